@@ -1,0 +1,16 @@
+#pragma once
+
+// key.db maps ASCII keys to control codes; unbound keys give code 128.
+constexpr int kKeyMapSize = 128;
+int* keyMap();  // the 128 process-wide entries
+
+// Resets the map and reads the bindings from `path` (normally "key.db" in
+// the working directory), one "<key> <code>" per line; then creates the
+// universe cell. A missing file leaves every key unbound.
+void loadKeyBindings(const char* path = "key.db", bool createUniverse = true);
+
+// GLUT keyboard handler: 'h' toggles help mode, Esc ends the process with
+// status 0, keys below 128 go through the key map to handleCode.
+void keyboardKey(unsigned char key, int x, int y);
+// GLUT special-key handler: the GLUT code itself goes to handleCode.
+void specialKey(int key, int x, int y);

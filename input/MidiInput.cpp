@@ -1,0 +1,21 @@
+#include "input/MidiInput.h"
+
+#include <cstring>
+
+MidiInput::MidiInput() = default;
+MidiInput::~MidiInput() = default;
+
+void MidiInput::open() {}
+
+void MidiInput::receive(uint32_t message) {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    if (queueCount_ < static_cast<uint32_t>(kQueueSize)) queue_[queueCount_++] = message;
+}
+
+int MidiInput::fetch() {
+    std::lock_guard<std::mutex> lock(queueLock_);
+    std::memcpy(events, queue_, queueCount_ * sizeof(uint32_t));
+    eventCount = static_cast<int>(queueCount_);
+    queueCount_ = 0;
+    return eventCount;
+}

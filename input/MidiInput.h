@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <mutex>
+
+// Receives MIDI short messages (status in bits 0-7, data1 in 8-15, data2 in
+// 16-23) on the driver's thread into a locked queue of 4096; the frame
+// fetches and empties the queue once per frame while MIDI is on.
+class MidiInput {
+public:
+    static constexpr int kQueueSize = 4096;
+
+    MidiInput();
+    ~MidiInput();
+    MidiInput(const MidiInput&) = delete;
+    MidiInput& operator=(const MidiInput&) = delete;
+
+    void open();
+    // Hands over everything queued since the last fetch; returns the count.
+    int fetch();
+    // Appends one packed short message (the driver callback's work). When the
+    // queue is full the message is dropped: the oldest 4096 are kept.
+    void receive(uint32_t message);
+
+    uint32_t events[kQueueSize] = {};
+    int eventCount = 0;
+
+private:
+    std::mutex queueLock_;
+    uint32_t queue_[kQueueSize] = {};
+    uint32_t queueCount_ = 0;
+};

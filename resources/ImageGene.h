@@ -1,0 +1,65 @@
+#pragma once
+#include <GL/gl.h>
+
+#include "reactor/Gene.h"
+
+// The pixel buffers of the SGI images found in one directory.
+class ImageList {
+public:
+    static constexpr int kSlots = 128;
+    ImageList();
+    ~ImageList();
+    ImageList(const ImageList&) = delete;
+    ImageList& operator=(const ImageList&) = delete;
+
+    // Slot contents (may be null). A negative index gives slot count - 1, an
+    // index above count - 1 gives slot 0.
+    unsigned char* get(int index) const;
+
+    unsigned char* images[kSlots] = {};
+    int width = 0;   // size of the image read last (the texture size)
+    int height = 0;
+    int count = 0;   // slots in use, at most 127
+};
+
+// The one OpenGL texture of an image gene; all its images share it.
+class GeneTexture {
+public:
+    void create(unsigned char* pixels, int width, int height);
+    void setImage(unsigned char* pixels);
+    void upload();
+
+    GLuint textureName = 0;
+    GLenum internalFormat = GL_RGBA;
+    unsigned char* pixels = nullptr;  // not owned: points into the ImageList
+    bool dirty = true;
+    GLenum format = GL_RGBA;
+    GLenum type = GL_UNSIGNED_BYTE;
+    int width = 0;
+    int height = 0;
+};
+
+// A gene that owns the images of one directory and the texture showing one of
+// them. Reactors select an image by index or by fraction of the list; the
+// selection binds the texture (sending pixels only when the image changed).
+// Needs a current OpenGL context when built.
+class ImageGene : public SelectableGene {
+public:
+    static constexpr int kDirectorySize = 100;
+
+    explicit ImageGene(const char* directory);
+    ~ImageGene() override;
+
+    void init() override;
+    void update() override {}
+    void selectIndex(int index) override;
+    void selectFraction(float fraction) override;
+
+    // Number of images in the list (0 when the directory held none).
+    int imageCount() const;
+
+    GeneTexture* texture = nullptr;
+    char directory[kDirectorySize] = {};
+    ImageList* images = nullptr;
+    int current = 0;
+};
