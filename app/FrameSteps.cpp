@@ -1,0 +1,89 @@
+#include "app/FrameSteps.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include "reactor/GlSwitches.h"
+#include "reactor/MatrixModeKeeper.h"
+
+void pushFrameView(MatrixModeKeeper& keeper) {
+    keeper.pushIdentity(GL_PROJECTION);
+    gluPerspective(50.0, 1.33333, 0.1, 500.0);
+    keeper.restore();
+    keeper.pushIdentity(GL_MODELVIEW);
+    glTranslatef(0.0f, 0.0f, -3.0f);
+    keeper.restore();
+}
+
+void popFrameView(MatrixModeKeeper& keeper) {
+    keeper.pop(GL_PROJECTION);
+    keeper.pop(GL_MODELVIEW);
+}
+
+namespace {
+void drawFadeQuad(float trail) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_LIGHT1);
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    MatrixModeKeeper keeper;
+    keeper.pushIdentity(GL_MODELVIEW);
+    glFrontFace(GL_CCW);
+    glColor4f(0.0f, 0.0f, 0.0f, 1.0f - trail);
+    glBegin(GL_QUADS);
+    glVertex3f(-4.0f, -4.0f, -2.0f);
+    glVertex3f(4.0f, -4.0f, -2.0f);
+    glVertex3f(4.0f, 4.0f, -2.0f);
+    glVertex3f(-4.0f, 4.0f, -2.0f);
+    glEnd();
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    glFrontFace(GL_CW);
+    keeper.pop(GL_MODELVIEW);
+    keeper.restore();
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+}
+}  // namespace
+
+void clearOrFade(float trail) {
+    if (trail > 0.01f) {
+        glClear(GL_DEPTH_BUFFER_BIT);
+        drawFadeQuad(trail);
+    } else {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+}
+
+void setFrameLights() {
+    static const float ambient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+    static const float colour0[4] = {0.9f, 0.0f, 0.9f, 1.0f};
+    static const float colour1[4] = {0.0f, 0.9f, 0.9f, 1.0f};
+    static const float position0[4] = {-3.0f, 1.0f, -10.0f, 1.0f};
+    static const float position1[4] = {3.0f, 1.0f, -10.0f, 1.0f};
+    MatrixModeKeeper keeper;
+    keeper.pushIdentity(GL_MODELVIEW);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, colour0);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, colour0);
+    glLightfv(GL_LIGHT0, GL_POSITION, position0);
+    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, colour1);
+    glLightfv(GL_LIGHT1, GL_SPECULAR, colour1);
+    glLightfv(GL_LIGHT1, GL_POSITION, position1);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glEnable(GL_LIGHTING);
+    glLightModelf(GL_LIGHT_MODEL_TWO_SIDE, 1.0f);
+    keeper.pop(GL_MODELVIEW);
+    keeper.restore();
+}
+
+void beginCellLayer(float alpha) {
+    glColor4f(1.0f, 1.0f, 1.0f, alpha);
+    switchBlend(true);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+class MatrixModeKeeper;
+
+// The fixed steps of every frame, shared by the universe and by tools that
+// render single reactors.
+
+// Pushes the projection (perspective 50 degrees, aspect 1.33333, near 0.1,
+// far 500) and the model-view (translate 0, 0, -3) matrices.
+void pushFrameView(MatrixModeKeeper& keeper);
+// Pops both matrices pushed by pushFrameView.
+void popFrameView(MatrixModeKeeper& keeper);
+// trail > 0.01: clear depth and fade the previous picture by a black quad of
+// alpha 1 - trail; otherwise clear colour and depth.
+void clearOrFade(float trail);
+// The two coloured lights, lighting and two-sided lighting on.
+void setFrameLights();
+// Per-cell state before a visible cell runs: colour (1, 1, 1, alpha) and the
+// blend switch on.
+void beginCellLayer(float alpha);
