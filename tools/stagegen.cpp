@@ -733,7 +733,8 @@ Mesh torusKnot() {
         const V3 bend = curve(t + h) + curve(t - h) - c * 2.0f;  // curvature direction
         const V3 binormal = normalise(cross(tangent, bend));
         const V3 normal = cross(binormal, tangent);
-        const float a = kTwoPi * static_cast<float>(j % around) / around;
+        // Clockwise round the tube, so the quads wind counter-clockwise seen from outside.
+        const float a = -kTwoPi * static_cast<float>(j % around) / around;
         n = normal * std::cos(a) + binormal * std::sin(a);
         p = c + n * tube;
     });
@@ -775,7 +776,8 @@ Mesh geodesicSphere() {
         mesh.uvs.push_back({std::atan2(p.z, p.x) / kTwoPi + 0.5f, std::acos(std::max(-1.0f, std::min(1.0f, p.y))) / kPi});
     // Triangles that straddle the seam of the longitude coordinate get extra
     // texture coordinates one turn further on, so the texture wraps smoothly.
-    for (const auto& t : tris) {
+    for (auto t : tris) {
+        std::swap(t[1], t[2]);  // the icosahedron above winds clockwise seen from outside
         float umax = 0.0f;
         for (int k = 0; k < 3; ++k) umax = std::max(umax, mesh.uvs[t[k]][0]);
         std::vector<Corner> face;
