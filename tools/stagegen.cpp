@@ -906,7 +906,7 @@ std::vector<Module> modules() {
                  {{22, "tube | floors", "-"}, {24, "tilt", "tilt"}, {28, "spin speed", "-"}, kImage, kScroll, kTile, kTurn},
                  {"t far left: tube of strips", "f: X near the middle = no turning"}});
     m.push_back({"Cloud", "Cloud", {0.85f, 0.9f, 1.0f},
-                 {{17, "drift speed", "layer spacing"}, {22, "fade per layer", "4 / 5 / 6 layers"}, {7, "opacity", "-"},
+                 {{17, "drift speed", "layer spacing"}, {22, "fade per layer", "top 4, bottom 5"}, {7, "opacity", "-"},
                   kImage, kScroll, kTile, kTurn},
                  {"f: X near the middle = no turning"}});
     m.push_back({"Waver3D", "Waver 3D", {0.4f, 1.0f, 0.6f},
