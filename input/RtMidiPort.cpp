@@ -20,8 +20,11 @@
 
 namespace {
 
+// The virtual port lives in the client "Strata"; the connection to the
+// hardware port in its own client, so that "Strata" names one client only.
 constexpr const char* kClientName = "Strata";
 constexpr const char* kVirtualPortName = "Strata";
+constexpr const char* kHardwareClientName = "Strata input";
 
 void deliver(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
     uint32_t packed = 0;
@@ -65,10 +68,10 @@ private:
 // Set by quietError, which may also run on a driver thread.
 std::atomic<bool> errorFlag{false};
 
-RtMidiIn* makeInput() {
+RtMidiIn* makeInput(const char* clientName) {
     StderrSilencer silence;
     try {
-        auto* in = new RtMidiIn(RtMidi::LINUX_ALSA, kClientName, 100);
+        auto* in = new RtMidiIn(RtMidi::LINUX_ALSA, clientName, 100);
         in->setErrorCallback(quietError, &errorFlag);
         return in;
     } catch (const RtMidiError&) {
@@ -87,7 +90,8 @@ bool containsIgnoringCase(const std::string& text, const char* part) {
 
 // The port to open: the first whose name holds the wanted text, or without
 // one the first that is neither the kernel's loop-back "Midi Through" port
-// nor one of this program's own ports. -1 when there is none.
+// nor a port of this program (clients named "Strata..."). -1 when there is
+// none.
 int choosePort(RtMidiIn& in, const char* wanted) {
     const unsigned count = in.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
@@ -96,7 +100,7 @@ int choosePort(RtMidiIn& in, const char* wanted) {
         if (wanted && *wanted) {
             if (containsIgnoringCase(name, wanted)) return static_cast<int>(i);
         } else if (name.find("Midi Through") == std::string::npos &&
-                   name.compare(0, std::strlen(kClientName) + 1, std::string(kClientName) + ":") != 0) {
+                   name.rfind(kClientName, 0) != 0) {
             return static_cast<int>(i);
         }
     }
@@ -131,7 +135,7 @@ RtMidiPort* RtMidiPort::open(MidiInput& target) {
     auto* port = new (std::nothrow) RtMidiPort();
     if (!port) return nullptr;
 
-    if (RtMidiIn* in = makeInput()) {
+    if (RtMidiIn* in = makeInput(kClientName)) {
         errorFlag = false;
         listen(*in, target);
         in->openVirtualPort(kVirtualPortName);
@@ -140,12 +144,12 @@ RtMidiPort* RtMidiPort::open(MidiInput& target) {
         else
             port->virtual_ = in;
     }
-    if (RtMidiIn* in = makeInput()) {
+    if (RtMidiIn* in = makeInput(kHardwareClientName)) {
         errorFlag = false;
         int chosen = choosePort(*in, std::getenv("STRATA_MIDI"));
         if (chosen >= 0) {
             listen(*in, target);
-            in->openPort(static_cast<unsigned>(chosen), "Strata input");
+            in->openPort(static_cast<unsigned>(chosen), kHardwareClientName);
         }
         if (chosen < 0 || errorFlag || !in->isPortOpen())
             delete in;

@@ -94,8 +94,7 @@ struct WavSpec {
 // must skip before the format chunk).
 std::string writeWav(const std::string& name, const WavSpec& s, const std::vector<uint8_t>& samples) {
     std::vector<uint8_t> f = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    const char list[] = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
-    f.insert(f.end(), list, list + sizeof list);
+    f.insert(f.end(), {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'});
     const unsigned blockAlign = s.channels * s.bits / 8;
     f.insert(f.end(), {'f', 'm', 't', ' '});
     put32(f, s.extensible ? 40 : 16);
