@@ -43,7 +43,7 @@ void WaveInput::start() {
 }
 
 int WaveInput::open() {
-    device = nullptr;
+    stopAndClose();
     const char* source = std::getenv("STRATA_AUDIO");
     if (source && *source && namesWaveFile(source))
         device = openWavCapture(source, WavFileCapture::Pacing::WallClock);
