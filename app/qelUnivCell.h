@@ -21,6 +21,11 @@ public:
     static constexpr int kMaxModules = 128;
 
     qelUnivCell();  // creates the devices in order, then runs init
+    // The instrument never destroys its universe (it ends through exit);
+    // tests and tools that build several release them here.
+    ~qelUnivCell();
+    qelUnivCell(const qelUnivCell&) = delete;
+    qelUnivCell& operator=(const qelUnivCell&) = delete;
 
     void init();
     void frame();

@@ -1,0 +1,76 @@
+#include "app/KeyBindings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/qelUnivCell.h"
+
+namespace {
+int gKeyMap[kKeyMapSize];
+
+// Reads one line of at most `size - 1` characters; the rest of a longer line
+// is skipped so the next read starts on the next line. False at end of file
+// with nothing read.
+bool readLine(FILE* file, char* line, int size) {
+    int length = 0;
+    int c = 0;
+    bool any = false;
+    while ((c = fgetc(file)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        if (length < size - 1) line[length++] = static_cast<char>(c);
+    }
+    line[length] = '\0';
+    if (length > 0 && line[length - 1] == '\r') line[--length] = '\0';
+    return any;
+}
+
+// Parses "<key><separator><blanks><decimal code>". False for a line without a
+// key or without a number.
+bool parseBinding(const char* line, int& key, int& code) {
+    if (line[0] == '\0' || line[1] == '\0') return false;
+    key = static_cast<unsigned char>(line[0]);
+    const char* p = line + 2;
+    while (*p == ' ' || *p == '\t') ++p;
+    char* end = nullptr;
+    const long value = std::strtol(p, &end, 10);
+    if (end == p) return false;
+    if (value < -1000000 || value > 1000000) return false;
+    code = static_cast<int>(value);
+    return true;
+}
+}  // namespace
+
+int* keyMap() { return gKeyMap; }
+
+void loadKeyBindings(const char* path, bool createUniverse) {
+    for (int& code : gKeyMap) code = 128;
+    FILE* file = std::fopen(path, "r");
+    if (file) {
+        char line[79];
+        while (readLine(file, line, sizeof line)) {
+            int key = 0, code = 0;
+            if (!parseBinding(line, key, code)) continue;
+            if (key >= kKeyMapSize) continue;  // keys 128..255 have no entry
+            gKeyMap[key] = code;
+            printf("Keybind Override :: %c %d to %d\n", static_cast<char>(key), key, code);
+        }
+    }
+    if (createUniverse) setUniverse(new qelUnivCell());
+    if (file) std::fclose(file);
+}
+
+void keyboardKey(unsigned char key, int x, int y) {
+    qelUnivCell* universe = ::universe();
+    if (key == 'h' && universe) {
+        universe->helpMode = !universe->helpMode;
+        printf(universe->helpMode ? " Enter Help Mode ...\n" : " Out   Help Mode ...\n");
+    }
+    if (key == 27) std::exit(0);
+    if (key < kKeyMapSize && universe) universe->handleCode(gKeyMap[key], x, y);
+}
+
+void specialKey(int key, int x, int y) {
+    if (qelUnivCell* universe = ::universe()) universe->handleCode(key, x, y);
+}

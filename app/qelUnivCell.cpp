@@ -1,0 +1,227 @@
+#include "app/qelUnivCell.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+
+#include "app/ControlTable.h"
+#include "app/FrameSteps.h"
+#include "app/ScreenInfo.h"
+#include "input/Joystick.h"
+#include "input/MidiInput.h"
+#include "input/WaveInput.h"
+#include "reactor/GlSwitches.h"
+#include "reactor/MatrixModeKeeper.h"
+#include "reactor/Reactor.h"
+#include "reactor/qelCell.h"
+#include "resources/ImageGene.h"
+#include "resources/ModelGene.h"
+
+namespace {
+qelUnivCell* gUniverse = nullptr;
+
+// GLUT's cursor values used by the Home command.
+constexpr int kCursorNone = 101;
+constexpr int kCursorInherit = 100;
+}  // namespace
+
+void (*qelUnivCell::setCursor)(int cursor) = nullptr;
+
+qelUnivCell* universe() { return gUniverse; }
+void setUniverse(qelUnivCell* cell) { gUniverse = cell; }
+
+qelUnivCell::qelUnivCell() {
+    matrixKeeper = new MatrixModeKeeper();
+    controls = new ControlTable();
+    midi = new MidiInput();
+    midi->open();
+    wave = new WaveInput();
+    wave->start();
+    joystick = new Joystick();
+    joystick->setup();
+    init();
+}
+
+qelUnivCell::~qelUnivCell() {
+    if (gUniverse == this) gUniverse = nullptr;
+    for (qelCell*& cell : cells) {
+        delete cell;
+        cell = nullptr;
+    }
+    for (ImageGene*& set : imageSets) delete set;
+    for (ModelGene*& set : modelSets) delete set;
+    for (ImageGene*& help : moduleHelps) delete help;
+    delete joystick;
+    delete wave;
+    delete midi;
+    delete controls;
+    delete matrixKeeper;
+}
+
+void qelUnivCell::init() {
+    helpMode = false;
+    helpPage = 0;
+    imageSetCount = 0;
+    currentChannel = 0;
+    cellCount = 0;
+    for (int& level : cellLevel) level = 0;
+    cursorFlag = false;
+    joystickOn = false;
+    midiOn = false;
+
+    buildModuleDatabase();
+    loadImages();
+    printf("qelUnivCell::init -- loadImages()\n");
+    loadModels();
+    printf("qelUnivCell::init -- loadModels()\n");
+
+    for (int i = 0; i < kCells; ++i) {
+        qelCell* cell = new qelCell();
+        cells[i] = cell;
+        cell->setIndex(i);
+        cell->setMatrixKeeper(matrixKeeper);
+        cell->setImageSet(imageSets[0]);
+        cell->setReactor(0, moduleHelps[0]);
+        cell->setModelSet(modelSets[0]);
+        ++cellCount;
+    }
+}
+
+int qelUnivCell::joystickButton(uint32_t mask) {
+    static const int kButtonOfMask[16] = {0, 1, 2, 9, 4, 14, 6, 7, 8, 9, 15, 12, 13, 11, 10, 15};
+    return kButtonOfMask[mask & 15u];
+}
+
+void qelUnivCell::applyMidiEvent(uint32_t message) {
+    const int status = static_cast<int>(message & 0xFFu);
+    const int data1 = static_cast<int>((message >> 8) & 0xFFu);
+    const int data2 = static_cast<int>((message >> 16) & 0xFFu);
+    const int channel = status & 15;
+    const int type = status >> 4;
+    currentChannel = channel;
+    // Note off/on and polyphonic pressure with small data1 address entries
+    // below 0; on channel 0 they have no entry and are dropped (the table
+    // itself refuses any index outside it).
+    const int index = ControlTable::indexOf(channel, 0, (type - 11) + data1);
+    if (!ControlTable::validIndex(index)) return;
+    controls->setByteAt(index, data2);
+    controls->setFloatAt(index, static_cast<float>(data2 / 127.0));
+}
+
+void qelUnivCell::applyJoystick(uint32_t x, uint32_t y, uint32_t buttonMask) {
+    const int code = 16 + joystickButton(buttonMask);
+    double fx = x / 65534.0;
+    double fy = y / 65534.0;
+    if (fx > 1.0) fx = 1.0;
+    if (fy > 1.0) fy = 1.0;
+    controls->setByte(currentChannel, 0, code, static_cast<int>(fx * 127));
+    controls->setByte(currentChannel, 64, code, static_cast<int>(fy * 127));
+    controls->setFloat(currentChannel, 0, code, static_cast<float>(fx));
+    controls->setFloat(currentChannel, 64, code, static_cast<float>(fy));
+}
+
+void qelUnivCell::frame() {
+    ScreenInfo& screen = *screenInfo();
+    FrameClock::tick(screen);
+    controls->setByte(15, 0, 1, screen.frameMillis);
+    controls->setFloat(15, 0, 1, screen.frameSeconds);
+    timeFactor = static_cast<float>(screen.frameMillis / 33.33333);
+
+    soundLevel = wave->update();
+    controls->setByte(15, 0, 0, static_cast<int>(soundLevel * 128));
+    controls->setFloat(15, 0, 0, soundLevel);
+
+    if (midiOn) {
+        const int count = midi->fetch();
+        for (int i = 0; i < count; ++i) applyMidiEvent(midi->events[i]);
+    }
+    if (joystickOn) {
+        uint32_t x = 0, y = 0, buttons = 0;
+        joystick->read(x, y, buttons);
+        applyJoystick(x, y, buttons);
+    }
+
+    pushFrameView(*matrixKeeper);
+    const float trail = (controls->getFloat(11, 0, 19) + 1.0f) * 0.5f;
+    clearOrFade(trail);
+    setFrameLights();
+    switchLighting(false);
+
+    for (int i = 0; i < cellCount; ++i) {
+        switchLighting(false);
+        switchTexGen(false);
+        cellLevel[i] = controls->getByte(i, 0, 7);
+        const float alpha = controls->getFloat(i, 0, 7) * 0.5f + 0.5f;
+        qelCell* cell = cells[i];
+        cell->setHelp(helpMode, helpPage);
+        if (cellLevel[i] > 10) {
+            beginCellLayer(alpha);
+            cell->setControls(controls);
+            cell->setTimeFactor(timeFactor);
+            cell->setWave(wave);
+            cell->frame();
+        }
+        switchTexGen(false);
+    }
+
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    popFrameView(*matrixKeeper);
+}
+
+void qelUnivCell::stepImageSet(int direction) {
+    if (currentChannel < 0 || currentChannel >= cellCount || imageSetCount <= 0) return;
+    Reactor* reactor = cells[currentChannel]->reactor(0);
+    if (!reactor) return;
+    ImageGene* set = reactor->imageSet(0);
+    int position = -1;
+    for (int i = 0; i < imageSetCount && i < kMaxSets; ++i)
+        if (imageSets[i] == set) position = i;
+    int next = position >= 0 ? position + direction : 0;
+    if (next < 0) next = 0;
+    if (next > imageSetCount - 1) next = imageSetCount - 1;
+    reactor->setImageSet(0, imageSets[next]);
+}
+
+void qelUnivCell::stepReactor(int direction) {
+    if (currentChannel < 0 || currentChannel >= cellCount || moduleCount <= 0) return;
+    qelCell* cell = cells[currentChannel];
+    const int index = cell->reactorIndex;
+    int next = (index >= 0 && index < moduleCount) ? index + direction : 0;
+    if (next < 0) next = 0;
+    if (next > moduleCount - 1) next = moduleCount - 1;
+    cell->setReactor(next, moduleHelps[next]);
+}
+
+void qelUnivCell::handleCode(int code, int x, int y) {
+    switch (code) {
+        case 107: midiOn = !midiOn; break;
+        case 105: joystickOn = !joystickOn; break;
+        case 106:
+            if (setCursor) setCursor(cursorFlag ? kCursorNone : kCursorInherit);
+            cursorFlag = !cursorFlag;
+            break;
+        case 100: stepImageSet(-1); break;
+        case 102: stepImageSet(+1); break;
+        case 101: stepReactor(-1); break;
+        case 103: stepReactor(+1); break;
+        default: break;
+    }
+
+    const ScreenInfo& screen = *screenInfo();
+    const float nx = screen.normaliseX(x);
+    const float ny = screen.normaliseY(y);
+    if (code > 12) {
+        const int channel = code <= 99 ? currentChannel : 12;
+        controls->setFloat(channel, 0, code, nx);
+        controls->setFloat(channel, 64, code, ny);
+        controls->setByte(channel, 0, code, static_cast<int>(nx * 127));
+        controls->setByte(channel, 64, code, static_cast<int>(ny * 127));
+        if (helpMode) helpPage = code;
+    } else if (code >= 1) {
+        // F1..F12 select channel 0..11 and set its opacity from the mouse x.
+        currentChannel = code - 1;
+        controls->setFloat(currentChannel, 0, 7, nx);
+        controls->setByte(currentChannel, 0, 7, static_cast<int>(nx * 127));
+    }
+    // Codes 0 and below (only reachable through key.db) address no channel.
+}

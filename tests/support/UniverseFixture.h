@@ -1,0 +1,27 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "TempStage.h"
+#include "app/qelUnivCell.h"
+
+// A universe built in a temporary working directory holding the given
+// modules.db (twelve modules by default) and nothing else, under the
+// headless GL context. The frame clock is driven by the test.
+class UniverseFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds the universe; stdout of the build is returned.
+    std::string build(const std::string& modules = defaultModules());
+    static std::string defaultModules();
+
+    // Sets the clock the next frame reads.
+    static void setClock(uint32_t millis);
+
+    std::unique_ptr<TempStage> stage;
+    std::unique_ptr<qelUnivCell> universe;
+};

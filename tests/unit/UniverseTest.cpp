@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cstring>
+#include <vector>
+
+#include "GlTestContext.h"
+#include "UniverseFixture.h"
+#include "app/ControlTable.h"
+#include "app/KeyBindings.h"
+#include "app/ScreenInfo.h"
+#include "input/MidiInput.h"
+#include "reactor/qelCell.h"
+
+namespace {
+int gCursorCalls = 0;
+int gLastCursor = -1;
+void recordCursor(int cursor) {
+    ++gCursorCalls;
+    gLastCursor = cursor;
+}
+
+bool sameTable(const ControlTable& a, const ControlTable& b) {
+    return std::memcmp(a.byteValue, b.byteValue, sizeof a.byteValue) == 0 &&
+           std::memcmp(a.floatValue, b.floatValue, sizeof a.floatValue) == 0;
+}
+
+uint32_t midiMessage(int status, int data1, int data2) {
+    return static_cast<uint32_t>(status) | (static_cast<uint32_t>(data1) << 8) | (static_cast<uint32_t>(data2) << 16);
+}
+}  // namespace
+
+using Universe = UniverseFixture;
+
+TEST_F(Universe, BuildsElevenCellsOnReactorZeroWithTheStartLines) {
+    const std::string out = build();
+    EXPECT_EQ(universe->cellCount, 11);
+    EXPECT_EQ(universe->moduleCount, 12);
+    EXPECT_EQ(universe->currentChannel, 0);
+    EXPECT_FALSE(universe->midiOn || universe->joystickOn || universe->helpMode || universe->cursorFlag);
+    for (int i = 0; i < 11; ++i) {
+        ASSERT_NE(universe->cells[i], nullptr);
+        EXPECT_EQ(universe->cells[i]->index, i);
+        EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
+    }
+    EXPECT_EQ(universe->cells[11], nullptr);
+    // Devices are missing on a build machine: recording fails with its line.
+    EXPECT_NE(out.find("Record Failed\n"), std::string::npos);
+    const size_t images = out.find("qelUnivCell::init -- loadImages()\n");
+    const size_t models = out.find("qelUnivCell::init -- loadModels()\n");
+    const size_t firstCell = out.find("qelCell::setReactor 0 ");
+    ASSERT_NE(images, std::string::npos);
+    ASSERT_NE(models, std::string::npos);
+    ASSERT_NE(firstCell, std::string::npos);
+    EXPECT_LT(images, models);
+    EXPECT_LT(models, firstCell);
+}
+
+TEST_F(Universe, FunctionKeysSelectTheChannelAndSetItsOpacityFromTheMouse) {
+    build();
+    universe->handleCode(1, 0, 240);  // F1 at the left edge
+    EXPECT_EQ(universe->currentChannel, 0);
+    EXPECT_EQ(universe->controls->getByte(0, 0, 7), 0);
+    universe->handleCode(1, 639, 240);  // right edge
+    EXPECT_EQ(universe->controls->getByte(0, 0, 7), 126);
+    EXPECT_NEAR(universe->controls->getFloat(0, 7) * 0.5f + 0.5f, 1.0f, 0.01f);
+    universe->handleCode(3, 320, 0);  // F3
+    EXPECT_EQ(universe->currentChannel, 2);
+    EXPECT_EQ(universe->controls->getByte(2, 0, 7), 63);
+    universe->handleCode(12, 320, 0);  // F12 selects channel 11, which has no cell
+    EXPECT_EQ(universe->currentChannel, 11);
+}
+
+TEST_F(Universe, ControllerCodesWriteTheMouseIntoXAndYEntries) {
+    build();
+    universe->handleCode(4, 0, 0);  // channel 3
+    universe->handleCode(21, 480, 120);
+    EXPECT_EQ(universe->controls->getByte(3, 0, 21), 95);   // 0.75 * 127
+    EXPECT_EQ(universe->controls->getByte(3, 64, 21), 31);  // 0.25 * 127
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(3, 21), 0.5f);
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(3, 85), -0.5f);
+    // Codes of 100 and more go to channel 12, whatever the current channel.
+    universe->handleCode(128, 320, 240);
+    EXPECT_EQ(universe->controls->getByte(12, 0, 128), 63);
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(12, 0, 128), 0.0f);
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(12, 0, 192), 0.0f);
+    universe->handleCode(140, 0, 479);
+    EXPECT_EQ(universe->controls->getByte(12, 0, 140), 0);
+    EXPECT_EQ(universe->controls->getByte(12, 64, 140), 126);
+    EXPECT_EQ(universe->controls->getByte(3, 0, 140), 63);
+}
+
+TEST_F(Universe, CodesZeroAndBelowWriteNothing) {
+    build();
+    ControlTable before = *universe->controls;
+    universe->handleCode(0, 100, 100);
+    universe->handleCode(-5, 100, 100);
+    universe->handleCode(-100000, 639, 479);
+    EXPECT_TRUE(sameTable(*universe->controls, before));
+    EXPECT_EQ(universe->currentChannel, 0);
+}
+
+TEST_F(Universe, DeviceAndCursorTogglesAlsoWriteChannelTwelve) {
+    build();
+    qelUnivCell::setCursor = recordCursor;
+    gCursorCalls = 0;
+    universe->handleCode(107, 0, 0);
+    universe->handleCode(105, 0, 0);
+    EXPECT_TRUE(universe->midiOn);
+    EXPECT_TRUE(universe->joystickOn);
+    universe->handleCode(107, 639, 0);
+    EXPECT_FALSE(universe->midiOn);
+    EXPECT_EQ(universe->controls->getByte(12, 0, 107), 126);
+    universe->handleCode(106, 0, 0);  // Home: shows the cursor, sets the flag
+    EXPECT_EQ(gLastCursor, 100);
+    EXPECT_TRUE(universe->cursorFlag);
+    universe->handleCode(106, 0, 0);  // again: hides it
+    EXPECT_EQ(gLastCursor, 101);
+    EXPECT_FALSE(universe->cursorFlag);
+    EXPECT_EQ(gCursorCalls, 2);
+    qelUnivCell::setCursor = nullptr;
+}
+
+TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
+    build("Waver\nTunnel\nCloud\n");
+    qelCell* cell = universe->cells[0];
+    testing::internal::CaptureStdout();
+    universe->handleCode(101, 0, 0);  // Up on reactor 0 rebuilds reactor 0
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(cell->reactorIndex, 0);
+    EXPECT_NE(out.find("Reactor Loader  --0\n"), std::string::npos);
+    universe->handleCode(103, 0, 0);
+    universe->handleCode(103, 0, 0);
+    EXPECT_EQ(cell->reactorIndex, 2);
+    testing::internal::CaptureStdout();
+    universe->handleCode(103, 0, 0);  // Down at the last module rebuilds it
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(cell->reactorIndex, 2);
+    EXPECT_NE(out.find("Reactor Loader  --2\n"), std::string::npos);
+    // Only the current channel's cell changes.
+    EXPECT_EQ(universe->cells[1]->reactorIndex, 0);
+}
+
+TEST_F(Universe, SteppingFromAChannelWithoutACellChangesNoCell) {
+    build();
+    universe->handleCode(12, 0, 0);  // channel 11: no cell
+    testing::internal::CaptureStdout();
+    universe->handleCode(103, 0, 0);
+    universe->handleCode(100, 0, 0);
+    universe->handleCode(102, 0, 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Reactor Loader"), std::string::npos);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
+}
+
+TEST_F(Universe, SteppingWithNoModulesOrImageSetsChangesNothing) {
+    build();
+    universe->moduleCount = 0;
+    universe->imageSetCount = 0;
+    testing::internal::CaptureStdout();
+    universe->handleCode(103, 0, 0);
+    universe->handleCode(102, 0, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Reactor Loader"), std::string::npos);
+}
+
+TEST_F(Universe, HelpModeFollowsTheLastCodeAboveTwelve) {
+    build();
+    universe->handleCode(21, 0, 0);
+    EXPECT_EQ(universe->helpPage, 0);
+    universe->helpMode = true;
+    universe->handleCode(21, 0, 0);
+    EXPECT_EQ(universe->helpPage, 21);
+    universe->handleCode(5, 0, 0);  // F-keys do not change the page
+    EXPECT_EQ(universe->helpPage, 21);
+}
+
+TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
+    build();
+    universe->applyMidiEvent(midiMessage(0xB3, 7, 100));
+    EXPECT_EQ(universe->controls->getByte(3, 0, 7), 100);
+    EXPECT_NEAR(universe->controls->getFloat(3, 7), 2.0f * (100 / 127.0f - 0.5f), 1e-6f);
+    EXPECT_EQ(universe->currentChannel, 3);
+
+    universe->applyMidiEvent(midiMessage(0x95, 60, 90));  // note on: data1 - 2
+    EXPECT_EQ(universe->controls->getByte(5, 0, 58), 90);
+    universe->applyMidiEvent(midiMessage(0x85, 60, 10));  // note off: data1 - 3
+    EXPECT_EQ(universe->controls->getByte(5, 0, 57), 10);
+    universe->applyMidiEvent(midiMessage(0xC2, 5, 0));  // program change: data1 + 1
+    EXPECT_EQ(universe->controls->getByte(2, 0, 6), 0);
+    universe->applyMidiEvent(midiMessage(0xE1, 0x10, 0x40));  // pitch bend: lsb + 3
+    EXPECT_EQ(universe->controls->getByte(1, 0, 0x13), 0x40);
+    universe->applyMidiEvent(midiMessage(0xF8, 0, 0));  // system: channel 8, entry data1 + 4
+    EXPECT_EQ(universe->controls->getByte(8, 0, 4), 0);
+    EXPECT_EQ(universe->currentChannel, 8);
+
+    // On other channels a negative entry lands at the end of the channel below.
+    universe->applyMidiEvent(midiMessage(0x91, 0, 77));
+    EXPECT_EQ(universe->controls->getByte(0, 0, 1022), 77);
+}
+
+TEST_F(Universe, MidiEventsBelowEntryZeroOfChannelZeroAreDropped) {
+    build();
+    ControlTable before = *universe->controls;
+    universe->applyMidiEvent(midiMessage(0x80, 2, 50));  // note off, entry -1
+    universe->applyMidiEvent(midiMessage(0x90, 1, 50));  // note on, entry -1
+    universe->applyMidiEvent(midiMessage(0xA0, 0, 50));  // pressure, entry -1
+    EXPECT_TRUE(sameTable(*universe->controls, before));
+}
+
+TEST_F(Universe, FrameAppliesQueuedMidiOnlyWhileMidiIsOn) {
+    build();
+    universe->midi->receive(midiMessage(0xB4, 7, 120));
+    universe->frame();
+    EXPECT_EQ(universe->controls->getByte(4, 0, 7), 0);
+    universe->midiOn = true;
+    universe->frame();  // the message queued while MIDI was off arrives now
+    EXPECT_EQ(universe->controls->getByte(4, 0, 7), 120);
+    EXPECT_EQ(universe->cellLevel[4], 120);
+    ControlTable before = *universe->controls;
+    universe->frame();  // nothing new: the MIDI entries stay as they were
+    EXPECT_EQ(universe->controls->getByte(4, 0, 7), 120);
+    EXPECT_EQ(std::memcmp(universe->controls->byteValue, before.byteValue, 15 * 1024), 0);
+}
+
+TEST_F(Universe, JoystickMasksMapToButtonCodes) {
+    const int expected[16] = {0, 1, 2, 9, 4, 14, 6, 7, 8, 9, 15, 12, 13, 11, 10, 15};
+    for (uint32_t mask = 0; mask < 16; ++mask) EXPECT_EQ(qelUnivCell::joystickButton(mask), expected[mask]) << mask;
+    EXPECT_EQ(qelUnivCell::joystickButton(3), qelUnivCell::joystickButton(9));
+    EXPECT_EQ(qelUnivCell::joystickButton(10), qelUnivCell::joystickButton(15));
+}
+
+TEST_F(Universe, JoystickPositionsAreScaledAndClampedOnTheCurrentChannel) {
+    build();
+    universe->currentChannel = 6;
+    universe->applyJoystick(65535, 32767, 0);
+    EXPECT_EQ(universe->controls->getByte(6, 0, 16), 127);  // 1.00002 lowered to 1
+    EXPECT_EQ(universe->controls->getByte(6, 64, 16), 63);  // trunc(63.5)
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(6, 16), 1.0f);
+    universe->applyJoystick(0, 65534, 3);
+    EXPECT_EQ(universe->controls->getByte(6, 0, 25), 0);
+    EXPECT_EQ(universe->controls->getByte(6, 0, 89), 127);
+    // No joystick: read gives zeros, which the frame writes to entries 16/80.
+    universe->joystickOn = true;
+    universe->frame();
+    EXPECT_EQ(universe->controls->getByte(6, 0, 16), 0);
+    EXPECT_EQ(universe->controls->getByte(6, 0, 80), 0);
+}
+
+TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
+    build();
+    setClock(100000);
+    universe->frame();  // the first tick measures from reading 0
+    EXPECT_EQ(screenInfo()->frameMillis, 100000);
+    EXPECT_EQ(universe->controls->getByte(15, 0, 1), 100000 & 0xFF);
+    setClock(100016);
+    universe->frame();
+    EXPECT_EQ(screenInfo()->frameMillis, 16);
+    EXPECT_FLOAT_EQ(screenInfo()->frameSeconds, 0.016f);
+    EXPECT_NEAR(universe->timeFactor, 0.48f, 1e-5f);
+    EXPECT_EQ(universe->controls->getByte(15, 0, 1), 16);
+    setClock(100049);
+    universe->frame();
+    EXPECT_NEAR(universe->timeFactor, 0.99f, 0.001f);
+    // The clock wraps like a 32-bit counter.
+    setClock(0xFFFFFFF0u);
+    universe->frame();
+    setClock(0x10u);
+    universe->frame();
+    EXPECT_EQ(screenInfo()->frameMillis, 0x20);
+    // No sound device: level 0 in channel 15, entry 0.
+    EXPECT_EQ(universe->controls->getByte(15, 0, 0), 0);
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
+}
+
+TEST_F(Universe, FadeKeepsOrClearsThePreviousPicture) {
+    build();
+    for (int i = 0; i < 11; ++i) universe->cells[i]->setReactor(8, nullptr);  // empty cells
+    // Paint the screen white, then run frames with the fade at both ends.
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    universe->controls->setFloat(11, 0, 19, 1.0f);  // trail 1: quad fully transparent
+    universe->frame();
+    std::vector<uint8_t> kept = readScreen();
+    EXPECT_EQ(kept[4 * (240 * 640 + 320)], 255);
+    universe->controls->setFloat(11, 0, 19, 0.5f);  // trail 0.5: halves the picture
+    universe->frame();
+    std::vector<uint8_t> faded = readScreen();
+    EXPECT_NEAR(faded[4 * (240 * 640 + 320)], 128, 2);
+    universe->controls->setFloat(11, 0, 19, 0.0f);  // trail 0: full clear
+    universe->frame();
+    EXPECT_EQ(litPixels(readScreen(), 0), 0);
+}
+
+TEST_F(Universe, FramesLeaveTheMatrixStacksAsTheyFoundThem) {
+    build();
+    const MatrixDepths before = matrixDepths();
+    for (int i = 0; i < 11; ++i) universe->controls->setByte(i, 0, 7, 127);
+    for (int i = 0; i < 3; ++i) universe->frame();
+    EXPECT_EQ(matrixDepths(), before);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(KeyBindings, ReadsBindingsAndLogsEachOne) {
+    TempStage stage("keys");
+    stage.write("key.db", "a 21\nq   17\nZ 105\n");
+    testing::internal::CaptureStdout();
+    loadKeyBindings("key.db", false);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(keyMap()['a'], 21);
+    EXPECT_EQ(keyMap()['q'], 17);
+    EXPECT_EQ(keyMap()['Z'], 105);
+    EXPECT_EQ(keyMap()['b'], 128);
+    EXPECT_EQ(out,
+              "Keybind Override :: a 97 to 21\nKeybind Override :: q 113 to 17\n"
+              "Keybind Override :: Z 90 to 105\n");
+}
+
+TEST(KeyBindings, SurvivesBadFilesAndKeepsUnboundKeysAt128) {
+    TempStage stage("badkeys");
+    std::string junk = "b 18\n\n";
+    junk += std::string(300, 'x') + "\n";   // over-long line, no number
+    junk += "c\n";                          // no separator, no number
+    junk += "d  \n";                        // no number
+    junk += "\xe9 40\n";                    // key 233 has no entry
+    junk += std::string("\0 20\n", 5);      // NUL key binds key 0
+    junk += "e 4";                          // last line without a line end
+    stage.write("key.db", junk);
+    testing::internal::CaptureStdout();
+    loadKeyBindings("key.db", false);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(keyMap()['b'], 18);
+    EXPECT_EQ(keyMap()['x'], 128);
+    EXPECT_EQ(keyMap()['c'], 128);
+    EXPECT_EQ(keyMap()['d'], 128);
+    EXPECT_EQ(keyMap()[0], 20);
+    EXPECT_EQ(keyMap()['e'], 4);
+
+    // A line longer than the line buffer: the rest is skipped and the next
+    // line is read normally.
+    stage.write("key.db", "f " + std::string(200, '1') + "\ng 19\n");
+    testing::internal::CaptureStdout();
+    loadKeyBindings("key.db", false);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(keyMap()['g'], 19);
+
+    std::filesystem::remove(stage.path() / "key.db");
+    loadKeyBindings("key.db", false);
+    for (int k = 0; k < kKeyMapSize; ++k) ASSERT_EQ(keyMap()[k], 128) << k;
+}
+
+TEST_F(Universe, KeysGoThroughTheKeyMapAndHToggleHelpMode) {
+    build();
+    stage->write("key.db", "h 21\nk 3\nj 105\n");
+    testing::internal::CaptureStdout();
+    loadKeyBindings("key.db", false);
+    setUniverse(universe.get());
+    keyboardKey('h', 320, 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(universe->helpMode);
+    EXPECT_EQ(universe->helpPage, 21);
+    EXPECT_NE(out.find(" Enter Help Mode ...\n"), std::string::npos);
+    testing::internal::CaptureStdout();
+    keyboardKey('h', 320, 0);
+    out = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(universe->helpMode);
+    EXPECT_NE(out.find(" Out   Help Mode ...\n"), std::string::npos);
+    keyboardKey('k', 0, 0);  // bound to 3: like F3
+    EXPECT_EQ(universe->currentChannel, 2);
+    keyboardKey('j', 0, 0);  // bound to 105: like Page Down
+    EXPECT_TRUE(universe->joystickOn);
+    specialKey(105, 0, 0);
+    EXPECT_FALSE(universe->joystickOn);
+    keyboardKey(200, 0, 0);  // keys above 127 do nothing
+    keyboardKey('a', 320, 240);  // unbound: channel 12, entries 128 and 192
+    EXPECT_EQ(universe->controls->getByte(12, 0, 128), 63);
+    EXPECT_EQ(universe->controls->getByte(12, 0, 192), 63);
+    setUniverse(nullptr);
+}
+
+TEST(KeyBindingsDeath, EscEndsTheProcessWithStatusZero) {
+    EXPECT_EXIT(keyboardKey(27, 0, 0), testing::ExitedWithCode(0), "");
+}
