@@ -12,7 +12,7 @@ TempTree::TempTree(const char* tag) {
     static std::atomic<int> serial{0};
     const fs::path base = fs::temp_directory_path();
     for (;;) {
-        root = base / (std::string("strata-") + tag + "-" + std::to_string(getpid()) + "-" +
+        root = base / (std::string("strata-res-") + tag + "-" + std::to_string(getpid()) + "-" +
                        std::to_string(serial++));
         std::error_code error;
         if (fs::create_directory(root, error)) break;
