@@ -138,7 +138,7 @@ void GeodesicWaveGene::init() {
 }
 
 void GeodesicWaveGene::dropAt(int v) {
-    if (v < 0 || v >= kVertices) return;
+    if (v < 0 || v >= levelVertexCount[activeLevel()]) return;
     float* current = currentHeights();
     current[v] = 0.707f;
     const int* neighbours = ring(v);
@@ -146,10 +146,17 @@ void GeodesicWaveGene::dropAt(int v) {
         if (neighbours[k] >= 0) current[neighbours[k]] = 0.5f;
 }
 
+int GeodesicWaveGene::activeLevel() const {
+    if (levelCount < 0) return 0;
+    return levelCount < kLevels ? levelCount : kLevels - 1;
+}
+
 void GeodesicWaveGene::update() {
+    const int level = activeLevel();
+    const int vertices = levelVertexCount[level];
     if (qelRand() > 25386) dropFlag = 1;
     if (dropFlag) {
-        const int v = static_cast<int>(static_cast<double>(kVertices) * qelRand() / 32768.0);
+        const int v = static_cast<int>(static_cast<double>(vertices) * qelRand() / 32768.0);
         dropAt(v);
         dropFlag = 0;
     }
@@ -158,8 +165,8 @@ void GeodesicWaveGene::update() {
     const float keep = 1.0f - 6.0f * coupling;
     const float* __restrict current = currentHeights();
     float* __restrict next = otherHeights();
-    const int* ringData = rings[levelCount].data();
-    for (int v = 0; v < kVertices; ++v) {
+    const int* ringData = rings[level].data();
+    for (int v = 0; v < vertices; ++v) {
         const int* n = ringData + kRingSize * v;
         float sum = 0.0f;
         for (int k = 0; k < kRingSize; ++k)
@@ -191,8 +198,9 @@ void GeodesicWaveGene::draw() {
     glEnableClientState(GL_NORMAL_ARRAY);
     glVertexPointer(3, GL_FLOAT, 0, pos);
     glNormalPointer(GL_FLOAT, 0, normal);
-    const int first = levelStart[levelCount];
-    const int corners = 3 * (levelEnd[levelCount] - first);
+    const int level = activeLevel();
+    const int first = levelStart[level];
+    const int corners = 3 * (levelEnd[level] - first);
     glDrawElements(GL_TRIANGLES, corners, GL_UNSIGNED_INT, reinterpret_cast<const GLuint*>(faces.data() + 3 * first));
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -31,9 +31,11 @@ public:
     // 0.5 on its ring). Vertices outside the mesh are ignored.
     void dropAt(int v);
 
-    // Neighbour ring of vertex v on the finest level (kRingSize entries, -1
+    // Neighbour ring of vertex v on the running level (kRingSize entries, -1
     // marks the empty sixth entry of a five-neighbour vertex).
-    const int* ring(int v) const { return rings[levelCount].data() + kRingSize * v; }
+    const int* ring(int v) const { return rings[activeLevel()].data() + kRingSize * v; }
+    // levelCount limited to the levels that exist.
+    int activeLevel() const;
     float* currentHeights() { return heights.data() + currentBuffer * kVertices; }
     float* otherHeights() { return heights.data() + (1 - currentBuffer) * kVertices; }
 

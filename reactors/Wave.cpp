@@ -79,6 +79,7 @@ void Wave::init() {
 // Overwrites the kernel, scaled to 0..128, centred at (column, row); cells
 // off the grid are skipped.
 void Wave::stampKernel(int centreColumn, int centreRow) {
+    if (kernelWidth > kKernelStorage || kernelHeight > kKernelStorage) return;  // larger than the storage
     int* plane = currentPlaneData();
     for (int ky = 0; ky < kernelHeight; ++ky) {
         const int row = centreRow - 2 + ky;

@@ -35,18 +35,6 @@ TEST(QelFloTable, FieldIsZeroAtTheCentreAndPointsAway) {
     EXPECT_GT(std::fabs(flo.flowX(135, 80)), std::fabs(flo.flowX(239, 80)));
 }
 
-TEST(QelFloGrid, RestGridSpansTheScreenPlane) {
-    qelFlo flo(120, 80);
-    EXPECT_FLOAT_EQ(flo.positions[0], -2.6f);
-    EXPECT_FLOAT_EQ(flo.positions[1], -2.0f);
-    const int last = 79 * 120 + 119;
-    EXPECT_NEAR(flo.positions[3 * last], 2.6f - 5.2f / 120, 1e-4f);
-    EXPECT_NEAR(flo.positions[3 * last + 1], 2.0f - 4.0f / 80, 1e-4f);
-    EXPECT_EQ(flo.positions[3 * last + 2], 0.0f);
-    EXPECT_NEAR(flo.texCoords[2 * last], 119.0f / 120, 1e-5f);
-    EXPECT_NEAR(flo.texCoords[2 * last + 1], 79.0f / 80, 1e-5f);
-}
-
 TEST(QelFloPoles, StartMotionPlacesPolesOnOppositeSidesAndSubtractsPoleZero) {
     qelFlo flo(120, 80);
     flo.update();

@@ -131,17 +131,6 @@ TEST(RippleGeneWave, UniformFieldShrinksByTheDamping) {
     EXPECT_EQ(gene.vertices[3 * (79 * 120 + 5) + 2], 0.0f);
 }
 
-TEST(RippleGeneWave, RestGridSpansTheSheet) {
-    RippleGene gene(120, 80);
-    EXPECT_FLOAT_EQ(gene.vertices[0], -1.95f);
-    EXPECT_FLOAT_EQ(gene.vertices[1], -1.5f);
-    EXPECT_NEAR(gene.vertices[3 * 119], -1.95f + 119 * 3.9f / 120, 1e-4f);
-    EXPECT_NEAR(gene.vertices[3 * (79 * 120) + 1], -1.5f + 79 * 3.0f / 80, 1e-4f);
-    EXPECT_NEAR(gene.restTexCoords[2 * (79 * 120 + 119)], 119.0f / 120, 1e-5f);
-    EXPECT_NEAR(gene.restTexCoords[2 * (79 * 120 + 119) + 1], 79.0f / 80, 1e-5f);
-    EXPECT_FLOAT_EQ(gene.kernelScale, 1.0f);
-}
-
 TEST(RippleGeneKernel, LargeReplacedKernelCoversTheGridFromTheCorner) {
     RippleGene gene(80, 60, "QWERT");
     // A drop placed for the small kernel, then the kernel grows: the drop is

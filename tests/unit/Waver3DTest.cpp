@@ -1,3 +1,4 @@
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -254,6 +255,7 @@ int renderAndCount(Waver3DFixture& f, int frames, const char* name) {
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(f.reactor, frames);
     EXPECT_EQ(matrixDepths(), before);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     savePictureIfAsked(name);
     return litPixels(readScreen());
 }

@@ -1,3 +1,4 @@
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -90,6 +91,7 @@ std::vector<uint8_t> renderWaver(WaverFixture& f, int frames, const char* name) 
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(f.waver, frames);
     EXPECT_EQ(matrixDepths(), before);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     savePictureIfAsked(name);
     return readScreen();
 }
@@ -120,7 +122,7 @@ TEST(WaverPicture, RippleShowsTheImageWithRings) {
     f.setFloat(22, -1.0f);
     f.setByte(21, 3);  // a drop near the left edge, then a fresh one each change
     f.setByte(85, 40);
-    renderWaver(f, 1, "unused");
+    renderWaver(f, 1, "waver_ripple_first_drop");
     WaverFixture flat;
     flat.setFloat(22, -1.0f);
     flat.setByte(21, 64);
