@@ -4,15 +4,18 @@
 #include <new>
 
 #include "reactor/Reactor.h"
+#include "reactors/Wave.h"
+#include "reactors/Waver.h"
+#include "reactors/Waver3D.h"
 
 Reactor* loadReactor(int index, int /*unused*/) {
     printf("Reactor Loader  --%d\n", index);
     Reactor* reactor = nullptr;
     switch (index) {
-        case 0: printf("Loading ... : Waver  \n"); break;
+        case 0: printf("Loading ... : Waver  \n"); reactor = new (std::nothrow) Waver(120, 80, 0); break;
         case 1: printf("Loading ... : Tunnel \n"); break;
         case 2: printf("Loading ... : Cloud \n"); break;
-        case 3: printf("Loading ... : Waver 3D \n"); break;
+        case 3: printf("Loading ... : Waver 3D \n"); reactor = new (std::nothrow) Waver3D(120, 80, 0); break;
         case 4: printf("Loading ... : Particles1 \n"); break;
         case 5: printf("Loading ... : Metaball Viewer \n"); break;
         case 6: printf("Loading ... : Obj viewer \n"); break;
@@ -20,7 +23,7 @@ Reactor* loadReactor(int index, int /*unused*/) {
         case 8: printf("Loading ... : Flo \n"); break;
         case 9: printf("Loading ... : Obj viewer \n"); break;
         case 10: printf("Loading ... : Sound Scape \n"); break;
-        case 11: printf("Loading ... : Wave \n"); break;
+        case 11: printf("Loading ... : Wave \n"); reactor = new (std::nothrow) Wave(); break;
         default: break;
     }
     printf("Reactor Loader complete\n");
