@@ -69,8 +69,8 @@ FilesInPath::FilesInPath(const char* pattern) {
     std::string directory = ".";
     const char* namePattern = this->pattern;
     if (const char* slash = strrchr(this->pattern, '/')) {
-        directory.assign(this->pattern, static_cast<size_t>(slash - this->pattern));
-        if (directory.empty()) directory = "/";
+        const size_t dirLength = slash == this->pattern ? 1 : static_cast<size_t>(slash - this->pattern);
+        directory = std::string(this->pattern, dirLength);  // "/name" lists the root
         namePattern = slash + 1;
     }
 
