@@ -51,6 +51,11 @@ void drawFadeQuad(float trail) {
 }  // namespace
 
 void clearOrFade(float trail) {
+    // The last cell of the previous frame usually leaves depth writes off
+    // (blend switch on), and a clear honours the depth write mask: without
+    // this the depth buffer would keep last frame's values and a reactor that
+    // draws with the depth test would vanish from its second frame on.
+    glDepthMask(GL_TRUE);
     if (trail > 0.01f) {
         glClear(GL_DEPTH_BUFFER_BIT);
         drawFadeQuad(trail);
