@@ -30,7 +30,11 @@ void Cloud::init() {
 }
 
 namespace {
-float clampUnit(float v) { return v < -1.0f ? -1.0f : (v > 1.0f ? 1.0f : v); }
+// Holds a controller value to -1..1 (a value that is not a number counts as -1).
+float clampUnit(float v) {
+    if (!(v >= -1.0f)) return -1.0f;
+    return v > 1.0f ? 1.0f : v;
+}
 }  // namespace
 
 void Cloud::draw() {
