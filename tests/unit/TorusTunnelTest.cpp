@@ -23,6 +23,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ensureGlContext());
         resetGlState();
+        while (glGetError() != GL_NO_ERROR) {
+        }  // errors left by earlier tests
         controls = std::make_unique<ControlTable>();
         torus = std::make_unique<TorusTunnel>(1000.0f, 2.5f, 20, 36);
         torus->setControls(controls.get());
