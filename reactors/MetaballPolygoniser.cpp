@@ -59,6 +59,107 @@ constexpr float kFarAway = 1.0e18f;
 
 bool finite(float v) { return std::isfinite(v); }
 
+using EdgeBatch = MetaballPolygoniser::EdgeBatch;
+constexpr int kBatch = MetaballPolygoniser::kBatch;
+
+// Finds the vertices of one batch of edges, one lane per edge, with every
+// loop running across the lanes so that it becomes vector code; the machine
+// code is built for several instruction sets and the best one the processor
+// has is chosen when the program starts.
+//
+// Near list: a ball is listed for a lane when its share 1 / (k d^2) at the
+// edge midpoint is above kNearThreshold. A ball below it can still matter
+// when many add up (fifty coincident balls each give 1/50 of the field on
+// their common surface), so a lane whose unlisted shares add up to more than
+// kNearSlack lists every ball. The listed balls are then summed for the
+// eleven bisection midpoints and the gradient at the result.
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+void solveEdges(const float* cx, const float* cy, const float* cz, const float* ck, int balls, EdgeBatch& e) {
+    float left[kBatch];
+    for (int l = 0; l < kBatch; ++l) left[l] = 0.0f;
+    for (int b = 0; b < balls; ++b) {
+        for (int l = 0; l < kBatch; ++l) {
+            const float dx = e.mx[l] - cx[b];
+            const float dy = e.my[l] - cy[b];
+            const float dz = e.mz[l] - cz[b];
+            const float share = 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
+            const bool listed = share > MetaballPolygoniser::kNearThreshold;
+            e.near[b][l] = listed ? 1.0f : 0.0f;
+            left[l] += listed ? 0.0f : share;
+        }
+    }
+    for (int b = 0; b < balls; ++b)
+        for (int l = 0; l < kBatch; ++l)
+            e.near[b][l] = left[l] > MetaballPolygoniser::kNearSlack ? 1.0f : e.near[b][l];
+
+    float px[kBatch], py[kBatch], pz[kBatch];  // positive end
+    float ox[kBatch], oy[kBatch], oz[kBatch];  // other end
+    for (int l = 0; l < kBatch; ++l) {
+        const bool firstPositive = e.va[l] >= 0.0f;
+        px[l] = firstPositive ? e.ax[l] : e.bx[l];
+        py[l] = firstPositive ? e.ay[l] : e.by[l];
+        pz[l] = firstPositive ? e.az[l] : e.bz[l];
+        ox[l] = firstPositive ? e.bx[l] : e.ax[l];
+        oy[l] = firstPositive ? e.by[l] : e.ay[l];
+        oz[l] = firstPositive ? e.bz[l] : e.az[l];
+    }
+    float mx[kBatch], my[kBatch], mz[kBatch];
+    for (int step = 1; step <= MetaballPolygoniser::kBisections; ++step) {
+        float s[kBatch];
+        for (int l = 0; l < kBatch; ++l) {
+            mx[l] = (px[l] + ox[l]) * 0.5f;
+            my[l] = (py[l] + oy[l]) * 0.5f;
+            mz[l] = (pz[l] + oz[l]) * 0.5f;
+            s[l] = 0.0f;
+        }
+        for (int b = 0; b < balls; ++b) {
+            for (int l = 0; l < kBatch; ++l) {
+                const float dx = mx[l] - cx[b];
+                const float dy = my[l] - cy[b];
+                const float dz = mz[l] - cz[b];
+                const float share = 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
+                s[l] += e.near[b][l] != 0.0f ? share : 0.0f;
+            }
+        }
+        if (step == MetaballPolygoniser::kBisections) break;  // the eleventh midpoint is the result
+        for (int l = 0; l < kBatch; ++l) {
+            const bool positive = 1.0f - s[l] > 0.0f;
+            px[l] = positive ? mx[l] : px[l];
+            py[l] = positive ? my[l] : py[l];
+            pz[l] = positive ? mz[l] : pz[l];
+            ox[l] = positive ? ox[l] : mx[l];
+            oy[l] = positive ? oy[l] : my[l];
+            oz[l] = positive ? oz[l] : mz[l];
+        }
+    }
+
+    // Gradient g = sum of -(1/d^2)^2 k (p - c); the normal is -g / |g|.
+    float gx[kBatch], gy[kBatch], gz[kBatch];
+    for (int l = 0; l < kBatch; ++l) gx[l] = gy[l] = gz[l] = 0.0f;
+    for (int b = 0; b < balls; ++b) {
+        for (int l = 0; l < kBatch; ++l) {
+            const float dx = mx[l] - cx[b];
+            const float dy = my[l] - cy[b];
+            const float dz = mz[l] - cz[b];
+            const float inv = 1.0f / (dx * dx + dy * dy + dz * dz);
+            const float w = e.near[b][l] != 0.0f ? -(inv * inv) * ck[b] : 0.0f;
+            gx[l] += w * dx;
+            gy[l] += w * dy;
+            gz[l] += w * dz;
+        }
+    }
+    for (int l = 0; l < kBatch; ++l) {
+        e.px[l] = mx[l];
+        e.py[l] = my[l];
+        e.pz[l] = mz[l];
+        const float length = std::sqrt(gx[l] * gx[l] + gy[l] * gy[l] + gz[l] * gz[l]);
+        const bool unit = length > 0.0f;
+        e.nx[l] = unit ? -gx[l] / length : gx[l];
+        e.ny[l] = unit ? -gy[l] / length : gy[l];
+        e.nz[l] = unit ? -gz[l] / length : gz[l];
+    }
+}
+
 }  // namespace
 
 MetaballPolygoniser::MetaballPolygoniser() {
@@ -77,8 +178,8 @@ MetaballPolygoniser::MetaballPolygoniser() {
     cubes_ = new Cube[kCubes]();
     vertices_ = new Vertex[kVertices]();
     indices_ = new int[kTriangleIndices]();
+    batch_ = new EdgeBatch();
     padPack(all_);
-    padPack(near_);
 }
 
 MetaballPolygoniser::~MetaballPolygoniser() {
@@ -95,6 +196,7 @@ MetaballPolygoniser::~MetaballPolygoniser() {
     delete[] cubes_;
     delete[] vertices_;
     delete[] indices_;
+    delete batch_;
 }
 
 void MetaballPolygoniser::setBall(int i, float x, float y, float z, float k) {
@@ -116,7 +218,6 @@ void MetaballPolygoniser::padPack(BallPack& pack) {
     for (int n = pack.count; n < kPadded; ++n) {
         pack.x[n] = pack.y[n] = pack.z[n] = kFarAway;
         pack.k[n] = 1.0f;
-        pack.source[n] = -1;
     }
 }
 
@@ -172,10 +273,6 @@ void MetaballPolygoniser::gradient(const BallPack& pack, float x, float y, float
     }
 }
 
-float MetaballPolygoniser::field(float x, float y, float z) const {
-    return 1.0f - sum(nearEnabled_ ? *nearPack_ : all_, x, y, z);
-}
-
 float MetaballPolygoniser::fieldValue(float x, float y, float z) const { return 1.0f - sum(all_, x, y, z); }
 
 void MetaballPolygoniser::fieldNormal(float x, float y, float z, float out[3]) const {
@@ -195,50 +292,15 @@ void MetaballPolygoniser::packBalls() {
         all_.y[n] = ball[1];
         all_.z[n] = ball[2];
         all_.k[n] = ball[3];
-        all_.source[n] = b;
         ++n;
     }
     all_.count = n;
     padPack(all_);
 }
 
-// The near list holds every ball whose share at the point is above
-// kNearThreshold. A ball below it can still matter when many of them add up
-// (fifty coincident balls each give 1/50 of the field on their common
-// surface), so when the shares left out add up to more than kNearSlack the
-// vertex is summed over every ball instead: the list then only saves work
-// where it costs no accuracy.
-void MetaballPolygoniser::buildNearList(float x, float y, float z) {
-    float share[kPadded];
-    for (int n = 0; n < all_.padded; n += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            const float dx = x - all_.x[n + l];
-            const float dy = y - all_.y[n + l];
-            const float dz = z - all_.z[n + l];
-            share[n + l] = 1.0f / (all_.k[n + l] * (dx * dx + dy * dy + dz * dz));
-        }
-    }
-    int count = 0;
-    float left = 0.0f;
-    for (int n = 0; n < all_.count; ++n) {
-        if (share[n] > kNearThreshold) {
-            near_.x[count] = all_.x[n];
-            near_.y[count] = all_.y[n];
-            near_.z[count] = all_.z[n];
-            near_.k[count] = all_.k[n];
-            near_.source[count] = all_.source[n];
-            ++count;
-        } else {
-            left += share[n];
-        }
-    }
-    near_.count = count;
-    padPack(near_);
-    nearPack_ = left > kNearSlack ? &all_ : &near_;
-}
-
-// Eleven midpoints; the result is the eleventh. The end whose value is not
-// below 0 (a, when va >= 0) starts as the positive end.
+// Eleven midpoints over the full field (the seeds); the result is the
+// eleventh. The end whose value is not below 0 (a, when va >= 0) starts as
+// the positive end. solveEdges does the same for the vertices, lane by lane.
 void MetaballPolygoniser::bisect(const float a[3], const float b[3], float va, float out[3]) const {
     float positive[3], other[3];
     for (int c = 0; c < 3; ++c) {
@@ -248,7 +310,7 @@ void MetaballPolygoniser::bisect(const float a[3], const float b[3], float va, f
     for (int step = 1;; ++step) {
         const float m[3] = {(positive[0] + other[0]) * 0.5f, (positive[1] + other[1]) * 0.5f,
                             (positive[2] + other[2]) * 0.5f};
-        const float value = field(m[0], m[1], m[2]);
+        const float value = fieldValue(m[0], m[1], m[2]);
         if (step == kBisections) {
             out[0] = m[0];
             out[1] = m[1];
@@ -287,7 +349,7 @@ void MetaballPolygoniser::reset() {
     stackTop_ = -1;
     seedCount_ = 0;
     truncated_ = false;
-    nearEnabled_ = false;
+    pendingCount_ = 0;
 }
 
 bool MetaballPolygoniser::setCentre(int i, int j, int k) {
@@ -420,45 +482,67 @@ void MetaballPolygoniser::floodFill() {
 }
 
 int MetaballPolygoniser::vertexOnEdge(int p, int q) {
-    const Corner* c1 = &corners_[p];
-    const Corner* c2 = &corners_[q];
-    if (c2->i < c1->i || (c2->i == c1->i && (c2->j < c1->j || (c2->j == c1->j && c2->k < c1->k)))) {
-        const Corner* t = c1;
-        c1 = c2;
-        c2 = t;
+    if (corners_[q].i < corners_[p].i ||
+        (corners_[q].i == corners_[p].i &&
+         (corners_[q].j < corners_[p].j || (corners_[q].j == corners_[p].j && corners_[q].k < corners_[p].k)))) {
+        const int t = p;
+        p = q;
+        q = t;
     }
-    const int bucket = hash(c1->i, c1->j, c1->k) + hash(c2->i, c2->j, c2->k);
+    const Corner& c1 = corners_[p];
+    const Corner& c2 = corners_[q];
+    const int bucket = hash(c1.i, c1.j, c1.k) + hash(c2.i, c2.j, c2.k);
     for (int n = edgeBuckets_[bucket]; n >= 0; n = edgeNodes_[n].next) {
         const EdgeNode& e = edgeNodes_[n];
-        if (e.i1 == c1->i && e.j1 == c1->j && e.k1 == c1->k && e.i2 == c2->i && e.j2 == c2->j && e.k2 == c2->k)
+        if (e.i1 == c1.i && e.j1 == c1.j && e.k1 == c1.k && e.i2 == c2.i && e.j2 == c2.j && e.k2 == c2.k)
             return e.vertex;
     }
-    // The smaller corner of the pair is the start of the bisection, so an
-    // edge gives the same vertex whichever tetrahedron asks first.
-    const float a[3] = {static_cast<float>(c1->x), static_cast<float>(c1->y), static_cast<float>(c1->z)};
-    const float b[3] = {static_cast<float>(c2->x), static_cast<float>(c2->y), static_cast<float>(c2->z)};
-    buildNearList(static_cast<float>((c1->x + c2->x) * 0.5), static_cast<float>((c1->y + c2->y) * 0.5),
-                  static_cast<float>((c1->z + c2->z) * 0.5));
-    nearEnabled_ = true;
-    float m[3];
-    bisect(a, b, static_cast<float>(c1->value), m);
-    const int id = vertexCount_++;  // triangulate() made sure there is room
-    Vertex& v = vertices_[id];
-    v.x = m[0];
-    v.y = m[1];
-    v.z = m[2];
-    float normal[3];
-    gradient(*nearPack_, m[0], m[1], m[2], normal);
-    nearEnabled_ = false;
-    v.nx = normal[0];
-    v.ny = normal[1];
-    v.nz = normal[2];
-
+    // A new vertex: its id is its place in the pool (triangulate() made sure
+    // there is room); position and normal follow when its batch is solved.
+    const int id = vertexCount_++;
     const int n = edgeNodeCount_++;
-    edgeNodes_[n] = {c1->i, c1->j, c1->k, c2->i, c2->j, c2->k, id, edgeBuckets_[bucket]};
+    edgeNodes_[n] = {c1.i, c1.j, c1.k, c2.i, c2.j, c2.k, id, edgeBuckets_[bucket]};
     if (edgeBuckets_[bucket] < 0) edgeFilled_[edgeFilledCount_++] = bucket;
     edgeBuckets_[bucket] = n;
+    pendingVertex_[pendingCount_] = id;
+    pendingFirst_[pendingCount_] = p;
+    pendingSecond_[pendingCount_] = q;
+    if (++pendingCount_ == kBatch) flushVertices();
     return id;
+}
+
+// The smaller corner of the pair is the start of the bisection, so an edge
+// gives the same vertex whichever tetrahedron asks first. Unused lanes of a
+// short batch repeat lane 0 and are not stored.
+void MetaballPolygoniser::flushVertices() {
+    if (pendingCount_ == 0) return;
+    EdgeBatch& e = *batch_;
+    for (int l = 0; l < kBatch; ++l) {
+        const int slot = l < pendingCount_ ? l : 0;
+        const Corner& c1 = corners_[pendingFirst_[slot]];
+        const Corner& c2 = corners_[pendingSecond_[slot]];
+        e.ax[l] = static_cast<float>(c1.x);
+        e.ay[l] = static_cast<float>(c1.y);
+        e.az[l] = static_cast<float>(c1.z);
+        e.bx[l] = static_cast<float>(c2.x);
+        e.by[l] = static_cast<float>(c2.y);
+        e.bz[l] = static_cast<float>(c2.z);
+        e.va[l] = static_cast<float>(c1.value);
+        e.mx[l] = static_cast<float>((c1.x + c2.x) * 0.5);
+        e.my[l] = static_cast<float>((c1.y + c2.y) * 0.5);
+        e.mz[l] = static_cast<float>((c1.z + c2.z) * 0.5);
+    }
+    solveEdges(all_.x, all_.y, all_.z, all_.k, all_.count, e);
+    for (int l = 0; l < pendingCount_; ++l) {
+        Vertex& v = vertices_[pendingVertex_[l]];
+        v.x = e.px[l];
+        v.y = e.py[l];
+        v.z = e.pz[l];
+        v.nx = e.nx[l];
+        v.ny = e.ny[l];
+        v.nz = e.nz[l];
+    }
+    pendingCount_ = 0;
 }
 
 bool MetaballPolygoniser::triangle(int a, int b, int c) {
@@ -468,18 +552,27 @@ bool MetaballPolygoniser::triangle(int a, int b, int c) {
     return true;
 }
 
-void MetaballPolygoniser::tetrahedron(int a, int b, int c, int d) {
-    const bool pa = corners_[a].value > 0.0, pb = corners_[b].value > 0.0;
-    const bool pc = corners_[c].value > 0.0, pd = corners_[d].value > 0.0;
+// The vertex on the edge between corners m and n (corner numbers) of the
+// cube being triangulated. The six tetrahedra of a cube share its edges, so
+// each edge is looked up in the edge table once per cube.
+int MetaballPolygoniser::cubeVertex(const Cube& cube, int m, int n) {
+    int& id = cubeEdges_[m][n];
+    if (id < 0) id = cubeEdges_[n][m] = vertexOnEdge(cube.corners[m], cube.corners[n]);
+    return id;
+}
+
+void MetaballPolygoniser::tetrahedron(const Cube& cube, int a, int b, int c, int d) {
+    const bool pa = corners_[cube.corners[a]].value > 0.0, pb = corners_[cube.corners[b]].value > 0.0;
+    const bool pc = corners_[cube.corners[c]].value > 0.0, pd = corners_[cube.corners[d]].value > 0.0;
     const int index = (pa ? 8 : 0) + (pb ? 4 : 0) + (pc ? 2 : 0) + (pd ? 1 : 0);
     if (index == 0 || index == 15) return;
     int e[7] = {-1, -1, -1, -1, -1, -1, -1};
-    if (pa != pb) e[1] = vertexOnEdge(a, b);
-    if (pa != pc) e[2] = vertexOnEdge(a, c);
-    if (pa != pd) e[3] = vertexOnEdge(a, d);
-    if (pb != pc) e[4] = vertexOnEdge(b, c);
-    if (pb != pd) e[5] = vertexOnEdge(b, d);
-    if (pc != pd) e[6] = vertexOnEdge(c, d);
+    if (pa != pb) e[1] = cubeVertex(cube, a, b);
+    if (pa != pc) e[2] = cubeVertex(cube, a, c);
+    if (pa != pd) e[3] = cubeVertex(cube, a, d);
+    if (pb != pc) e[4] = cubeVertex(cube, b, c);
+    if (pb != pd) e[5] = cubeVertex(cube, b, d);
+    if (pc != pd) e[6] = cubeVertex(cube, c, d);
     const int* t = kTetTriangles[index];
     triangle(e[t[0]], e[t[1]], e[t[2]]);
     if (t[3] != 0) triangle(e[t[3]], e[t[4]], e[t[5]]);
@@ -494,12 +587,14 @@ void MetaballPolygoniser::triangulate() {
         if (vertexCount_ + kCubeEdges > kVertices || edgeNodeCount_ + kCubeEdges > kEdgeNodes ||
             indexCount_ + 3 * kCubeTriangles > kTriangleIndices) {
             truncated_ = true;
-            return;
+            break;
         }
         const Cube& cube = cubes_[n];
-        for (const auto& tet : kTetrahedra)
-            tetrahedron(cube.corners[tet[0]], cube.corners[tet[1]], cube.corners[tet[2]], cube.corners[tet[3]]);
+        for (auto& row : cubeEdges_)
+            for (int& id : row) id = -1;
+        for (const auto& tet : kTetrahedra) tetrahedron(cube, tet[0], tet[1], tet[2], tet[3]);
     }
+    flushVertices();
 }
 
 void MetaballPolygoniser::update() {

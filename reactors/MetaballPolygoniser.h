@@ -40,8 +40,8 @@ public:
     static constexpr int kSeedBalls = kMaxBalls;
     static constexpr float kNearThreshold = 0.05f;
     // Largest total share of the balls left out of a near list (see
-    // buildNearList): on the blobs the viewer makes it moves a vertex by
-    // about a hundredth of a cube at most.
+    // solveEdges): on the blobs the viewer makes it moves a vertex by about a
+    // hundredth of a cube at most.
     static constexpr float kNearSlack = 1.0e-3f;
     static constexpr int kBisections = 11;
 
@@ -100,9 +100,9 @@ public:
     float origin[3] = {0.0f, 0.0f, 0.0f};
 
 private:
-    // The balls a sum runs over, as structure of arrays padded to a multiple
-    // of kLanes with far-away balls that add nothing measurable, so the sums
-    // run in whole vector-width steps.
+    // The balls a scalar sum runs over, as structure of arrays padded to a
+    // multiple of kLanes with far-away balls that add nothing measurable, so
+    // the sums run in whole vector-width steps.
     static constexpr int kLanes = 8;
     static constexpr int kPadded = (kMaxBalls + kLanes - 1) / kLanes * kLanes;
     struct BallPack {
@@ -110,11 +110,27 @@ private:
         float y[kPadded];
         float z[kPadded];
         float k[kPadded];
-        int source[kPadded];  // index in the ball table
         int count;
         int padded;
     };
 
+public:
+    // New vertices are found kBatch at a time: their edges are collected as
+    // the tetrahedra ask for them (ids are handed out at once, in order), and
+    // the batch is bisected side by side, one vector lane per edge.
+    static constexpr int kBatch = 16;
+    struct EdgeBatch {
+        float ax[kBatch], ay[kBatch], az[kBatch];  // first corner (the smaller)
+        float bx[kBatch], by[kBatch], bz[kBatch];  // second corner
+        float va[kBatch];                          // field value at the first
+        float mx[kBatch], my[kBatch], mz[kBatch];  // edge midpoint (near list)
+        float px[kBatch], py[kBatch], pz[kBatch];  // result: position
+        float nx[kBatch], ny[kBatch], nz[kBatch];  // result: normal
+        // Near list of each lane as a mask over the balls (1 listed, 0 not).
+        float near[kMaxBalls][kBatch];
+    };
+
+private:
     struct CentreNode {
         int i, j, k, next;
     };
@@ -133,7 +149,6 @@ private:
     static float sum(const BallPack& pack, float x, float y, float z);
     static void gradient(const BallPack& pack, float x, float y, float z, float out[3]);
     static void padPack(BallPack& pack);
-    float field(float x, float y, float z) const;
 
     void reset();
     void packBalls();
@@ -142,20 +157,24 @@ private:
     void floodFill();
     void triangulate();
 
-    void buildNearList(float x, float y, float z);
     void bisect(const float a[3], const float b[3], float va, float out[3]) const;
     bool setCentre(int i, int j, int k);
     int setCorner(int i, int j, int k);
     int vertexOnEdge(int p, int q);
+    void flushVertices();
     void testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]);
-    void tetrahedron(int a, int b, int c, int d);
+    int cubeVertex(const Cube& cube, int m, int n);
+    void tetrahedron(const Cube& cube, int a, int b, int c, int d);
     bool triangle(int a, int b, int c);
     bool roomForCube(int newCorners) const;
 
     BallPack all_{};
-    BallPack near_{};
-    bool nearEnabled_ = false;
-    const BallPack* nearPack_ = &near_;  // near_, or all_ when the list falls short
+    EdgeBatch* batch_ = nullptr;
+    int cubeEdges_[8][8] = {};  // vertex ids of the cube being triangulated
+    int pendingCount_ = 0;
+    int pendingVertex_[kBatch] = {};
+    int pendingFirst_[kBatch] = {};
+    int pendingSecond_[kBatch] = {};
 
     int* centreBuckets_ = nullptr;
     int* valueBuckets_ = nullptr;
