@@ -73,7 +73,11 @@ constexpr int kBatch = MetaballPolygoniser::kBatch;
 // their common surface), so a lane whose unlisted shares add up to more than
 // kNearSlack lists every ball. The listed balls are then summed for the
 // eleven bisection midpoints and the gradient at the result.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+//
+// No floating-point trap is ever enabled and errno is never read, so the
+// compiler may compute both sides of a selection and take a square root
+// without a library call; the results are the same bit for bit.
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"), optimize("no-trapping-math", "no-math-errno")))
 void solveEdges(const float* cx, const float* cy, const float* cz, const float* ck, int balls, EdgeBatch& e) {
     float left[kBatch];
     for (int l = 0; l < kBatch; ++l) left[l] = 0.0f;
@@ -142,10 +146,11 @@ void solveEdges(const float* cx, const float* cy, const float* cz, const float* 
             const float dy = my[l] - cy[b];
             const float dz = mz[l] - cz[b];
             const float inv = 1.0f / (dx * dx + dy * dy + dz * dz);
-            const float w = e.near[b][l] != 0.0f ? -(inv * inv) * ck[b] : 0.0f;
-            gx[l] += w * dx;
-            gy[l] += w * dy;
-            gz[l] += w * dz;
+            const float w = -(inv * inv) * ck[b];
+            const bool listed = e.near[b][l] != 0.0f;
+            gx[l] += listed ? w * dx : 0.0f;
+            gy[l] += listed ? w * dy : 0.0f;
+            gz[l] += listed ? w * dz : 0.0f;
         }
     }
     for (int l = 0; l < kBatch; ++l) {
