@@ -54,7 +54,7 @@ constexpr int kCubeEdges = 19;
 constexpr int kCubeTriangles = 12;
 
 // Padding balls: so far away that their share of any sum is below the float
-// precision of the real balls' share, and their gradient underflows to 0.
+// precision of the real balls' share.
 constexpr float kFarAway = 1.0e18f;
 
 bool finite(float v) { return std::isfinite(v); }
@@ -242,54 +242,16 @@ float MetaballPolygoniser::sum(const BallPack& pack, float x, float y, float z) 
     return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]));
 }
 
-// g = sum of -(1/d^2)^2 k (p - c); the normal is -g / |g|, pointing out of
-// the blobs (g itself when |g| is 0).
-void MetaballPolygoniser::gradient(const BallPack& pack, float x, float y, float z, float out[3]) {
-    float gx[kLanes] = {};
-    float gy[kLanes] = {};
-    float gz[kLanes] = {};
-    for (int n = 0; n < pack.padded; n += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            const float dx = x - pack.x[n + l];
-            const float dy = y - pack.y[n + l];
-            const float dz = z - pack.z[n + l];
-            const float inv = 1.0f / (dx * dx + dy * dy + dz * dz);
-            const float w = -(inv * inv) * pack.k[n + l];
-            gx[l] += w * dx;
-            gy[l] += w * dy;
-            gz[l] += w * dz;
-        }
-    }
-    float g[3] = {0.0f, 0.0f, 0.0f};
-    for (int l = 0; l < kLanes; ++l) {
-        g[0] += gx[l];
-        g[1] += gy[l];
-        g[2] += gz[l];
-    }
-    const float length = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
-    if (length > 0.0f) {
-        out[0] = -g[0] / length;
-        out[1] = -g[1] / length;
-        out[2] = -g[2] / length;
-    } else {
-        out[0] = g[0];
-        out[1] = g[1];
-        out[2] = g[2];
-    }
-}
-
 float MetaballPolygoniser::fieldValue(float x, float y, float z) const { return 1.0f - sum(all_, x, y, z); }
-
-void MetaballPolygoniser::fieldNormal(float x, float y, float z, float out[3]) const {
-    gradient(all_, x, y, z, out);
-}
 
 // Balls with k <= 0 add nothing to the field, and a ball with a centre or
 // strength that is not a finite number cannot be placed; both are left out of
 // the pack (and so out of the seeds and near lists).
 void MetaballPolygoniser::packBalls() {
+    // The count is written by the owner; only the table's own entries are read.
+    const int count = ballCount < 0 ? 0 : (ballCount > kMaxBalls ? kMaxBalls : ballCount);
     int n = 0;
-    for (int b = 0; b < ballCount; ++b) {
+    for (int b = 0; b < count; ++b) {
         const float* ball = balls[b];
         if (!(ball[3] > 0.0f) || !finite(ball[3]) || !finite(ball[0]) || !finite(ball[1]) || !finite(ball[2]))
             continue;
@@ -449,19 +411,19 @@ void MetaballPolygoniser::seed(const float s[3]) {
     stackTop_ = static_cast<int>(&cube - cubes_);
 }
 
-void MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]) {
+bool MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]) {
     const bool positive = corners_[cube.corners[face[0]]].value > 0.0;
     int same = 1;
     for (int c = 1; c < 4; ++c)
         if ((corners_[cube.corners[face[c]]].value > 0.0) == positive) ++same;
-    if (same == 4) return;
+    if (same == 4) return true;
     const int i = cube.i + di, j = cube.j + dj, k = cube.k + dk;
-    if (std::abs(i) > bounds || std::abs(j) > bounds || std::abs(k) > bounds) return;
+    if (std::abs(i) > bounds || std::abs(j) > bounds || std::abs(k) > bounds) return true;
     if (!roomForCube(4)) {
-        truncated_ = true;  // the flood fill stops taking cubes
-        return;
+        truncated_ = true;
+        return false;
     }
-    if (setCentre(i, j, k)) return;
+    if (setCentre(i, j, k)) return true;
     Cube& next = cubes_[cubeCount_];
     next.i = i;
     next.j = j;
@@ -472,18 +434,23 @@ void MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int
         if (next.corners[n] < 0) next.corners[n] = setCorner(i + ((n >> 2) & 1), j + ((n >> 1) & 1), k + (n & 1));
     next.next = stackTop_;
     stackTop_ = cubeCount_++;
+    return true;
 }
 
+// When the pools cannot take another cube the flood fill stops there: the
+// cubes collected so far are triangulated, and the surface has a hole where
+// the walk did not reach.
 void MetaballPolygoniser::floodFill() {
-    while (stackTop_ >= 0 && !truncated_) {
+    while (stackTop_ >= 0) {
         const int top = stackTop_;
         stackTop_ = cubes_[top].next;
         for (const Face& face : kFaces) {
-            testFace(cubes_[top], face.di, face.dj, face.dk, face.bit, face.corners);
-            if (truncated_) break;
+            if (!testFace(cubes_[top], face.di, face.dj, face.dk, face.bit, face.corners)) {
+                stackTop_ = -1;
+                return;
+            }
         }
     }
-    stackTop_ = -1;
 }
 
 int MetaballPolygoniser::vertexOnEdge(int p, int q) {

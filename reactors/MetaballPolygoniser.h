@@ -20,6 +20,11 @@
 //
 // Every table and pool is allocated once at construction; an update only
 // resets counts and the hash buckets it filled, so it allocates nothing.
+// Nothing is written past a pool: when the pools cannot take another cube the
+// flood fill stops, and when the vertex, edge or triangle pools cannot take
+// everything one more cube may bring, the remaining cubes are not
+// triangulated. Either way the mesh stays whole cubes whose indices all name
+// real vertices, and truncated() reports it.
 class MetaballPolygoniser : public Reactor {
 public:
     static constexpr int kMaxBalls = 100;
@@ -33,7 +38,6 @@ public:
     static constexpr int kVertices = 50000;
     static constexpr int kTriangleIndices = 150000;
     static constexpr int kFilledBuckets = 50000;
-    static constexpr int kNearMax = kMaxBalls;
     // Seed bookkeeping covers the whole ball table, so every ball (not only
     // the first thirty) can seed a surface of its own: a ball that drifts
     // away from the others is never lost for want of a seed.
@@ -73,9 +77,8 @@ public:
     void setBall(int i, float x, float y, float z, float k);
     void setBallCount(int count);
 
-    // The field and its outward normal over every ball (near list off).
+    // The field over every ball (near list off).
     float fieldValue(float x, float y, float z) const;
-    void fieldNormal(float x, float y, float z, float out[3]) const;
     // The cube index of a coordinate on the current lattice.
     int cubeIndex(double x) const;
 
@@ -147,7 +150,6 @@ private:
 
     static int hash(int i, int j, int k) { return (((i & 31) * 32 + (j & 31)) * 32) + (k & 31); }
     static float sum(const BallPack& pack, float x, float y, float z);
-    static void gradient(const BallPack& pack, float x, float y, float z, float out[3]);
     static void padPack(BallPack& pack);
 
     void reset();
@@ -162,7 +164,7 @@ private:
     int setCorner(int i, int j, int k);
     int vertexOnEdge(int p, int q);
     void flushVertices();
-    void testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]);
+    bool testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]);  // false: pools full
     int cubeVertex(const Cube& cube, int m, int n);
     void tetrahedron(const Cube& cube, int a, int b, int c, int d);
     bool triangle(int a, int b, int c);

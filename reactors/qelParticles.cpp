@@ -133,24 +133,29 @@ void qelParticles::update() {
     }
 }
 
+// Each sprite is its particle's position plus the corner offsets, at
+// z - 3.0: the picture of translating the model-view matrix to every particle
+// and drawing the quad there, sent as one batch of quads instead of one
+// matrix push, translate and pop per particle (which made every sprite a
+// draw of its own).
 void qelParticles::draw() {
     glFrontFace(GL_CCW);
+    keeper->push(GL_MODELVIEW);
+    glBegin(GL_QUADS);
     for (int i = 0; i < active; ++i) {
         const float* p = record(i);
-        keeper->push(GL_MODELVIEW);
-        glTranslatef(p[kPosition], p[kPosition + 1], p[kPosition + 2]);
+        const float x = p[kPosition], y = p[kPosition + 1], z = p[kPosition + 2] - 3.0f;
         const float c = p[kLife] * 0.006666667f;
         glColor4f(1.0f - c, c, 1.0f, c * 0.3f + 0.5f);
-        glBegin(GL_QUADS);
         glTexCoord2f(0.0f, 0.0f);
-        glVertex3f(-halfWidth, -halfHeight, -3.0f);
+        glVertex3f(x - halfWidth, y - halfHeight, z);
         glTexCoord2f(1.0f, 0.0f);
-        glVertex3f(halfWidth, -halfHeight, -3.0f);
+        glVertex3f(x + halfWidth, y - halfHeight, z);
         glTexCoord2f(1.0f, 1.0f);
-        glVertex3f(halfWidth, halfHeight, -3.0f);
+        glVertex3f(x + halfWidth, y + halfHeight, z);
         glTexCoord2f(0.0f, 1.0f);
-        glVertex3f(-halfWidth, halfHeight, -3.0f);
-        glEnd();
-        keeper->pop(GL_MODELVIEW);
+        glVertex3f(x - halfWidth, y + halfHeight, z);
     }
+    glEnd();
+    keeper->pop(GL_MODELVIEW);
 }

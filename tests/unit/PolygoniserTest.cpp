@@ -213,6 +213,16 @@ TEST(Polygoniser, NoBallsGiveAnEmptyMesh) {
     EXPECT_EQ(poly.ballCount, Poly::kMaxBalls);
     poly.setBall(Poly::kMaxBalls, 1.0f, 1.0f, 1.0f, 1.0f);  // outside the table: ignored
     poly.setBall(-1, 1.0f, 1.0f, 1.0f, 1.0f);
+
+    // A count written straight into the field is limited to the table.
+    poly.setBallCount(0);
+    poly.setBall(0, 0.0f, 0.0f, 0.0f, 16.0f);
+    poly.ballCount = 1000;
+    poly.update();
+    EXPECT_GT(poly.triangleCount(), 0);
+    poly.ballCount = -5;
+    poly.update();
+    EXPECT_EQ(poly.triangleCount(), 0);
 }
 
 TEST(Polygoniser, SurfaceLeavingTheBoundsIsCutOpenAtTheBorder) {
