@@ -59,6 +59,26 @@ constexpr float kFarAway = 1.0e18f;
 
 bool finite(float v) { return std::isfinite(v); }
 
+// Sum of 1 / (k d^2) over balls padded to a multiple of kSumLanes. Written
+// lane by lane over fixed-width groups so that the compiler turns each group
+// into vector instructions (built for several instruction sets, as
+// solveEdges below).
+constexpr int kSumLanes = 8;
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+float sumShares(const float* cx, const float* cy, const float* cz, const float* ck, int padded, float x, float y,
+                float z) {
+    float acc[kSumLanes] = {};
+    for (int n = 0; n < padded; n += kSumLanes) {
+        for (int l = 0; l < kSumLanes; ++l) {
+            const float dx = x - cx[n + l];
+            const float dy = y - cy[n + l];
+            const float dz = z - cz[n + l];
+            acc[l] += 1.0f / (ck[n + l] * (dx * dx + dy * dy + dz * dz));
+        }
+    }
+    return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]));
+}
+
 using EdgeBatch = MetaballPolygoniser::EdgeBatch;
 constexpr int kBatch = MetaballPolygoniser::kBatch;
 
@@ -219,6 +239,7 @@ void MetaballPolygoniser::setBallCount(int count) {
 // ---------------------------------------------------------------- the field
 
 void MetaballPolygoniser::padPack(BallPack& pack) {
+    static_assert(kLanes == kSumLanes, "packs are padded to whole sum groups");
     pack.padded = (pack.count + kLanes - 1) / kLanes * kLanes;
     for (int n = pack.count; n < kPadded; ++n) {
         pack.x[n] = pack.y[n] = pack.z[n] = kFarAway;
@@ -226,20 +247,8 @@ void MetaballPolygoniser::padPack(BallPack& pack) {
     }
 }
 
-// Sum of 1 / (k d^2) over a pack. Written lane by lane over fixed-width
-// groups so that the compiler turns the group into vector instructions.
 float MetaballPolygoniser::sum(const BallPack& pack, float x, float y, float z) {
-    float acc[kLanes] = {};
-    for (int n = 0; n < pack.padded; n += kLanes) {
-        for (int l = 0; l < kLanes; ++l) {
-            const float dx = x - pack.x[n + l];
-            const float dy = y - pack.y[n + l];
-            const float dz = z - pack.z[n + l];
-            const float d2 = dx * dx + dy * dy + dz * dz;
-            acc[l] += 1.0f / (pack.k[n + l] * d2);
-        }
-    }
-    return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]));
+    return sumShares(pack.x, pack.y, pack.z, pack.k, pack.padded, x, y, z);
 }
 
 float MetaballPolygoniser::fieldValue(float x, float y, float z) const { return 1.0f - sum(all_, x, y, z); }

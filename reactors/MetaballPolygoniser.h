@@ -106,7 +106,7 @@ private:
     // The balls a scalar sum runs over, as structure of arrays padded to a
     // multiple of kLanes with far-away balls that add nothing measurable, so
     // the sums run in whole vector-width steps.
-    static constexpr int kLanes = 8;
+    static constexpr int kLanes = 8;  // the width of sumShares' groups
     static constexpr int kPadded = (kMaxBalls + kLanes - 1) / kLanes * kLanes;
     struct BallPack {
         float x[kPadded];
