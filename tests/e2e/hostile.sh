@@ -116,7 +116,7 @@ modules=$(grep -c "^Module:: " out.log)
 # Raise every cell: F1..F11 with the mouse at the right edge.
 xdotool mousemove 1023 384
 sleep 0.3
-for f in 1 2 3 4 5 6 7 8 9 10 11; do xdotool key --window "$win" "F$f"; done
+for f in 1 2 3 4 5 6 7 8 9 10 11; do xdotool key "F$f"; done
 sleep 2
 kill -0 "$STRATA_PID" 2>/dev/null || fail "strata ended after raising the cells"
 shot raised.png
@@ -125,20 +125,20 @@ shot raised.png
 # Step every cell through every module (Down past the last one), then back
 # up, and through every image set (Right past the last, then Left).
 for f in 1 2 3 4 5 6 7 8 9 10 11; do
-  xdotool key --window "$win" "F$f"
-  for _ in $(seq 1 $((modules + 1))); do xdotool key --window "$win" Down; sleep 0.05; done
+  xdotool key "F$f"
+  for _ in $(seq 1 $((modules + 1))); do xdotool key Down; sleep 0.05; done
   kill -0 "$STRATA_PID" 2>/dev/null || fail "strata ended while cell $f stepped through the modules"
 done
 for f in 1 2 3 4 5 6 7 8 9 10 11; do
-  xdotool key --window "$win" "F$f"
-  for _ in $(seq 1 "$f"); do xdotool key --window "$win" Up; sleep 0.05; done
-  for _ in 1 2 3 4 5; do xdotool key --window "$win" Right; sleep 0.05; done
-  for _ in 1 2; do xdotool key --window "$win" Left; sleep 0.05; done
+  xdotool key "F$f"
+  for _ in $(seq 1 "$f"); do xdotool key Up; sleep 0.05; done
+  for _ in 1 2 3 4 5; do xdotool key Right; sleep 0.05; done
+  for _ in 1 2; do xdotool key Left; sleep 0.05; done
 done
 # Keys of every kind with the mouse far outside the screen.
 xdotool mousemove 0 0
 for k in a q w e r z b c d h h 1 2 3 Home Home Insert Prior Next Next End End; do
-  xdotool key --window "$win" "$k"
+  xdotool key "$k"
 done
 sleep 3
 kill -0 "$STRATA_PID" 2>/dev/null || fail "strata ended while keys were pressed: $(tail -n 5 out.log.err)"

@@ -5,6 +5,7 @@
 // modules.db and the database is rebuilt in that universe. Whatever the file
 // holds, at most 128 modules are built, every index below the count has its
 // help gene and nothing is written past the arrays.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -21,6 +22,12 @@
 
 namespace {
 qelUnivCell* gUniverse = nullptr;
+// The universe reads modules.db from the working directory; the fuzzer's own
+// paths (corpus, artifacts) are relative to the directory it started in. Each
+// run steps into the stage and back.
+int gStartDirectory = -1;
+int gStageDirectory = -1;
+std::string gModulesPath;
 
 void fail(const char* why) {
     fprintf(stderr, "ModulesDbFuzz: %s\n", why);
@@ -51,21 +58,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     const std::filesystem::path stage = fuzzFilePath("-stage");
     std::filesystem::remove_all(stage);
     std::filesystem::create_directories(stage);
-    std::filesystem::current_path(stage);
-    FILE* empty = fopen("modules.db", "w");
-    if (!empty) fail("cannot write modules.db");
-    fclose(empty);
+    gModulesPath = (stage / "modules.db").string();
+    if (!writeFuzzFile(gModulesPath, nullptr, 0)) fail("cannot write modules.db");
+    gStartDirectory = open(".", O_RDONLY | O_DIRECTORY);
+    gStageDirectory = open(stage.c_str(), O_RDONLY | O_DIRECTORY);
+    if (gStartDirectory < 0 || gStageDirectory < 0 || fchdir(gStageDirectory) != 0) fail("cannot enter the stage");
     // Built once: its cells hold no help gene (there are no modules yet), so
     // rebuilding the database below leaves nothing pointing at freed genes.
     gUniverse = new qelUnivCell();
+    if (fchdir(gStartDirectory) != 0) fail("cannot leave the stage");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!writeFuzzFile("modules.db", data, size)) fail("cannot write modules.db");
+    if (!writeFuzzFile(gModulesPath, data, size)) fail("cannot write modules.db");
     qelUnivCell& universe = *gUniverse;
     releaseModules(universe);
+    if (fchdir(gStageDirectory) != 0) fail("cannot enter the stage");
     universe.buildModuleDatabase();
+    if (fchdir(gStartDirectory) != 0) fail("cannot leave the stage");
 
     if (universe.moduleCount < 0 || universe.moduleCount > qelUnivCell::kMaxModules) fail("module count outside 0..128");
     for (int i = 0; i < qelUnivCell::kMaxModules; ++i) {
