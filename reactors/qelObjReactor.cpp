@@ -38,7 +38,7 @@ void qelObjReactor::draw() {
     switchDepth(true);
     drawModel(currentModel);
     switchDepth(false);
-    glEnable(GL_CULL_FACE);
+    glEnable(GL_CULL_FACE);  // back on for the cells drawn after this one
 
     modelKeeper->pop(GL_MODELVIEW);
     keeper().pop(GL_MODELVIEW);
