@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -16,6 +15,7 @@ struct alignas(64) Wide {
 TEST(AllocationCounter, CountsEveryFormOfNewOnTheCountingThreadOnly) {
     {
         CountAllocations count;
+        // Volatile pointers: the compiler may not elide these pairs.
         int* volatile one = new int(1);
         int* volatile many = new int[10];
         int* volatile quiet = new (std::nothrow) int(2);

@@ -60,26 +60,6 @@ TEST_F(MetaballViewerTest, CoincidentBallsAddUpToALargerSphere) {
     }
 }
 
-TEST_F(MetaballViewerTest, KilledParticlesSitOnTheScaledBirthSurface) {
-    setControl(18, 1.0f);
-    setControl(19, -1.0f);  // rebirth every frame
-    setControl(22, 0.4f);
-    setControl(86, 0.3f);
-    setControl(23, 0.9f);
-    for (int frame = 0; frame < 3; ++frame) {
-        reactor->update();
-        const MetaballPolygoniser& poly = *reactor->polygoniser;
-        const qelParticles& gene = *reactor->particles;
-        ASSERT_EQ(poly.ballCount, 50);
-        for (int b = 0; b < 50; ++b) {
-            double r = 0.0;
-            for (int a = 0; a < 3; ++a) r += std::pow((poly.balls[b][a] / 0.2 - gene.centre[a]) / gene.spread[a], 2);
-            ASSERT_NEAR(r, 1.0, 1e-4) << "ball " << b;
-        }
-        EXPECT_GT(poly.triangleCount(), 0);
-    }
-}
-
 TEST(MetaballViewer, LoaderBuildsItWithAPoolOfFifty) {
     testing::internal::CaptureStdout();
     std::unique_ptr<Reactor> reactor(loadReactor(5));
