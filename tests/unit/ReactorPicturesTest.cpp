@@ -12,6 +12,9 @@
 #include "reactor/ReactorLoader.h"
 #include "reactors/Cloud.h"
 #include "reactors/MetaballViewer.h"
+#include "reactors/RippleObjViewer.h"
+#include "reactors/qelObjReactor.h"
+#include "resources/ModelGene.h"
 #include "reactors/Particles1.h"
 #include "reactors/SoundScape.h"
 #include "reactors/TorusTunnel.h"
@@ -30,8 +33,8 @@ constexpr int kChannel = 3;
 const std::type_info* expectedType(int index) {
     static const std::type_info* const types[12] = {&typeid(Waver),      &typeid(Tunnel),         &typeid(Cloud),
                                                     &typeid(Waver3D),    &typeid(Particles1),     &typeid(MetaballViewer),
-                                                    nullptr,             &typeid(TorusTunnel),    nullptr,
-                                                    nullptr,             &typeid(SoundScape),     &typeid(Wave)};
+                                                    &typeid(qelObjReactor), &typeid(TorusTunnel), nullptr,
+                                                    &typeid(RippleObjViewer), &typeid(SoundScape), &typeid(Wave)};
     return types[index];
 }
 
@@ -69,6 +72,11 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     reactor->setControls(table.get());
     reactor->setChannel(kChannel);
     reactor->setWave(&wave);
+    // The bundled models, for the Obj viewer (built once, kept for the run).
+    testing::internal::CaptureStdout();
+    static ModelGene* models = new ModelGene(STRATA_SOURCE_DIR "/stage/mdls");
+    testing::internal::GetCapturedStdout();
+    reactor->setModelSet(models);
 
     const float modes[] = {0.0f, -0.25f, -1.0f};
     for (int m = 0; m < 3; ++m) {
