@@ -17,17 +17,11 @@ TEST(MidiInput, ShortMessagesArePackedAndTheRestIgnored) {
         bool kept;
         uint32_t packed;
     } cases[] = {
-        {{0xB3, 7, 100}, true, 0x006407B3u},
-        {{0xC5, 12}, true, 0x00000CC5u},  // program change: one data byte
-        {{0xE0, 0x01, 0x40}, true, 0x004001E0u},
-        {{0xF2, 0x10, 0x20}, true, 0x002010F2u},  // song position is kept
-        {{0xF0, 0x7E, 0x00, 0x09, 0x01, 0xF7}, false, 0},
-        {{0xF7}, false, 0},
-        {{0xF8}, false, 0},  // timing clock
-        {{0xFA}, false, 0},  // start
-        {{0xFE}, false, 0},  // active sensing
-        {{0x40, 0x7F}, false, 0},
-        {{}, false, 0},
+        {{0xB3, 7, 100}, true, 0x006407B3u},    {{0xC5, 12}, true, 0x00000CC5u},  // program change: one data byte
+        {{0xE0, 0x01, 0x40}, true, 0x004001E0u}, {{0xF2, 0x10, 0x20}, true, 0x002010F2u},  // song position kept
+        {{0xF0, 0x7E, 0x00, 0x09, 0x01, 0xF7}, false, 0}, {{0xF7}, false, 0},
+        {{0xF8}, false, 0}, {{0xFA}, false, 0}, {{0xFE}, false, 0},  // clock, start, active sensing
+        {{0x40, 0x7F}, false, 0}, {{}, false, 0},
     };
     for (const auto& c : cases) {
         uint32_t m = 0x12345678;

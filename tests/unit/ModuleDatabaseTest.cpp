@@ -58,7 +58,9 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
         ASSERT_EQ(universe->moduleCount, static_cast<int>(c.directories.size()));
         for (size_t i = 0; i < c.directories.size(); ++i)
             EXPECT_EQ(universe->moduleHelps[i]->directory, c.directories[i]) << i;
-        EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
+        if (c.directories.size() < qelUnivCell::kMaxModules) {
+            EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
+        }
         EXPECT_NE(out.find(c.present), std::string::npos);
         if (!c.absent.empty()) {
             EXPECT_EQ(out.find(c.absent), std::string::npos);

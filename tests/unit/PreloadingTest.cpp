@@ -53,16 +53,6 @@ TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {
     EXPECT_NE(out.find("Models PreLoading Complete \nqelUnivCell::init -- loadModels()\n"), std::string::npos);
 }
 
-TEST_F(Preloading, NoSetDirectoriesGiveZeroCounts) {
-    const std::string out = build();
-    EXPECT_EQ(universe->imageSetCount, 0);
-    EXPECT_EQ(universe->modelSetCount, 0);
-    EXPECT_NE(out.find("FilesInPath::Error in Opening Path imgs*\n"), std::string::npos);
-    EXPECT_NE(out.find("FilesInPath::Error in Opening Path mdls*\n"), std::string::npos);
-    EXPECT_NE(out.find("Image PreLoading Complete \n"), std::string::npos);
-    EXPECT_NE(out.find("Models PreLoading Complete \n"), std::string::npos);
-}
-
 TEST_F(Preloading, KeepsAtMost128SetsOfEachKind) {
     for (int i = 0; i < 131; ++i) {
         char name[16];

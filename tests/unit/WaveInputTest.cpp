@@ -122,10 +122,10 @@ TEST(WaveInput, LevelsAreMeanAbsoluteSampleOverTheBuffer) {
         {filledBlock(128, 192), 0.0f, 0.25f},
         {mixed, 1.0f / 512, 1.0f / 512},
     };
+    WaveInput wave;
+    auto* fake = new FakeCapture();
+    wave.startWith(fake);
     for (const auto& c : cases) {
-        WaveInput wave;
-        auto* fake = new FakeCapture();
-        wave.startWith(fake);
         fake->complete(c.block);
         const float total = wave.update();
         SCOPED_TRACE(testing::Message() << int(c.block[0]) << "/" << int(c.block[1]));
