@@ -42,7 +42,8 @@ targets=()
 for n in "${names[@]}"; do targets+=("fuzz_$n"); done
 cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null || exit 1
 
-export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:alloc_dealloc_mismatch=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$root/tools/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 export LIBGL_ALWAYS_SOFTWARE=1
 

@@ -101,6 +101,7 @@ void __real_glMaterialfv(GLenum, GLenum, const GLfloat*);
 void __real_glMaterialf(GLenum, GLenum, GLfloat);
 void __real_glTexGenfv(GLenum, GLenum, const GLfloat*);
 void __real_glDrawElements(GLenum, GLsizei, GLenum, const void*);
+void __real_glClipPlane(GLenum, const GLdouble*);
 
 void __wrap_glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
     check("glVertex3f", {x, y, z});
@@ -169,6 +170,12 @@ void __wrap_glMaterialf(GLenum face, GLenum pname, GLfloat v) {
 void __wrap_glTexGenfv(GLenum coord, GLenum pname, const GLfloat* v) {
     check("glTexGenfv", v, lightValues(pname));
     __real_glTexGenfv(coord, pname, v);
+}
+void __wrap_glClipPlane(GLenum plane, const GLdouble* equation) {
+    const GLfloat asFloat[4] = {static_cast<GLfloat>(equation[0]), static_cast<GLfloat>(equation[1]),
+                                static_cast<GLfloat>(equation[2]), static_cast<GLfloat>(equation[3])};
+    check("glClipPlane", asFloat, 4);
+    __real_glClipPlane(plane, equation);
 }
 void __wrap_glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
     if (gChecking) {

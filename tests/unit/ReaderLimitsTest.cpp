@@ -7,11 +7,11 @@
 #include <string>
 
 #include "resources/ObjModel.h"
-#include "support/TempTree.h"
+#include "support/TempStage.h"
 
 namespace {
-std::unique_ptr<ObjModel> loadObj(const TempTree& tree, const std::string& text) {
-    const std::string path = tree.writeText("model.obj", text);
+std::unique_ptr<ObjModel> loadObj(const TempStage& stage, const std::string& text) {
+    const std::string path = stage.write("model.obj", text);
     std::unique_ptr<ObjModel> model;
     captureStdout([&] { model = std::make_unique<ObjModel>(path.c_str()); });
     return model;
@@ -25,19 +25,19 @@ bool finiteFrame(const ObjModel& m) {
 }  // namespace
 
 TEST(ReaderLimits, ObjModelsAtTheEndsOfTheFloatRangeKeepAFiniteScaleAndCentre) {
-    TempTree tree("limits");
+    TempStage stage("limits");
     // A model of denormal size: 3 / extent is no float; the scale stays 1.
-    auto tiny = loadObj(tree, "v 0 0 0\nv 0 1e-45 0\nv 1e-45 0 0\nf 1 2 3\n");
+    auto tiny = loadObj(stage, "v 0 0 0\nv 0 1e-45 0\nv 1e-45 0 0\nf 1 2 3\n");
     EXPECT_TRUE(finiteFrame(*tiny));
     EXPECT_FLOAT_EQ(tiny->scale, 1.0f);
     // Coordinates near the float limit: min + max and the extent overflow a
     // float sum.
-    auto huge = loadObj(tree, "v 3e38 3e38 3e38\nv 3.3e38 3.3e38 3.3e38\nv -3e38 3e38 0\nf 1 2 3\n");
+    auto huge = loadObj(stage, "v 3e38 3e38 3e38\nv 3.3e38 3.3e38 3.3e38\nv -3e38 3e38 0\nf 1 2 3\n");
     EXPECT_TRUE(finiteFrame(*huge));
     EXPECT_GT(huge->scale, 0.0f);
     EXPECT_NEAR(huge->centre[0], 1.5e37f, 1e35f);
     // Numbers that are not finite read as 0.
-    auto odd = loadObj(tree, "v nan inf -inf\nv 1 1 1\nf 1 2 1\n");
+    auto odd = loadObj(stage, "v nan inf -inf\nv 1 1 1\nf 1 2 1\n");
     EXPECT_TRUE(finiteFrame(*odd));
     EXPECT_EQ(odd->vertices[0], 0.0f);
 }
