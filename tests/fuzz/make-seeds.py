@@ -97,3 +97,9 @@ out("keydb", "odd-lines.db", "\n\nx\nb  \t -7\r\nc 99999999999\n\x00 5\n\xe9 40\
 out("modulesdb", "twelve.db", "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\n"
     "TorusTunnel\nFlo\nRippleObjViewer\nSoundScape\nWave\n")
 out("modulesdb", "blanks-and-words.db", "\nTunnel and more words\r\n\n   \t\nWaver3D\n\n  \n" + "L" * 90 + "\n%s%n\n")
+
+# show scripts of the offline renderer
+out("showscript", "keys-and-controls.show",
+    "# a comment\n0  key F1 639 240      # raise cell 0\n0 key Down\n0 ctl 11 19 0\n30 midi 0xB0 22 100\n"
+    "12 key a 10 20\n12 key Esc\n5 key PageDown\n5 key Hash 0 479\n\r\n\t\n")
+out("showscript", "bad-line.show", "0 key F1\n1 ctl 16 0 0\n")
