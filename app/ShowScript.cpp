@@ -82,7 +82,12 @@ bool parseNumber(std::string_view token, long low, long high, long& value) {
     return true;
 }
 
-std::string quoted(std::string_view token) { return "'" + std::string(token) + "'"; }
+std::string quoted(std::string_view token) {
+    std::string text(1, '\'');
+    text.append(token);
+    text.push_back('\'');
+    return text;
+}
 
 }  // namespace
 
