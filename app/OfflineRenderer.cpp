@@ -159,6 +159,9 @@ bool OfflineRenderer::renderFrame() {
 const uint8_t* OfflineRenderer::readPicture() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, picture_);
+    // The screen shows colour only; the target's alpha is whatever the last
+    // blend left there. Pictures and videos are made opaque, as seen.
+    for (int i = 3; i < kFrameBytes; i += 4) picture_[i] = 255;
     return picture_;
 }
 

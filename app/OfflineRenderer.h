@@ -37,7 +37,7 @@ public:
     // Allocates nothing.
     bool renderFrame();
 
-    // Reads the frame just rendered: RGBA, bottom row first.
+    // Reads the frame just rendered: RGBA, bottom row first, opaque.
     const uint8_t* readPicture();
     // Writes the picture read last as outDirectory/frame-NNNNNN.png.
     bool writePng(int frame);

@@ -17,7 +17,7 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     RenderOptions options;
     options.directory = STRATA_SOURCE_DIR "/tests/golden/stage";
     options.scriptPath = STRATA_SOURCE_DIR "/bench/frame-benchmark.show";
-    options.frames = 260;
+    options.frames = 140;
 
     testing::internal::CaptureStdout();
     long allocations = -1;
@@ -29,7 +29,7 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
         if (ready) {
             // Warm-up past the script's last event, so every reactor is built
             // and every controller move has happened once.
-            while (renderer.framesRendered() < 160 && renderer.renderFrame()) {
+            while (renderer.framesRendered() < 40 && renderer.renderFrame()) {
             }
             for (int i = 0; i < renderer.universe()->cellCount; ++i)
                 if (renderer.universe()->cellLevel[i] > 10) ++raised;
@@ -39,7 +39,7 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
         }
         testing::internal::GetCapturedStdout();
         ASSERT_TRUE(ready) << error;
-        EXPECT_EQ(renderer.framesRendered(), 260);
+        EXPECT_EQ(renderer.framesRendered(), 140);
     }
     EXPECT_EQ(raised, 11);
     EXPECT_EQ(allocations, 0);
