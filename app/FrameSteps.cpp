@@ -51,6 +51,10 @@ void drawFadeQuad(float trail) {
 }  // namespace
 
 void clearOrFade(float trail) {
+    // A reactor may leave depth writes off (the depth switch), and a clear
+    // honours the depth mask: without this the depth buffer would keep the
+    // last frame and hide surfaces drawn again at the same depth.
+    glDepthMask(GL_TRUE);
     if (trail > 0.01f) {
         glClear(GL_DEPTH_BUFFER_BIT);
         drawFadeQuad(trail);

@@ -9,11 +9,11 @@
 namespace {
 int gKeyMap[kKeyMapSize];
 
-// Reads one line of at most `size - 1` characters; the rest of a longer line
-// is skipped so the next read starts on the next line. False at end of file
-// with nothing read.
-bool readLine(FILE* file, char* line, int size) {
-    int length = 0;
+// Reads one line of at most `size - 1` characters into `line` and its length
+// into `length`; the rest of a longer line is skipped so the next read starts
+// on the next line. False at end of file with nothing read.
+bool readLine(FILE* file, char* line, int size, int& length) {
+    length = 0;
     int c = 0;
     bool any = false;
     while ((c = fgetc(file)) != EOF) {
@@ -28,8 +28,8 @@ bool readLine(FILE* file, char* line, int size) {
 
 // Parses "<key><separator><blanks><decimal code>". False for a line without a
 // key or without a number.
-bool parseBinding(const char* line, int& key, int& code) {
-    if (line[0] == '\0' || line[1] == '\0') return false;
+bool parseBinding(const char* line, int length, int& key, int& code) {
+    if (length < 3) return false;
     key = static_cast<unsigned char>(line[0]);
     const char* p = line + 2;
     while (*p == ' ' || *p == '\t') ++p;
@@ -49,9 +49,10 @@ void loadKeyBindings(const char* path, bool createUniverse) {
     FILE* file = std::fopen(path, "r");
     if (file) {
         char line[79];
-        while (readLine(file, line, sizeof line)) {
+        int length = 0;
+        while (readLine(file, line, sizeof line, length)) {
             int key = 0, code = 0;
-            if (!parseBinding(line, key, code)) continue;
+            if (!parseBinding(line, length, key, code)) continue;
             if (key >= kKeyMapSize) continue;  // keys 128..255 have no entry
             gKeyMap[key] = code;
             printf("Keybind Override :: %c %d to %d\n", static_cast<char>(key), key, code);

@@ -1,11 +1,17 @@
 #include "input/MidiInput.h"
 
+#include "input/RtMidiPort.h"
+
 #include <cstring>
 
 MidiInput::MidiInput() = default;
-MidiInput::~MidiInput() = default;
 
-void MidiInput::open() {}
+// The connections go first: their driver threads stop before the queue does.
+MidiInput::~MidiInput() { delete port_; }
+
+void MidiInput::open() {
+    if (!port_) port_ = RtMidiPort::open(*this);
+}
 
 void MidiInput::receive(uint32_t message) {
     std::lock_guard<std::mutex> lock(queueLock_);

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <mutex>
 
+class RtMidiPort;
+
 // Receives MIDI short messages (status in bits 0-7, data1 in 8-15, data2 in
 // 16-23) on the driver's thread into a locked queue of 4096; the frame
 // fetches and empties the queue once per frame while MIDI is on.
@@ -14,17 +16,24 @@ public:
     MidiInput(const MidiInput&) = delete;
     MidiInput& operator=(const MidiInput&) = delete;
 
+    // Opens the MIDI connections (see RtMidiPort): the virtual port "Strata"
+    // and the first hardware input. Without a sequencer nothing is reported
+    // and fetch always returns 0.
     void open();
     // Hands over everything queued since the last fetch; returns the count.
     int fetch();
-    // Appends one packed short message (the driver callback's work). When the
+    // Appends one packed short message (the driver callback's work; tests and
+    // the offline renderer call it directly). Safe from any thread. When the
     // queue is full the message is dropped: the oldest 4096 are kept.
     void receive(uint32_t message);
+    // True when a MIDI connection is open (virtual or hardware port).
+    bool connected() const { return port_ != nullptr; }
 
     uint32_t events[kQueueSize] = {};
     int eventCount = 0;
 
 private:
+    RtMidiPort* port_ = nullptr;
     std::mutex queueLock_;
     uint32_t queue_[kQueueSize] = {};
     uint32_t queueCount_ = 0;

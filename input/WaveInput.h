@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+class CaptureBackend;
+
 // 256 interleaved unsigned 8-bit stereo frames (byte 2i left, 2i+1 right;
 // 128 is silence).
 struct SoundSnapshot {
@@ -11,13 +13,18 @@ struct SoundSnapshot {
 // The system's only sound source. Polled once per frame: update() takes the
 // newest completed capture block into a ring of 128 snapshots and computes
 // the left, right and total loudness.
+//
+// Where the sound comes from is chosen by open() from the environment
+// variable STRATA_AUDIO: unset, the ALSA device "default"; a path to a .wav
+// file (any name ending in ".wav" or holding a '/'), that file played in real
+// time as the input, looping; anything else, that ALSA capture device.
 class WaveInput {
 public:
     static constexpr int kHistory = 128;
     static constexpr int kBufferLength = 512;
 
     WaveInput();
-    ~WaveInput();
+    ~WaveInput();  // stops and closes the device
     WaveInput(const WaveInput&) = delete;
     WaveInput& operator=(const WaveInput&) = delete;
 
@@ -27,6 +34,20 @@ public:
     void stopAndClose();
     float update();  // the total level after the poll
 
+    // Replaces the current source by the wave file at path (console lines as
+    // for open) and starts it. pacedByCaller: the file advances only through
+    // advanceClock, so an offline renderer gets the same sound for the same
+    // frame times on every run; otherwise it follows the wall clock.
+    // Returns 1 when the file plays, else 0 (after "Record Failed\n").
+    int startWavFile(const char* path, bool pacedByCaller);
+    // Moves a caller-paced source forward by millis (no effect otherwise).
+    void advanceClock(double millis);
+    // Replaces the current source by backend (owned from now on) and starts
+    // it; used by tests and by any other source of blocks.
+    void startWith(CaptureBackend* backend);
+
+    CaptureBackend* device = nullptr;  // the open source; null without one
+    uint8_t* captureBlock = nullptr;   // the block the source copies into
     SoundSnapshot* current = nullptr;  // newest snapshot, one of history
     SoundSnapshot* history = nullptr;  // kHistory slots, zero-filled
     int historyIndex = 0;

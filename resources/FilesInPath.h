@@ -17,3 +17,9 @@ public:
     char* names[kMaxNames] = {};
     int count = 0;
 };
+
+// Case-blind match of a name against a pattern with '*' (any characters) and
+// '?' (one character).
+bool wildcardMatch(const char* pattern, const char* name);
+// The order of a listing: case-blind, then byte order.
+bool listingOrder(const char* a, const char* b);

@@ -16,6 +16,10 @@ public:
     // index above count - 1 gives slot 0.
     unsigned char* get(int index) const;
 
+    // Reads the ".rgb" images listed in directory into the slots (the image
+    // list's part of an image gene's init).
+    void read(const char* directory);
+
     unsigned char* images[kSlots] = {};
     int width = 0;   // size of the image read last (the texture size)
     int height = 0;
@@ -37,6 +41,7 @@ public:
     GLenum type = GL_UNSIGNED_BYTE;
     int width = 0;
     int height = 0;
+    int uploads = 0;  // pixel sends by upload (glTexSubImage2D calls)
 };
 
 // A gene that owns the images of one directory and the texture showing one of
@@ -62,4 +67,9 @@ public:
     char directory[kDirectorySize] = {};
     ImageList* images = nullptr;
     int current = 0;
+
+private:
+    // Makes slot k the image to send at the next upload when it differs
+    // from the one shown.
+    void show(int k);
 };

@@ -32,4 +32,9 @@ public:
 
     // Length of the corner list (integers, three per corner).
     int cornerLength() const { return static_cast<int>(corners.size()); }
+
+private:
+    // Appends the fan of one face line (the text after "f"); returns true
+    // when the face had more corners than are held.
+    bool parseFace(const char* text);
 };

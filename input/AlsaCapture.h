@@ -1,0 +1,11 @@
+#pragma once
+#include "input/CaptureBackend.h"
+
+// Opens an ALSA PCM capture device by name ("default" goes through
+// PipeWire/PulseAudio when they run; "hw:1,0", "plughw:CARD=...", "pulse" and
+// so on are passed through) in the fixed capture format. Prints the device's
+// quality line and the open result as WaveInput::open does. Returns null,
+// without a message, when the device does not exist or its capabilities
+// cannot be read; returns null after "WaveFile Open Failed ...........\n"
+// when it exists but refuses the capture format.
+CaptureBackend* openAlsaCapture(const char* deviceName);

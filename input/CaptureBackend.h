@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+
+// One source of captured sound for WaveInput: a sound card, a wave file played
+// as input, or a test's own blocks. Every source delivers the same blocks of
+// 256 interleaved unsigned 8-bit stereo frames (512 bytes) at 22 050 frames per
+// second and is polled once per frame, without callbacks or threads.
+class CaptureBackend {
+public:
+    static constexpr int kBlockFrames = 256;
+    static constexpr int kBlockBytes = 512;
+    static constexpr int kFrameRate = 22050;
+
+    virtual ~CaptureBackend() = default;
+
+    // Begins capturing; false when the source cannot run.
+    virtual bool start() = 0;
+    // Copies the newest block completed since the previous call into block
+    // (kBlockBytes bytes) and returns true; older completed blocks are
+    // dropped so the picture never lags the sound. Returns false, leaving
+    // block untouched, when no block completed since the previous call.
+    virtual bool takeNewestBlock(uint8_t* block) = 0;
+    // Moves a caller-paced source's clock forward; sources that follow the
+    // wall clock or a sound card ignore it.
+    virtual void advanceClock(double /*millis*/) {}
+};

@@ -1,0 +1,57 @@
+#pragma once
+#include "input/CaptureBackend.h"
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+// A wave file converted to the capture format: interleaved unsigned 8-bit
+// stereo at 22 050 frames per second, plus what the file itself held.
+struct WavSound {
+    std::vector<uint8_t> frames;  // 2 bytes per frame, left then right
+    int sourceRate = 0;
+    int sourceBits = 0;
+    int sourceChannels = 0;
+    bool sourceFloat = false;
+
+    int frameCount() const { return static_cast<int>(frames.size() / 2); }
+};
+
+// Reads a RIFF/WAVE file (PCM 8, 16, 24 or 32-bit integer, 32 or 64-bit float,
+// plain or extensible header, any channel count and rate) and converts it.
+// Mono is copied to both sides; of more than two channels the first two are
+// used. Rates above 22 050 are reduced by averaging the source samples that
+// fall into each output frame; lower rates are interpolated linearly. On
+// failure returns false and points reason at a short description.
+bool loadWavSound(const char* path, WavSound& sound, const char** reason);
+
+// Plays a converted wave file as if it were the sound card's input, looping
+// for ever. Blocks complete in real time against either the wall clock
+// (started by start()) or a clock that only the caller moves with
+// advanceClock (an offline renderer advances it by its fixed frame time).
+class WavFileCapture final : public CaptureBackend {
+public:
+    enum class Pacing { WallClock, Caller };
+
+    WavFileCapture(WavSound&& sound, Pacing pacing);
+
+    bool start() override;
+    bool takeNewestBlock(uint8_t* block) override;
+    void advanceClock(double millis) override;
+
+    const WavSound& sound() const { return sound_; }
+
+private:
+    double elapsedMillis() const;
+
+    WavSound sound_;
+    Pacing pacing_;
+    std::chrono::steady_clock::time_point startTime_{};
+    double callerMillis_ = 0.0;
+    int64_t blocksTaken_ = 0;  // blocks completed up to the previous take
+};
+
+// Loads path and wraps it as a capture source, printing the quality line and
+// the open result as WaveInput::open does. A file that cannot be used gives
+// one line naming it and the reason, and null.
+CaptureBackend* openWavCapture(const char* path, WavFileCapture::Pacing pacing);

@@ -1,0 +1,201 @@
+#include "resources/ImageGene.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "resources/FilesInPath.h"
+#include "resources/SgiImage.h"
+
+namespace {
+
+constexpr int kPathSize = 1000;  // a full file path, terminator included
+
+bool endsWith(const char* name, const char* ending) {
+    const size_t n = strlen(name);
+    const size_t e = strlen(ending);
+    return n > e && strcmp(name + n - e, ending) == 0;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ImageList
+
+ImageList::ImageList() = default;
+
+ImageList::~ImageList() {
+    for (unsigned char* image : images) delete[] image;
+}
+
+unsigned char* ImageList::get(int index) const {
+    if (count <= 0) return images[0];  // empty list: slot 0 (null)
+    if (index < 0) return images[count - 1];
+    if (index > count - 1) return images[0];
+    return images[index];
+}
+
+void ImageList::read(const char* directory) {
+    count = 0;
+    char pattern[kPathSize];
+    if (snprintf(pattern, sizeof pattern, "%s/*.rgb", directory) >= static_cast<int>(sizeof pattern)) {
+        printf("ImageList::directory name too long, no images %s\n", directory);
+        return;
+    }
+    FilesInPath listing(pattern);
+    for (int i = 0; i < listing.count; ++i) {
+        const char* name = listing.names[i];
+        // Only a lower-case ".rgb" ending is read; other listed names (the
+        // listing is case-blind) keep their slot, which stays null.
+        if (strlen(name) > 4 && endsWith(name, ".rgb")) {
+            char path[kPathSize];
+            if (snprintf(path, sizeof path, "%s/%s", directory, name) >= static_cast<int>(sizeof path)) {
+                printf("ImageList::path too long, skipped %s\n", name);
+            } else {
+                printf("Reading Texture ...%s\n", path);
+                int w = 0, h = 0, components = 0;
+                unsigned char* pixels = readTexture(path, &w, &h, &components);
+                // All images of a list share one texture of one size. The
+                // first image read fixes that size; an image of another size
+                // would be sent with the wrong size (and read past its
+                // buffer), so it is dropped and its slot stays null.
+                if (pixels) {
+                    if (width == 0 && height == 0) {
+                        width = w;
+                        height = h;
+                    } else if (w != width || h != height) {
+                        printf("ImageList::skipped %s: size %dx%d differs from the set's %dx%d\n", path, w, h, width,
+                               height);
+                        delete[] pixels;
+                        pixels = nullptr;
+                    }
+                }
+                images[count] = pixels;
+            }
+        }
+        if (count > kSlots - 2) break;
+        ++count;
+    }
+}
+
+// -------------------------------------------------------------- GeneTexture
+
+void GeneTexture::create(unsigned char* newPixels, int newWidth, int newHeight) {
+    if (!newPixels) printf("Tex will be NULL imaged\n");
+    pixels = newPixels;
+    width = newWidth;
+    height = newHeight;
+    glEnable(GL_TEXTURE_2D);
+    glGenTextures(1, &textureName);
+    glBindTexture(GL_TEXTURE_2D, textureName);
+    printf("New Texture ID %u\n", textureName);
+    printf("texid for this status %d\n", static_cast<int>(textureName));
+    printf("texture size is %d,%d \n", width, height);
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), width, height, 0, format, type, pixels);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void GeneTexture::setImage(unsigned char* newPixels) {
+    pixels = newPixels;
+    dirty = true;
+}
+
+void GeneTexture::upload() {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureName);
+    if (dirty) {
+        // A null image (a name that was listed but not read) or an empty
+        // texture sends nothing: the texture keeps the pixels it had.
+        if (pixels && width > 0 && height > 0) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
+            ++uploads;
+        }
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        dirty = false;
+    }
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+// ---------------------------------------------------------------- ImageGene
+
+ImageGene::ImageGene(const char* name) {
+    if (!name) name = "";
+    printf("ImageGene ---%s\n", name);
+    if (strlen(name) >= static_cast<size_t>(kDirectorySize)) {
+        // Refused rather than truncated: a truncated name would read another
+        // directory. The gene stays usable, with no images.
+        printf("ImageGene::directory name longer than %d characters, no images\n", kDirectorySize - 1);
+    } else {
+        strcpy(directory, name);
+    }
+    current = 0;
+    ImageGene::init();
+}
+
+ImageGene::~ImageGene() {
+    if (texture) {
+        glDeleteTextures(1, &texture->textureName);
+        delete texture;
+    }
+    delete images;
+}
+
+void ImageGene::init() {
+    if (images) return;  // built once, by the constructor
+    printf("ImageGene::Loading Image List %s\n", directory);
+    images = new ImageList();
+    // An empty directory name (refused or given) lists nothing, rather than
+    // the file system's root.
+    if (directory[0] != '\0') images->read(directory);
+    printf("ImageList %d imgs\n", images->count);
+    printf("ImageGene::Images loaded\n");
+
+    texture = new GeneTexture();
+    texture->internalFormat = GL_RGBA;
+    texture->format = GL_RGBA;
+    texture->type = GL_UNSIGNED_BYTE;
+    texture->dirty = true;
+    texture->create(images->get(0), images->width, images->height);
+    texture->setImage(images->get(0));
+    printf("ImageGene::initialization complete\n");
+}
+
+int ImageGene::imageCount() const { return images ? images->count : 0; }
+
+void ImageGene::selectIndex(int index) {
+    const int count = imageCount();
+    if (count > 0) {
+        const int k = (index >= 0 ? index : 0) % count;
+        show(k);
+    }
+    // An empty list keeps its (empty) texture and only binds it.
+    texture->upload();
+}
+
+void ImageGene::selectFraction(float fraction) {
+    const int count = imageCount();
+    if (count > 0) {
+        // count x f truncated toward zero; NaN, negative and very large
+        // fractions are kept inside int before the conversion.
+        const float p = static_cast<float>(count) * fraction;
+        int k = 0;
+        if (p >= 2147483520.0f)
+            k = static_cast<int>(std::fmod(static_cast<double>(p), static_cast<double>(count)));
+        else if (p > 0.0f)
+            k = static_cast<int>(p) % count;
+        show(k);
+    }
+    texture->upload();
+}
+
+void ImageGene::show(int k) {
+    if (k != current) texture->setImage(images->get(k));
+    current = k;
+}

@@ -1,0 +1,264 @@
+#include "resources/SgiImage.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// Reader of SGI image files: one byte per channel, verbatim or run-length
+// storage, one to four channels (further channels are ignored). The file's
+// numbers are big-endian; they are swapped on a little-endian host.
+//
+// Every read is bounded. A file whose data does not fit what the header
+// promises (sizes of 0 or above kSgiMaxSide, a short read, a run-length row
+// longer than its buffer, a row that decodes past the width or has no end
+// marker) is not decoded: readTexture prints one line and returns null, and
+// the image list keeps an empty slot for it.
+
+namespace {
+
+constexpr long kHeaderSize = 512;
+
+[[noreturn]] void outOfMemory() {
+    fprintf(stderr, "Out of memory!\n");
+    exit(1);
+}
+
+uint16_t swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+
+uint32_t swap32(uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0x0000FF00u) | ((v << 8) & 0x00FF0000u) | (v << 24);
+}
+
+bool readAt(FILE* file, long offset, void* dest, size_t bytes) {
+    if (fseek(file, offset, SEEK_SET) != 0) return false;
+    return fread(dest, 1, bytes, file) == bytes;
+}
+
+bool runLength(const SgiImage* image) { return (image->type >> 8) == 1; }
+
+}  // namespace
+
+bool hostIsLittleEndian() {
+    const uint16_t probe = 1;
+    unsigned char first;
+    memcpy(&first, &probe, 1);
+    return first == 1;
+}
+
+SgiImage* openImage(const char* path) {
+    SgiImage* image = new (std::nothrow) SgiImage();
+    if (!image) outOfMemory();
+    image->file = fopen(path, "rb");
+    if (!image->file) {
+        perror(path);
+        exit(1);
+    }
+    const bool swap = hostIsLittleEndian();
+
+    uint16_t header[6];
+    if (fread(header, 1, sizeof header, image->file) != sizeof header) {
+        image->problem = "file shorter than its header";
+        return image;
+    }
+    if (swap)
+        for (uint16_t& field : header) field = swap16(field);
+    image->magic = header[0];
+    image->type = header[1];
+    image->dimension = header[2];
+    image->xsize = header[3];
+    image->ysize = header[4];
+    image->zsize = header[5];
+
+    if (image->xsize == 0 || image->ysize == 0 || image->zsize == 0) {
+        image->problem = "zero size";
+        return image;
+    }
+    if (image->xsize > kSgiMaxSide || image->ysize > kSgiMaxSide) {
+        image->problem = "size above 8192 pixels";
+        return image;
+    }
+
+    image->rowBuffer = new (std::nothrow) unsigned char[static_cast<size_t>(image->xsize) * 256];
+    if (!image->rowBuffer) outOfMemory();
+
+    if (runLength(image)) {
+        // Only the table entries of the channels that are read (at most
+        // four) are loaded; the starts table holds ysize * zsize entries and
+        // the lengths table follows it.
+        const int ysize = image->ysize;
+        const int channels = image->zsize < 4 ? image->zsize : 4;
+        const size_t entries = static_cast<size_t>(ysize) * channels;
+        image->rowStart = new (std::nothrow) uint32_t[entries];
+        image->rowSize = new (std::nothrow) int32_t[entries];
+        if (!image->rowStart || !image->rowSize) outOfMemory();
+        image->tableChannels = channels;
+        const long lengthsAt = kHeaderSize + 4L * ysize * image->zsize;
+        if (!readAt(image->file, kHeaderSize, image->rowStart, entries * 4) ||
+            !readAt(image->file, lengthsAt, image->rowSize, entries * 4)) {
+            image->problem = "run-length tables cut short";
+            return image;
+        }
+        if (swap) {
+            for (size_t i = 0; i < entries; ++i) {
+                image->rowStart[i] = swap32(image->rowStart[i]);
+                image->rowSize[i] = static_cast<int32_t>(swap32(static_cast<uint32_t>(image->rowSize[i])));
+            }
+        }
+    }
+    image->headerOk = true;
+    return image;
+}
+
+bool getRow(SgiImage* image, unsigned char* dest, int y, int z) {
+    const int xsize = image->xsize;
+    if (!image->headerOk || y < 0 || y >= image->ysize || z < 0 || z >= image->zsize) {
+        image->problem = "row outside the image";
+        return false;
+    }
+    if (!runLength(image)) {
+        const long offset = kHeaderSize + static_cast<long>(y) * xsize + static_cast<long>(z) * xsize * image->ysize;
+        if (!readAt(image->file, offset, dest, static_cast<size_t>(xsize))) {
+            image->problem = "file cut short";
+            return false;
+        }
+        return true;
+    }
+
+    if (z >= image->tableChannels) {
+        image->problem = "row outside the image";
+        return false;
+    }
+    const int index = y + z * image->ysize;
+    const long stored = image->rowSize[index];
+    if (stored < 0 || stored > static_cast<long>(xsize) * 256) {
+        image->problem = "stored row longer than its buffer";
+        return false;
+    }
+    if (!readAt(image->file, static_cast<long>(image->rowStart[index]), image->rowBuffer,
+                static_cast<size_t>(stored))) {
+        image->problem = "file cut short";
+        return false;
+    }
+
+    const unsigned char* in = image->rowBuffer;
+    long s = 0;  // position in the stored row
+    int d = 0;   // pixels decoded
+    for (;;) {
+        if (s >= stored) {
+            image->problem = "run-length row without end marker";
+            return false;
+        }
+        const unsigned char b = in[s++];
+        const int count = b & 0x7F;
+        if (count == 0) break;
+        if (d + count > xsize) {
+            image->problem = "run-length row wider than the image";
+            return false;
+        }
+        if (b & 0x80) {
+            if (s + count > stored) {
+                image->problem = "run-length copy past the stored row";
+                return false;
+            }
+            memcpy(dest + d, in + s, static_cast<size_t>(count));
+            s += count;
+        } else {
+            if (s >= stored) {
+                image->problem = "run-length repeat past the stored row";
+                return false;
+            }
+            memset(dest + d, in[s++], static_cast<size_t>(count));
+        }
+        d += count;
+    }
+    // A row that ends early is accepted; its remaining pixels are black.
+    if (d < xsize) memset(dest + d, 0, static_cast<size_t>(xsize - d));
+    return true;
+}
+
+void closeImage(SgiImage* image) {
+    if (!image) return;
+    if (image->file) fclose(image->file);
+    delete[] image->rowBuffer;
+    delete[] image->rowStart;
+    delete[] image->rowSize;
+    delete image;
+}
+
+unsigned char* readTexture(const char* path, int* width, int* height, int* components) {
+    SgiImage* image = openImage(path);
+    if (!image) return nullptr;
+    *width = image->xsize;
+    *height = image->ysize;
+    *components = image->zsize;
+    if (!image->headerOk) {
+        printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
+        closeImage(image);
+        return nullptr;
+    }
+
+    const int xsize = image->xsize;
+    const int ysize = image->ysize;
+    const int zsize = image->zsize;
+    unsigned char* result = new (std::nothrow) unsigned char[static_cast<size_t>(xsize) * ysize * 4];
+    unsigned char* r = new (std::nothrow) unsigned char[xsize];
+    unsigned char* g = new (std::nothrow) unsigned char[xsize];
+    unsigned char* b = new (std::nothrow) unsigned char[xsize];
+    unsigned char* a = new (std::nothrow) unsigned char[xsize];
+    bool ok = result && r && g && b && a;
+
+    unsigned char* out = result;
+    for (int y = 0; ok && y < ysize; ++y) {
+        if (zsize >= 4) {
+            ok = getRow(image, r, y, 0) && getRow(image, g, y, 1) && getRow(image, b, y, 2) && getRow(image, a, y, 3);
+            if (!ok) break;
+            for (int x = 0; x < xsize; ++x) {
+                *out++ = r[x];
+                *out++ = g[x];
+                *out++ = b[x];
+                *out++ = a[x];
+            }
+        } else if (zsize == 3) {
+            ok = getRow(image, r, y, 0) && getRow(image, g, y, 1) && getRow(image, b, y, 2);
+            if (!ok) break;
+            for (int x = 0; x < xsize; ++x) {
+                *out++ = r[x];
+                *out++ = g[x];
+                *out++ = b[x];
+                *out++ = 255;
+            }
+        } else if (zsize == 2) {
+            ok = getRow(image, r, y, 0) && getRow(image, a, y, 1);
+            if (!ok) break;
+            for (int x = 0; x < xsize; ++x) {
+                *out++ = r[x];
+                *out++ = r[x];
+                *out++ = r[x];
+                *out++ = a[x];
+            }
+        } else {
+            ok = getRow(image, r, y, 0);
+            if (!ok) break;
+            for (int x = 0; x < xsize; ++x) {
+                *out++ = r[x];
+                *out++ = r[x];
+                *out++ = r[x];
+                *out++ = 255;
+            }
+        }
+    }
+    if (!ok && result && r && g && b && a)
+        printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
+
+    closeImage(image);
+    delete[] r;
+    delete[] g;
+    delete[] b;
+    delete[] a;
+    if (!ok) {
+        delete[] result;
+        return nullptr;
+    }
+    return result;
+}
