@@ -47,6 +47,9 @@ public:
     // Script events that lie after the last frame rendered.
     int eventsLeft() const;
     qelUnivCell* universe() const { return universe_; }
+    // Wall-clock time of the last frame's universe frame and of its glFinish.
+    double lastFrameMillis() const { return lastFrameMillis_; }
+    double lastFinishMillis() const { return lastFinishMillis_; }
     const RenderOptions& options() const { return options_; }
 
 private:
@@ -63,6 +66,8 @@ private:
     int framesRendered_ = 0;
     bool endedByEscape_ = false;
     bool wavePacedByRenderer_ = false;
+    double lastFrameMillis_ = 0.0;
+    double lastFinishMillis_ = 0.0;
 };
 
 // The whole strata-render command: arguments, headless context, renderer,

@@ -173,6 +173,7 @@ const char* renderUsage() {
            "  30 midi 0xB0 22 100    # controller 22 of channel 0 to 100\n"
            "\n"
            "A video: strata-render DIR --script show.txt --frames 600 --raw |\n"
-           "  ffmpeg -f rawvideo -pixel_format rgba -video_size 640x480 -framerate 60 -i - \\\n"
-           "         -vf vflip out.mp4\n";
+           "  ffmpeg -f rawvideo -pixel_format rgba -video_size 640x480 -framerate 62.5 -i - \\\n"
+           "         -vf vflip out.mp4\n"
+           "(raw frames are bottom row first, hence vflip; -framerate is 1000 / frame-ms)\n";
 }
