@@ -8,6 +8,7 @@ files come out the same on every run.
 import math
 import os
 import struct
+import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STAGE = os.path.join(HERE, "stage")
@@ -86,6 +87,24 @@ def write_torus(path, major=1.0, minor=0.4, rings_n=12, sides=8):
         f.write("\n".join(lines) + "\n")
 
 
+def write_wav(path, seconds=0.75, rate=22050):
+    """8-bit stereo sound: a swelling 220 Hz tone on the left, pulses of a
+    330 Hz tone on the right, so both levels and the samples move."""
+    frames = bytearray()
+    count = int(seconds * rate)
+    for i in range(count):
+        t = i / rate
+        left = 0.8 * math.sin(math.pi * t / seconds) * math.sin(2 * math.pi * 220 * t)
+        right = (0.9 if (int(t * 8) % 2 == 0) else 0.15) * math.sin(2 * math.pi * 330 * t)
+        frames.append(128 + int(round(127 * left)))
+        frames.append(128 + int(round(127 * right)))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(1)
+        w.setframerate(rate)
+        w.writeframes(bytes(frames))
+
+
 def main():
     os.makedirs(os.path.join(STAGE, "imgs-golden"), exist_ok=True)
     os.makedirs(os.path.join(STAGE, "mdls-golden"), exist_ok=True)
@@ -97,6 +116,8 @@ def main():
     write_sgi(os.path.join(STAGE, "imgs-golden", "b-rings.rgb"), SIZE, SIZE, rings)
     write_sgi(os.path.join(STAGE, "imgs-golden", "c-stripes.rgb"), SIZE, SIZE, stripes)
     write_torus(os.path.join(STAGE, "mdls-golden", "torus.obj"))
+    # Sound input for the scenes of the reactors that follow the sound.
+    write_wav(os.path.join(HERE, "sound.wav"))
     # One help page, so help mode has something to show.
     os.makedirs(os.path.join(STAGE, "Reactors", "Waver"), exist_ok=True)
     write_sgi(os.path.join(STAGE, "Reactors", "Waver", "page1.rgb"), SIZE, SIZE,

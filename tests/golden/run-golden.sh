@@ -21,7 +21,9 @@ if [ -z "$line" ]; then
   echo "run-golden: no scene '$name' in $here/goldens.txt" >&2
   exit 2
 fi
-read -r _ reactor frames <<<"$line"
+read -r _ reactor frames sound <<<"$line"
+wav=()
+if [ "${sound:-}" = "sound" ]; then wav=(--wav "$here/sound.wav"); fi
 scene="$here/scenes/$name.show"
 
 rm -rf "$work"
@@ -42,7 +44,7 @@ show="$work/$name.show"
 
 last="${frames##*,}"
 "$render" "$here/stage" --script "$show" --frames "$((last + 1))" --png-frames "$frames" \
-  --out "$work/out" --quiet 2>"$work/console.txt" || {
+  --out "$work/out" --quiet "${wav[@]}" 2>"$work/console.txt" || {
   echo "run-golden: strata-render failed for '$name'; its console:" >&2
   tail -n 20 "$work/console.txt" >&2
   exit 1
