@@ -5,6 +5,8 @@
 
 #include "reactor/Reactor.h"
 #include "reactors/Cloud.h"
+#include "reactors/MetaballViewer.h"
+#include "reactors/Particles1.h"
 #include "reactors/SoundScape.h"
 #include "reactors/TorusTunnel.h"
 #include "reactors/Tunnel.h"
@@ -20,8 +22,8 @@ Reactor* loadReactor(int index, int /*unused*/) {
         case 1: printf("Loading ... : Tunnel \n"); reactor = new (std::nothrow) Tunnel(); break;
         case 2: printf("Loading ... : Cloud \n"); reactor = new (std::nothrow) Cloud(); break;
         case 3: printf("Loading ... : Waver 3D \n"); reactor = new (std::nothrow) Waver3D(120, 80, 0); break;
-        case 4: printf("Loading ... : Particles1 \n"); break;
-        case 5: printf("Loading ... : Metaball Viewer \n"); break;
+        case 4: printf("Loading ... : Particles1 \n"); reactor = new (std::nothrow) Particles1(1280, nullptr); break;
+        case 5: printf("Loading ... : Metaball Viewer \n"); reactor = new (std::nothrow) MetaballViewer(50); break;
         case 6: printf("Loading ... : Obj viewer \n"); break;
         case 7: printf("Loading ... : Torus Tunnel \n"); reactor = new (std::nothrow) TorusTunnel(1000.0f, 2.5f, 20, 36); break;
         case 8: printf("Loading ... : Flo \n"); break;

@@ -24,6 +24,7 @@ stop_x() { [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_P
 # start_strata WORKDIR LOG [args...]: starts the instrument in WORKDIR.
 start_strata() {
   local dir="$1" log="$2"; shift 2
+  case "$log" in /*) ;; *) log="$PWD/$log" ;; esac
   (cd "$dir" && exec "$STRATA" "$@" >"$log" 2>"$log.err") &
   STRATA_PID=$!
 }
@@ -40,7 +41,15 @@ wait_for_line() {
 }
 
 # strata_window: the id of the instrument's window.
-strata_window() { xdotool search --sync --limit 1 --pid "$STRATA_PID" 2>/dev/null || xdotool search --sync --limit 1 --name Strata; }
+strata_window() {
+  local w
+  for _ in $(seq 1 100); do
+    w=$(xdotool search --onlyvisible --name '^Strata$' 2>/dev/null | head -n 1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 
 # shot FILE: a screenshot of the whole screen.
 shot() { import -window root "$1"; }

@@ -14,7 +14,7 @@ write_modules stage/modules.db
 start_x 1280x1024
 export LIBGL_ALWAYS_SOFTWARE=1
 start_strata stage out.log
-wait_for_line out.log "qelUnivCell::init -- loadModels()" 30 || fail "no start-up: $(tail -5 out.log out.log.err)"
+wait_for_line out.log "qelUnivCell::init -- loadModels()" 30 || fail "no start-up: $(tail -n 5 out.log out.log.err)"
 win=$(strata_window) || fail "no window"
 sleep 1
 

@@ -1,0 +1,40 @@
+#include "reactors/Particles1.h"
+
+#include <cstdio>
+
+#include "input/WaveInput.h"
+#include "reactor/GlSwitches.h"
+#include "reactors/qelParticles.h"
+
+Particles1::Particles1(int size, const ObjModel* /*model*/) {
+    printf("Particle Viewr \n");
+    poolSize = size;
+    printf("Generating Particle Gene\n");
+    particles = new qelParticles(poolSize);
+    printf("ModelFile not found...use defalt particle draw\n");
+}
+
+Particles1::~Particles1() { delete particles; }
+
+void Particles1::update() {
+    // Without a sound source (a reactor not yet in a cell) the levels count
+    // as silence.
+    const float right = wave ? wave->rightLevel : 0.0f;
+    const float left = wave ? wave->leftLevel : 0.0f;
+    particles->timeStep = 1.0f;
+    particles->setSize(controlFloat(24) * (right + 1.0f), controlFloat(88) * (left + 1.0f));
+    particles->setActive((controlFloat(18) + 1.0f) * 0.5f);
+    particles->setGravity(controlFloat(85));
+    particles->setDamping(controlFloat(21));
+    particles->setSpread(controlFloat(22), controlFloat(86));
+    particles->setSpeed(controlFloat(23), controlFloat(87));
+    particles->setLife(controlFloat(19), controlFloat(83));
+    particles->setCentre(controlFloat(81), controlFloat(17));
+    particles->update();
+}
+
+void Particles1::draw() {
+    selectImage(0);
+    particles->draw();
+    switchTexGen(false);
+}

@@ -1,0 +1,51 @@
+#include "PictureSupport.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "GlTestContext.h"
+
+GLuint makeTestTexture() {
+    constexpr int kSize = 64;
+    static uint8_t pixels[kSize * kSize * 4];
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            uint8_t* p = &pixels[(y * kSize + x) * 4];
+            const int band = (x / 8 + y / 16) % 4;
+            const bool square = ((x / 16) + (y / 16)) % 2 == 0;
+            p[0] = static_cast<uint8_t>(band == 0 || band == 3 ? 255 : 40);
+            p[1] = static_cast<uint8_t>(band == 1 || band == 3 ? 255 : (square ? 140 : 30));
+            p[2] = static_cast<uint8_t>(band == 2 ? 255 : (square ? 60 : 200));
+            p[3] = 255;
+        }
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    glEnable(GL_TEXTURE_2D);
+    return name;
+}
+
+int distinctHues(const std::vector<uint8_t>& rgba, int minPixels) {
+    std::vector<int> buckets(512, 0);
+    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
+        if (rgba[i] <= 8 && rgba[i + 1] <= 8 && rgba[i + 2] <= 8) continue;
+        ++buckets[(rgba[i] >> 5) * 64 + (rgba[i + 1] >> 5) * 8 + (rgba[i + 2] >> 5)];
+    }
+    int count = 0;
+    for (int b : buckets)
+        if (b >= minPixels) ++count;
+    return count;
+}
+
+void savePictureIfAsked(const char* name) {
+    const char* dir = std::getenv("STRATA_PICTURE_DIR");
+    if (!dir || !*dir) return;
+    saveScreenPng((std::string(dir) + "/" + name).c_str());
+}
