@@ -16,7 +16,7 @@
 #include "reactors/SoundScape.h"
 #include "reactors/TorusTunnel.h"
 #include "reactors/Tunnel.h"
-#include "support/ColourTestTexture.h"
+#include "PictureSupport.h"
 #include "support/GlTestContext.h"
 
 namespace {
@@ -29,7 +29,7 @@ bool prepare(benchmark::State& state) {
         return false;
     }
     resetGlState();
-    bindColourTestTexture();
+    bindTestTexture();
     return true;
 }
 

@@ -15,3 +15,8 @@ int gridStripIndexCount(int rows, int firstColumn, int lastColumn);
 // the number of indices of one strip.
 int buildGridStrips(unsigned int* indices, int width, int firstRow, int lastRow, int firstColumn,
                     int lastColumn);
+
+// Draws `strips` strips of `stripLength` indices each from `indices` with the
+// given positions (three floats a vertex) and texture coordinates (two).
+void drawTexturedStrips(const float* positions, const float* texCoords, const unsigned int* indices, int strips,
+                        int stripLength);

@@ -23,13 +23,7 @@ void Particles1::update() {
     const float left = wave ? wave->leftLevel : 0.0f;
     particles->timeStep = 1.0f;
     particles->setSize(controlFloat(24) * (right + 1.0f), controlFloat(88) * (left + 1.0f));
-    particles->setActive((controlFloat(18) + 1.0f) * 0.5f);
-    particles->setGravity(controlFloat(85));
-    particles->setDamping(controlFloat(21));
-    particles->setSpread(controlFloat(22), controlFloat(86));
-    particles->setSpeed(controlFloat(23), controlFloat(87));
-    particles->setLife(controlFloat(19), controlFloat(83));
-    particles->setCentre(controlFloat(81), controlFloat(17));
+    particles->followControls(*this);
     particles->update();
 }
 

@@ -180,15 +180,5 @@ void RippleGene::draw() {
         tex[2 * n] = rest[2 * n] + z;
         tex[2 * n + 1] = rest[2 * n + 1] + z;
     }
-    if (stripLength <= 0) return;
-
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, vertex);
-    glTexCoordPointer(2, GL_FLOAT, 0, tex);
-    const int strips = height - 2;
-    for (int s = 0; s < strips; ++s)
-        glDrawElements(GL_TRIANGLE_STRIP, stripLength, GL_UNSIGNED_INT, stripIndices.data() + s * stripLength);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    drawTexturedStrips(vertex, tex, stripIndices.data(), height - 2, stripLength);
 }

@@ -134,14 +134,7 @@ void Wave::update() {
 
 void Wave::draw() {
     glDisable(GL_DEPTH_TEST);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, vertices.data());
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords.data());
-    for (int s = 0; s < rows - 1; ++s)
-        glDrawElements(GL_TRIANGLE_STRIP, stripLength, GL_UNSIGNED_INT, stripIndices.data() + s * stripLength);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    drawTexturedStrips(vertices.data(), texCoords.data(), stripIndices.data(), rows - 1, stripLength);
     glDisable(GL_COLOR_MATERIAL);
     glEnable(GL_DEPTH_TEST);
 }

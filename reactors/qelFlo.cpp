@@ -136,15 +136,5 @@ void qelFlo::draw() {
         pos[3 * n + 1] = at[3 * n + 1];
         pos[3 * n + 2] = at[3 * n + 2] + d[2 * n];
     }
-    if (stripLength <= 0) return;
-
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, pos);
-    glTexCoordPointer(2, GL_FLOAT, 0, tex);
-    const int strips = height - 2;
-    for (int s = 0; s < strips; ++s)
-        glDrawElements(GL_TRIANGLE_STRIP, stripLength, GL_UNSIGNED_INT, stripIndices.data() + s * stripLength);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
+    drawTexturedStrips(pos, tex, stripIndices.data(), height - 2, stripLength);
 }

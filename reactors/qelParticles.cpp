@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "reactor/MatrixModeKeeper.h"
+#include "reactor/Reactor.h"
 #include "reactor/Random.h"
 
 qelParticles::qelParticles(int poolSize) {
@@ -158,4 +159,14 @@ void qelParticles::draw() {
     }
     glEnd();
     keeper->pop(GL_MODELVIEW);
+}
+
+void qelParticles::followControls(const Reactor& reactor) {
+    setActive((reactor.controlFloat(18) + 1.0f) * 0.5f);
+    setGravity(reactor.controlFloat(85));
+    setDamping(reactor.controlFloat(21));
+    setSpread(reactor.controlFloat(22), reactor.controlFloat(86));
+    setSpeed(reactor.controlFloat(23), reactor.controlFloat(87));
+    setLife(reactor.controlFloat(19), reactor.controlFloat(83));
+    setCentre(reactor.controlFloat(81), reactor.controlFloat(17));
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include "reactor/Gene.h"
 
+class Reactor;
+
 class MatrixModeKeeper;
 
 // A fixed pool of particles born on a point or on the surface of an
@@ -30,6 +32,10 @@ public:
     // Integrate, age, and rebirth the particles whose life went below 0.
     void update() override;
 
+    // The controllers shared by the particle reactors, read on the reactor's
+    // channel: 18 active share, 85 gravity, 21 damping, 22/86 spread, 23/87
+    // speed, 19/83 life, 81/17 centre.
+    void followControls(const Reactor& reactor);
     void setSize(float a, float b);
     void setActive(float fraction);
     void setGravity(float g);

@@ -110,3 +110,13 @@ FilesInPath::FilesInPath(const char* pattern) {
 FilesInPath::~FilesInPath() {
     for (int i = 0; i < count; ++i) delete[] names[i];
 }
+
+void copyDirectoryName(char* field, int size, const char* name, const char* refusal) {
+    if (!name) name = "";
+    field[0] = '\0';
+    if (std::strlen(name) >= static_cast<size_t>(size)) {
+        printf(refusal, size - 1);
+        return;
+    }
+    std::strcpy(field, name);
+}

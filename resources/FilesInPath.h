@@ -23,3 +23,9 @@ public:
 bool wildcardMatch(const char* pattern, const char* name);
 // The order of a listing: case-blind, then byte order.
 bool listingOrder(const char* a, const char* b);
+
+// Copies a gene's directory name into its fixed field of `size` characters.
+// A name that does not fit is refused rather than truncated (a truncated name
+// would read another directory): the field stays empty, and `refusal` is
+// printed with the limit. A null name counts as empty.
+void copyDirectoryName(char* field, int size, const char* name, const char* refusal);

@@ -126,15 +126,10 @@ void GeneTexture::upload() {
 // ---------------------------------------------------------------- ImageGene
 
 ImageGene::ImageGene(const char* name) {
-    if (!name) name = "";
-    printf("ImageGene ---%s\n", name);
-    if (strlen(name) >= static_cast<size_t>(kDirectorySize)) {
-        // Refused rather than truncated: a truncated name would read another
-        // directory. The gene stays usable, with no images.
-        printf("ImageGene::directory name longer than %d characters, no images\n", kDirectorySize - 1);
-    } else {
-        strcpy(directory, name);
-    }
+    printf("ImageGene ---%s\n", name ? name : "");
+    // A refused name leaves the gene usable, with no images.
+    copyDirectoryName(directory, kDirectorySize, name,
+                      "ImageGene::directory name longer than %d characters, no images\n");
     current = 0;
     ImageGene::init();
 }

@@ -18,15 +18,10 @@ ModelList::~ModelList() {
 }
 
 ModelGene::ModelGene(const char* name) {
-    if (!name) name = "";
-    printf("ModelGene ---%s\n", name);
-    if (strlen(name) >= static_cast<size_t>(kDirectorySize)) {
-        // Refused rather than truncated: a truncated name would read another
-        // directory. The gene stays usable, with no models.
-        printf("ModelGene::directory name longer than %d characters, no models\n", kDirectorySize - 1);
-    } else {
-        strcpy(directory, name);
-    }
+    printf("ModelGene ---%s\n", name ? name : "");
+    // A refused name leaves the gene usable, with no models.
+    copyDirectoryName(directory, kDirectorySize, name,
+                      "ModelGene::directory name longer than %d characters, no models\n");
     current = 0;
     ModelGene::init();
 }

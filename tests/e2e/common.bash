@@ -67,7 +67,7 @@ mean_brightness() {
 # end_strata: Esc, then the exit status (waits at most 10 s).
 end_strata() {
   local win="$1"
-  xdotool key --window "$win" Escape
+  xdotool key Escape
   for _ in $(seq 1 100); do
     kill -0 "$STRATA_PID" 2>/dev/null || break
     sleep 0.1

@@ -10,6 +10,7 @@ trap 'stop_x' EXIT
 cd "$WORK"
 printf 'a 21\nq 17\n' >stage/key.db
 write_modules stage/modules.db
+cp -r "$SOURCE/stage/imgs" stage/imgs
 
 start_x 1280x1024
 export LIBGL_ALWAYS_SOFTWARE=1
@@ -31,7 +32,7 @@ shot before.png
 # F1 with the mouse at the right edge raises cell 0 to full opacity.
 xdotool mousemove 1279 512
 sleep 0.3
-xdotool key --window "$win" F1
+xdotool key F1
 sleep 2
 shot raised.png
 lit=$(mean_brightness raised.png 1280x960+0+32)
@@ -43,7 +44,7 @@ lit=$(mean_brightness raised.png 1280x960+0+32)
 # F1 at the left edge hides it again.
 xdotool mousemove 0 512
 sleep 0.3
-xdotool key --window "$win" F1
+xdotool key F1
 sleep 2
 shot hidden.png
 [ "$(mean_brightness hidden.png 1280x960+0+32)" -le 2 ] || fail "cell 0 still visible after F1 at the left edge"

@@ -5,7 +5,13 @@
 
 #include "GlTestContext.h"
 
-GLuint makeTestTexture() {
+GLuint bindTestTexture() {
+    static GLuint name = 0;
+    if (name != 0 && glIsTexture(name)) {
+        glBindTexture(GL_TEXTURE_2D, name);
+        glEnable(GL_TEXTURE_2D);
+        return name;
+    }
     constexpr int kSize = 64;
     static uint8_t pixels[kSize * kSize * 4];
     for (int y = 0; y < kSize; ++y) {
@@ -19,7 +25,6 @@ GLuint makeTestTexture() {
             p[3] = 255;
         }
     }
-    GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -47,5 +52,7 @@ int distinctHues(const std::vector<uint8_t>& rgba, int minPixels) {
 void savePictureIfAsked(const char* name) {
     const char* dir = std::getenv("STRATA_PICTURE_DIR");
     if (!dir || !*dir) return;
-    saveScreenPng((std::string(dir) + "/" + name).c_str());
+    std::string path = std::string(dir) + "/" + name;
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".png") != 0) path += ".png";
+    saveScreenPng(path.c_str());
 }

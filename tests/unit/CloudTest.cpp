@@ -8,10 +8,9 @@
 #include "app/ControlTable.h"
 #include "reactor/ReactorLoader.h"
 #include "reactors/Cloud.h"
-#include "support/ColourTestTexture.h"
+#include "PictureSupport.h"
 #include "support/GlFeedback.h"
 #include "support/GlTestContext.h"
-#include "support/PictureOutput.h"
 
 namespace {
 
@@ -146,7 +145,7 @@ TEST_F(CloudTest, DrawLeavesStacksBalancedBlendOnAndTextureGenerationOff) {
 }
 
 TEST_F(CloudTest, PictureOfDriftingTexturedPlanes) {
-    bindColourTestTexture();
+    bindTestTexture();
     setControl(17, 0.5f);
     setControl(29, 0.3f);
     renderReactorFrames(*cloud, 6);

@@ -7,7 +7,7 @@
 
 #include "support/AllocationCounter.h"
 #include "support/GlTestContext.h"
-#include "support/PictureSupport.h"
+#include "PictureSupport.h"
 #include "app/ControlTable.h"
 #include "reactor/ReactorLoader.h"
 #include "reactors/MetaballPolygoniser.h"
@@ -159,7 +159,7 @@ TEST(MetaballViewer, DrawsAnEnvironmentMappedBlob) {
     MetaballViewer viewer(50);
     viewer.setControls(table.get());
     viewer.setChannel(ch);
-    const GLuint texture = makeTestTexture();
+    bindTestTexture();
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(viewer, 40);
     EXPECT_EQ(matrixDepths(), before);
@@ -174,6 +174,5 @@ TEST(MetaballViewer, DrawsAnEnvironmentMappedBlob) {
     EXPECT_LT(lit, 640 * 480 * 9 / 10);
     EXPECT_GT(distinctHues(screen), 3) << "the sphere-mapped texture shows its colours";
     savePictureIfAsked("metaball_viewer.png");
-    glDeleteTextures(1, &texture);
     resetGlState();
 }

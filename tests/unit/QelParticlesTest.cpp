@@ -9,7 +9,7 @@
 
 #include "support/AllocationCounter.h"
 #include "support/GlTestContext.h"
-#include "support/PictureSupport.h"
+#include "PictureSupport.h"
 #include "app/ControlTable.h"
 #include "input/WaveInput.h"
 #include "reactor/Random.h"
@@ -336,7 +336,7 @@ TEST(Particles1, DrawsAFountainOfTexturedSprites) {
     reactor.setControls(table.get());
     reactor.setChannel(ch);
     reactor.setWave(&wave);
-    const GLuint texture = makeTestTexture();
+    bindTestTexture();
     const MatrixDepths before = matrixDepths();
     // Let the fountain run (births spread out over the life variation), then
     // draw its last frames.
@@ -351,6 +351,5 @@ TEST(Particles1, DrawsAFountainOfTexturedSprites) {
     EXPECT_LT(lit, 640 * 480) << "and not all of it";
     EXPECT_GT(distinctHues(screen), 3) << "colours from the texture and the ageing";
     savePictureIfAsked("particles1.png");
-    glDeleteTextures(1, &texture);
     resetGlState();
 }

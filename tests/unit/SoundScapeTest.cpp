@@ -8,7 +8,7 @@
 
 #include "support/GlFeedback.h"
 #include "support/GlTestContext.h"
-#include "support/PictureOutput.h"
+#include "PictureSupport.h"
 #include "app/ControlTable.h"
 #include "input/WaveInput.h"
 #include "reactor/ReactorLoader.h"

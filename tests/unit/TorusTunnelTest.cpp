@@ -8,10 +8,9 @@
 #include "app/ControlTable.h"
 #include "reactor/ReactorLoader.h"
 #include "reactors/TorusTunnel.h"
-#include "support/ColourTestTexture.h"
+#include "PictureSupport.h"
 #include "support/GlFeedback.h"
 #include "support/GlTestContext.h"
-#include "support/PictureOutput.h"
 
 namespace {
 
@@ -164,7 +163,7 @@ TEST_F(TorusTunnelTest, DrawLeavesStacksBalancedAndItsOwnSwitches) {
 }
 
 TEST_F(TorusTunnelTest, PictureOfTheCurvedTube) {
-    bindColourTestTexture();
+    bindTestTexture();
     setControl(19, 0.3f);
     setControl(83, 0.5f);
     renderReactorFrames(*torus, 4);

@@ -10,9 +10,8 @@
 #include "reactors/Tunnel.h"
 #include "reactors/TunnelPlaneGene.h"
 #include "reactors/TunnelTubeGene.h"
-#include "support/ColourTestTexture.h"
+#include "PictureSupport.h"
 #include "support/GlTestContext.h"
-#include "support/PictureOutput.h"
 
 namespace {
 
@@ -195,7 +194,7 @@ TEST_F(TunnelTest, EveryModeLeavesTheStacksAsFound) {
 }
 
 TEST_F(TunnelTest, PicturesOfTheFunnelAndTheFloorAndCeiling) {
-    bindColourTestTexture();
+    bindTestTexture();
     setControl(28, 0.5f);
     setControl(29, 0.2f);
     const struct {

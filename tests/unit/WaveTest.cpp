@@ -8,7 +8,7 @@
 #include "app/ControlTable.h"
 #include "reactor/ReactorLoader.h"
 #include "reactors/Wave.h"
-#include "support/CheckerTexture.h"
+#include "PictureSupport.h"
 #include "support/GlTestContext.h"
 
 namespace {
@@ -138,7 +138,7 @@ TEST(WavePicture, SurfaceShowsTheBoundTextureWithTwoImpulses) {
     WaveFixture f;
     f.setByte(17, 70);
     resetGlState();
-    bindCheckerTexture();
+    bindTestTexture();
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(f.wave, 40);
     EXPECT_EQ(matrixDepths(), before);

@@ -11,7 +11,7 @@
 #include "reactor/Random.h"
 #include "reactor/ReactorLoader.h"
 #include "reactors/Waver3D.h"
-#include "support/CheckerTexture.h"
+#include "PictureSupport.h"
 #include "support/GlTestContext.h"
 
 namespace {
@@ -251,7 +251,7 @@ namespace {
 
 int renderAndCount(Waver3DFixture& f, int frames, const char* name) {
     resetGlState();
-    bindCheckerTexture();
+    bindTestTexture();
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(f.reactor, frames);
     EXPECT_EQ(matrixDepths(), before);

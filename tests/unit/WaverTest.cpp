@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "support/CheckerTexture.h"
+#include "PictureSupport.h"
 #include "support/GlTestContext.h"
 #include "app/ControlTable.h"
 #include "reactor/Random.h"
@@ -87,7 +87,7 @@ namespace {
 
 std::vector<uint8_t> renderWaver(WaverFixture& f, int frames, const char* name) {
     resetGlState();
-    bindCheckerTexture();
+    bindTestTexture();
     const MatrixDepths before = matrixDepths();
     renderReactorFrames(f.waver, frames);
     EXPECT_EQ(matrixDepths(), before);
