@@ -104,10 +104,11 @@ bool OfflineRenderer::setUp(std::string& error) {
     // file moved on by the frame time.
     universe_->wave->stopAndClose();
     if (!wav.empty()) {
-        // The wave-file input arrives with the capture work; until then the
-        // option is refused rather than ignored.
-        error = "--wav: this build has no wave-file input";
-        return false;
+        if (!universe_->wave->startWavFile(wav.c_str(), true)) {
+            error = options_.wavPath + ": cannot be played as the sound input (the console line above says why)";
+            return false;
+        }
+        wavePacedByRenderer_ = true;
     }
     script_.rewind();
     return true;
@@ -150,6 +151,8 @@ bool OfflineRenderer::renderFrame() {
         applyEvent(event);
     }
     gRenderClock += static_cast<uint32_t>(options_.frameMillis);
+    // The wave file moves on by exactly the frame time, like the clock.
+    if (wavePacedByRenderer_) universe_->wave->advanceClock(options_.frameMillis);
     const auto start = std::chrono::steady_clock::now();
     universe_->frame();
     const auto drawn = std::chrono::steady_clock::now();

@@ -11,4 +11,4 @@ cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target strata-render >/dev/null
 export LIBGL_ALWAYS_SOFTWARE=1
 "$build/strata-render" "$here/tests/golden/stage" --script "$here/bench/frame-benchmark.show" \
-  --frames $((frames + 60)) --warmup 60 --stats --quiet 2>/dev/null
+  --wav "$here/tests/golden/sound.wav" --frames $((frames + 60)) --warmup 60 --stats --quiet 2>/dev/null

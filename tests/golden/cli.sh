@@ -36,6 +36,12 @@ mkdir -p "$work/empty"
 "$render" "$work/empty" >/dev/null 2>"$work/err.txt"
 grep -q "no modules.db here" "$work/err.txt" || fail "a directory without modules.db gives: $(cat "$work/err.txt")"
 
+printf 'not a wave file\n' >"$work/noise.wav"
+"$render" "$here/stage" --wav "$work/noise.wav" >/dev/null 2>"$work/err.txt"
+[ $? = 1 ] || fail "a wave file that cannot be played does not give status 1"
+grep -q "noise.wav: cannot be played as the sound input" "$work/err.txt" ||
+  fail "a bad wave file gives: $(cat "$work/err.txt")"
+
 # Esc before frame 5 ends the render there: 5 frames, status 0.
 printf '0 key F1 639 240\n5 key Esc\n' >"$work/esc.show"
 "$render" "$here/stage" --script "$work/esc.show" --frames 50 --raw >"$work/esc.rgba" 2>"$work/err.txt" ||

@@ -14,7 +14,7 @@ mkdir -p "$work/a" "$work/b"
 frames=30
 for run in a b; do
   "$render" "$here/stage" --script "$here/repeatable.show" --frames "$frames" --png-every 10 --png-frames 29 \
-    --out "$work/$run" --quiet 2>"$work/$run/console.txt"
+    --out "$work/$run" --wav "$here/sound.wav" --quiet 2>"$work/$run/console.txt"
 done
 count=0
 for picture in "$work"/a/frame-*.png; do
@@ -26,7 +26,7 @@ if [ "$count" != 4 ]; then
   exit 1
 fi
 
-"$render" "$here/stage" --script "$here/repeatable.show" --frames "$frames" --raw --quiet \
+"$render" "$here/stage" --script "$here/repeatable.show" --frames "$frames" --raw --wav "$here/sound.wav" --quiet \
   >"$work/frames.rgba" 2>"$work/raw-console.txt"
 size=$(stat -c %s "$work/frames.rgba")
 if [ "$size" != $((frames * 640 * 480 * 4)) ]; then

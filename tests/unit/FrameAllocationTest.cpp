@@ -9,14 +9,16 @@
 #include "reactor/qelCell.h"
 
 // The benchmark scene (eleven raised cells with the heaviest reactor mix)
-// runs 100 frames after warm-up without a single heap allocation on the
-// frame's thread: update, draw, input events and the frame steps included.
+// with the wave-file sound input runs 100 frames after warm-up without a
+// single heap allocation on the frame's thread: update, draw, sound, input
+// events and the frame steps included.
 TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     ASSERT_TRUE(ensureGlContext());
     resetGlState();
     RenderOptions options;
     options.directory = STRATA_SOURCE_DIR "/tests/golden/stage";
     options.scriptPath = STRATA_SOURCE_DIR "/bench/frame-benchmark.show";
+    options.wavPath = STRATA_SOURCE_DIR "/tests/golden/sound.wav";
     options.frames = 140;
 
     testing::internal::CaptureStdout();
