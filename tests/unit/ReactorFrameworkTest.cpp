@@ -239,6 +239,32 @@ TEST(TransformRecord, FirstMoveOnlySetsTheBallPointThenTurnsAboutY) {
     EXPECT_NEAR(std::fabs(t.matrix[2]), std::sin(t.angle * 3.1415926f / 180.0f), 1e-5f);
 }
 
+TEST(TransformRecord, EachTurnIsAppliedBeforeTheStoredOrientationAsGlWouldCompose) {
+    ASSERT_TRUE(ensureGlContext());
+    TransformRecord t;
+    t.rotateBall(0.5f, 0.0f, 2.0f);
+    const float moves[3][2] = {{0.5f, 0.4f}, {-0.2f, 0.6f}, {0.9f, -0.7f}};
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    for (const auto& m : moves) {
+        float before[16];
+        for (int i = 0; i < 16; ++i) before[i] = t.matrix[i];
+        t.rotateBall(m[0], m[1], 2.0f);
+        glLoadIdentity();
+        glRotatef(t.angle, t.axis[0], t.axis[1], t.axis[2]);
+        glMultMatrixf(before);
+        float expected[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, expected);
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(t.matrix[i], expected[i], 1e-5f) << i;
+    }
+    glPopMatrix();
+    // The same input again changes nothing.
+    float same[16];
+    for (int i = 0; i < 16; ++i) same[i] = t.matrix[i];
+    t.rotateBall(0.9f, -0.7f, 2.0f);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(t.matrix[i], same[i]);
+}
+
 TEST(ReactorLoader, LogsEveryIndexAndReturnsNullForFloAndUnknownIndexes) {
     testing::internal::CaptureStdout();
     Reactor* flo = loadReactor(8, 0);

@@ -1,0 +1,142 @@
+#include "reactors/RippleObjViewer.h"
+
+#include <GL/gl.h>
+
+#include "reactor/GlSwitches.h"
+#include "reactors/DrawModel.h"
+
+namespace {
+constexpr int kScreenWidth = 640;
+constexpr int kScreenHeight = 480;
+}  // namespace
+
+// The base's transform record is already fresh (identity orientation) when
+// this constructor runs, so it is used as it is.
+RippleObjViewer::RippleObjViewer(const char* modelName)
+    : surfaceTexGen(std::make_unique<texGenRecord>()),
+      modelKeeper(std::make_unique<MatrixModeKeeper>()),
+      model(modelName && modelName[0] != '\0' ? std::make_unique<ObjModel>(modelName) : nullptr),
+      ripple(std::make_unique<RippleGene>(kWidth, kHeight, "QWERT")),
+      slice(static_cast<size_t>(kSliceWidth) * kSliceHeight, 0.0f) {}
+
+void RippleObjViewer::update() {
+    transform->rotateBall(controlFloat(17), controlFloat(81), 2.0f);
+    ripple->setKernel(slice.data(), kSliceWidth, kSliceHeight, controlFloat(19) * 0.3f + 0.3f);
+}
+
+void RippleObjViewer::draw() {
+    slicePass();
+
+    switchDepth(true);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+
+    // The slice is stamped every frame; the 78 x 58 kernel keeps the drop
+    // cell in columns 1..2 and rows 1..2, so it covers the grid almost edge
+    // to edge.
+    ripple->dropPending = true;
+    ripple->dropXControl = 1;
+    ripple->dropYControl = 1;
+    ripple->update();
+
+    const float a = controlFloat(21);
+    const float b = controlFloat(85);
+    const float sum = a + b;
+    if (sum <= -0.03f || sum >= 0.03f) {
+        const float millis = static_cast<float>(frameMillisByte());
+        surfaceTexGen->mode = 1;
+        surfaceTexGen->apply(millis * 0.03f * a, millis * 0.03f * b);
+    }
+    textureMotion(1.0f, 1.0f);
+    ripple->draw();
+    keeper().pop(GL_TEXTURE);
+
+    modelPass();
+    switchTexGen(false);
+}
+
+void RippleObjViewer::slicePass() {
+    GLint savedViewport[4] = {0, 0, kScreenWidth, kScreenHeight};
+    glGetIntegerv(GL_VIEWPORT, savedViewport);
+    glViewport(0, 0, width, height);
+    // The whole buffers, not only the viewport: what earlier cells drew this
+    // frame is gone.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    switchBlend(false);
+    glDisable(GL_TEXTURE_2D);
+
+    // Without a model the slice is black: the clear above already gives the
+    // picture, and the slice buffer keeps the zeros it was built with, so the
+    // draw and the read-back (a wait for the renderer) are skipped.
+    if (model) {
+        // Only the part of the model with -0.03 <= z <= 0.03, in the
+        // model-view space current here, survives.
+        static const GLdouble kBelow[4] = {0.0, 0.0, -1.0, 0.03};
+        static const GLdouble kAbove[4] = {0.0, 0.0, 1.0, 0.03};
+        glClipPlane(GL_CLIP_PLANE0, kBelow);
+        glClipPlane(GL_CLIP_PLANE1, kAbove);
+        glEnable(GL_CLIP_PLANE0);
+        glEnable(GL_CLIP_PLANE1);
+
+        modelKeeper->push(GL_MODELVIEW);
+        glMultMatrixf(transform->matrix);
+        const float s = model->scale;
+        glScalef(s, s, s);
+        modelKeeper->restore();
+        drawModel(model.get());
+        modelKeeper->pop(GL_MODELVIEW);
+
+        glDisable(GL_CLIP_PLANE0);
+        glDisable(GL_CLIP_PLANE1);
+
+        // The current read buffer is the one being drawn into. The rectangle
+        // is the kernel's (set by update) and exactly fills the slice buffer;
+        // 78 floats a row are 312 bytes, whole rows for any pack alignment.
+        glReadPixels(0, 0, kSliceWidth, kSliceHeight, GL_RED, GL_FLOAT, slice.data());
+    }
+
+    switchBlend(true);
+    glEnable(GL_TEXTURE_2D);
+    glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
+    glViewport(0, 0, kScreenWidth, kScreenHeight);
+}
+
+void RippleObjViewer::modelPass() {
+    static const float kAmbient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+    static const float kColour0[4] = {0.9f, 0.0f, 0.9f, 1.0f};
+    static const float kColour1[4] = {0.0f, 0.9f, 0.9f, 1.0f};
+    static const float kPosition0[4] = {-3.0f, 1.0f, -10.0f, 1.0f};
+    static const float kPosition1[4] = {3.0f, 1.0f, -10.0f, 1.0f};
+
+    switchBlend(false);
+    switchLighting(true);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, kAmbient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, kColour0);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, kColour0);
+    glLightfv(GL_LIGHT0, GL_POSITION, kPosition0);
+    glLightfv(GL_LIGHT1, GL_AMBIENT, kAmbient);
+    glLightfv(GL_LIGHT1, GL_DIFFUSE, kColour1);
+    glLightfv(GL_LIGHT1, GL_SPECULAR, kColour1);
+    glLightfv(GL_LIGHT1, GL_POSITION, kPosition1);
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHT1);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+
+    modelKeeper->push(GL_MODELVIEW);
+    glMultMatrixf(transform->matrix);
+    if (model) {
+        const float s = model->scale;
+        glScalef(s, s, s);
+    }
+    modelKeeper->restore();
+    glEnable(GL_TEXTURE_2D);
+    // No geometry here: the model carries no material groups, so it shows
+    // only through its slice.
+    switchTexGen(false);
+    modelKeeper->pop(GL_MODELVIEW);
+    switchLighting(false);
+    switchBlend(true);
+}
