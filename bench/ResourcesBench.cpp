@@ -13,7 +13,7 @@
 #include "resources/SgiImage.h"
 #include "support/GlTestContext.h"
 #include "support/SgiWriter.h"
-#include "support/TempTree.h"
+#include "support/TempStage.h"
 
 // Start-up costs (reading images and models) and the per-frame cost of
 // selecting an image.
@@ -47,8 +47,8 @@ std::vector<uint8_t> gradientPlanes(int w, int h, int z) {
 }
 
 void BM_ReadRunLength256(benchmark::State& state) {
-    TempTree tree("bench");
-    const std::string path = tree.path("a.rgb");
+    TempStage stage("bench");
+    const std::string path = "a.rgb";
     writeFileBytes(path, sgiRunLength(256, 256, 3, gradientPlanes(256, 256, 3)));
     for (auto _ : state) {
         int w, h, c;
@@ -60,8 +60,8 @@ void BM_ReadRunLength256(benchmark::State& state) {
 BENCHMARK(BM_ReadRunLength256)->Unit(benchmark::kMillisecond);
 
 void BM_ReadVerbatim512(benchmark::State& state) {
-    TempTree tree("bench");
-    const std::string path = tree.path("a.rgb");
+    TempStage stage("bench");
+    const std::string path = "a.rgb";
     writeFileBytes(path, sgiVerbatim(512, 512, 4, gradientPlanes(512, 512, 4)));
     for (auto _ : state) {
         int w, h, c;
@@ -73,7 +73,7 @@ void BM_ReadVerbatim512(benchmark::State& state) {
 BENCHMARK(BM_ReadVerbatim512)->Unit(benchmark::kMillisecond);
 
 void BM_ObjModel20kTriangles(benchmark::State& state) {
-    TempTree tree("bench");
+    TempStage stage("bench");
     std::string text;
     const int side = 101;  // 101 x 101 grid: 20000 triangles as quads
     for (int y = 0; y < side; ++y)
@@ -84,7 +84,8 @@ void BM_ObjModel20kTriangles(benchmark::State& state) {
             text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + side + 1) + " " +
                     std::to_string(a + side) + "\n";
         }
-    const std::string path = tree.writeText("grid.obj", text);
+    const std::string path = "grid.obj";
+    stage.write(path, text);
     for (auto _ : state) {
         QuietStdout quiet;
         ObjModel model(path.c_str());
@@ -94,11 +95,12 @@ void BM_ObjModel20kTriangles(benchmark::State& state) {
 BENCHMARK(BM_ObjModel20kTriangles)->Unit(benchmark::kMillisecond);
 
 struct GeneSetup {
-    TempTree tree{"bench"};
+    TempStage stage{"bench"};
     std::unique_ptr<ImageGene> gene;
     GeneSetup() {
         ensureGlContext();
-        const std::string dir = tree.makeDir("imgs");
+        const std::string dir = "imgs";
+        stage.makeDirectory(dir);
         for (int i = 0; i < 2; ++i)
             writeSolidSgi(dir + "/i" + std::to_string(i) + ".rgb", 256, 256, static_cast<uint8_t>(i * 100), 0, 0);
         QuietStdout quiet;

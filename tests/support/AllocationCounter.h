@@ -1,19 +1,14 @@
 #pragma once
 
-// Counts heap allocations made through the global operator new (every form)
-// on the calling thread while counting is switched on. The test binary's
-// operator new and delete are replaced for this; outside a counting window
-// they behave as the standard ones and count nothing, so the rest of the
-// suite is unaffected.
+// Counts heap allocations made through operator new (every form) on the
+// calling thread while counting is on. Outside a counting window the
+// replaced operators behave as the standard ones.
 namespace allocation_counter {
-
-void start();   // reset the count and count on this thread
-long stop();    // stop counting; returns the count
-long count();   // the count so far
-
+void start();  // reset the count and count on this thread
+long stop();   // stop counting; returns the count
+long count();
 }  // namespace allocation_counter
 
-// Counts the allocations of one scope.
 class CountAllocations {
 public:
     CountAllocations() { allocation_counter::start(); }

@@ -4,32 +4,28 @@
 #include <functional>
 #include <vector>
 
-// Captures what a piece of drawing code sends to the rasteriser, through the
-// GL feedback mode: every polygon (after transformation and clipping) with
-// its vertices in window coordinates (x, y in pixels, z the depth 0..1), and,
-// with colour, the lit RGBA colour of each vertex.
+// What drawing code sends to the rasteriser, through GL feedback mode: each
+// polygon after transformation and clipping, vertices in window coordinates
+// (x, y pixels, z depth 0..1) with their lit RGBA colour.
 struct FeedbackVertex {
     float x, y, z;
     float rgba[4];
 };
 struct FeedbackPolygon {
     std::vector<FeedbackVertex> vertices;
-    // Signed area in window coordinates: positive when the vertices run
-    // counter-clockwise on the screen.
-    float signedArea() const;
+    float signedArea() const;  // positive when counter-clockwise on the screen
 };
 
-// Runs `draw` in feedback mode (GL_3D_COLOR) and returns the polygons in the
-// order they were drawn. Points, lines and pass-through markers are skipped.
-// Fails the calling test when the feedback buffer overflows.
+// Runs `draw` in GL_3D_COLOR feedback mode; returns the polygons in drawing
+// order (other primitives are skipped). Fails the test on overflow.
 std::vector<FeedbackPolygon> capturePolygons(const std::function<void()>& draw);
 
-// With the orthographic projection glOrtho(l, r, b, t, -far, far) and a
-// 640x480 viewport: the eye-space point of a feedback vertex.
+// glOrtho(left, right, bottom, top, -far, far) on a 640x480 viewport, and the
+// eye-space coordinates of a feedback vertex under it.
 struct OrthoBox {
     float left, right, bottom, top, far;
-    void apply() const;  // loads the projection (identity model-view)
-    float eyeX(const FeedbackVertex& v) const;
-    float eyeY(const FeedbackVertex& v) const;
-    float eyeZ(const FeedbackVertex& v) const;
+    void apply() const;  // loads the projection and an identity model-view
+    float eyeX(const FeedbackVertex& v) const { return left + v.x / 640.0f * (right - left); }
+    float eyeY(const FeedbackVertex& v) const { return bottom + v.y / 480.0f * (top - bottom); }
+    float eyeZ(const FeedbackVertex& v) const { return far * (1.0f - 2.0f * v.z); }
 };

@@ -1,5 +1,6 @@
 #include "PictureSupport.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -37,22 +38,7 @@ GLuint bindTestTexture() {
     return name;
 }
 
-int distinctHues(const std::vector<uint8_t>& rgba, int minPixels) {
-    std::vector<int> buckets(512, 0);
-    for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
-        if (rgba[i] <= 8 && rgba[i + 1] <= 8 && rgba[i + 2] <= 8) continue;
-        ++buckets[(rgba[i] >> 5) * 64 + (rgba[i + 1] >> 5) * 8 + (rgba[i + 2] >> 5)];
-    }
-    int count = 0;
-    for (int b : buckets)
-        if (b >= minPixels) ++count;
-    return count;
-}
-
 void savePictureIfAsked(const char* name) {
     const char* dir = std::getenv("STRATA_PICTURE_DIR");
-    if (!dir || !*dir) return;
-    std::string path = std::string(dir) + "/" + name;
-    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".png") != 0) path += ".png";
-    saveScreenPng(path.c_str());
+    if (dir && *dir) saveScreenPng((std::string(dir) + "/" + name + ".png").c_str());
 }

@@ -1,21 +1,45 @@
 #include "SgiWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 void put16(std::vector<uint8_t>& bytes, size_t offset, int value) {
-    bytes[offset] = static_cast<uint8_t>((value >> 8) & 0xFF);
-    bytes[offset + 1] = static_cast<uint8_t>(value & 0xFF);
+    bytes[offset] = static_cast<uint8_t>(value >> 8);
+    bytes[offset + 1] = static_cast<uint8_t>(value);
+}
+
+// Run-length packets for one row, ending with the 0 terminator: runs of three
+// or more become repeat packets, the bytes between them copy packets.
+std::vector<uint8_t> encodeRow(const uint8_t* row, int n) {
+    std::vector<uint8_t> out;
+    auto runAt = [&](int x) {
+        int r = 1;
+        while (x + r < n && r < 127 && row[x + r] == row[x]) ++r;
+        return r;
+    };
+    for (int x = 0; x < n;) {
+        if (const int run = runAt(x); run >= 3) {
+            out.insert(out.end(), {static_cast<uint8_t>(run), row[x]});
+            x += run;
+            continue;
+        }
+        int len = 0;
+        while (x + len < n && len < 127 && runAt(x + len) < 3) ++len;
+        out.push_back(static_cast<uint8_t>(0x80 | len));
+        out.insert(out.end(), row + x, row + x + len);
+        x += len;
+    }
+    out.push_back(0);
+    return out;
 }
 
 }  // namespace
 
 void putBigEndian32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    bytes[offset] = static_cast<uint8_t>(value >> 24);
-    bytes[offset + 1] = static_cast<uint8_t>(value >> 16);
-    bytes[offset + 2] = static_cast<uint8_t>(value >> 8);
-    bytes[offset + 3] = static_cast<uint8_t>(value);
+    put16(bytes, offset, static_cast<int>(value >> 16));
+    put16(bytes, offset + 2, static_cast<int>(value & 0xFFFF));
 }
 
 std::vector<uint8_t> sgiHeader(int storage, int xsize, int ysize, int zsize, int magic) {
@@ -33,39 +57,8 @@ std::vector<uint8_t> sgiHeader(int storage, int xsize, int ysize, int zsize, int
 std::vector<uint8_t> sgiVerbatim(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes, int magic) {
     std::vector<uint8_t> bytes = sgiHeader(0, xsize, ysize, zsize, magic);
     bytes.resize(512 + planes.size());
-    for (size_t i = 0; i < planes.size(); ++i) bytes[512 + i] = planes[i];
+    std::copy(planes.begin(), planes.end(), bytes.begin() + 512);
     return bytes;
-}
-
-std::vector<uint8_t> sgiEncodeRow(const uint8_t* row, int n) {
-    std::vector<uint8_t> out;
-    int x = 0;
-    while (x < n) {
-        int run = 1;
-        while (x + run < n && run < 127 && row[x + run] == row[x]) ++run;
-        if (run >= 3) {
-            out.push_back(static_cast<uint8_t>(run));
-            out.push_back(row[x]);
-            x += run;
-            continue;
-        }
-        // Copy packet up to the next run of three.
-        int start = x;
-        int len = 0;
-        while (x < n && len < 127) {
-            if (x + 2 < n && row[x] == row[x + 1] && row[x] == row[x + 2]) break;
-            ++x;
-            ++len;
-        }
-        out.push_back(static_cast<uint8_t>(0x80 | len));
-        out.insert(out.end(), row + start, row + start + len);
-    }
-    out.push_back(0);
-    return out;
-}
-
-size_t sgiLengthEntryOffset(int ysize, int zsize, int i) {
-    return 512 + 4 * static_cast<size_t>(ysize) * zsize + 4 * static_cast<size_t>(i);
 }
 
 std::vector<uint8_t> sgiRunLengthRows(int xsize, int ysize, int zsize,
@@ -83,9 +76,8 @@ std::vector<uint8_t> sgiRunLengthRows(int xsize, int ysize, int zsize,
 
 std::vector<uint8_t> sgiRunLength(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes) {
     std::vector<std::vector<uint8_t>> rows;
-    for (int z = 0; z < zsize; ++z)
-        for (int y = 0; y < ysize; ++y)
-            rows.push_back(sgiEncodeRow(planes.data() + (static_cast<size_t>(z) * ysize + y) * xsize, xsize));
+    for (size_t row = 0; row < static_cast<size_t>(ysize) * zsize; ++row)
+        rows.push_back(encodeRow(planes.data() + row * xsize, xsize));
     return sgiRunLengthRows(xsize, ysize, zsize, rows);
 }
 
@@ -98,11 +90,8 @@ bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 bool writeSolidSgi(const std::string& path, int xsize, int ysize, uint8_t r, uint8_t g, uint8_t b) {
     const size_t plane = static_cast<size_t>(xsize) * ysize;
-    std::vector<uint8_t> planes(plane * 3);
-    for (size_t i = 0; i < plane; ++i) {
-        planes[i] = r;
-        planes[plane + i] = g;
-        planes[2 * plane + i] = b;
-    }
+    std::vector<uint8_t> planes(plane * 3, r);
+    std::fill(planes.begin() + plane, planes.begin() + 2 * plane, g);
+    std::fill(planes.begin() + 2 * plane, planes.end(), b);
     return writeFileBytes(path, sgiVerbatim(xsize, ysize, 3, planes));
 }

@@ -1,10 +1,14 @@
 #pragma once
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
-// A temporary working directory for tests that read files from the working
-// directory (key.db, modules.db, imgs*, mdls*, Reactors/). The constructor
-// creates it and changes into it; the destructor changes back and removes it.
+// A temporary working directory for tests that read files (key.db,
+// modules.db, imgs*, mdls*, Reactors/, images, models). The constructor
+// creates it and changes into it, so tests name files relative to it; the
+// destructor changes back and removes it.
 class TempStage {
 public:
     explicit TempStage(const std::string& name = "stage");
@@ -13,7 +17,7 @@ public:
     TempStage& operator=(const TempStage&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // Writes a text file relative to the stage (parent directories created).
+    // Writes a file relative to the stage (parent directories created).
     void write(const std::string& relative, const std::string& content) const;
     void makeDirectory(const std::string& relative) const;
 
@@ -21,3 +25,13 @@ private:
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };
+
+// Runs fn with standard output captured and returns what it printed.
+template <typename Fn>
+std::string captureStdout(Fn fn) {
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    fn();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}

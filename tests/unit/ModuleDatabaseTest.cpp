@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "TempStage.h"
 #include "UniverseFixture.h"
@@ -16,67 +17,58 @@ TEST_F(ModuleDatabase, TwelveNamesInLoaderOrder) {
     EXPECT_NE(out.find("Module:: Waver ID:: 0\nLoading Helps ...Reactors/Waver\nImageGene ---Reactors/Waver\n"),
               std::string::npos);
     EXPECT_NE(out.find("Module:: Wave ID:: 11\nLoading Helps ...Reactors/Wave\n"), std::string::npos);
-    EXPECT_NE(out.find("Modules DataBase is built \n"), std::string::npos);
     EXPECT_LT(out.find("Modules DataBase is built \n"), out.find("FilesInPath:: path = imgs*\n"));
     for (int i = 0; i < 12; ++i) ASSERT_NE(universe->moduleHelps[i], nullptr);
     EXPECT_EQ(universe->moduleHelps[12], nullptr);
 }
 
-TEST_F(ModuleDatabase, FirstWordNamesTheModuleAndItsHelpDirectory) {
+// The first word of a line names the module and its help directory; a blank
+// line keeps its index with no directory, trailing blank lines make none;
+// lines are cut at 78 characters and at most 128 modules are held.
+TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
     stage->makeDirectory("Reactors/Waver");
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page1.rgb", 4, 4, 200, 0, 0));
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page2.rgb", 4, 4, 0, 200, 0));
-    const std::string out = build("Waver and further words\r\n   Tunnel\t x\n");
-    EXPECT_EQ(universe->moduleCount, 2);
-    EXPECT_STREQ(universe->moduleHelps[0]->directory, "Reactors/Waver");
-    EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 2);
-    EXPECT_STREQ(universe->moduleHelps[1]->directory, "Reactors/Tunnel");
-    EXPECT_EQ(universe->moduleHelps[1]->imageCount(), 0);
-    EXPECT_NE(out.find("Module:: Tunnel ID:: 1\n"), std::string::npos);
-}
-
-TEST_F(ModuleDatabase, BlankLinesKeepTheirIndexButTrailingOnesMakeNoModule) {
-    const std::string out = build("\nTunnel\n\nWaver3D\n\n  \n");
-    EXPECT_EQ(universe->moduleCount, 4);
-    EXPECT_STREQ(universe->moduleHelps[0]->directory, "");
-    EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 0);
-    EXPECT_STREQ(universe->moduleHelps[1]->directory, "Reactors/Tunnel");
-    EXPECT_STREQ(universe->moduleHelps[2]->directory, "");
-    EXPECT_STREQ(universe->moduleHelps[3]->directory, "Reactors/Waver3D");
-    EXPECT_EQ(universe->moduleHelps[4], nullptr);
-    EXPECT_NE(out.find("Module:: (no name) ID:: 0\n"), std::string::npos);
-    EXPECT_NE(out.find("Module:: Waver3D ID:: 3\n"), std::string::npos);
-    // No directory is searched for a line without a name.
-    EXPECT_EQ(out.find("FilesInPath:: path = /*.rgb"), std::string::npos);
-}
-
-TEST_F(ModuleDatabase, LastLineWithoutLineEndAndEmptyFile) {
-    build("Waver\nTunnel");
-    EXPECT_EQ(universe->moduleCount, 2);
-    universe.reset();
-    build("");
-    EXPECT_EQ(universe->moduleCount, 0);
-    EXPECT_EQ(universe->cellCount, 11);
-}
-
-TEST_F(ModuleDatabase, HoldsAtMost128ModulesAndCutsLongLines) {
-    std::string modules;
+    std::string many;
+    std::vector<std::string> manyDirs;
     for (int i = 0; i < 130; ++i) {
-        modules += 'M';
-        modules += std::to_string(i);
-        modules += '\n';
+        std::string name = "M";
+        name += std::to_string(i);
+        many += name + "\n";
+        if (i < 128) manyDirs.push_back("Reactors/" + name);
     }
-    std::string out = build(modules);
-    EXPECT_EQ(universe->moduleCount, 128);
-    EXPECT_STREQ(universe->moduleHelps[127]->directory, "Reactors/M127");
-    EXPECT_NE(out.find("Modules DataBase holds 128 modules, further lines ignored\n"), std::string::npos);
-    EXPECT_EQ(out.find("Module:: M128 "), std::string::npos);
-
-    universe.reset();
-    out = build(std::string(300, 'n') + "\nTunnel\n");
-    EXPECT_EQ(universe->moduleCount, 2);
-    EXPECT_EQ(std::string(universe->moduleHelps[0]->directory), "Reactors/" + std::string(78, 'n'));
-    EXPECT_STREQ(universe->moduleHelps[1]->directory, "Reactors/Tunnel");
+    const struct {
+        std::string modules;
+        std::vector<std::string> directories;
+        std::string present, absent;
+    } cases[] = {
+        {"Waver and further words\r\n   Tunnel\t x\n", {"Reactors/Waver", "Reactors/Tunnel"}, "Module:: Tunnel ID:: 1\n", ""},
+        {"\nTunnel\n\nWaver3D\n\n  \n", {"", "Reactors/Tunnel", "", "Reactors/Waver3D"},
+         "Module:: (no name) ID:: 0\n", "FilesInPath:: path = /*.rgb"},
+        {"Waver\nTunnel", {"Reactors/Waver", "Reactors/Tunnel"}, "", ""},
+        {"", {}, "", ""},
+        {many, manyDirs, "Modules DataBase holds 128 modules, further lines ignored\n", "Module:: M128 "},
+        {std::string(300, 'n') + "\nTunnel\n", {"Reactors/" + std::string(78, 'n'), "Reactors/Tunnel"}, "", ""},
+    };
+    for (const auto& c : cases) {
+        universe.reset();
+        const std::string out = build(c.modules);
+        SCOPED_TRACE(c.modules.substr(0, 40));
+        EXPECT_EQ(universe->cellCount, 11);
+        ASSERT_EQ(universe->moduleCount, static_cast<int>(c.directories.size()));
+        for (size_t i = 0; i < c.directories.size(); ++i)
+            EXPECT_EQ(universe->moduleHelps[i]->directory, c.directories[i]) << i;
+        if (c.directories.size() < qelUnivCell::kMaxModules) {
+            EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
+        }
+        EXPECT_NE(out.find(c.present), std::string::npos);
+        if (!c.absent.empty()) {
+            EXPECT_EQ(out.find(c.absent), std::string::npos);
+        }
+        if (!c.directories.empty() && c.directories[0] == "Reactors/Waver") {
+            EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 2);
+        }
+    }
 }
 
 TEST(ModuleDatabaseDeathTest, MissingFileEndsTheProcessBeforeAnyLoading) {

@@ -12,7 +12,6 @@
 #include "reactors/qelObjReactor.h"
 #include "resources/ModelGene.h"
 #include "resources/ObjModel.h"
-#include "support/AllocationCounter.h"
 #include "support/PictureSupport.h"
 #include "support/GlFeedback.h"
 #include "support/GlTestContext.h"
@@ -95,13 +94,6 @@ TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
         viewer->update();
         EXPECT_EQ(viewer->currentModel, set->models->models[c.model]) << c.control;
     }
-}
-
-TEST_F(ObjReactorTest, LoaderIndexSixBuildsTheViewer) {
-    std::unique_ptr<Reactor> reactor;
-    const std::string log = captureStdout([&] { reactor.reset(loadReactor(6, 0)); });
-    EXPECT_NE(dynamic_cast<qelObjReactor*>(reactor.get()), nullptr);
-    EXPECT_NE(log.find("Loading ... : Obj viewer \nqelObjReactor :: number of models 0\n"), std::string::npos);
 }
 
 TEST_F(ObjReactorTest, DrawModelSendsEveryTriangleAndKeepsMissingAttributes) {
@@ -225,28 +217,4 @@ TEST_F(ObjReactorTest, ObjectMotionMovesTheModel) {
     const std::vector<uint8_t> edgeOn = frame(90);
     EXPECT_NEAR(viewer->angleY, 90.0f, 1e-3f);
     EXPECT_LT(litPixels(edgeOn), 200);
-}
-
-TEST_F(ObjReactorTest, StageModelsTexturedPictureWithoutPerFrameAllocation) {
-    auto set = readModelSet(std::string(STRATA_SOURCE_DIR) + "/stage/mdls");
-    ASSERT_EQ(set->models->count, 4);
-    viewer->setModelSet(set.get());
-    bindTestTexture();
-    setControl(26, 0.6f);
-    setControl(90, 0.3f);
-
-    const char* names[4] = {"obj_viewer_0", "obj_viewer_1", "obj_viewer_2", "obj_viewer_3"};
-    for (int k = 0; k < 4; ++k) {
-        setControl(17, -1.0f + 0.5f * static_cast<float>(k) + 0.01f);
-        std::vector<uint8_t> picture = frame(10);
-        ASSERT_EQ(viewer->currentModel, set->models->models[k]);
-        savePictureIfAsked(names[k]);
-        const int lit = litPixels(picture);
-        EXPECT_GT(lit, 640 * 480 / 20) << k;  // a model of 3 units fills a good part of the view
-        EXPECT_LT(lit, 640 * 480) << k;       // and is not a full-screen smear
-    }
-
-    CountAllocations count;
-    renderReactorFrames(*viewer, 3);
-    EXPECT_EQ(count.count(), 0);
 }
