@@ -22,11 +22,15 @@ TempStage::~TempStage() {
     fs::remove_all(path_, ignored);
 }
 
-void TempStage::write(const std::string& relative, const std::string& content) const {
+std::string TempStage::write(const std::string& relative, const std::string& content) const {
     const fs::path file = path_ / relative;
     fs::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary);
     out << content;
+    return relative;
 }
 
-void TempStage::makeDirectory(const std::string& relative) const { fs::create_directories(path_ / relative); }
+std::string TempStage::makeDirectory(const std::string& relative) const {
+    fs::create_directories(path_ / relative);
+    return relative;
+}

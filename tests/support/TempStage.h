@@ -17,9 +17,10 @@ public:
     TempStage& operator=(const TempStage&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // Writes a file relative to the stage (parent directories created).
-    void write(const std::string& relative, const std::string& content) const;
-    void makeDirectory(const std::string& relative) const;
+    // Writes a file relative to the stage (parent directories created) and
+    // returns its relative name.
+    std::string write(const std::string& relative, const std::string& content) const;
+    std::string makeDirectory(const std::string& relative) const;
 
 private:
     std::filesystem::path path_;

@@ -15,7 +15,7 @@
 #include "support/PictureSupport.h"
 #include "support/GlFeedback.h"
 #include "support/GlTestContext.h"
-#include "support/TempTree.h"
+#include "support/TempStage.h"
 
 namespace {
 
@@ -74,9 +74,9 @@ protected:
 }  // namespace
 
 TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
-    TempTree tree("objreactor");
-    const std::string dir = tree.makeDir("mdls");
-    for (int i = 0; i < 4; ++i) tree.writeText("mdls/m" + std::to_string(i) + ".obj", quadText(true));
+    TempStage tree("objreactor");
+    const std::string dir = tree.makeDirectory("mdls");
+    for (int i = 0; i < 4; ++i) tree.write("mdls/m" + std::to_string(i) + ".obj", quadText(true));
     auto set = readModelSet(dir);
     ASSERT_EQ(set->models->count, 4);
 
@@ -97,10 +97,10 @@ TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
 }
 
 TEST_F(ObjReactorTest, DrawModelSendsEveryTriangleAndKeepsMissingAttributes) {
-    TempTree tree("objreactor");
+    TempStage tree("objreactor");
     // The second face has no texture coordinates or normals: its corners keep
     // the last ones sent by the first face.
-    auto model = readModel(tree.writeText("mixed.obj",
+    auto model = readModel(tree.write("mixed.obj",
                                           "v 0 0 0\nv 2 0 0\nv 2 1 0\nv 0 1 0\n"
                                           "vt 0.25 0.5\nvt 0.75 0.5\nvt 0.5 0.125\n"
                                           "vn 0 0 1\nvn 0 1 0\n"
@@ -132,7 +132,7 @@ TEST_F(ObjReactorTest, DrawModelSendsEveryTriangleAndKeepsMissingAttributes) {
     EXPECT_FLOAT_EQ(normal[1], 1.0f);    // vn 2
 
     // Null and empty models draw nothing and leave the stream alone.
-    auto empty = readModel(tree.path("absent.obj"));
+    auto empty = readModel(std::string("absent.obj"));
     glTexCoord2f(9.0f, 9.0f);
     EXPECT_TRUE(capturePolygons([&] {
                     drawModel(nullptr);
@@ -143,10 +143,10 @@ TEST_F(ObjReactorTest, DrawModelSendsEveryTriangleAndKeepsMissingAttributes) {
 }
 
 TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
-    TempTree tree("objreactor");
-    const std::string dir = tree.makeDir("mdls");
-    tree.writeText("mdls/a_front.obj", quadText(true));
-    tree.writeText("mdls/b_back.obj", quadText(false));
+    TempStage tree("objreactor");
+    const std::string dir = tree.makeDirectory("mdls");
+    tree.write("mdls/a_front.obj", quadText(true));
+    tree.write("mdls/b_back.obj", quadText(false));
     auto set = readModelSet(dir);
     ASSERT_EQ(set->models->count, 2);
     bindTestTexture();
@@ -155,8 +155,7 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
     // (checked in frame) and the culling state is the same as with a model.
     EXPECT_EQ(litPixels(frame()), 0);
     EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
-    TempTree emptyTree("objreactor");
-    auto empty = readModelSet(emptyTree.makeDir("mdls"));
+    auto empty = readModelSet(tree.makeDirectory("empty"));
     viewer->setModelSet(empty.get());
     EXPECT_EQ(litPixels(frame()), 0);
 
@@ -177,11 +176,11 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
 }
 
 TEST_F(ObjReactorTest, ObjectMotionMovesTheModel) {
-    TempTree tree("objreactor");
-    const std::string dir = tree.makeDir("mdls");
+    TempStage tree("objreactor");
+    const std::string dir = tree.makeDirectory("mdls");
     // A small quad: half extents 0.5 + 0.5 + 0.5 (a point out of the plane
     // widens the box) give the scale 2, a 1 x 1 square on the screen.
-    tree.writeText("mdls/small.obj",
+    tree.write("mdls/small.obj",
                    "v -0.25 -0.25 0\nv 0.25 -0.25 0\nv 0.25 0.25 0\nv -0.25 0.25 0\nv 0.75 0.75 1\n"
                    "f 1 2 3 4\n");
     auto set = readModelSet(dir);

@@ -12,7 +12,7 @@
 #include "reactors/RippleObjViewer.h"
 #include "support/PictureSupport.h"
 #include "support/GlTestContext.h"
-#include "support/TempTree.h"
+#include "support/TempStage.h"
 
 namespace {
 
@@ -79,13 +79,13 @@ protected:
     ControlTable table;
     std::unique_ptr<RippleObjViewer> viewer;
     std::string log;
-    TempTree tree{"rippleobj"};
+    TempStage tree{"rippleobj"};
 };
 
 }  // namespace
 
 TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
-    build(tree.writeText("square.obj", squareAt(0.0f)));
+    build(tree.write("square.obj", squareAt(0.0f)));
     ASSERT_NE(viewer->model, nullptr);
     frame();
     // The unit square at the viewing distance 3 covers about 21.4 pixels of
@@ -100,10 +100,10 @@ TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
     EXPECT_NEAR(sliceCells(), 22 * 22, 50);
 
     // Inside the slab it is still cut in full; outside it nothing is left.
-    build(tree.writeText("near.obj", squareAt(0.02f)));
+    build(tree.write("near.obj", squareAt(0.02f)));
     frame();
     EXPECT_NEAR(sliceCells(), 22 * 22, 60);
-    build(tree.writeText("far.obj", squareAt(0.2f)));
+    build(tree.write("far.obj", squareAt(0.2f)));
     frame();
     EXPECT_EQ(sliceCells(), 0);
     EXPECT_FALSE(glIsEnabled(GL_CLIP_PLANE0));
@@ -111,7 +111,7 @@ TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
 }
 
 TEST_F(RippleObjViewerTest, TrackballTurnsTheSlicedModel) {
-    build(tree.writeText("square.obj", squareAt(0.0f)));
+    build(tree.write("square.obj", squareAt(0.0f)));
     setControl(17, 0.5f);
     frame();  // the first move only sets the ball point
     EXPECT_NEAR(sliceCells(), 22 * 22, 50);
@@ -129,7 +129,7 @@ TEST_F(RippleObjViewerTest, TrackballTurnsTheSlicedModel) {
 }
 
 TEST_F(RippleObjViewerTest, SliceIsStampedIntoTheRippleScaledByControllerNineteen) {
-    build(tree.writeText("square.obj", squareAt(0.0f)));
+    build(tree.write("square.obj", squareAt(0.0f)));
     setControl(19, 1.0f);
     viewer->update();
     EXPECT_EQ(viewer->ripple->kernel, viewer->slice.data());
@@ -144,7 +144,7 @@ TEST_F(RippleObjViewerTest, SliceIsStampedIntoTheRippleScaledByControllerNinetee
     EXPECT_EQ(viewer->ripple->heightAt(70, 50), 0.0f);
 
     // Strength -1: the slice is still read, but adds nothing.
-    build(tree.path("square.obj"));
+    build(std::string("square.obj"));
     setControl(19, -1.0f);
     frame(3);
     EXPECT_GT(sliceCells(), 0);
