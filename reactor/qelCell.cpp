@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "reactor/FrameTimings.h"
 #include "reactor/Reactor.h"
 #include "reactor/ReactorLoader.h"
 
@@ -31,8 +32,17 @@ void qelCell::frame() {
     reactor_->setTimeFactor(timeFactor);
     reactor_->setWave(wave);
     reactor_->setControls(controls);
-    reactor_->update();
-    if (helpOn) reactor_->drawHelp(helpPage);
-    reactor_->draw();
+    if (FrameTimings::enabled()) {
+        const auto start = FrameTimings::Clock::now();
+        reactor_->update();
+        const auto updated = FrameTimings::Clock::now();
+        if (helpOn) reactor_->drawHelp(helpPage);
+        reactor_->draw();
+        FrameTimings::addCellFrame(updated - start, FrameTimings::Clock::now() - updated);
+    } else {
+        reactor_->update();
+        if (helpOn) reactor_->drawHelp(helpPage);
+        reactor_->draw();
+    }
     glEnable(GL_TEXTURE_2D);
 }

@@ -1,0 +1,369 @@
+#include "app/OfflineRenderer.h"
+
+#include <GL/gl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "app/ControlTable.h"
+#include "app/HeadlessContext.h"
+#include "app/KeyBindings.h"
+#include "app/PngWriter.h"
+#include "app/ScreenInfo.h"
+#include "app/VirtualScreen.h"
+#include "app/qelUnivCell.h"
+#include "input/WaveInput.h"
+#include "reactor/FrameTimings.h"
+#include "reactor/Random.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// The renderer's millisecond clock: moved on by the fixed frame time before
+// every frame, so the frame clock always measures exactly that time.
+uint32_t gRenderClock = 0;
+uint32_t renderClock() { return gRenderClock; }
+}  // namespace
+
+OfflineRenderer::OfflineRenderer(const RenderOptions& options) : options_(options) {}
+
+OfflineRenderer::~OfflineRenderer() {
+    if (universe_) {
+        delete universe_;  // also clears the process-wide pointer
+        universe_ = nullptr;
+    }
+    delete[] picture_;
+    setMillisSource(nullptr);
+    if (!startDirectory_.empty()) {
+        std::error_code ignored;
+        fs::current_path(startDirectory_, ignored);
+    }
+}
+
+bool OfflineRenderer::setUp(std::string& error) {
+    if (!options_.scriptPath.empty() && !script_.parseFile(options_.scriptPath, error)) return false;
+
+    std::error_code ec;
+    startDirectory_ = fs::current_path(ec);
+    outDirectory_ = fs::absolute(options_.outDirectory, ec);
+    fs::path wav;
+    if (!options_.wavPath.empty()) {
+        wav = fs::absolute(options_.wavPath, ec);
+        if (!fs::is_regular_file(wav, ec)) {
+            error = options_.wavPath + ": no such wave file";
+            return false;
+        }
+    }
+    if (options_.pngEvery > 0 || !options_.pngFrames.empty()) {
+        fs::create_directories(outDirectory_, ec);
+        if (!fs::is_directory(outDirectory_, ec)) {
+            error = options_.outDirectory + ": cannot create the output directory";
+            return false;
+        }
+    }
+    const fs::path directory(options_.directory);
+    if (!fs::is_directory(directory, ec)) {
+        error = options_.directory + ": no such directory";
+        return false;
+    }
+    // The instrument ends the process on a missing modules.db; say it plainly
+    // before anything is built.
+    if (!fs::is_regular_file(directory / "modules.db", ec)) {
+        error = options_.directory + ": no modules.db here (the working directory must hold key.db, modules.db, "
+                                     "imgs*, mdls* and Reactors/)";
+        return false;
+    }
+    fs::current_path(directory, ec);
+    if (ec) {
+        error = options_.directory + ": cannot change into it: " + ec.message();
+        return false;
+    }
+
+    picture_ = new uint8_t[kFrameBytes];
+    std::memset(picture_, 0, kFrameBytes);
+
+    // Every render starts from the same state: the generator at its start
+    // value, the frame clock at 0 with the fixed-step clock behind it.
+    qelSetRandState(1);
+    gRenderClock = 0;
+    FrameClock::setPreviousReading(0);
+    setMillisSource(&renderClock);
+
+    loadKeyBindings("key.db");
+    universe_ = ::universe();
+    if (!universe_) {
+        error = "the universe could not be built";
+        return false;
+    }
+
+    // The sound input is never the live device here: silence, or the wave
+    // file moved on by the frame time.
+    universe_->wave->stopAndClose();
+    if (!wav.empty()) {
+        if (!universe_->wave->startWavFile(wav.c_str(), true)) {
+            error = options_.wavPath + ": cannot be played as the sound input (the console line above says why)";
+            return false;
+        }
+        wavePacedByRenderer_ = true;
+    }
+    script_.rewind();
+    return true;
+}
+
+void OfflineRenderer::applyEvent(const ShowEvent& event) {
+    switch (event.type) {
+        case ShowEvent::Type::Control:
+            universe_->controls->setByte(event.a, 0, event.b, event.c);
+            universe_->controls->setFloat(event.a, 0, event.b, static_cast<float>(event.c / 127.0));
+            break;
+        case ShowEvent::Type::Key:
+            keyboardKey(static_cast<unsigned char>(event.a), event.b, event.c);
+            break;
+        case ShowEvent::Type::SpecialKey:
+            specialKey(event.a, event.b, event.c);
+            break;
+        case ShowEvent::Type::Midi:
+            // Scripted messages always reach the table, whether or not the
+            // live MIDI input has been switched on with End.
+            universe_->applyMidiEvent(event.midiMessage());
+            break;
+    }
+}
+
+bool OfflineRenderer::renderFrame() {
+    if (!universe_ || endedByEscape_ || framesRendered_ >= options_.frames) return false;
+    const int frame = framesRendered_;
+    size_t begin = 0, end = 0;
+    script_.eventsOfFrame(frame, begin, end);
+    const auto& events = script_.events();
+    for (size_t i = begin; i < end; ++i) {
+        const ShowEvent& event = events[i];
+        // Esc ends the show as it ends the instrument, but without leaving
+        // the process: the frame it is pressed before is not drawn.
+        if (event.type == ShowEvent::Type::Key && event.a == ShowScript::kEscape) {
+            endedByEscape_ = true;
+            return false;
+        }
+        applyEvent(event);
+    }
+    gRenderClock += static_cast<uint32_t>(options_.frameMillis);
+    // The wave file moves on by exactly the frame time, like the clock.
+    if (wavePacedByRenderer_) universe_->wave->advanceClock(options_.frameMillis);
+    const auto start = std::chrono::steady_clock::now();
+    universe_->frame();
+    const auto drawn = std::chrono::steady_clock::now();
+    glFinish();
+    const auto finished = std::chrono::steady_clock::now();
+    lastFrameMillis_ = std::chrono::duration<double, std::milli>(drawn - start).count();
+    lastFinishMillis_ = std::chrono::duration<double, std::milli>(finished - drawn).count();
+    ++framesRendered_;
+    return true;
+}
+
+const uint8_t* OfflineRenderer::readPicture() {
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, picture_);
+    // The screen shows colour only; the target's alpha is whatever the last
+    // blend left there. Pictures and videos are made opaque, as seen.
+    for (int i = 3; i < kFrameBytes; i += 4) picture_[i] = 255;
+    return picture_;
+}
+
+bool OfflineRenderer::writePng(int frame) {
+    std::snprintf(pngPath_, sizeof pngPath_, "%s/frame-%06d.png", outDirectory_.c_str(), frame);
+    return ::writePng(pngPath_, picture_, kWidth, kHeight);
+}
+
+int OfflineRenderer::eventsLeft() const {
+    int count = 0;
+    for (const ShowEvent& event : script_.events())
+        if (event.frame >= framesRendered_) ++count;
+    return count;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+bool writeAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Running sums of the timed frames.
+struct FrameFigures {
+    int frames = 0;
+    double frameMillis = 0.0;   // universe frame and glFinish
+    double finishMillis = 0.0;  // glFinish alone: the rasteriser catching up
+    double outputMillis = 0.0;  // read-back and writing
+    double slowestMillis = 0.0;
+    Clock::time_point start;
+    Clock::time_point end;
+    double cpuStartMillis = 0.0;  // process CPU time (every thread, the rasteriser's too)
+    double cpuEndMillis = 0.0;
+};
+
+double processCpuMillis() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+void printFigures(FILE* out, const RenderOptions& options, const FrameFigures& figures) {
+    const FrameTimings::Totals cells = FrameTimings::totals();
+    const double n = figures.frames > 0 ? figures.frames : 1;
+    const double wall = millisBetween(figures.start, figures.end);
+    std::fprintf(out, "frames timed          %d (of %d, %d warm-up), 640x480, frame time %d ms\n", figures.frames,
+                 figures.frames + options.warmup, options.warmup, options.frameMillis);
+    std::fprintf(out, "frames per second     %.1f\n", wall > 0.0 ? figures.frames * 1000.0 / wall : 0.0);
+    std::fprintf(out, "update, all cells     %.3f ms per frame\n", cells.updateNanos / 1e6 / n);
+    std::fprintf(out, "draw, all cells       %.3f ms per frame\n", cells.drawNanos / 1e6 / n);
+    std::fprintf(out, "whole frame           %.3f ms per frame (universe frame and glFinish)\n",
+                 figures.frameMillis / n);
+    std::fprintf(out, "glFinish              %.3f ms per frame (of the whole frame)\n", figures.finishMillis / n);
+    std::fprintf(out, "output                %.3f ms per frame\n", figures.outputMillis / n);
+    std::fprintf(out, "process CPU           %.3f ms per frame (all threads; unaffected by other load)\n",
+                 (figures.cpuEndMillis - figures.cpuStartMillis) / n);
+    std::fprintf(out, "slowest frame         %.3f ms\n", figures.slowestMillis);
+    std::fprintf(out, "cells drawn           %.1f per frame\n", cells.cellFrames / n);
+    std::fflush(out);
+}
+
+}  // namespace
+
+int runOfflineRender(int argc, char** argv) {
+    RenderOptions options;
+    std::string error;
+    if (!parseRenderOptions(argc - 1, argv + 1, options, error)) {
+        std::fprintf(stderr, "strata-render: %s\nTry 'strata-render --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(renderUsage(), stdout);
+        return 0;
+    }
+
+    // Standard output is kept for frames and figures only: it moves to a
+    // private descriptor, and descriptor 1 becomes standard error, where the
+    // instrument's console lines now go.
+    std::fflush(stdout);
+    const int outFd = ::dup(1);
+    if (outFd < 0 || ::dup2(2, 1) < 0) {
+        std::fprintf(stderr, "strata-render: cannot set up the output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe ends the render with a message
+    if (options.raw && ::isatty(outFd)) {
+        std::fprintf(stderr, "strata-render: --raw writes binary frames; send standard output to a file or a pipe\n");
+        return 2;
+    }
+
+    HeadlessContext context;
+    if (!context.create()) {
+        std::fprintf(stderr, "strata-render: no OpenGL context without a display: %s\n", context.error().c_str());
+        return 1;
+    }
+    VirtualScreen screen;
+    if (!screen.create()) {
+        std::fprintf(stderr, "strata-render: the OpenGL driver has no framebuffer objects\n");
+        return 1;
+    }
+    screen.bind();
+    setActiveVirtualScreen(&screen);
+
+    FrameTimings::setEnabled(options.stats);
+    int status = 0;
+    {
+        OfflineRenderer renderer(options);
+        if (!renderer.setUp(error)) {
+            std::fprintf(stderr, "strata-render: %s\n", error.c_str());
+            setActiveVirtualScreen(nullptr);
+            return 1;
+        }
+
+        FrameFigures figures;
+        const Clock::time_point begin = Clock::now();
+        Clock::time_point nextProgress = begin + std::chrono::seconds(1);
+        figures.start = begin;
+        for (;;) {
+            const int frame = renderer.framesRendered();
+            if (frame == options.warmup) {
+                FrameTimings::reset();
+                figures.start = Clock::now();
+                figures.cpuStartMillis = processCpuMillis();
+            }
+            const Clock::time_point t0 = Clock::now();
+            if (!renderer.renderFrame()) break;
+            const Clock::time_point t1 = Clock::now();
+            const bool png = options.wantsPng(frame);
+            if (png || options.raw) renderer.readPicture();
+            if (png && !renderer.writePng(frame)) {
+                status = 1;
+                break;
+            }
+            if (options.raw && !writeAll(outFd, renderer.readPicture(), OfflineRenderer::kFrameBytes)) {
+                std::fprintf(stderr, "strata-render: standard output closed after %d frames: %s\n", frame,
+                             std::strerror(errno));
+                status = 1;
+                break;
+            }
+            const Clock::time_point t2 = Clock::now();
+            if (frame >= options.warmup) {
+                ++figures.frames;
+                const double frameMillis = millisBetween(t0, t1);
+                figures.frameMillis += frameMillis;
+                figures.finishMillis += renderer.lastFinishMillis();
+                figures.outputMillis += millisBetween(t1, t2);
+                if (frameMillis > figures.slowestMillis) figures.slowestMillis = frameMillis;
+                figures.end = t2;
+                figures.cpuEndMillis = processCpuMillis();
+            }
+            if (!options.quiet && t2 >= nextProgress) {
+                nextProgress = t2 + std::chrono::seconds(1);
+                const double seconds = millisBetween(begin, t2) / 1000.0;
+                std::fprintf(stderr, "strata-render: frame %d of %d (%d%%), %.1f frames per second\n", frame + 1,
+                             options.frames, static_cast<int>((frame + 1) * 100.0 / options.frames),
+                             seconds > 0.0 ? (frame + 1) / seconds : 0.0);
+            }
+        }
+
+        const double seconds = millisBetween(begin, Clock::now()) / 1000.0;
+        if (!options.quiet) {
+            std::fprintf(stderr, "strata-render: %d frames rendered in %.2f s%s\n", renderer.framesRendered(), seconds,
+                         renderer.endedByEscape() ? " (Esc in the script ended the show)" : "");
+            const int left = renderer.eventsLeft();
+            if (left > 0 && !renderer.endedByEscape())
+                std::fprintf(stderr, "strata-render: %d script events lie after the last frame and were not used\n",
+                             left);
+        }
+        if (options.stats) {
+            // Figures go to standard output unless it carries the frames.
+            FILE* out = options.raw ? stderr : fdopen(::dup(outFd), "w");
+            if (!out) out = stderr;
+            printFigures(out, options, figures);
+            if (out != stderr) std::fclose(out);
+        }
+    }
+    FrameTimings::setEnabled(false);
+    setActiveVirtualScreen(nullptr);
+    ::close(outFd);
+    return status;
+}

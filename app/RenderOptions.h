@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// Command line of the offline renderer (strata-render).
+struct RenderOptions {
+    std::string directory;      // working directory: key.db, modules.db, imgs*, mdls*, Reactors/
+    std::string scriptPath;     // show script (none: no scripted input)
+    std::string wavPath;        // wave file played as the sound input (none: silence)
+    std::string outDirectory = ".";  // where PNG files go
+    int frameMillis = 16;       // fixed frame time
+    int frames = 300;           // frames to render
+    int pngEvery = 0;           // PNG of every frame whose number is a multiple (0: none)
+    std::vector<int> pngFrames; // PNG of these frames
+    bool raw = false;           // raw RGBA frames on standard output
+    bool stats = false;         // timing figures at the end
+    int warmup = 0;             // frames left out of the figures
+    bool quiet = false;         // no progress lines
+    bool help = false;
+
+    // True when frame n is written as a PNG file.
+    bool wantsPng(int n) const;
+};
+
+// Parses the arguments after the program name. False with error set to one
+// line saying what was wrong.
+bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error);
+
+// The --help text.
+const char* renderUsage();

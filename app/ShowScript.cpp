@@ -1,0 +1,210 @@
+#include "app/ShowScript.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+constexpr int kMaxTokens = 6;
+
+struct NamedKey {
+    const char* name;
+    int code;
+};
+
+// GLUT's special-key codes.
+constexpr NamedKey kSpecialKeys[] = {
+    {"F1", 1},        {"F2", 2},         {"F3", 3},      {"F4", 4},     {"F5", 5},       {"F6", 6},
+    {"F7", 7},        {"F8", 8},         {"F9", 9},      {"F10", 10},   {"F11", 11},     {"F12", 12},
+    {"Left", 100},    {"Up", 101},       {"Right", 102}, {"Down", 103}, {"PageUp", 104}, {"PageDown", 105},
+    {"Home", 106},    {"End", 107},      {"Insert", 108},
+};
+
+// Characters that cannot be written as themselves in a script.
+constexpr NamedKey kCharacterKeys[] = {
+    {"Esc", 27},      {"Escape", 27}, {"Space", 32},     {"Tab", 9},
+    {"Enter", 13},    {"Return", 13}, {"Backspace", 8},  {"Delete", 127},
+    {"Hash", '#'},
+};
+
+bool sameName(std::string_view a, const char* b) {
+    const std::string_view bv(b);
+    if (a.size() != bv.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(bv[i])))
+            return false;
+    return true;
+}
+
+// Splits a line into blank-separated tokens; a '#' at the start of a token
+// begins a comment. False when there are more than kMaxTokens tokens.
+int tokenize(std::string_view line, std::string_view* tokens, bool& tooMany) {
+    int count = 0;
+    tooMany = false;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+        if (i >= line.size() || line[i] == '#') break;
+        const size_t start = i;
+        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+        if (count == kMaxTokens) {
+            tooMany = true;
+            return count;
+        }
+        tokens[count++] = line.substr(start, i - start);
+    }
+    return count;
+}
+
+// A whole token as a decimal or 0x-hexadecimal number within [low, high].
+bool parseNumber(std::string_view token, long low, long high, long& value) {
+    if (token.empty() || token.size() > 12) return false;
+    char text[16];
+    std::copy(token.begin(), token.end(), text);
+    text[token.size()] = '\0';
+    if (text[0] == '-' || text[0] == '+') {
+        if (text[0] == '+' || token.size() == 1) return false;
+    }
+    int base = 10;
+    const char* digits = text;
+    if (token.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        digits = text + 2;
+    }
+    char* end = nullptr;
+    const long v = std::strtol(digits, &end, base);
+    if (end == digits || *end != '\0') return false;
+    if (v < low || v > high) return false;
+    value = v;
+    return true;
+}
+
+std::string quoted(std::string_view token) {
+    std::string text(1, '\'');
+    text.append(token);
+    text.push_back('\'');
+    return text;
+}
+
+}  // namespace
+
+int ShowScript::specialKeyCode(std::string_view name) {
+    for (const NamedKey& key : kSpecialKeys)
+        if (sameName(name, key.name)) return key.code;
+    return 0;
+}
+
+int ShowScript::characterKey(std::string_view name) {
+    if (name.size() == 1) {
+        const unsigned char c = static_cast<unsigned char>(name[0]);
+        return (c > 32 && c < 127) ? c : -1;
+    }
+    for (const NamedKey& key : kCharacterKeys)
+        if (sameName(name, key.name)) return key.code;
+    return -1;
+}
+
+bool ShowScript::parseFile(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot read the show script";
+        events_.clear();
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseText(text.str(), path, error);
+}
+
+bool ShowScript::parseText(std::string_view text, const std::string& name, std::string& error) {
+    events_.clear();
+    cursor_ = 0;
+    int number = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++number;
+        if (!parseLine(line, number, name, error)) {
+            events_.clear();
+            return false;
+        }
+        start = end + 1;
+    }
+    std::stable_sort(events_.begin(), events_.end(),
+                     [](const ShowEvent& x, const ShowEvent& y) { return x.frame < y.frame; });
+    return true;
+}
+
+bool ShowScript::parseLine(std::string_view line, int number, const std::string& name, std::string& error) {
+    std::string_view tokens[kMaxTokens];
+    bool tooMany = false;
+    const int count = tokenize(line, tokens, tooMany);
+    if (count == 0 && !tooMany) return true;
+
+    const std::string where = name + ":" + std::to_string(number) + ": ";
+    auto fail = [&](const std::string& what) {
+        error = where + what;
+        return false;
+    };
+
+    ShowEvent event;
+    event.line = number;
+    long frame = 0;
+    if (!parseNumber(tokens[0], 0, 100000000, frame))
+        return fail("expected a frame number (0 or more) at the start of the line, found " + quoted(tokens[0]));
+    event.frame = static_cast<int>(frame);
+    if (count < 2) return fail("expected an event after the frame number: ctl, key or midi");
+
+    const std::string_view kind = tokens[1];
+    long a = 0, b = 0, c = 0;
+    if (kind == "ctl") {
+        if (count != 5 || tooMany) return fail("expected 'ctl <channel> <entry> <value>'");
+        if (!parseNumber(tokens[2], 0, 15, a)) return fail("expected a channel 0..15, found " + quoted(tokens[2]));
+        if (!parseNumber(tokens[3], 0, 1023, b)) return fail("expected an entry 0..1023, found " + quoted(tokens[3]));
+        if (!parseNumber(tokens[4], 0, 127, c)) return fail("expected a value 0..127, found " + quoted(tokens[4]));
+        event.type = ShowEvent::Type::Control;
+    } else if (kind == "key") {
+        if ((count != 3 && count != 5) || tooMany) return fail("expected 'key <key> [<x> <y>]'");
+        const int special = specialKeyCode(tokens[2]);
+        const int character = special ? -1 : characterKey(tokens[2]);
+        if (!special && character < 0)
+            return fail("expected a key (one character, F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, "
+                        "End, Insert, Esc, Space, Tab, Enter, Backspace, Delete or Hash), found " +
+                        quoted(tokens[2]));
+        a = special ? special : character;
+        b = 320;
+        c = 240;
+        if (count == 5) {
+            if (!parseNumber(tokens[3], 0, 639, b)) return fail("expected a mouse x 0..639, found " + quoted(tokens[3]));
+            if (!parseNumber(tokens[4], 0, 479, c)) return fail("expected a mouse y 0..479, found " + quoted(tokens[4]));
+        }
+        event.type = special ? ShowEvent::Type::SpecialKey : ShowEvent::Type::Key;
+    } else if (kind == "midi") {
+        if (count != 5 || tooMany) return fail("expected 'midi <status> <data1> <data2>'");
+        if (!parseNumber(tokens[2], 0x80, 0xFF, a))
+            return fail("expected a status byte 0x80..0xFF, found " + quoted(tokens[2]));
+        if (!parseNumber(tokens[3], 0, 127, b)) return fail("expected data1 0..127, found " + quoted(tokens[3]));
+        if (!parseNumber(tokens[4], 0, 127, c)) return fail("expected data2 0..127, found " + quoted(tokens[4]));
+        event.type = ShowEvent::Type::Midi;
+    } else {
+        return fail("expected ctl, key or midi after the frame number, found " + quoted(kind));
+    }
+    event.a = static_cast<int>(a);
+    event.b = static_cast<int>(b);
+    event.c = static_cast<int>(c);
+    events_.push_back(event);
+    return true;
+}
+
+void ShowScript::eventsOfFrame(int frame, size_t& begin, size_t& end) {
+    while (cursor_ < events_.size() && events_[cursor_].frame < frame) ++cursor_;
+    begin = cursor_;
+    while (cursor_ < events_.size() && events_[cursor_].frame == frame) ++cursor_;
+    end = cursor_;
+}

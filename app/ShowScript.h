@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A show script: scripted input for an offline render, one event per line,
+// each tied to the frame before which it is applied (frames count from 0).
+//
+//   # a comment (a '#' at the start of a line or after a blank)
+//   <frame> ctl  <channel 0..15> <entry 0..1023> <value 0..127>
+//   <frame> key  <key> [<x 0..639> <y 0..479>]
+//   <frame> midi <status 0x80..0xFF> <data1 0..127> <data2 0..127>
+//
+// ctl writes one controller as a MIDI control change would: the byte value
+// and the float value from value / 127. key presses a key with the mouse at
+// (x, y) of the 640x480 screen (the centre, 320 240, when no position is
+// given); <key> is a single character (a, h, 7, ...) or a name, in any case:
+// F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, End, Insert (the
+// special keys) or Esc, Space, Tab, Enter, Backspace, Delete, Hash (the
+// characters 27, 32, 9, 13, 8, 127 and '#'). midi applies one short message
+// exactly as the frame applies a message from the MIDI input. Numbers are
+// decimal, or hexadecimal with 0x. Events of one frame apply in file order;
+// the lines themselves need not be in frame order.
+struct ShowEvent {
+    enum class Type { Control, Key, SpecialKey, Midi };
+
+    int frame = 0;
+    Type type = Type::Control;
+    int line = 0;  // line number in the script, for messages
+    // Control: channel, entry, value. Key: character code, x, y. SpecialKey:
+    // GLUT key code, x, y. Midi: status, data1, data2.
+    int a = 0;
+    int b = 0;
+    int c = 0;
+
+    // The packed short message of a Midi event: status in the low byte,
+    // data1 in the next, data2 in the third.
+    uint32_t midiMessage() const {
+        return static_cast<uint32_t>(a) | (static_cast<uint32_t>(b) << 8) | (static_cast<uint32_t>(c) << 16);
+    }
+};
+
+class ShowScript {
+public:
+    static constexpr int kEscape = 27;
+
+    // Reads a script file. On failure returns false with error set to
+    // "<name>:<line>: <what was expected>" (or a line saying the file could
+    // not be read) and keeps no events.
+    bool parseFile(const std::string& path, std::string& error);
+    // Parses script text; name is used in messages.
+    bool parseText(std::string_view text, const std::string& name, std::string& error);
+
+    // Every event, ordered by frame (file order within a frame).
+    const std::vector<ShowEvent>& events() const { return events_; }
+    // Frame of the last event, or -1 without events.
+    int lastFrame() const { return events_.empty() ? -1 : events_.back().frame; }
+
+    // Hands out the events frame by frame without allocating: the events of
+    // frame `frame` are [begin, end) of events(). Frames must be asked in
+    // rising order (events of skipped frames are passed over).
+    void eventsOfFrame(int frame, size_t& begin, size_t& end);
+    void rewind() { cursor_ = 0; }
+
+    // GLUT code of a special key name (F1..F12, Left, ...), or 0.
+    static int specialKeyCode(std::string_view name);
+    // Character of a named key (Esc, Space, ...) or of a one-character
+    // token, or -1.
+    static int characterKey(std::string_view name);
+
+private:
+    bool parseLine(std::string_view line, int number, const std::string& name, std::string& error);
+
+    std::vector<ShowEvent> events_;
+    size_t cursor_ = 0;
+};

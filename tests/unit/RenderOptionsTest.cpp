@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/RenderOptions.h"
+
+namespace {
+struct Parsed {
+    bool ok;
+    RenderOptions options;
+    std::string error;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    Parsed p;
+    p.ok = parseRenderOptions(static_cast<int>(args.size()), args.data(), p.options, p.error);
+    return p;
+}
+}  // namespace
+
+TEST(RenderOptions, ReadsEveryOptionInBothSpellings) {
+    const Parsed p = parse({"stage", "--script", "show.txt", "--frames=120", "--frame-ms", "20", "--wav", "in.wav",
+                            "--png-every", "30", "--png-frames=5,1,17", "--out", "pictures", "--raw", "--stats",
+                            "--warmup=10", "--quiet"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.directory, "stage");
+    EXPECT_EQ(p.options.scriptPath, "show.txt");
+    EXPECT_EQ(p.options.frames, 120);
+    EXPECT_EQ(p.options.frameMillis, 20);
+    EXPECT_EQ(p.options.wavPath, "in.wav");
+    EXPECT_EQ(p.options.outDirectory, "pictures");
+    EXPECT_TRUE(p.options.raw && p.options.stats && p.options.quiet);
+    EXPECT_EQ(p.options.warmup, 10);
+    EXPECT_EQ(p.options.pngFrames, (std::vector<int>{1, 5, 17}));
+    // Multiples of 30 and the listed frames.
+    EXPECT_TRUE(p.options.wantsPng(0));
+    EXPECT_TRUE(p.options.wantsPng(60));
+    EXPECT_TRUE(p.options.wantsPng(17));
+    EXPECT_FALSE(p.options.wantsPng(16));
+    EXPECT_FALSE(p.options.wantsPng(31));
+}
+
+TEST(RenderOptions, DefaultsWriteNothingAndTickSixteenMilliseconds) {
+    const Parsed p = parse({"dir"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.frameMillis, 16);
+    EXPECT_EQ(p.options.frames, 300);
+    EXPECT_FALSE(p.options.raw || p.options.stats);
+    for (int n = 0; n < 100; ++n) EXPECT_FALSE(p.options.wantsPng(n));
+    EXPECT_TRUE(parse({"--help"}).options.help);
+}
+
+TEST(RenderOptions, RejectsBadArgumentsWithOneLineSayingWhy) {
+    EXPECT_EQ(parse({}).error, "the working directory is missing (the directory holding key.db and modules.db)");
+    EXPECT_EQ(parse({"a", "b"}).error, "one working directory expected, found a second: 'b'");
+    EXPECT_EQ(parse({"a", "--frames"}).error, "--frames needs a value");
+    EXPECT_EQ(parse({"a", "--frames", "0"}).error, "--frames needs a whole number 1..100000000, found '0'");
+    EXPECT_EQ(parse({"a", "--frame-ms=1001"}).error, "--frame-ms needs a whole number 1..1000, found '1001'");
+    EXPECT_EQ(parse({"a", "--frame-ms", "-5"}).error, "--frame-ms needs a whole number 1..1000, found '-5'");
+    EXPECT_EQ(parse({"a", "--png-frames", "3,,4"}).error,
+              "--png-frames needs frame numbers separated by commas (for example 10,20,30), found '3,,4'");
+    EXPECT_EQ(parse({"a", "--raw=1"}).error, "--raw takes no value");
+    EXPECT_EQ(parse({"a", "--fast"}).error, "unknown option --fast");
+    EXPECT_FALSE(parse({"a", "--png-every", "x"}).ok);
+}
