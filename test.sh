@@ -18,9 +18,9 @@ echo "== Release build: unit and end-to-end tests"
 cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$here/build" -j"$jobs"
 (cd "$here/build" && ctest --output-on-failure -j2)
-if [ -x "$here/build/tools/strata-render" ]; then
+if [ -x "$here/build/strata-render" ]; then
   echo "== Short soak of the offline renderer"
-  SOAK_DIR="$here/build/soak-short" SAMPLE_SECONDS=1 "$here/tools/soak.sh" 3000
+  SOAK_DIR="$here/build/soak-short" SAMPLE_SECONDS=1 STEP_FRAMES=10 "$here/tools/soak.sh" 4000
 fi
 
 echo "== Sanitizer build: unit tests and the hostile stage"

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Soak run: the offline renderer draws FRAMES frames of a universe while a
 # generated show script steps every cell through every module (and the image
-# sets, help mode and controller values), and the resident memory of the
-# process is sampled from /proc/PID/status. After the warm-up (the first fifth
-# of the samples, at least one full pass of every module through every cell)
-# the memory must stay flat.
+# sets, help mode and controller values), one raised cell at a time, and the
+# resident memory of the
+# process is sampled from /proc/PID/status. After the warm-up (one full sweep
+# of every module through every cell, and at least the first fifth of the
+# run) the memory must stay flat.
 #
 #   tools/soak.sh [FRAMES] [STAGE]
 #
 # FRAMES  frames to render (default 100000)
 # STAGE   working directory of the universe (default stage/ of this tree)
 # Environment:
-#   BUILD_DIR=D          build directory holding tools/strata-render (default build/)
+#   BUILD_DIR=D          build directory holding strata-render (default build/)
 #   SAMPLE_SECONDS=N     seconds between memory samples (default 2)
 #   GROWTH_LIMIT_KB=N    allowed growth after the warm-up (default 4096)
 #   STEP_FRAMES=N        frames between two key steps (default 40)
@@ -29,7 +30,7 @@ every="${SAMPLE_SECONDS:-2}"
 limit="${GROWTH_LIMIT_KB:-4096}"
 step="${STEP_FRAMES:-40}"
 out="${SOAK_DIR:-$build/soak}"
-render="$build/tools/strata-render"
+render="$build/strata-render"
 [ -x "$render" ] || { echo "soak: $render not built (cmake --build $build --target strata-render)" >&2; exit 1; }
 [ -f "$stage/modules.db" ] || { echo "soak: no modules.db in $stage" >&2; exit 1; }
 mkdir -p "$out"
@@ -38,13 +39,15 @@ export LIBGL_ALWAYS_SOFTWARE=1
 # Modules the Up and Down keys step through: the named lines of modules.db.
 modules=$(grep -c '[^[:space:]]' "$stage/modules.db")
 
-# The show script: one step every STEP_FRAMES frames. Step k selects cell
-# k mod 11 with its F-key (mouse at the right edge: fully raised) and moves
-# it one module down, or up once it reached the last one, so every cell
-# sweeps every module back and forth. Every 7th step also steps the image
-# set, every 50th toggles help mode, and each step writes a few controllers
-# of the cell's channel.
-python3 - "$frames" "$step" "$modules" >"$out/soak.show" <<'EOF'
+# The show script: one step every STEP_FRAMES frames. Step k lowers the
+# cell of the step before (its F-key with the mouse at the left edge), raises
+# cell k mod 11 (its F-key with the mouse at the right edge) and moves it one
+# module down, or up once it reached the last one, so every cell sweeps every
+# module back and forth and each reactor runs for STEP_FRAMES frames in each
+# cell. Every 7th step also steps the image set, every 50th toggles help mode,
+# and each step writes a few controllers of the cell's channel. Cell 0 of
+# channel 11's fade stays as it is.
+python3 - "$frames" "$step" "$modules" >"$out/soak.show" <<'PY'
 import sys
 frames, step, modules = (int(a) for a in sys.argv[1:4])
 position = [0] * 11
@@ -54,6 +57,8 @@ print("0 ctl 11 19 20")
 state = 12345
 for k, frame in enumerate(range(1, frames, step)):
     cell = k % 11
+    if k > 0:
+        print("%d key F%d 0 240" % (frame, (k - 1) % 11 + 1))
     print("%d key F%d 639 240" % (frame, cell + 1))
     if position[cell] + direction[cell] < 0 or position[cell] + direction[cell] >= modules:
         direction[cell] = -direction[cell]
@@ -66,7 +71,7 @@ for k, frame in enumerate(range(1, frames, step)):
     for _ in range(3):
         state = (state * 1103515245 + 12345) % 2**31
         print("%d ctl %d %d %d" % (frame, cell, 17 + state % 79, (state >> 8) % 128))
-EOF
+PY
 
 start=$(date +%s.%N)
 "$render" "$stage" --script "$out/soak.show" --frames "$frames" --quiet >"$out/render.out" 2>"$out/render.log" &
@@ -87,19 +92,31 @@ if [ "$status" -ne 0 ]; then
 fi
 
 samples=$(wc -l <"$out/rss.txt")
-if [ "$samples" -lt 5 ]; then
+if [ "$samples" -lt 10 ]; then
   echo "soak: only $samples memory samples; render more frames or sample more often" >&2
   exit 1
 fi
-awk -v frames="$frames" -v secs="$(awk -v s="$start" -v e="$end" 'BEGIN {print e - s}')" -v limit="$limit" '
+# The warm-up is one full sweep (every cell through every module once: each
+# reactor built in each cell, the GL driver's code for every state compiled),
+# and at least the first fifth of the run. Memory is compared as the mean of
+# the tenth of the samples right after the warm-up with the mean of the last
+# tenth.
+sweep=$((11 * modules * step))
+if [ "$frames" -lt $((2 * sweep)) ]; then
+  echo "soak: $frames frames hold no full sweep after the warm-up (one sweep is $sweep frames); render more" >&2
+  exit 1
+fi
+awk -v frames="$frames" -v sweep="$sweep" -v limit="$limit" \
+    -v secs="$(awk -v s="$start" -v e="$end" 'BEGIN {print e - s}')" '
   { t[NR] = $1; r[NR] = $2 }
   END {
-    w = int(NR / 5); if (w < 1) w = 1
-    warm = r[w]; peak = warm
-    for (i = w; i <= NR; ++i) if (r[i] > peak) peak = r[i]
-    last = r[NR]
-    printf "soak: %d frames in %.0f s (%.0f frames/s), %d memory samples\n", frames, secs, frames / secs, NR
-    printf "soak: resident memory after warm-up (%.0f s) %d kB, at the end %d kB, at most %d kB, growth %d kB (limit %d kB)\n",
-           t[w], warm, last, peak, last - warm, limit
-    exit (last - warm > limit || peak - warm > limit) ? 1 : 0
+    w = int(NR * sweep / frames) + 1; if (w < int(NR / 5)) w = int(NR / 5)
+    n = int(NR / 10); if (n < 1) n = 1
+    a = 0; for (i = w; i < w + n; ++i) a += r[i]; a /= n
+    b = 0; for (i = NR - n + 1; i <= NR; ++i) b += r[i]; b /= n
+    peak = 0; for (i = w; i <= NR; ++i) if (r[i] > peak) peak = r[i]
+    printf "soak: %d frames in %.0f s (%.0f frames/s), %d memory samples, warm-up %.0f s\n", frames, secs, frames / secs, NR, t[w]
+    printf "soak: resident memory after the warm-up %d kB, at the end %d kB (means of %d samples), at most %d kB after the warm-up; growth %d kB (limit %d kB)\n",
+           a, b, n, peak, b - a, limit
+    exit (b - a > limit) ? 1 : 0
   }' "$out/rss.txt"
