@@ -105,11 +105,17 @@ ObjModel::ObjModel(const char* path) {
             if (maximum[axis] < v) maximum[axis] = v;
         }
     }
-    for (int axis = 0; axis < 3; ++axis) centre[axis] = (minimum[axis] + maximum[axis]) * 0.5f;
-    const float extent = (maximum[0] - centre[0]) + (maximum[1] - centre[1]) + (maximum[2] - centre[2]);
-    // A model that is a single point has no extent: it keeps the scale 1
-    // instead of an infinite one.
-    if (extent != 0.0f) scale = 3.0f / extent;
+    // Centre and extent are summed in double: coordinates near the float
+    // limit would overflow a float sum. A model that is a single point, or
+    // so small that 3 / extent is no float, keeps the scale 1 instead of an
+    // infinite one.
+    double extent = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double middle = (static_cast<double>(minimum[axis]) + maximum[axis]) * 0.5;
+        centre[axis] = static_cast<float>(middle);
+        extent += maximum[axis] - middle;
+    }
+    if (extent != 0.0 && std::isfinite(static_cast<float>(3.0 / extent))) scale = static_cast<float>(3.0 / extent);
 
     std::cout << "Bounding Box\n";
     std::cout << "x " << minimum[0] << "," << maximum[0] << "\n";

@@ -79,6 +79,17 @@ SgiImage* openImage(const char* path) {
         return image;
     }
 
+    // The file's length, to refuse a file that cannot hold what its header
+    // promises before the pixel buffer (up to 256 MB) is allocated for it.
+    long fileSize = -1;
+    if (fseek(image->file, 0, SEEK_END) == 0) fileSize = ftell(image->file);
+    const int channelsRead = image->zsize < 4 ? image->zsize : 4;
+    if (!runLength(image) &&
+        fileSize < kHeaderSize + static_cast<long>(image->xsize) * image->ysize * channelsRead) {
+        image->problem = "file cut short";
+        return image;
+    }
+
     image->rowBuffer = new (std::nothrow) unsigned char[static_cast<size_t>(image->xsize) * 256];
     if (!image->rowBuffer) outOfMemory();
 
@@ -103,6 +114,19 @@ SgiImage* openImage(const char* path) {
             for (size_t i = 0; i < entries; ++i) {
                 image->rowStart[i] = swap32(image->rowStart[i]);
                 image->rowSize[i] = static_cast<int32_t>(swap32(static_cast<uint32_t>(image->rowSize[i])));
+            }
+        }
+        // Every stored row must lie inside the file (getRow checks the row
+        // against its buffer again; this refuses a cut file up front).
+        for (size_t i = 0; i < entries; ++i) {
+            const long long end = static_cast<long long>(image->rowStart[i]) + image->rowSize[i];
+            if (image->rowSize[i] < 0 || image->rowSize[i] > static_cast<long>(image->xsize) * 256) {
+                image->problem = "stored row longer than its buffer";
+                return image;
+            }
+            if (end > fileSize) {
+                image->problem = "file cut short";
+                return image;
             }
         }
     }

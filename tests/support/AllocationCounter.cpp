@@ -21,22 +21,58 @@ long allocation_counter::stop() {
 }
 long allocation_counter::count() { return gCount.load(); }
 
-// The array, nothrow and sized forms forward to these four by default.
-void* operator new(std::size_t size) {
+// Every form is replaced here. The standard library's array and nothrow forms
+// would forward to the plain ones, but a sanitizer runtime brings its own
+// definitions of the forms not replaced, which would then neither count nor
+// pair with these deletes.
+namespace {
+void* allocate(std::size_t size) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
+    return std::malloc(size ? size : 1);
 }
-void* operator new(std::size_t size, std::align_val_t align) {
+void* allocateAligned(std::size_t size, std::align_val_t align) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);
     std::size_t alignment = static_cast<std::size_t>(align);
     if (alignment < sizeof(void*)) alignment = sizeof(void*);
     // aligned_alloc wants the size to be a non-zero multiple of the alignment.
     const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;
-    if (void* p = std::aligned_alloc(alignment, rounded)) return p;
+    return std::aligned_alloc(alignment, rounded);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) {
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new(std::size_t size, std::align_val_t align) {
+    if (void* p = allocateAligned(size, align)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+    if (void* p = allocateAligned(size, align)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    return allocateAligned(size, align);
+}
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    return allocateAligned(size, align);
+}
 void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""Writes the small seed files of the fuzz corpora (tests/fuzz/corpus/).
+
+The seeds are the shapes the unit tests read: SGI files of one to four
+channels in verbatim and run-length storage, OBJ files with every kind of line
+and face, key.db and modules.db files. Run it again after changing it; the
+output is deterministic. The fuzzers grow their own corpora elsewhere."""
+import os
+import struct
+
+here = os.path.dirname(os.path.abspath(__file__))
+
+
+def out(corpus, name, data):
+    d = os.path.join(here, "corpus", corpus)
+    os.makedirs(d, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode()
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+
+
+def header(storage, x, y, z, magic=474):
+    h = struct.pack(">HBBHHHH", magic, storage, 1, 3 if z > 1 else 2, x, y, z)
+    return h + b"\0" * (512 - len(h))
+
+
+def verbatim(x, y, z, planes, magic=474):
+    return header(0, x, y, z, magic) + bytes(planes)
+
+
+def encode_row(row):
+    outb = bytearray()
+    i = 0
+    while i < len(row):
+        j = i
+        while j < len(row) and row[j] == row[i] and j - i < 127:
+            j += 1
+        if j - i >= 3:
+            outb += bytes([j - i, row[i]])
+            i = j
+            continue
+        j = i
+        while j < len(row) and j - i < 127 and not (j + 2 < len(row) and row[j] == row[j + 1] == row[j + 2]):
+            j += 1
+        outb += bytes([0x80 | (j - i)]) + bytes(row[i:j])
+        i = j
+    return bytes(outb) + b"\0"
+
+
+def run_length_rows(x, y, z, rows):
+    n = y * z
+    start = 512 + 8 * n
+    starts, lengths, body = [], [], b""
+    for r in rows:
+        starts.append(start + len(body))
+        lengths.append(len(r))
+        body += r
+    return header(1, x, y, z) + struct.pack(">%dI" % n, *starts) + struct.pack(">%dI" % n, *lengths) + body
+
+
+def run_length(x, y, z, planes):
+    rows = [encode_row(planes[(zz * y + yy) * x:(zz * y + yy + 1) * x]) for zz in range(z) for yy in range(y)]
+    return run_length_rows(x, y, z, rows)
+
+
+# SGI reader
+out("sgireader", "rgb-2x2-verbatim.rgb", verbatim(2, 2, 3, [10, 20, 30, 40] + [0] * 4 + [255] * 4))
+out("sgireader", "grey-5x1-runlength.rgb", run_length_rows(5, 1, 1, [bytes([0x03, 0x07, 0x82, 0x01, 0x02, 0x00])]))
+out("sgireader", "grey-alpha-3x2.rgb", verbatim(3, 2, 2, list(range(6)) + [128] * 6))
+out("sgireader", "rgba-4x3-runlength.rgb",
+    run_length(4, 3, 4, [(i * 37) % 256 for i in range(4 * 3 * 4)]))
+out("sgireader", "rgb-8x4-runlength.rgb", run_length(8, 4, 3, [(i // 5) % 7 for i in range(8 * 4 * 3)]))
+out("sgireader", "bad-magic-1x1.rgb", verbatim(1, 1, 1, [99], magic=1234))
+out("sgireader", "truncated-runlength.rgb", run_length(6, 2, 1, [1, 1, 1, 1, 2, 3] * 2)[:-5])
+out("sgireader", "header-only.rgb", header(0, 4, 4, 3)[:12])
+out("sgireader", "five-channels-2x1.rgb", verbatim(2, 1, 5, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]))
+
+# OBJ reader
+square = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n"
+out("objmodel", "square.obj", square + "f 1/1/1 2/2/1 3/3/1 4/4/1\n")
+out("objmodel", "kinds-of-lines.obj",
+    "# comment v 9 9 9\nmtllib x.mtl\nusemtl red\ng group\no object\ns 1\n v 5 5 5\nvp 1 2 3\n" + square +
+    "f 1 2 3\nf 1//1 2//1 3//1\nf 1/1 2/2 3/3 4/4\nvt 0.5 0.25\n")
+out("objmodel", "bad-indices.obj",
+    square + "f 1 2 5\nf -1 -2 -3\nf 0 1 2\nf 1/5 2/1 3/1\nf 1//2 2//1 3//1\nf x y z\nf 1 2 3 9\nf 1/ 2/ 3/\r\n")
+out("objmodel", "pentagon-crlf.obj", "v 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 1\r\nv -1 0.5 2\r\nf 1 2 3 4 5")
+out("objmodel", "long-lines.obj",
+    "v 1.5 2.5 3.5" + " " * 100 + "9\nv 0 1 0\nv 2 0 0\nf " + " ".join(str(1 + i % 3) for i in range(40)) + "\n")
+out("objmodel", "huge-values.obj", "v 3e38 -3e38 1e-45\nv -3e38 3e38 nan\nv inf 0 0\nf 1 2 3\n")
+
+# key.db
+out("keydb", "bindings.db", "a 21\nq 17\nZ 105\nh 21\n3 3\n")
+out("keydb", "odd-lines.db", "\n\nx\nb  \t -7\r\nc 99999999999\n\x00 5\n\xe9 40\nd 1x\n" + "e " + "1" * 100 + "\n")
+
+# modules.db
+out("modulesdb", "twelve.db", "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\n"
+    "TorusTunnel\nFlo\nRippleObjViewer\nSoundScape\nWave\n")
+out("modulesdb", "blanks-and-words.db", "\nTunnel and more words\r\n\n   \t\nWaver3D\n\n  \n" + "L" * 90 + "\n%s%n\n")
+
+# show scripts of the offline renderer
+out("showscript", "keys-and-controls.show",
+    "# a comment\n0  key F1 639 240      # raise cell 0\n0 key Down\n0 ctl 11 19 0\n30 midi 0xB0 22 100\n"
+    "12 key a 10 20\n12 key Esc\n5 key PageDown\n5 key Hash 0 479\n\r\n\t\n")
+out("showscript", "bad-line.show", "0 key F1\n1 ctl 16 0 0\n")

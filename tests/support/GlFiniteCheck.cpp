@@ -1,0 +1,192 @@
+#include "GlFiniteCheck.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+// The wrappers: the linker sends every call of glX made by the test binary
+// (the instrument's library included) to __wrap_glX, which checks and then
+// calls the driver's glX as __real_glX. This file is linked only into the
+// test binary, together with the matching --wrap options (tests/CMakeLists).
+
+namespace {
+bool gChecking = false;
+long gCalls = 0;
+long gNonFinite = 0;
+const char* gFirst = "";
+
+void check(const char* name, const GLfloat* values, int n) {
+    if (!gChecking) return;
+    ++gCalls;
+    for (int i = 0; i < n; ++i) {
+        if (!std::isfinite(values[i])) {
+            if (gNonFinite++ == 0) gFirst = name;
+            return;
+        }
+    }
+}
+
+void check(const char* name, std::initializer_list<GLfloat> values) { check(name, values.begin(), static_cast<int>(values.size())); }
+
+// Number of floats a glLightfv / glMaterialfv / glTexGenfv parameter holds.
+int lightValues(GLenum pname) {
+    switch (pname) {
+        case GL_AMBIENT:
+        case GL_DIFFUSE:
+        case GL_SPECULAR:
+        case GL_POSITION:
+        case GL_EMISSION:
+        case GL_AMBIENT_AND_DIFFUSE:
+        case GL_OBJECT_PLANE:
+        case GL_EYE_PLANE: return 4;
+        case GL_SPOT_DIRECTION: return 3;
+        case GL_COLOR_INDEXES: return 3;
+        default: return 1;
+    }
+}
+
+// The float components of array `array` for every index of a draw.
+void checkArray(const char* name, GLenum array, GLenum pointerName, GLenum sizeName, GLenum typeName,
+                GLenum strideName, int fixedSize, GLsizei count, GLenum indexType, const void* indices) {
+    if (!glIsEnabled(array)) return;
+    GLint size = fixedSize, type = GL_FLOAT, stride = 0;
+    if (sizeName) glGetIntegerv(sizeName, &size);
+    glGetIntegerv(typeName, &type);
+    glGetIntegerv(strideName, &stride);
+    void* pointer = nullptr;
+    glGetPointerv(pointerName, &pointer);
+    if (type != GL_FLOAT || !pointer || !indices) return;
+    const size_t step = stride > 0 ? static_cast<size_t>(stride) : sizeof(GLfloat) * static_cast<size_t>(size);
+    const auto* base = static_cast<const unsigned char*>(pointer);
+    for (GLsizei i = 0; i < count; ++i) {
+        size_t index = 0;
+        if (indexType == GL_UNSIGNED_INT) index = static_cast<const GLuint*>(indices)[i];
+        else if (indexType == GL_UNSIGNED_SHORT) index = static_cast<const GLushort*>(indices)[i];
+        else index = static_cast<const GLubyte*>(indices)[i];
+        check(name, reinterpret_cast<const GLfloat*>(base + index * step), size);
+    }
+}
+}  // namespace
+
+NonFiniteGlCheck::NonFiniteGlCheck() {
+    gChecking = true;
+    gCalls = 0;
+    gNonFinite = 0;
+    gFirst = "";
+}
+NonFiniteGlCheck::~NonFiniteGlCheck() { gChecking = false; }
+long NonFiniteGlCheck::calls() const { return gCalls; }
+long NonFiniteGlCheck::nonFinite() const { return gNonFinite; }
+const char* NonFiniteGlCheck::firstOffender() const { return gFirst; }
+
+extern "C" {
+void __real_glVertex3f(GLfloat, GLfloat, GLfloat);
+void __real_glVertex3fv(const GLfloat*);
+void __real_glNormal3f(GLfloat, GLfloat, GLfloat);
+void __real_glNormal3fv(const GLfloat*);
+void __real_glTexCoord2f(GLfloat, GLfloat);
+void __real_glTexCoord2fv(const GLfloat*);
+void __real_glColor3f(GLfloat, GLfloat, GLfloat);
+void __real_glColor4f(GLfloat, GLfloat, GLfloat, GLfloat);
+void __real_glTranslatef(GLfloat, GLfloat, GLfloat);
+void __real_glRotatef(GLfloat, GLfloat, GLfloat, GLfloat);
+void __real_glScalef(GLfloat, GLfloat, GLfloat);
+void __real_glMultMatrixf(const GLfloat*);
+void __real_glLoadMatrixf(const GLfloat*);
+void __real_glLightfv(GLenum, GLenum, const GLfloat*);
+void __real_glMaterialfv(GLenum, GLenum, const GLfloat*);
+void __real_glMaterialf(GLenum, GLenum, GLfloat);
+void __real_glTexGenfv(GLenum, GLenum, const GLfloat*);
+void __real_glDrawElements(GLenum, GLsizei, GLenum, const void*);
+void __real_glClipPlane(GLenum, const GLdouble*);
+
+void __wrap_glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+    check("glVertex3f", {x, y, z});
+    __real_glVertex3f(x, y, z);
+}
+void __wrap_glVertex3fv(const GLfloat* v) {
+    check("glVertex3fv", v, 3);
+    __real_glVertex3fv(v);
+}
+void __wrap_glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+    check("glNormal3f", {x, y, z});
+    __real_glNormal3f(x, y, z);
+}
+void __wrap_glNormal3fv(const GLfloat* v) {
+    check("glNormal3fv", v, 3);
+    __real_glNormal3fv(v);
+}
+void __wrap_glTexCoord2f(GLfloat s, GLfloat t) {
+    check("glTexCoord2f", {s, t});
+    __real_glTexCoord2f(s, t);
+}
+void __wrap_glTexCoord2fv(const GLfloat* v) {
+    check("glTexCoord2fv", v, 2);
+    __real_glTexCoord2fv(v);
+}
+void __wrap_glColor3f(GLfloat r, GLfloat g, GLfloat b) {
+    check("glColor3f", {r, g, b});
+    __real_glColor3f(r, g, b);
+}
+void __wrap_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+    check("glColor4f", {r, g, b, a});
+    __real_glColor4f(r, g, b, a);
+}
+void __wrap_glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
+    check("glTranslatef", {x, y, z});
+    __real_glTranslatef(x, y, z);
+}
+void __wrap_glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+    check("glRotatef", {angle, x, y, z});
+    __real_glRotatef(angle, x, y, z);
+}
+void __wrap_glScalef(GLfloat x, GLfloat y, GLfloat z) {
+    check("glScalef", {x, y, z});
+    __real_glScalef(x, y, z);
+}
+void __wrap_glMultMatrixf(const GLfloat* m) {
+    check("glMultMatrixf", m, 16);
+    __real_glMultMatrixf(m);
+}
+void __wrap_glLoadMatrixf(const GLfloat* m) {
+    check("glLoadMatrixf", m, 16);
+    __real_glLoadMatrixf(m);
+}
+void __wrap_glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
+    check("glLightfv", v, lightValues(pname));
+    __real_glLightfv(light, pname, v);
+}
+void __wrap_glMaterialfv(GLenum face, GLenum pname, const GLfloat* v) {
+    check("glMaterialfv", v, lightValues(pname));
+    __real_glMaterialfv(face, pname, v);
+}
+void __wrap_glMaterialf(GLenum face, GLenum pname, GLfloat v) {
+    check("glMaterialf", {v});
+    __real_glMaterialf(face, pname, v);
+}
+void __wrap_glTexGenfv(GLenum coord, GLenum pname, const GLfloat* v) {
+    check("glTexGenfv", v, lightValues(pname));
+    __real_glTexGenfv(coord, pname, v);
+}
+void __wrap_glClipPlane(GLenum plane, const GLdouble* equation) {
+    const GLfloat asFloat[4] = {static_cast<GLfloat>(equation[0]), static_cast<GLfloat>(equation[1]),
+                                static_cast<GLfloat>(equation[2]), static_cast<GLfloat>(equation[3])};
+    check("glClipPlane", asFloat, 4);
+    __real_glClipPlane(plane, equation);
+}
+void __wrap_glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* indices) {
+    if (gChecking) {
+        checkArray("glDrawElements vertices", GL_VERTEX_ARRAY, GL_VERTEX_ARRAY_POINTER, GL_VERTEX_ARRAY_SIZE,
+                   GL_VERTEX_ARRAY_TYPE, GL_VERTEX_ARRAY_STRIDE, 3, count, type, indices);
+        checkArray("glDrawElements normals", GL_NORMAL_ARRAY, GL_NORMAL_ARRAY_POINTER, 0, GL_NORMAL_ARRAY_TYPE,
+                   GL_NORMAL_ARRAY_STRIDE, 3, count, type, indices);
+        checkArray("glDrawElements texture coordinates", GL_TEXTURE_COORD_ARRAY, GL_TEXTURE_COORD_ARRAY_POINTER,
+                   GL_TEXTURE_COORD_ARRAY_SIZE, GL_TEXTURE_COORD_ARRAY_TYPE, GL_TEXTURE_COORD_ARRAY_STRIDE, 2, count,
+                   type, indices);
+    }
+    __real_glDrawElements(mode, count, type, indices);
+}
+}
