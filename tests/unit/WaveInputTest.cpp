@@ -37,11 +37,11 @@ Block snapshot(const WaveInput& w) { return Block(w.current->bytes, w.current->b
 void put16(Block& v, unsigned x) { v.push_back(x & 0xFF), v.push_back((x >> 8) & 0xFF); }
 void put32(Block& v, uint32_t x) { put16(v, x & 0xFFFF), put16(v, x >> 16); }
 
-struct WavSpec { unsigned format, channels; uint32_t rate; unsigned bits; bool extensible; };  // format 1 PCM, 3 float
+struct WavFormat { unsigned format, channels; uint32_t rate; unsigned bits; bool extensible; };  // format 1 PCM, 3 float
 
 // A RIFF/WAVE file around raw sample bytes, with a chunk the reader must skip
 // before the format chunk.
-std::string wavBytes(const WavSpec& s, const Block& samples) {
+std::string wavBytes(const WavFormat& s, const Block& samples) {
     Block f = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd',
                'f', 'm', 't', ' '};
     const unsigned blockAlign = s.channels * s.bits / 8;
@@ -122,7 +122,7 @@ TEST(WavFile, PlaysAsLoopingBlocksPacedByTheCaller) {
 // sides, lower rates interpolated, higher rates averaged, floats clipped.
 TEST(WavFile, FormatsConvertToUnsignedEightBitStereo) {
     const struct {
-        WavSpec spec;
+        WavFormat format;
         Block pattern;
         int frames;
         int (*expected)(int frame, int side);  // -1: not checked
@@ -136,14 +136,14 @@ TEST(WavFile, FormatsConvertToUnsignedEightBitStereo) {
          [](int, int side) { return side ? 255 : 192; }}};
     TempStage stage("wavfmt");
     for (const auto& c : cases) {
-        stage.write("f.wav", wavBytes(c.spec, repeat(c.pattern, 600)));
+        stage.write("f.wav", wavBytes(c.format, repeat(c.pattern, 600)));
         WavSound sound;
         const char* reason = nullptr;
-        ASSERT_TRUE(loadWavSound("f.wav", sound, &reason)) << c.spec.bits << " bits: " << reason;
-        ASSERT_EQ(sound.frameCount(), c.frames) << c.spec.bits << " bits";
+        ASSERT_TRUE(loadWavSound("f.wav", sound, &reason)) << c.format.bits << " bits: " << reason;
+        ASSERT_EQ(sound.frameCount(), c.frames) << c.format.bits << " bits";
         for (int k = 0; k < 2 * c.frames; ++k) {
             const int want = c.expected(k / 2, k % 2);
-            ASSERT_EQ(want < 0 ? want : sound.frames[k], want) << c.spec.bits << " bits, frame " << k / 2;
+            ASSERT_EQ(want < 0 ? want : sound.frames[k], want) << c.format.bits << " bits, frame " << k / 2;
         }
     }
 }
@@ -168,7 +168,7 @@ TEST(WavFile, UnusableFilesGiveOneLineAndSilence) {
 // or is refused with a reason (under AddressSanitizer: without over-reads).
 TEST(WavFile, CutAndDamagedFilesLoadOrAreRefused) {
     TempStage stage("wave");
-    const std::string good = wavBytes(WavSpec{1, 2, 44100, 16, true}, repeat({1, 2, 3, 4}, 20));
+    const std::string good = wavBytes(WavFormat{1, 2, 44100, 16, true}, repeat({1, 2, 3, 4}, 20));
     int loaded = 0;
     for (size_t cut = 0; cut <= good.size() + 88; ++cut) {
         std::string content = good.substr(0, cut);
