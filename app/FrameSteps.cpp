@@ -63,14 +63,12 @@ void clearOrFade(float trail) {
     }
 }
 
-void setFrameLights() {
+void placeTwoLights() {
     static const float ambient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
     static const float colour0[4] = {0.9f, 0.0f, 0.9f, 1.0f};
     static const float colour1[4] = {0.0f, 0.9f, 0.9f, 1.0f};
     static const float position0[4] = {-3.0f, 1.0f, -10.0f, 1.0f};
     static const float position1[4] = {3.0f, 1.0f, -10.0f, 1.0f};
-    MatrixModeKeeper keeper;
-    keeper.pushIdentity(GL_MODELVIEW);
     glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
     glLightfv(GL_LIGHT0, GL_DIFFUSE, colour0);
     glLightfv(GL_LIGHT0, GL_SPECULAR, colour0);
@@ -83,6 +81,12 @@ void setFrameLights() {
     glEnable(GL_LIGHT1);
     glEnable(GL_LIGHTING);
     glLightModelf(GL_LIGHT_MODEL_TWO_SIDE, 1.0f);
+}
+
+void setFrameLights() {
+    MatrixModeKeeper keeper;
+    keeper.pushIdentity(GL_MODELVIEW);
+    placeTwoLights();
     keeper.pop(GL_MODELVIEW);
     keeper.restore();
 }

@@ -13,8 +13,11 @@ void popFrameView(MatrixModeKeeper& keeper);
 // trail > 0.01: clear depth and fade the previous picture by a black quad of
 // alpha 1 - trail; otherwise clear colour and depth.
 void clearOrFade(float trail);
-// The two coloured lights, lighting and two-sided lighting on.
+// The two coloured lights, placed under an identity model-view matrix;
+// lighting and two-sided lighting on.
 void setFrameLights();
+// The same two lights, placed in the current model-view space.
+void placeTwoLights();
 // Per-cell state before a visible cell runs: colour (1, 1, 1, alpha) and the
 // blend switch on.
 void beginCellLayer(float alpha);

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include "app/FrameSteps.h"
 #include "reactor/GlSwitches.h"
 #include "reactors/DrawModel.h"
 
@@ -105,25 +106,9 @@ void RippleObjViewer::slicePass() {
 }
 
 void RippleObjViewer::modelPass() {
-    static const float kAmbient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
-    static const float kColour0[4] = {0.9f, 0.0f, 0.9f, 1.0f};
-    static const float kColour1[4] = {0.0f, 0.9f, 0.9f, 1.0f};
-    static const float kPosition0[4] = {-3.0f, 1.0f, -10.0f, 1.0f};
-    static const float kPosition1[4] = {3.0f, 1.0f, -10.0f, 1.0f};
-
     switchBlend(false);
-    switchLighting(true);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, kAmbient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, kColour0);
-    glLightfv(GL_LIGHT0, GL_SPECULAR, kColour0);
-    glLightfv(GL_LIGHT0, GL_POSITION, kPosition0);
-    glLightfv(GL_LIGHT1, GL_AMBIENT, kAmbient);
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, kColour1);
-    glLightfv(GL_LIGHT1, GL_SPECULAR, kColour1);
-    glLightfv(GL_LIGHT1, GL_POSITION, kPosition1);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    // The frame's two lights, placed in the current model-view space.
+    placeTwoLights();
 
     modelKeeper->push(GL_MODELVIEW);
     glMultMatrixf(transform->matrix);
