@@ -20,3 +20,9 @@ int buildGridStrips(unsigned int* indices, int width, int firstRow, int lastRow,
 // given positions (three floats a vertex) and texture coordinates (two).
 void drawTexturedStrips(const float* positions, const float* texCoords, const unsigned int* indices, int strips,
                         int stripLength);
+
+// The flat rest grid of the water surfaces: x runs from -1.95 in steps of
+// 3.9 / width across the columns, y from -1.5 in steps of 3 / height across
+// the rows, z = 0; u = column / width and v = row / height, all accumulated
+// by repeated addition.
+void buildRestGrid(float* vertices, float* restTexCoords, int width, int height);

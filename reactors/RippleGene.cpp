@@ -41,28 +41,7 @@ void RippleGene::init() {
     kernelScale = area > 0 ? 1.0f / static_cast<float>(area) : 1.0f;
     for (float& h : heights) h = 0.0f;
 
-    const float stepX = 3.9f / static_cast<float>(width);
-    const float stepY = 3.0f / static_cast<float>(height);
-    const float stepU = 1.0f / static_cast<float>(width);
-    const float stepV = 1.0f / static_cast<float>(height);
-    float y = -1.5f;
-    float v = 0.0f;
-    for (int r = 0; r < height; ++r) {
-        float x = -1.5f * 1.3f;
-        float u = 0.0f;
-        for (int c = 0; c < width; ++c) {
-            const int n = r * width + c;
-            vertices[3 * n] = x;
-            vertices[3 * n + 1] = y;
-            vertices[3 * n + 2] = 0.0f;
-            restTexCoords[2 * n] = u;
-            restTexCoords[2 * n + 1] = v;
-            x += stepX;
-            u += stepU;
-        }
-        y += stepY;
-        v += stepV;
-    }
+    buildRestGrid(vertices.data(), restTexCoords.data(), width, height);
 }
 
 void RippleGene::setKernel(const float* values, int kernelW, int kernelH, float scale) {

@@ -28,28 +28,8 @@ void Wave::init() {
     for (int32_t& h : heights) h = 0;
     printf("Wave 0 clear\n");
 
-    const float stepX = 2.0f * 1.95f / static_cast<float>(columns);
-    const float stepY = 3.0f / static_cast<float>(rows);
-    const float stepU = 1.0f / static_cast<float>(columns);
-    const float stepV = 1.0f / static_cast<float>(rows);
-    float y = -1.5f;
-    float v = 0.0f;
-    for (int r = 0; r < rows; ++r) {
-        float x = -1.5f * 1.3f;
-        float u = 0.0f;
-        for (int c = 0; c < columns; ++c) {
-            const int n = r * columns + c;
-            vertices[3 * n] = x;
-            vertices[3 * n + 1] = y;
-            vertices[3 * n + 2] = 0.0f;
-            restTexCoords[2 * n] = texCoords[2 * n] = u;
-            restTexCoords[2 * n + 1] = texCoords[2 * n + 1] = v;
-            x += stepX;
-            u += stepU;
-        }
-        y += stepY;
-        v += stepV;
-    }
+    buildRestGrid(vertices.data(), restTexCoords.data(), columns, rows);
+    texCoords = restTexCoords;
 
     currentPlane = 0;
     angle = 0.0f;
