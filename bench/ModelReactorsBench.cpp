@@ -23,47 +23,15 @@
 #include "resources/ModelGene.h"
 #include "resources/ObjModel.h"
 #include "support/GlTestContext.h"
+#include "BenchSupport.h"
 
 namespace {
 
-constexpr int kChannel = 0;
-
-bool prepare(benchmark::State& state) {
-    if (!ensureGlContext()) {
-        state.SkipWithError("no headless OpenGL context");
-        return false;
-    }
-    resetGlState();
-    bindTestTexture();
-    return true;
-}
-
-ControlTable& table() {
-    static ControlTable* controls = [] {
-        auto* t = new ControlTable();
-        t->byteValue[ControlTable::indexOf(15, 0, 1)] = 16;  // frame milliseconds
-        return t;
-    }();
-    return *controls;
-}
-
-void setControl(int n, float value) { table().floatValue[ControlTable::indexOf(kChannel, 0, n)] = value; }
-void centreControls() {
-    for (int n = 0; n < ControlTable::kControllers; ++n) setControl(n, 0.0f);
-}
-
 std::string stageModel(const char* name) { return std::string(STRATA_SOURCE_DIR) + "/stage/mdls/" + name; }
-
-void runFrames(benchmark::State& state, Reactor& reactor) {
-    reactor.setControls(&table());
-    reactor.setChannel(kChannel);
-    for (auto _ : state) renderReactorFrames(reactor, 1);
-    state.SetItemsProcessed(state.iterations());
-}
 
 // The loader's ripple obj viewer: no model, so no read-back.
 void BM_RippleObjViewerFrameNoModel(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     RippleObjViewer viewer(nullptr);
     runFrames(state, viewer);
@@ -72,12 +40,12 @@ BENCHMARK(BM_RippleObjViewerFrameNoModel)->Unit(benchmark::kMicrosecond)->UseRea
 
 // With the torus knot (4186 triangles) turning under the trackball.
 void BM_RippleObjViewerFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     setControl(21, 0.3f);  // turning texture planes
     RippleObjViewer viewer(stageModel("torusknot.obj").c_str());
-    viewer.setControls(&table());
-    viewer.setChannel(kChannel);
+    viewer.setControls(&benchTable());
+    viewer.setChannel(kBenchChannel);
     int k = 0;
     for (auto _ : state) {
         setControl(17, (k % 20) * 0.02f);
@@ -91,11 +59,11 @@ BENCHMARK(BM_RippleObjViewerFrame)->Unit(benchmark::kMicrosecond)->UseRealTime()
 // The slice pass alone (clear, clipped model in 80 x 60, read-back), under
 // the frame's view, finished with glFinish.
 void BM_RippleObjViewerSlicePass(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     RippleObjViewer viewer(stageModel("torusknot.obj").c_str());
-    viewer.setControls(&table());
-    viewer.setChannel(kChannel);
+    viewer.setControls(&benchTable());
+    viewer.setChannel(kBenchChannel);
     MatrixModeKeeper keeper;
     viewer.setMatrixKeeper(&keeper);
     viewer.update();
@@ -112,7 +80,7 @@ BENCHMARK(BM_RippleObjViewerSlicePass)->Unit(benchmark::kMicrosecond)->UseRealTi
 
 // The bare read-back of the 78 x 58 red floats, the renderer idle.
 void BM_SliceReadBack(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     std::vector<float> slice(78 * 58);
     glFinish();
     for (auto _ : state) {
@@ -125,7 +93,7 @@ BENCHMARK(BM_SliceReadBack)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The Obj viewer with the geodesic sphere (5120 triangles), turning.
 void BM_ObjViewerFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     static ModelGene* set = new ModelGene((std::string(STRATA_SOURCE_DIR) + "/stage/mdls").c_str());
     setControl(17, -0.9f);  // the first model: geosphere
@@ -143,7 +111,7 @@ namespace {
 // drawModel's own cost: the geodesic sphere (5120 triangles) into a 16 x 12
 // viewport, so that vertex submission and transformation dominate.
 void BM_DrawModelVertices(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     ObjModel model(stageModel("geosphere.obj").c_str());
     MatrixModeKeeper keeper;
     glViewport(0, 0, 16, 12);

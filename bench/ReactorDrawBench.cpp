@@ -18,44 +18,12 @@
 #include "reactors/Tunnel.h"
 #include "PictureSupport.h"
 #include "support/GlTestContext.h"
+#include "BenchSupport.h"
 
 namespace {
 
-constexpr int kChannel = 0;
-
-bool prepare(benchmark::State& state) {
-    if (!ensureGlContext()) {
-        state.SkipWithError("no headless OpenGL context");
-        return false;
-    }
-    resetGlState();
-    bindTestTexture();
-    return true;
-}
-
-ControlTable& table() {
-    static ControlTable* controls = [] {
-        auto* t = new ControlTable();
-        t->byteValue[ControlTable::indexOf(15, 0, 1)] = 16;  // frame milliseconds
-        return t;
-    }();
-    return *controls;
-}
-
-void setControl(int n, float value) { table().floatValue[ControlTable::indexOf(kChannel, 0, n)] = value; }
-void centreControls() {
-    for (int n = 0; n < ControlTable::kControllers; ++n) setControl(n, 0.0f);
-}
-
-void runFrames(benchmark::State& state, Reactor& reactor) {
-    reactor.setControls(&table());
-    reactor.setChannel(kChannel);
-    for (auto _ : state) renderReactorFrames(reactor, 1);
-    state.SetItemsProcessed(state.iterations());
-}
-
 void BM_EmptyFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     Reactor nothing;
     runFrames(state, nothing);
@@ -64,7 +32,7 @@ BENCHMARK(BM_EmptyFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // 256 lit cubes; a sine on both channels.
 void BM_SoundScapeFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     setControl(27, 0.3f);
     WaveInput wave;
@@ -81,7 +49,7 @@ BENCHMARK(BM_SoundScapeFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Six full-screen translucent textured planes with texture generation.
 void BM_CloudFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     setControl(17, 0.5f);
     setControl(86, 1.0f);
@@ -93,7 +61,7 @@ BENCHMARK(BM_CloudFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // Argument: controller 22 x 100 (-100 strips, -25 fans, 50 floor and ceiling).
 void BM_TunnelFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     setControl(22, static_cast<float>(state.range(0)) / 100.0f);
     setControl(28, 0.3f);
@@ -105,7 +73,7 @@ BENCHMARK(BM_TunnelFrame)->Arg(-100)->Arg(-25)->Arg(50)->Unit(benchmark::kMicros
 
 // 19 strips of 72 vertices filling the screen.
 void BM_TorusTunnelFrame(benchmark::State& state) {
-    if (!prepare(state)) return;
+    if (!prepareDrawing(state)) return;
     centreControls();
     setControl(19, 0.3f);
     setControl(83, 0.2f);
