@@ -6,7 +6,8 @@
 #   2. the unit tests and the hostile-stage test again, built with the address
 #      and undefined-behaviour sanitizers (build-asan/); any report fails;
 #   3. every file-reader fuzzer for a short bounded time (clang, build-fuzz/).
-# docs/reliability.md describes the passes and the long fuzzing and soak runs.
+# The README's reliability section describes the passes and the long fuzzing
+# and soak runs.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/tools/setup.sh" --test
@@ -20,7 +21,7 @@ cmake --build "$here/build" -j"$jobs"
 (cd "$here/build" && ctest --output-on-failure -j2)
 if [ -x "$here/build/strata-render" ]; then
   echo "== Short soak of the offline renderer"
-  SOAK_DIR="$here/build/soak-short" SAMPLE_SECONDS=1 STEP_FRAMES=10 "$here/tools/soak.sh" 4000
+  SOAK_DIR="$here/build/soak-short" STEP_FRAMES=5 "$here/tools/soak.sh" 4000
 fi
 
 echo "== Sanitizer build: unit tests and the hostile stage"

@@ -226,6 +226,17 @@ double processCpuMillis() {
     return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
+// Resident memory of this process in kB (0 when /proc cannot tell).
+long residentKilobytes() {
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm) return 0;
+    long pages = 0;
+    long resident = 0;
+    const int read = std::fscanf(statm, "%ld %ld", &pages, &resident);
+    std::fclose(statm);
+    return read == 2 ? resident * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
 void printFigures(FILE* out, const RenderOptions& options, const FrameFigures& figures) {
     const FrameTimings::Totals cells = FrameTimings::totals();
     const double n = figures.frames > 0 ? figures.frames : 1;
@@ -325,6 +336,9 @@ int runOfflineRender(int argc, char** argv) {
                 status = 1;
                 break;
             }
+            if (options.memoryEvery > 0 && frame % options.memoryEvery == 0)
+                std::fprintf(stderr, "strata-render: memory after frame %d: resident %ld kB\n", frame,
+                             residentKilobytes());
             const Clock::time_point t2 = Clock::now();
             if (frame >= options.warmup) {
                 ++figures.frames;

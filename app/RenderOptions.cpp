@@ -104,6 +104,8 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             }
         } else if (arg == "--warmup") {
             if (!takeCount(0, 100000000, options.warmup)) return false;
+        } else if (arg == "--memory-every") {
+            if (!takeCount(1, 100000000, options.memoryEvery)) return false;
         } else if (arg == "--raw") {
             if (!noValue()) return false;
             options.raw = true;
@@ -154,6 +156,8 @@ const char* renderUsage() {
            "                       (cells' update, cells' draw, whole frame)\n"
            "  --warmup N           leave the first N frames out of --stats (default 0)\n"
            "  --quiet              no progress lines\n"
+           "  --memory-every N     print the resident memory after every frame whose number\n"
+           "                       is a multiple of N (for soak runs)\n"
            "  --help               this text\n"
            "\n"
            "Frames count from 0. The console lines of the instrument and the progress\n"

@@ -16,6 +16,7 @@ struct RenderOptions {
     bool stats = false;         // timing figures at the end
     int warmup = 0;             // frames left out of the figures
     bool quiet = false;         // no progress lines
+    int memoryEvery = 0;        // resident memory after every frame whose number is a multiple (0: never)
     bool help = false;
 
     // True when frame n is written as a PNG file.

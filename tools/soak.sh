@@ -1,32 +1,32 @@
 #!/usr/bin/env bash
 # Soak run: the offline renderer draws FRAMES frames of a universe while a
 # generated show script steps every cell through every module (and the image
-# sets, help mode and controller values), one raised cell at a time, and the
-# resident memory of the
-# process is sampled from /proc/PID/status. After the warm-up (one full sweep
-# of every module through every cell, and at least the first fifth of the
-# run) the memory must stay flat.
+# sets, help mode and controller values), one raised cell at a time. The
+# renderer reports its resident memory after every step. The show comes back
+# to the same modules in the same cells once every cycle (each cell through
+# every module and back), so memory is compared at cycle ends only: the same
+# reactors are alive there, and what differs is growth, not which reactor
+# happens to be up. After the warm-up (the first cycle, and at least the first
+# fifth of the run) the memory must stay flat.
 #
 #   tools/soak.sh [FRAMES] [STAGE]
 #
-# FRAMES  frames to render (default 100000)
+# FRAMES  frames to render (default 100000); at least three cycles
 # STAGE   working directory of the universe (default stage/ of this tree)
 # Environment:
 #   BUILD_DIR=D          build directory holding strata-render (default build/)
-#   SAMPLE_SECONDS=N     seconds between memory samples (default 2)
 #   GROWTH_LIMIT_KB=N    allowed growth after the warm-up (default 4096)
 #   STEP_FRAMES=N        frames between two key steps (default 40)
 #   SOAK_DIR=D           where the script, the log and the samples go (default
 #                        BUILD_DIR/soak)
-# Prints the figures (frames, seconds, frames per second, memory after the
-# warm-up, at the end and at most) and exits 1 when the memory grew by more
-# than the limit or the renderer failed.
+# Prints the figures (frames, seconds, frames per second, memory at each
+# cycle end, after the warm-up, at the end and at most) and exits 1 when the
+# memory grew by more than the limit or the renderer failed.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 frames="${1:-100000}"
 stage="${2:-$root/stage}"
 build="${BUILD_DIR:-$root/build}"
-every="${SAMPLE_SECONDS:-2}"
 limit="${GROWTH_LIMIT_KB:-4096}"
 step="${STEP_FRAMES:-40}"
 out="${SOAK_DIR:-$build/soak}"
@@ -73,16 +73,18 @@ for k, frame in enumerate(range(1, frames, step)):
         print("%d ctl %d %d %d" % (frame, cell, 17 + state % 79, (state >> 8) % 128))
 PY
 
+# One cycle: every cell (11 of them, one step each in turn) goes through every
+# module and back, 2 * (modules - 1) moves, or one move with a single module.
+moves=$((modules > 1 ? 2 * (modules - 1) : 1))
+cycle=$((11 * moves * step))
+if [ "$frames" -le $((3 * cycle)) ]; then
+  echo "soak: $frames frames hold fewer than three show cycles (one cycle is $cycle frames); render more" >&2
+  exit 1
+fi
+
 start=$(date +%s.%N)
-"$render" "$stage" --script "$out/soak.show" --frames "$frames" --quiet >"$out/render.out" 2>"$out/render.log" &
-pid=$!
-: >"$out/rss.txt"
-while kill -0 "$pid" 2>/dev/null; do
-  rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null)
-  [ -n "$rss" ] && echo "$(awk -v s="$start" -v n="$(date +%s.%N)" 'BEGIN {printf "%.1f", n - s}') $rss" >>"$out/rss.txt"
-  sleep "$every"
-done
-wait "$pid"
+"$render" "$stage" --script "$out/soak.show" --frames "$frames" --memory-every "$step" --quiet \
+  >"$out/render.out" 2>"$out/render.log"
 status=$?
 end=$(date +%s.%N)
 if [ "$status" -ne 0 ]; then
@@ -90,33 +92,28 @@ if [ "$status" -ne 0 ]; then
   tail -n 5 "$out/render.log" >&2
   exit 1
 fi
+# Samples: frame and resident kB.
+sed -n 's/^strata-render: memory after frame \([0-9]*\): resident \([0-9]*\) kB$/\1 \2/p' "$out/render.log" \
+  >"$out/rss.txt"
 
-samples=$(wc -l <"$out/rss.txt")
-if [ "$samples" -lt 10 ]; then
-  echo "soak: only $samples memory samples; render more frames or sample more often" >&2
-  exit 1
-fi
-# The warm-up is one full sweep (every cell through every module once: each
-# reactor built in each cell, the GL driver's code for every state compiled),
-# and at least the first fifth of the run. Memory is compared as the mean of
-# the tenth of the samples right after the warm-up with the mean of the last
-# tenth.
-sweep=$((11 * modules * step))
-if [ "$frames" -lt $((2 * sweep)) ]; then
-  echo "soak: $frames frames hold no full sweep after the warm-up (one sweep is $sweep frames); render more" >&2
-  exit 1
-fi
-awk -v frames="$frames" -v sweep="$sweep" -v limit="$limit" \
+awk -v frames="$frames" -v cycle="$cycle" -v limit="$limit" \
     -v secs="$(awk -v s="$start" -v e="$end" 'BEGIN {print e - s}')" '
-  { t[NR] = $1; r[NR] = $2 }
+  { f[NR] = $1; r[NR] = $2 }
   END {
-    w = int(NR * sweep / frames) + 1; if (w < int(NR / 5)) w = int(NR / 5)
-    n = int(NR / 10); if (n < 1) n = 1
-    a = 0; for (i = w; i < w + n; ++i) a += r[i]; a /= n
-    b = 0; for (i = NR - n + 1; i <= NR; ++i) b += r[i]; b /= n
-    peak = 0; for (i = w; i <= NR; ++i) if (r[i] > peak) peak = r[i]
-    printf "soak: %d frames in %.0f s (%.0f frames/s), %d memory samples, warm-up %.0f s\n", frames, secs, frames / secs, NR, t[w]
-    printf "soak: resident memory after the warm-up %d kB, at the end %d kB (means of %d samples), at most %d kB after the warm-up; growth %d kB (limit %d kB)\n",
-           a, b, n, peak, b - a, limit
+    warm = cycle; if (warm < frames / 5) warm = frames / 5
+    # The memory at every cycle end; the first one at or after the warm-up is
+    # the reference.
+    n = 0; list = ""
+    for (i = 1; i <= NR; ++i) if (f[i] > 0 && f[i] % cycle == 0) {
+      list = list " " int(r[i] / 1024 + 0.5)
+      if (f[i] >= warm) { ++n; if (n == 1) { a = r[i]; aFrame = f[i] } b = r[i] }
+    }
+    peak = 0; for (i = 1; i <= NR; ++i) if (f[i] >= warm && r[i] > peak) peak = r[i]
+    printf "soak: %d frames in %.0f s (%.0f frames/s), show cycle %d frames, %d memory samples\n",
+           frames, secs, frames / secs, cycle, NR
+    printf "soak: resident memory at the cycle ends (MB):%s\n", list
+    if (n < 2) { print "soak: fewer than two cycle ends after the warm-up; render more frames"; exit 1 }
+    printf "soak: resident memory after the warm-up (frame %d) %d kB, at the end %d kB, at most %d kB after the warm-up; growth %d kB (limit %d kB)\n",
+           aFrame, a, b, peak, b - a, limit
     exit (b - a > limit) ? 1 : 0
   }' "$out/rss.txt"

@@ -22,7 +22,7 @@ Parsed parse(std::vector<const char*> args) {
 TEST(RenderOptions, ReadsEveryOptionInBothSpellings) {
     const Parsed p = parse({"stage", "--script", "show.txt", "--frames=120", "--frame-ms", "20", "--wav", "in.wav",
                             "--png-every", "30", "--png-frames=5,1,17", "--out", "pictures", "--raw", "--stats",
-                            "--warmup=10", "--quiet"});
+                            "--warmup=10", "--quiet", "--memory-every", "40"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(p.options.directory, "stage");
     EXPECT_EQ(p.options.scriptPath, "show.txt");
@@ -32,6 +32,7 @@ TEST(RenderOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(p.options.outDirectory, "pictures");
     EXPECT_TRUE(p.options.raw && p.options.stats && p.options.quiet);
     EXPECT_EQ(p.options.warmup, 10);
+    EXPECT_EQ(p.options.memoryEvery, 40);
     EXPECT_EQ(p.options.pngFrames, (std::vector<int>{1, 5, 17}));
     // Multiples of 30 and the listed frames.
     EXPECT_TRUE(p.options.wantsPng(0));
