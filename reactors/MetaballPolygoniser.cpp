@@ -97,7 +97,14 @@ constexpr int kBatch = MetaballPolygoniser::kBatch;
 // No floating-point trap is ever enabled and errno is never read, so the
 // compiler may compute both sides of a selection and take a square root
 // without a library call; the results are the same bit for bit.
-__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default"), optimize("no-trapping-math", "no-math-errno")))
+#if defined(__clang__)
+// clang has no per-function optimize attribute; it vectorises the selections
+// without it.
+#define STRATA_NO_MATH_TRAPS
+#else
+#define STRATA_NO_MATH_TRAPS , optimize("no-trapping-math", "no-math-errno")
+#endif
+__attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default") STRATA_NO_MATH_TRAPS))
 void solveEdges(const float* cx, const float* cy, const float* cz, const float* ck, int balls, EdgeBatch& e) {
     float left[kBatch];
     for (int l = 0; l < kBatch; ++l) left[l] = 0.0f;
