@@ -2,16 +2,6 @@
 
 #include <gtest/gtest.h>
 
-float FeedbackPolygon::signedArea() const {
-    float area = 0.0f;
-    for (size_t i = 0, n = vertices.size(); i < n; ++i) {
-        const FeedbackVertex& a = vertices[i];
-        const FeedbackVertex& b = vertices[(i + 1) % n];
-        area += a.x * b.y - b.x * a.y;
-    }
-    return area * 0.5f;
-}
-
 std::vector<FeedbackPolygon> capturePolygons(const std::function<void()>& draw) {
     static std::vector<GLfloat> buffer(1 << 22);
     glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());

@@ -13,7 +13,6 @@ struct FeedbackVertex {
 };
 struct FeedbackPolygon {
     std::vector<FeedbackVertex> vertices;
-    float signedArea() const;  // positive when counter-clockwise on the screen
 };
 
 // Runs `draw` in GL_3D_COLOR feedback mode; returns the polygons in drawing

@@ -34,16 +34,9 @@ void check(const char* name, std::initializer_list<GLfloat> values) { check(name
 // Number of floats a glLightfv / glMaterialfv / glTexGenfv parameter holds.
 int lightValues(GLenum pname) {
     switch (pname) {
-        case GL_AMBIENT:
-        case GL_DIFFUSE:
-        case GL_SPECULAR:
-        case GL_POSITION:
-        case GL_EMISSION:
-        case GL_AMBIENT_AND_DIFFUSE:
-        case GL_OBJECT_PLANE:
-        case GL_EYE_PLANE: return 4;
-        case GL_SPOT_DIRECTION: return 3;
-        case GL_COLOR_INDEXES: return 3;
+        case GL_AMBIENT: case GL_DIFFUSE: case GL_SPECULAR: case GL_POSITION: case GL_EMISSION:
+        case GL_AMBIENT_AND_DIFFUSE: case GL_OBJECT_PLANE: case GL_EYE_PLANE: return 4;
+        case GL_SPOT_DIRECTION: case GL_COLOR_INDEXES: return 3;
         default: return 1;
     }
 }
@@ -82,95 +75,37 @@ long NonFiniteGlCheck::calls() const { return gCalls; }
 long NonFiniteGlCheck::nonFinite() const { return gNonFinite; }
 const char* NonFiniteGlCheck::firstOffender() const { return gFirst; }
 
+// One wrapper: its parameter list, the arguments handed on to the driver, and
+// the floats to check (an initializer list, or a pointer and a count).
+#define WRAP(fn, params, args, ...)  \
+    void __real_##fn params;          \
+    void __wrap_##fn params {         \
+        check(#fn, __VA_ARGS__);      \
+        __real_##fn args;             \
+    }
+
 extern "C" {
-void __real_glVertex3f(GLfloat, GLfloat, GLfloat);
-void __real_glVertex3fv(const GLfloat*);
-void __real_glNormal3f(GLfloat, GLfloat, GLfloat);
-void __real_glNormal3fv(const GLfloat*);
-void __real_glTexCoord2f(GLfloat, GLfloat);
-void __real_glTexCoord2fv(const GLfloat*);
-void __real_glColor3f(GLfloat, GLfloat, GLfloat);
-void __real_glColor4f(GLfloat, GLfloat, GLfloat, GLfloat);
-void __real_glTranslatef(GLfloat, GLfloat, GLfloat);
-void __real_glRotatef(GLfloat, GLfloat, GLfloat, GLfloat);
-void __real_glScalef(GLfloat, GLfloat, GLfloat);
-void __real_glMultMatrixf(const GLfloat*);
-void __real_glLoadMatrixf(const GLfloat*);
-void __real_glLightfv(GLenum, GLenum, const GLfloat*);
-void __real_glMaterialfv(GLenum, GLenum, const GLfloat*);
-void __real_glMaterialf(GLenum, GLenum, GLfloat);
-void __real_glTexGenfv(GLenum, GLenum, const GLfloat*);
+WRAP(glVertex3f, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), {x, y, z})
+WRAP(glVertex3fv, (const GLfloat* v), (v), v, 3)
+WRAP(glNormal3f, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), {x, y, z})
+WRAP(glNormal3fv, (const GLfloat* v), (v), v, 3)
+WRAP(glTexCoord2f, (GLfloat s, GLfloat t), (s, t), {s, t})
+WRAP(glTexCoord2fv, (const GLfloat* v), (v), v, 2)
+WRAP(glColor3f, (GLfloat r, GLfloat g, GLfloat b), (r, g, b), {r, g, b})
+WRAP(glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a), {r, g, b, a})
+WRAP(glTranslatef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), {x, y, z})
+WRAP(glRotatef, (GLfloat angle, GLfloat x, GLfloat y, GLfloat z), (angle, x, y, z), {angle, x, y, z})
+WRAP(glScalef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), {x, y, z})
+WRAP(glMultMatrixf, (const GLfloat* m), (m), m, 16)
+WRAP(glLoadMatrixf, (const GLfloat* m), (m), m, 16)
+WRAP(glLightfv, (GLenum light, GLenum pname, const GLfloat* v), (light, pname, v), v, lightValues(pname))
+WRAP(glMaterialfv, (GLenum face, GLenum pname, const GLfloat* v), (face, pname, v), v, lightValues(pname))
+WRAP(glMaterialf, (GLenum face, GLenum pname, GLfloat v), (face, pname, v), {v})
+WRAP(glTexGenfv, (GLenum coord, GLenum pname, const GLfloat* v), (coord, pname, v), v, lightValues(pname))
+
 void __real_glDrawElements(GLenum, GLsizei, GLenum, const void*);
 void __real_glClipPlane(GLenum, const GLdouble*);
 
-void __wrap_glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
-    check("glVertex3f", {x, y, z});
-    __real_glVertex3f(x, y, z);
-}
-void __wrap_glVertex3fv(const GLfloat* v) {
-    check("glVertex3fv", v, 3);
-    __real_glVertex3fv(v);
-}
-void __wrap_glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
-    check("glNormal3f", {x, y, z});
-    __real_glNormal3f(x, y, z);
-}
-void __wrap_glNormal3fv(const GLfloat* v) {
-    check("glNormal3fv", v, 3);
-    __real_glNormal3fv(v);
-}
-void __wrap_glTexCoord2f(GLfloat s, GLfloat t) {
-    check("glTexCoord2f", {s, t});
-    __real_glTexCoord2f(s, t);
-}
-void __wrap_glTexCoord2fv(const GLfloat* v) {
-    check("glTexCoord2fv", v, 2);
-    __real_glTexCoord2fv(v);
-}
-void __wrap_glColor3f(GLfloat r, GLfloat g, GLfloat b) {
-    check("glColor3f", {r, g, b});
-    __real_glColor3f(r, g, b);
-}
-void __wrap_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
-    check("glColor4f", {r, g, b, a});
-    __real_glColor4f(r, g, b, a);
-}
-void __wrap_glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
-    check("glTranslatef", {x, y, z});
-    __real_glTranslatef(x, y, z);
-}
-void __wrap_glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
-    check("glRotatef", {angle, x, y, z});
-    __real_glRotatef(angle, x, y, z);
-}
-void __wrap_glScalef(GLfloat x, GLfloat y, GLfloat z) {
-    check("glScalef", {x, y, z});
-    __real_glScalef(x, y, z);
-}
-void __wrap_glMultMatrixf(const GLfloat* m) {
-    check("glMultMatrixf", m, 16);
-    __real_glMultMatrixf(m);
-}
-void __wrap_glLoadMatrixf(const GLfloat* m) {
-    check("glLoadMatrixf", m, 16);
-    __real_glLoadMatrixf(m);
-}
-void __wrap_glLightfv(GLenum light, GLenum pname, const GLfloat* v) {
-    check("glLightfv", v, lightValues(pname));
-    __real_glLightfv(light, pname, v);
-}
-void __wrap_glMaterialfv(GLenum face, GLenum pname, const GLfloat* v) {
-    check("glMaterialfv", v, lightValues(pname));
-    __real_glMaterialfv(face, pname, v);
-}
-void __wrap_glMaterialf(GLenum face, GLenum pname, GLfloat v) {
-    check("glMaterialf", {v});
-    __real_glMaterialf(face, pname, v);
-}
-void __wrap_glTexGenfv(GLenum coord, GLenum pname, const GLfloat* v) {
-    check("glTexGenfv", v, lightValues(pname));
-    __real_glTexGenfv(coord, pname, v);
-}
 void __wrap_glClipPlane(GLenum plane, const GLdouble* equation) {
     const GLfloat asFloat[4] = {static_cast<GLfloat>(equation[0]), static_cast<GLfloat>(equation[1]),
                                 static_cast<GLfloat>(equation[2]), static_cast<GLfloat>(equation[3])};

@@ -36,3 +36,10 @@ std::string captureStdout(Fn fn) {
     fflush(stdout);
     return testing::internal::GetCapturedStdout();
 }
+
+// How often `needle` occurs in `text` (for counting log lines).
+inline int countOf(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "TempStage.h"
+#include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 
 // A universe built in a temporary working directory holding the given
@@ -25,3 +26,14 @@ protected:
     std::unique_ptr<TempStage> stage;
     std::unique_ptr<qelUnivCell> universe;
 };
+
+// Writes key.db into the stage and loads it; returns the lines it logged.
+inline std::string loadKeys(const TempStage& stage, const std::string& text) {
+    stage.write("key.db", text);
+    return captureStdout([] { loadKeyBindings("key.db", false); });
+}
+
+// A packed MIDI short message as the driver callback queues it.
+inline uint32_t midiMessage(int status, int data1, int data2) {
+    return static_cast<uint32_t>(status) | (static_cast<uint32_t>(data1) << 8) | (static_cast<uint32_t>(data2) << 16);
+}

@@ -27,10 +27,6 @@
 
 namespace {
 
-uint32_t midiMessage(int status, int data1, int data2) {
-    return static_cast<uint32_t>(status) | (static_cast<uint32_t>(data1) << 8) | (static_cast<uint32_t>(data2) << 16);
-}
-
 // Every byte and float value of every entry of the table set as a MIDI
 // control change with this value would set it.
 void driveWholeTable(ControlTable& table, int value) {
@@ -199,10 +195,7 @@ TEST_F(Flood, MidiSentWhileFramesRunArrivesOnceEachAndInOrder) {
 TEST_F(Flood, EveryKeyAndCodeWithTheMouseAnywhere) {
     // Bindings to codes the handler has no use for: 0, negative, far beyond
     // the table, and the device toggles.
-    stage->write("key.db", "a 0\nb -5\nc 99999\nd 1023\ne 1024\nf 105\ng 107\ni 106\nj 12\nk 100\nl 103\n");
-    testing::internal::CaptureStdout();
-    loadKeyBindings("key.db", false);
-    testing::internal::GetCapturedStdout();
+    loadKeys(*stage, "a 0\nb -5\nc 99999\nd 1023\ne 1024\nf 105\ng 107\ni 106\nj 12\nk 100\nl 103\n");
     buildStage();
     setUniverse(universe.get());
 
@@ -215,9 +208,7 @@ TEST_F(Flood, EveryKeyAndCodeWithTheMouseAnywhere) {
             if (key == 27) continue;  // Esc ends the process
             keyboardKey(static_cast<unsigned char>(key), p[0], p[1]);
         }
-        for (int key : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 100, 101, 102, 103, 104, 105, 106, 107, 108})
-            specialKey(key, p[0], p[1]);
-        for (int key = -300; key < 300; ++key) specialKey(key, p[0], p[1]);
+        for (int key = -300; key < 300; ++key) specialKey(key, p[0], p[1]);  // F1..F12, arrows, paging and beyond
         ASSERT_TRUE(allCellsValid(*universe));
         raiseCells(*universe->controls);
         frameAt(clock += 33);

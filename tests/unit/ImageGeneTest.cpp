@@ -27,12 +27,6 @@ GLuint boundTexture() {
     return glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound), static_cast<GLuint>(bound);
 }
 
-int countOf(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
 class ImageGeneTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(ensureGlContext()); }

@@ -2,9 +2,7 @@
 
 #include <cmath>
 #include <memory>
-#include <string>
 
-#include "reactor/ReactorLoader.h"
 #include "reactors/MetaballPolygoniser.h"
 #include "reactors/MetaballViewer.h"
 #include "reactors/qelParticles.h"
@@ -60,11 +58,3 @@ TEST_F(MetaballViewerTest, CoincidentBallsAddUpToALargerSphere) {
     }
 }
 
-TEST(MetaballViewer, LoaderBuildsItWithAPoolOfFifty) {
-    testing::internal::CaptureStdout();
-    std::unique_ptr<Reactor> reactor(loadReactor(5));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Reactor Loader  --5\nLoading ... : Metaball Viewer \nqelParticles 50 \nReactor Loader complete\n");
-    ASSERT_NE(dynamic_cast<MetaballViewer*>(reactor.get()), nullptr);
-    EXPECT_EQ(static_cast<MetaballViewer*>(reactor.get())->particles->pool, 50);
-}

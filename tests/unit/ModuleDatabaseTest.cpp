@@ -11,17 +11,6 @@
 
 using ModuleDatabase = UniverseFixture;
 
-TEST_F(ModuleDatabase, TwelveNamesInLoaderOrder) {
-    const std::string out = build();
-    EXPECT_EQ(universe->moduleCount, 12);
-    EXPECT_NE(out.find("Module:: Waver ID:: 0\nLoading Helps ...Reactors/Waver\nImageGene ---Reactors/Waver\n"),
-              std::string::npos);
-    EXPECT_NE(out.find("Module:: Wave ID:: 11\nLoading Helps ...Reactors/Wave\n"), std::string::npos);
-    EXPECT_LT(out.find("Modules DataBase is built \n"), out.find("FilesInPath:: path = imgs*\n"));
-    for (int i = 0; i < 12; ++i) ASSERT_NE(universe->moduleHelps[i], nullptr);
-    EXPECT_EQ(universe->moduleHelps[12], nullptr);
-}
-
 // The first word of a line names the module and its help directory; a blank
 // line keeps its index with no directory, trailing blank lines make none;
 // lines are cut at 78 characters and at most 128 modules are held.
@@ -62,9 +51,7 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
             EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
         }
         EXPECT_NE(out.find(c.present), std::string::npos);
-        if (!c.absent.empty()) {
-            EXPECT_EQ(out.find(c.absent), std::string::npos);
-        }
+        EXPECT_TRUE(c.absent.empty() || out.find(c.absent) == std::string::npos) << c.absent;
         if (!c.directories.empty() && c.directories[0] == "Reactors/Waver") {
             EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 2);
         }

@@ -5,19 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlTable.h"
 #include "reactors/DrawModel.h"
 #include "reactors/qelObjReactor.h"
 #include "resources/ModelGene.h"
 #include "resources/ObjModel.h"
 #include "support/PictureSupport.h"
 #include "support/GlFeedback.h"
-#include "support/GlTestContext.h"
+#include "support/ReactorFixture.h"
 #include "support/TempStage.h"
 
 namespace {
-
-constexpr int kChannel = 6;
 
 // A quad of side 2 centred on the origin in the plane z = 0, textured and
 // with one normal; wound counter-clockwise (front) or clockwise (back).
@@ -26,20 +23,13 @@ std::string quadText(bool counterClockwise) {
            (counterClockwise ? "f 1/1/1 2/2/1 3/3/1 4/4/1\n" : "f 1/1/1 4/4/1 3/3/1 2/2/1\n");
 }
 
-class ObjReactorTest : public ::testing::Test {
+class ObjReactorTest : public ReactorFixture<qelObjReactor> {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(ensureGlContext());
-        resetGlState();
+    std::unique_ptr<qelObjReactor> makeReactor() override {
+        std::unique_ptr<qelObjReactor> viewer;
         captureStdout([&] { viewer = std::make_unique<qelObjReactor>(); });
-        viewer->setControls(&table);
-        viewer->setChannel(kChannel);
+        return viewer;
     }
-    void TearDown() override {
-        glDisable(GL_CULL_FACE);
-        resetGlState();
-    }
-    void setControl(int n, float value) { table.floatValue[ControlTable::indexOf(kChannel, 0, n)] = value; }
     // A model set of the given files in a fresh directory of the stage.
     std::unique_ptr<ModelGene> modelSet(const std::string& dir, const std::vector<std::pair<std::string, bool>>& quads) {
         tree.makeDirectory(dir);
@@ -49,8 +39,6 @@ protected:
         return gene;
     }
 
-    ControlTable table;
-    std::unique_ptr<qelObjReactor> viewer;
     TempStage tree{"objreactor"};
 };
 
@@ -59,14 +47,14 @@ protected:
 TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
     auto set = modelSet("mdls", {{"m0.obj", true}, {"m1.obj", true}, {"m2.obj", true}, {"m3.obj", true}});
     ASSERT_EQ(set->models->count, 4);
-    viewer->update();  // no model set: nothing to choose
-    EXPECT_EQ(viewer->currentModel, nullptr);
-    viewer->setModelSet(set.get());
+    reactor->update();  // no model set: nothing to choose
+    EXPECT_EQ(reactor->currentModel, nullptr);
+    reactor->setModelSet(set.get());
     const std::pair<float, int> cases[] = {{-1.0f, 0}, {0.0f, 2}, {0.5f, 3}, {1.0f, 0}, {-0.6f, 0}, {-0.4f, 1}};
     for (const auto& [control, model] : cases) {
         setControl(17, control);
-        viewer->update();
-        EXPECT_EQ(viewer->currentModel, set->models->models[model]) << control;
+        reactor->update();
+        EXPECT_EQ(reactor->currentModel, set->models->models[model]) << control;
     }
 }
 
@@ -96,9 +84,9 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
     bindTestTexture();
     // No model set, then an empty one: nothing drawn, stacks balanced, culling as with a model.
     for (ModelGene* models : {static_cast<ModelGene*>(nullptr), empty.get()}) {
-        if (models) viewer->setModelSet(models);
+        if (models) reactor->setModelSet(models);
         const MatrixDepths before = matrixDepths();
-        renderReactorFrames(*viewer, 1);
+        renderReactorFrames(*reactor, 1);
         EXPECT_EQ(matrixDepths(), before);
         EXPECT_EQ(litPixels(readScreen()), 0);
         EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
@@ -106,12 +94,12 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
     // Culling left on by an earlier cell does not hide either winding. The
     // quad's half extents add up to 2: scaled by 1.5 to 3 x 3 units, at the
     // viewing distance of 3 it spans the height and about 515 of 640 columns.
-    viewer->setModelSet(set.get());
+    reactor->setModelSet(set.get());
     for (float control : {-1.0f, 0.0f}) {
         setControl(17, control);
         glEnable(GL_CULL_FACE);
         glFrontFace(GL_CW);
-        renderReactorFrames(*viewer, 1);
+        renderReactorFrames(*reactor, 1);
         EXPECT_NEAR(litPixels(readScreen()), 515 * 480, 3 * 480) << control;
         EXPECT_TRUE(glIsEnabled(GL_CULL_FACE));
         EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));

@@ -7,16 +7,6 @@
 #include "resources/ModelGene.h"
 #include "support/SgiWriter.h"
 
-namespace {
-
-int countOf(const std::string& text, const std::string& needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
-}  // namespace
-
 using Preloading = UniverseFixture;
 
 TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {

@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <string>
 
 #include "reactor/Random.h"
-#include "reactor/ReactorLoader.h"
 #include "reactors/Particles1.h"
 #include "reactors/qelParticles.h"
 #include "support/ReactorFixture.h"
-#include "support/TempStage.h"
 
 TEST(QelParticles, ActiveShareAndLifeControllerAtTheirEdges) {
     qelParticles gene(1280);
@@ -101,8 +98,3 @@ TEST_F(Particles1Test, LifeControllerHoldsParticlesOnTheBirthSurface) {
     }
 }
 
-TEST(Particles1, LoaderBuildsAPoolOf1280WithTheDefaultSprite) {
-    EXPECT_EQ(captureStdout([] { delete loadReactor(4); }),
-              "Reactor Loader  --4\nLoading ... : Particles1 \nParticle Viewr \nGenerating Particle Gene\n"
-              "qelParticles 1280 \nModelFile not found...use defalt particle draw\nReactor Loader complete\n");
-}

@@ -24,6 +24,7 @@
 #include "reactors/Waver3D.h"
 #include "support/AllocationCounter.h"
 #include "support/GlTestContext.h"
+#include "support/TempStage.h"
 
 namespace {
 
@@ -49,9 +50,8 @@ class ReactorPictures : public ::testing::TestWithParam<int> {};
 TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     ASSERT_TRUE(ensureGlContext());
     const int index = GetParam();
-    testing::internal::CaptureStdout();
-    std::unique_ptr<Reactor> reactor(loadReactor(index, 0));
-    testing::internal::GetCapturedStdout();
+    std::unique_ptr<Reactor> reactor;
+    captureStdout([&] { reactor.reset(loadReactor(index, 0)); });
     if (const std::type_info* type = expectedType(index)) {
         ASSERT_NE(reactor, nullptr);
         EXPECT_EQ(typeid(*reactor), *type);
@@ -73,9 +73,8 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     reactor->setChannel(kChannel);
     reactor->setWave(&wave);
     // The bundled models, for the Obj viewer (built once, kept for the run).
-    testing::internal::CaptureStdout();
-    static ModelGene* models = new ModelGene(STRATA_SOURCE_DIR "/stage/mdls");
-    testing::internal::GetCapturedStdout();
+    static ModelGene* models = nullptr;
+    if (!models) captureStdout([&] { models = new ModelGene(STRATA_SOURCE_DIR "/stage/mdls"); });
     reactor->setModelSet(models);
 
     const float modes[] = {0.0f, -0.25f, -1.0f};

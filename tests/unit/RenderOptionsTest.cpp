@@ -35,11 +35,8 @@ TEST(RenderOptions, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(p.options.memoryEvery, 40);
     EXPECT_EQ(p.options.pngFrames, (std::vector<int>{1, 5, 17}));
     // Multiples of 30 and the listed frames.
-    EXPECT_TRUE(p.options.wantsPng(0));
-    EXPECT_TRUE(p.options.wantsPng(60));
-    EXPECT_TRUE(p.options.wantsPng(17));
-    EXPECT_FALSE(p.options.wantsPng(16));
-    EXPECT_FALSE(p.options.wantsPng(31));
+    for (int n : {0, 60, 17}) EXPECT_TRUE(p.options.wantsPng(n)) << n;
+    for (int n : {16, 31}) EXPECT_FALSE(p.options.wantsPng(n)) << n;
 }
 
 TEST(RenderOptions, DefaultsWriteNothingAndTickSixteenMilliseconds) {

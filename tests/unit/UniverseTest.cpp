@@ -26,9 +26,6 @@ bool sameTable(const ControlTable& a, const ControlTable& b) {
            std::memcmp(a.floatValue, b.floatValue, sizeof a.floatValue) == 0;
 }
 
-uint32_t midiMessage(int status, int data1, int data2) {
-    return static_cast<uint32_t>(status) | (static_cast<uint32_t>(data1) << 8) | (static_cast<uint32_t>(data2) << 16);
-}
 }  // namespace
 
 using Universe = UniverseFixture;
@@ -45,6 +42,13 @@ TEST_F(Universe, BuildsElevenCellsOnReactorZeroWithTheStartLines) {
         EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
     }
     EXPECT_EQ(universe->cells[11], nullptr);
+    // Twelve modules in loader order, each with its help directory.
+    for (int i = 0; i < 12; ++i) ASSERT_NE(universe->moduleHelps[i], nullptr);
+    EXPECT_EQ(universe->moduleHelps[12], nullptr);
+    EXPECT_NE(out.find("Module:: Waver ID:: 0\nLoading Helps ...Reactors/Waver\nImageGene ---Reactors/Waver\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("Module:: Wave ID:: 11\nLoading Helps ...Reactors/Wave\n"), std::string::npos);
+    EXPECT_LT(out.find("Modules DataBase is built \n"), out.find("FilesInPath:: path = imgs*\n"));
     // Devices are missing on a build machine: recording fails with its line.
     EXPECT_NE(out.find("Record Failed\n"), std::string::npos);
     const size_t images = out.find("qelUnivCell::init -- loadImages()\n");
@@ -121,17 +125,13 @@ TEST_F(Universe, DeviceAndCursorTogglesAlsoWriteChannelTwelve) {
 TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
     build("Waver\nTunnel\nCloud\n");
     qelCell* cell = universe->cells[0];
-    testing::internal::CaptureStdout();
-    universe->handleCode(101, 0, 0);  // Up on reactor 0 rebuilds reactor 0
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = captureStdout([&] { universe->handleCode(101, 0, 0); });  // Up on reactor 0 rebuilds it
     EXPECT_EQ(cell->reactorIndex, 0);
     EXPECT_NE(out.find("Reactor Loader  --0\n"), std::string::npos);
     universe->handleCode(103, 0, 0);
     universe->handleCode(103, 0, 0);
     EXPECT_EQ(cell->reactorIndex, 2);
-    testing::internal::CaptureStdout();
-    universe->handleCode(103, 0, 0);  // Down at the last module rebuilds it
-    out = testing::internal::GetCapturedStdout();
+    out = captureStdout([&] { universe->handleCode(103, 0, 0); });  // Down at the last module rebuilds it
     EXPECT_EQ(cell->reactorIndex, 2);
     EXPECT_NE(out.find("Reactor Loader  --2\n"), std::string::npos);
     // Only the current channel's cell changes.
@@ -141,21 +141,19 @@ TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
 TEST_F(Universe, SteppingWithoutACellOrAnythingToStepToChangesNoCell) {
     build();
     universe->handleCode(12, 0, 0);  // channel 11: no cell
-    testing::internal::CaptureStdout();
-    universe->handleCode(103, 0, 0);
-    universe->handleCode(100, 0, 0);
-    universe->handleCode(102, 0, 0);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = captureStdout([&] {
+        for (int code : {103, 100, 102}) universe->handleCode(code, 0, 0);
+    });
     EXPECT_EQ(out.find("Reactor Loader"), std::string::npos);
     for (int i = 0; i < 11; ++i) EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
     // No modules or image sets: nothing to step to either.
     universe->currentChannel = 0;
     universe->moduleCount = 0;
     universe->imageSetCount = 0;
-    testing::internal::CaptureStdout();
-    universe->handleCode(103, 0, 0);
-    universe->handleCode(102, 0, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().find("Reactor Loader"), std::string::npos);
+    const std::string none = captureStdout([&] {
+        for (int code : {103, 102}) universe->handleCode(code, 0, 0);
+    });
+    EXPECT_EQ(none.find("Reactor Loader"), std::string::npos);
 }
 
 TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
@@ -269,21 +267,9 @@ TEST_F(Universe, FadeKeepsOrClearsThePreviousPicture) {
     EXPECT_EQ(litPixels(readScreen(), 0), 0);
 }
 
-TEST_F(Universe, FramesLeaveTheMatrixStacksAsTheyFoundThem) {
-    build();
-    const MatrixDepths before = matrixDepths();
-    for (int i = 0; i < 11; ++i) universe->controls->setByte(i, 0, 7, 127);
-    for (int i = 0; i < 3; ++i) universe->frame();
-    EXPECT_EQ(matrixDepths(), before);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
 TEST(KeyBindings, ReadsBindingsAndLogsEachOne) {
     TempStage stage("keys");
-    stage.write("key.db", "a 21\nq   17\nZ 105\n");
-    testing::internal::CaptureStdout();
-    loadKeyBindings("key.db", false);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = loadKeys(stage, "a 21\nq   17\nZ 105\n");
     EXPECT_EQ(keyMap()['a'], 21);
     EXPECT_EQ(keyMap()['q'], 17);
     EXPECT_EQ(keyMap()['Z'], 105);
@@ -302,10 +288,7 @@ TEST(KeyBindings, SurvivesBadFilesAndKeepsUnboundKeysAt128) {
     junk += "\xe9 40\n";                    // key 233 has no entry
     junk += std::string("\0 20\n", 5);      // NUL key binds key 0
     junk += "e 4";                          // last line without a line end
-    stage.write("key.db", junk);
-    testing::internal::CaptureStdout();
-    loadKeyBindings("key.db", false);
-    testing::internal::GetCapturedStdout();
+    loadKeys(stage, junk);
     EXPECT_EQ(keyMap()['b'], 18);
     EXPECT_EQ(keyMap()['x'], 128);
     EXPECT_EQ(keyMap()['c'], 128);
@@ -315,10 +298,7 @@ TEST(KeyBindings, SurvivesBadFilesAndKeepsUnboundKeysAt128) {
 
     // A line longer than the line buffer: the rest is skipped and the next
     // line is read normally.
-    stage.write("key.db", "f " + std::string(200, '1') + "\ng 19\n");
-    testing::internal::CaptureStdout();
-    loadKeyBindings("key.db", false);
-    testing::internal::GetCapturedStdout();
+    loadKeys(stage, "f " + std::string(200, '1') + "\ng 19\n");
     EXPECT_EQ(keyMap()['g'], 19);
 
     std::filesystem::remove(stage.path() / "key.db");
@@ -328,18 +308,13 @@ TEST(KeyBindings, SurvivesBadFilesAndKeepsUnboundKeysAt128) {
 
 TEST_F(Universe, KeysGoThroughTheKeyMapAndHToggleHelpMode) {
     build();
-    stage->write("key.db", "h 21\nk 3\nj 105\n");
-    testing::internal::CaptureStdout();
-    loadKeyBindings("key.db", false);
+    loadKeys(*stage, "h 21\nk 3\nj 105\n");
     setUniverse(universe.get());
-    keyboardKey('h', 320, 0);
-    std::string out = testing::internal::GetCapturedStdout();
+    std::string out = captureStdout([] { keyboardKey('h', 320, 0); });
     EXPECT_TRUE(universe->helpMode);
     EXPECT_EQ(universe->helpPage, 21);
     EXPECT_NE(out.find(" Enter Help Mode ...\n"), std::string::npos);
-    testing::internal::CaptureStdout();
-    keyboardKey('h', 320, 0);
-    out = testing::internal::GetCapturedStdout();
+    out = captureStdout([] { keyboardKey('h', 320, 0); });
     EXPECT_FALSE(universe->helpMode);
     EXPECT_NE(out.find(" Out   Help Mode ...\n"), std::string::npos);
     keyboardKey('k', 0, 0);  // bound to 3: like F3

@@ -1,39 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "app/VirtualScreen.h"
 
 TEST(VirtualScreen, LetterboxKeepsTheAspectInAnyWindow) {
-    const VirtualScreen::Box same = VirtualScreen::letterbox(640, 480);
-    EXPECT_EQ(same.x, 0);
-    EXPECT_EQ(same.y, 0);
-    EXPECT_EQ(same.width, 640);
-    EXPECT_EQ(same.height, 480);
-    const VirtualScreen::Box tall = VirtualScreen::letterbox(1280, 1024);  // bars above and below
-    EXPECT_EQ(tall.width, 1280);
-    EXPECT_EQ(tall.height, 960);
-    EXPECT_EQ(tall.y, 32);
-    const VirtualScreen::Box wide = VirtualScreen::letterbox(1920, 1080);  // bars left and right
-    EXPECT_EQ(wide.height, 1080);
-    EXPECT_EQ(wide.width, 1440);
-    EXPECT_EQ(wide.x, 240);
+    const std::array<int, 6> cases[] = {  // window width, height -> box x, y, width, height
+        {640, 480, 0, 0, 640, 480},
+        {1280, 1024, 0, 32, 1280, 960},     // bars above and below
+        {1920, 1080, 240, 0, 1440, 1080}};  // bars left and right
+    for (const auto& c : cases) {
+        const VirtualScreen::Box b = VirtualScreen::letterbox(c[0], c[1]);
+        EXPECT_EQ((std::array<int, 4>{b.x, b.y, b.width, b.height}), (std::array<int, 4>{c[2], c[3], c[4], c[5]})) << c[0];
+    }
 }
 
 TEST(VirtualScreen, MousePositionsMapIntoTheVirtualScreen) {
-    int x = 0, y = 0;
-    VirtualScreen::windowToScreen(1280, 1024, 1279, 512, x, y);
-    EXPECT_EQ(x, 639);  // right edge: F1 there gives byte 126
-    EXPECT_EQ(static_cast<int>(x / 640.0f * 127), 126);
-    EXPECT_EQ(y, 240);
-    VirtualScreen::windowToScreen(1280, 1024, 0, 0, x, y);  // in the top bar
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 0);
-    VirtualScreen::windowToScreen(1920, 1080, 100, 1079, x, y);  // left bar, bottom
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 479);
-    VirtualScreen::windowToScreen(1920, 1080, -50, 5000, x, y);  // outside the window
-    EXPECT_EQ(x, 0);
-    EXPECT_EQ(y, 479);
-    VirtualScreen::windowToScreen(640, 480, 320, 240, x, y);
-    EXPECT_EQ(x, 320);
-    EXPECT_EQ(y, 240);
+    const std::array<int, 6> cases[] = {  // window width, height, mouse x, y -> screen x, y
+        {1280, 1024, 1279, 512, 639, 240},  // right edge: F1 there gives byte 126
+        {1280, 1024, 0, 0, 0, 0},           // in the top bar
+        {1920, 1080, 100, 1079, 0, 479},    // left bar, bottom
+        {1920, 1080, -50, 5000, 0, 479},    // outside the window
+        {640, 480, 320, 240, 320, 240}};
+    for (const auto& c : cases) {
+        int x = -1, y = -1;
+        VirtualScreen::windowToScreen(c[0], c[1], c[2], c[3], x, y);
+        EXPECT_EQ((std::array<int, 2>{x, y}), (std::array<int, 2>{c[4], c[5]})) << c[0] << " " << c[2] << "," << c[3];
+    }
 }
