@@ -47,15 +47,9 @@ void resetGlState() {
         glLoadIdentity();
     }
     glViewport(0, 0, 640, 480);
-    glDisable(GL_BLEND);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_CLIP_PLANE0);
-    glDisable(GL_CLIP_PLANE1);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_CULL_FACE);
+    for (GLenum cap : {GL_BLEND, GL_LIGHTING, GL_TEXTURE_2D, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_CLIP_PLANE0,
+                       GL_CLIP_PLANE1, GL_ALPHA_TEST, GL_CULL_FACE})
+        glDisable(cap);
     glFrontFace(GL_CCW);
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);

@@ -15,26 +15,6 @@ TEST(ControlTable, StartsWithEveryCellInvisibleAndCentredControls) {
     }
 }
 
-TEST(ControlTable, FloatsAreStoredFromZeroToOneAsMinusOneToOne) {
-    ControlTable table;
-    table.setFloat(3, 0, 17, 0.0f);
-    table.setFloat(3, 64, 17, 1.0f);
-    table.setFloat(4, 0, 17, 0.75f);
-    EXPECT_FLOAT_EQ(table.getFloat(3, 17), -1.0f);
-    EXPECT_FLOAT_EQ(table.getFloat(3, 0, 81), 1.0f);
-    EXPECT_FLOAT_EQ(table.getFloat(4, 17), 0.5f);
-    // The y value of code n is controller 64 + n of the same channel.
-    EXPECT_EQ(ControlTable::indexOf(3, 64, 17), ControlTable::indexOf(3, 0, 81));
-}
-
-TEST(ControlTable, BytesKeepTheLowEightBits) {
-    ControlTable table;
-    table.setByte(15, 0, 1, 300);
-    EXPECT_EQ(table.getByte(15, 0, 1), 300 & 0xFF);
-    table.setByteAt(ControlTable::indexOf(2, 0, 5), -1);
-    EXPECT_EQ(table.getByte(2, 0, 5), 255);
-}
-
 TEST(ControlTable, WritesOutsideTheTableAreDroppedAndReadsGiveZero) {
     ControlTable table;
     ControlTable before;
