@@ -68,36 +68,39 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     optind = 0;  // a fresh scan (glibc), also after an earlier parse
     opterr = 0;
 
-    auto count = [&](int code, long low, long high, int& out) {
+    auto number = [&](int code, long low, long high, int& out) {
         if (parseCount(optarg, low, high, out)) return true;
         error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
                 ", found '" + optarg + "'";
         return false;
     };
     bool haveDirectory = false;
+    auto operand = [&](const char* text) {
+        if (haveDirectory) {
+            error = std::string("one working directory expected, found a second: '") + text + "'";
+            return false;
+        }
+        options.directory = text;
+        haveDirectory = true;
+        return true;
+    };
+    const int count = static_cast<int>(copies.size());
     for (;;) {
-        const int code = getopt_long(static_cast<int>(copies.size()), args.data(), "-:h", kLongOptions, nullptr);
+        const int code = getopt_long(count, args.data(), "-:h", kLongOptions, nullptr);
         if (code == -1) break;
         bool ok = true;
         switch (code) {
-            case 1:
-                if (haveDirectory) {
-                    error = std::string("one working directory expected, found a second: '") + optarg + "'";
-                    return false;
-                }
-                options.directory = optarg;
-                haveDirectory = true;
-                break;
+            case 1: ok = operand(optarg); break;
             case 'h':
             case kHelp: options.help = true; break;
             case kScript: options.scriptPath = optarg; break;
             case kWav: options.wavPath = optarg; break;
             case kOut: options.outDirectory = optarg; break;
-            case kFrameMs: ok = count(code, 1, 1000, options.frameMillis); break;
-            case kFrames: ok = count(code, 1, 100000000, options.frames); break;
-            case kPngEvery: ok = count(code, 1, 100000000, options.pngEvery); break;
-            case kWarmup: ok = count(code, 0, 100000000, options.warmup); break;
-            case kMemoryEvery: ok = count(code, 1, 100000000, options.memoryEvery); break;
+            case kFrameMs: ok = number(code, 1, 1000, options.frameMillis); break;
+            case kFrames: ok = number(code, 1, 100000000, options.frames); break;
+            case kPngEvery: ok = number(code, 1, 100000000, options.pngEvery); break;
+            case kWarmup: ok = number(code, 0, 100000000, options.warmup); break;
+            case kMemoryEvery: ok = number(code, 1, 100000000, options.memoryEvery); break;
             case kPngFrames:
                 ok = parseFrameList(optarg, options.pngFrames);
                 if (!ok)
@@ -123,6 +126,8 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
         }
         if (!ok) return false;
     }
+    for (int i = optind; i < count; ++i)  // after "--"
+        if (!operand(args[i])) return false;
     if (options.help) return true;
     if (!haveDirectory) {
         error = "the working directory is missing (the directory holding key.db and modules.db)";
