@@ -6,21 +6,17 @@
 set -uo pipefail
 build="$1"
 work="$2"
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-fail() {
-  echo "package: $*" >&2
-  failures=$((failures + 1))
-}
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/../e2e/common.bash"  # fail
+# The unpacked stage is made read-only below: writable again on every exit.
+[ -d "$work" ] && chmod -R u+w "$work"
+rm -rf "$work" && mkdir -p "$work"
+trap 'chmod -R u+w "$work"' EXIT
 
-if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log" >&2
-  echo "package: cpack failed" >&2
-  exit 1
-fi
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  fail "cpack failed: $(tail -20 "$work/cpack.log")"
 debs=("$work"/out/strata_*.deb)
-[ -f "${debs[0]}" ] || { echo "package: cpack wrote no strata_*.deb" >&2; exit 1; }
+[ -f "${debs[0]}" ] || fail "cpack wrote no strata_*.deb"
 deb="${debs[0]}"
 
 # dpkg-shlibdeps found the libraries the programs link.
@@ -30,12 +26,12 @@ for lib in libasound2 libsndfile1 libsamplerate0 libpng16 libegl1 libgl1-mesa-dr
 done
 
 root="$work/root"
-dpkg -x "$deb" "$root" || { echo "package: dpkg -x failed" >&2; exit 1; }
+dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 for file in bin/strata bin/strata-render bin/strata-stage share/strata/stage/modules.db share/strata/stage/key.db \
   share/man/man1/strata.1.gz share/man/man1/strata-render.1.gz share/applications/strata.desktop; do
   [ -e "$root/usr/$file" ] || fail "the package lacks /usr/$file"
 done
-diff -r "$(dirname "${BASH_SOURCE[0]}")/../../stage" "$root/usr/share/strata/stage" >/dev/null ||
+diff -r "$here/../../stage" "$root/usr/share/strata/stage" >/dev/null ||
   fail "the installed stage differs from stage/"
 sh -n "$root/usr/bin/strata-stage" || fail "strata-stage is not a valid script"
 stage_from_bin="$(sed -n 's/^cd "\$bindir\/\(.*\)" || exit 1$/\1/p' "$root/usr/bin/strata-stage")"
@@ -51,7 +47,4 @@ status=$?
 [ "$(head -c 8 "$work/png/frame-000003.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
   fail "the installed strata-render wrote no PNG of frame 3"
 [ "$before" = "$(ls -lR --time-style=full-iso "$root/usr/share/strata/stage")" ] || fail "the run changed the stage"
-chmod -R u+w "$root"
-
-[ "$failures" = 0 ] && echo "package: $(basename "$deb") installs and renders"
-[ "$failures" = 0 ]
+echo "package: $(basename "$deb") installs and renders"
