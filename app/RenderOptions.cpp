@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <getopt.h>
 
 namespace {
 
@@ -38,94 +39,95 @@ bool RenderOptions::wantsPng(int n) const {
 }
 
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
-    bool haveDirectory = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool inlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            const size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-                arg = arg.substr(0, equals);
-                inlineValue = true;
-            }
-        }
-        // Fetches the value of an option that takes one.
-        auto takeValue = [&](std::string& out) {
-            if (inlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        auto takeCount = [&](long low, long high, int& out) {
-            std::string text;
-            if (!takeValue(text)) return false;
-            if (!parseCount(text, low, high, out)) {
-                error = arg + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
-                        ", found '" + text + "'";
-                return false;
-            }
-            return true;
-        };
-        auto noValue = [&]() {
-            if (!inlineValue) return true;
-            error = arg + " takes no value";
-            return false;
-        };
+    enum : int {
+        kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
+        kQuiet, kHelp
+    };
+    static const option kLongOptions[] = {
+        {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
+        {"out", required_argument, nullptr, kOut},           {"frame-ms", required_argument, nullptr, kFrameMs},
+        {"frames", required_argument, nullptr, kFrames},     {"png-every", required_argument, nullptr, kPngEvery},
+        {"png-frames", required_argument, nullptr, kPngFrames}, {"warmup", required_argument, nullptr, kWarmup},
+        {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
+        {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
+        {"help", no_argument, nullptr, kHelp},               {nullptr, 0, nullptr, 0}};
+    auto nameOf = [](int code) {
+        for (const option& o : kLongOptions)
+            if (o.name && o.val == code) return std::string("--") + o.name;
+        return std::string("-") + static_cast<char>(code);
+    };
 
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--script") {
-            if (!takeValue(options.scriptPath)) return false;
-        } else if (arg == "--wav") {
-            if (!takeValue(options.wavPath)) return false;
-        } else if (arg == "--out") {
-            if (!takeValue(options.outDirectory)) return false;
-        } else if (arg == "--frame-ms") {
-            if (!takeCount(1, 1000, options.frameMillis)) return false;
-        } else if (arg == "--frames") {
-            if (!takeCount(1, 100000000, options.frames)) return false;
-        } else if (arg == "--png-every") {
-            if (!takeCount(1, 100000000, options.pngEvery)) return false;
-        } else if (arg == "--png-frames") {
-            std::string text;
-            if (!takeValue(text)) return false;
-            if (!parseFrameList(text, options.pngFrames)) {
-                error = "--png-frames needs frame numbers separated by commas (for example 10,20,30), found '" +
-                        text + "'";
-                return false;
-            }
-        } else if (arg == "--warmup") {
-            if (!takeCount(0, 100000000, options.warmup)) return false;
-        } else if (arg == "--memory-every") {
-            if (!takeCount(1, 100000000, options.memoryEvery)) return false;
-        } else if (arg == "--raw") {
-            if (!noValue()) return false;
-            options.raw = true;
-        } else if (arg == "--stats") {
-            if (!noValue()) return false;
-            options.stats = true;
-        } else if (arg == "--quiet") {
-            if (!noValue()) return false;
-            options.quiet = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else if (!haveDirectory) {
-            options.directory = arg;
-            haveDirectory = true;
-        } else {
-            error = "one working directory expected, found a second: '" + arg + "'";
+    // getopt_long wants a program name first and may reorder the array, so
+    // it works on a copy. "-" first: operands come back in order as code 1,
+    // whatever POSIXLY_CORRECT says; ":" next: no messages of its own.
+    std::vector<std::string> copies = {"strata-render"};
+    copies.insert(copies.end(), argv, argv + argc);
+    std::vector<char*> args;
+    for (std::string& c : copies) args.push_back(c.data());
+    args.push_back(nullptr);
+    optind = 0;  // a fresh scan (glibc), also after an earlier parse
+    opterr = 0;
+
+    auto number = [&](int code, long low, long high, int& out) {
+        if (parseCount(optarg, low, high, out)) return true;
+        error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
+                ", found '" + optarg + "'";
+        return false;
+    };
+    bool haveDirectory = false;
+    auto operand = [&](const char* text) {
+        if (haveDirectory) {
+            error = std::string("one working directory expected, found a second: '") + text + "'";
             return false;
         }
+        options.directory = text;
+        haveDirectory = true;
+        return true;
+    };
+    const int count = static_cast<int>(copies.size());
+    for (;;) {
+        const int code = getopt_long(count, args.data(), "-:h", kLongOptions, nullptr);
+        if (code == -1) break;
+        bool ok = true;
+        switch (code) {
+            case 1: ok = operand(optarg); break;
+            case 'h':
+            case kHelp: options.help = true; break;
+            case kScript: options.scriptPath = optarg; break;
+            case kWav: options.wavPath = optarg; break;
+            case kOut: options.outDirectory = optarg; break;
+            case kFrameMs: ok = number(code, 1, 1000, options.frameMillis); break;
+            case kFrames: ok = number(code, 1, 100000000, options.frames); break;
+            case kPngEvery: ok = number(code, 1, 100000000, options.pngEvery); break;
+            case kWarmup: ok = number(code, 0, 100000000, options.warmup); break;
+            case kMemoryEvery: ok = number(code, 1, 100000000, options.memoryEvery); break;
+            case kPngFrames:
+                ok = parseFrameList(optarg, options.pngFrames);
+                if (!ok)
+                    error = std::string("--png-frames needs frame numbers separated by commas (for example 10,20,30), "
+                                        "found '") + optarg + "'";
+                break;
+            case kRaw: options.raw = true; break;
+            case kStats: options.stats = true; break;
+            case kQuiet: options.quiet = true; break;
+            case ':': error = nameOf(optopt) + " needs a value"; return false;
+            default: {
+                // A known option given a value it does not take, or no option
+                // at all (named without its value).
+                if (optopt >= kScript) {
+                    error = nameOf(optopt) + " takes no value";
+                } else {
+                    std::string arg = args[optind - 1];
+                    if (optopt != 0 && arg.rfind("--", 0) != 0) arg = std::string("-") + static_cast<char>(optopt);
+                    error = "unknown option " + arg.substr(0, arg.find('='));
+                }
+                return false;
+            }
+        }
+        if (!ok) return false;
     }
+    for (int i = optind; i < count; ++i)  // after "--"
+        if (!operand(args[i])) return false;
     if (options.help) return true;
     if (!haveDirectory) {
         error = "the working directory is missing (the directory holding key.db and modules.db)";

@@ -1,233 +1,202 @@
 #include "input/WavFileCapture.h"
 
+#include <samplerate.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
 
-// Larger files are refused rather than read into memory (about 100 minutes of
-// CD-quality stereo).
-constexpr long kMaxFileBytes = 1L << 30;
-constexpr uint16_t kFormatPcm = 1;
-constexpr uint16_t kFormatFloat = 3;
-constexpr uint16_t kFormatExtensible = 0xFFFE;
+// Larger files are refused rather than decoded into memory (about 100 minutes
+// of CD-quality stereo).
+constexpr off_t kMaxFileBytes = off_t{1} << 30;
+// Frames decoded (and resampled) per step while loading.
+constexpr int kChunkFrames = 4096;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-bool readWholeFile(const char* path, std::vector<uint8_t>& bytes, const char** reason) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        *reason = "cannot open the file";
-        return false;
-    }
-    bool ok = std::fseek(file, 0, SEEK_END) == 0;
-    long size = ok ? std::ftell(file) : -1;
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
-        *reason = "cannot read the file";
-        std::fclose(file);
-        return false;
-    }
-    if (size > kMaxFileBytes) {
-        *reason = "file larger than 1 GiB";
-        std::fclose(file);
-        return false;
-    }
-    try {
-        bytes.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
-        *reason = "out of memory";
-        std::fclose(file);
-        return false;
-    }
-    size_t got = size > 0 ? std::fread(bytes.data(), 1, bytes.size(), file) : 0;
-    std::fclose(file);
-    if (got != bytes.size()) {
-        *reason = "cannot read the file";
-        return false;
-    }
-    return true;
-}
-
-struct SampleLayout {
-    const uint8_t* data = nullptr;
-    int64_t frames = 0;
-    int channels = 0;
-    int bytesPerSample = 0;
-    int blockAlign = 0;
-    bool isFloat = false;
-
-    // Normalised sample (-1..1) of one channel of one source frame.
-    double sample(int64_t frame, int channel) const {
-        const uint8_t* p = data + frame * blockAlign + channel * bytesPerSample;
-        if (isFloat) {
-            if (bytesPerSample == 4) {
-                float f;
-                std::memcpy(&f, p, 4);
-                return std::isfinite(f) ? f : 0.0;
-            }
-            double d;
-            std::memcpy(&d, p, 8);
-            return std::isfinite(d) ? d : 0.0;
-        }
-        switch (bytesPerSample) {
-            case 1: return (p[0] - 128) / 128.0;
-            case 2: return static_cast<int16_t>(le16(p)) / 32768.0;
-            case 3: {
-                int32_t v = static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-                if (v & 0x800000) v -= 0x1000000;
-                return v / 8388608.0;
-            }
-            default: return static_cast<int32_t>(le32(p)) / 2147483648.0;
-        }
-    }
-};
+using SoundFile = std::unique_ptr<SNDFILE, decltype(&sf_close)>;
+using Resampler = std::unique_ptr<SRC_STATE, decltype(&src_delete)>;
 
 uint8_t toUnsigned8(double v) {
+    if (!std::isfinite(v)) return 128;
     long b = std::lround(v * 128.0) + 128;
     if (b < 0) b = 0;
     if (b > 255) b = 255;
     return static_cast<uint8_t>(b);
 }
 
-void convert(const SampleLayout& src, int sourceRate, std::vector<uint8_t>& out) {
-    const int64_t outFrames =
-        std::max<int64_t>(1, src.frames * CaptureBackend::kFrameRate / sourceRate);
-    out.resize(static_cast<size_t>(outFrames) * 2);
-    const double ratio = static_cast<double>(sourceRate) / CaptureBackend::kFrameRate;
-    const int right = src.channels > 1 ? 1 : 0;
-    for (int64_t j = 0; j < outFrames; ++j) {
-        double left = 0.0, rightValue = 0.0;
-        if (ratio > 1.0) {
-            // Average of the source frames that fall into this output frame.
-            int64_t first = static_cast<int64_t>(std::floor(j * ratio));
-            int64_t last = static_cast<int64_t>(std::floor((j + 1) * ratio));
-            if (last > src.frames) last = src.frames;
-            if (last <= first) last = first + 1;
-            for (int64_t i = first; i < last; ++i) {
-                left += src.sample(i, 0);
-                rightValue += src.sample(i, right);
-            }
-            left /= static_cast<double>(last - first);
-            rightValue /= static_cast<double>(last - first);
-        } else {
-            // Linear interpolation; the last frame leads back to the first so
-            // the loop has no seam.
-            double position = j * ratio;
-            int64_t i0 = static_cast<int64_t>(std::floor(position));
-            if (i0 >= src.frames) i0 = src.frames - 1;
-            int64_t i1 = i0 + 1 < src.frames ? i0 + 1 : 0;
-            double t = position - static_cast<double>(i0);
-            left = src.sample(i0, 0) * (1.0 - t) + src.sample(i1, 0) * t;
-            rightValue = src.sample(i0, right) * (1.0 - t) + src.sample(i1, right) * t;
-        }
-        out[static_cast<size_t>(j) * 2] = toUnsigned8(left);
-        out[static_cast<size_t>(j) * 2 + 1] = toUnsigned8(rightValue);
+const char* openFailure(int error) {
+    switch (error) {
+        case SF_ERR_UNRECOGNISED_FORMAT: return "not a sound file";
+        case SF_ERR_SYSTEM: return "cannot open the file";
+        case SF_ERR_MALFORMED_FILE: return "malformed file";
+        case SF_ERR_UNSUPPORTED_ENCODING: return "unsupported sample format";
+        default: return sf_error_number(error);  // libsndfile's own words for the finer cases
     }
 }
+
+// What the file holds, for the quality line; lossy encodings count as 16-bit.
+void describeSource(const SF_INFO& info, WavSound& sound) {
+    sound.sourceRate = info.samplerate;
+    sound.sourceChannels = info.channels;
+    sound.sourceBits = 16;
+    sound.sourceFloat = false;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_S8:
+        case SF_FORMAT_PCM_U8: sound.sourceBits = 8; break;
+        case SF_FORMAT_PCM_24: sound.sourceBits = 24; break;
+        case SF_FORMAT_PCM_32: sound.sourceBits = 32; break;
+        case SF_FORMAT_FLOAT: sound.sourceBits = 32, sound.sourceFloat = true; break;
+        case SF_FORMAT_DOUBLE: sound.sourceBits = 64, sound.sourceFloat = true; break;
+        default: break;
+    }
+}
+
+// Decodes a whole file to unsigned 8-bit stereo at the capture rate, a chunk
+// at a time. Mono is copied to both sides; of more channels the first two are
+// used. A file at the capture rate is converted sample by sample; any other
+// rate goes through the resampler.
+class Decoder {
+public:
+    Decoder(SNDFILE* file, const SF_INFO& info, std::vector<uint8_t>& out)
+        : file_(file), channels_(info.channels), rate_(info.samplerate), out_(out) {}
+
+    bool run(const char** reason) {
+        const double ratio = static_cast<double>(CaptureBackend::kFrameRate) / rate_;
+        decoded_.resize(static_cast<size_t>(kChunkFrames) * channels_);
+        Resampler resampler(nullptr, &src_delete);
+        if (rate_ != CaptureBackend::kFrameRate) {
+            int error = 0;
+            // Linear interpolation: a sinc converter decodes a five-minute
+            // 44.1 kHz file about eight times slower (seconds at start), and
+            // 8-bit sound for pictures gains nothing visible from it.
+            resampler.reset(src_new(SRC_LINEAR, 2, &error));
+            if (!resampler) {
+                *reason = "cannot be resampled";
+                return false;
+            }
+            stereo_.resize(static_cast<size_t>(kChunkFrames) * 2);
+            resampled_.resize(static_cast<size_t>(std::ceil(kChunkFrames * ratio) + 64) * 2);
+            data_.src_ratio = ratio;
+        }
+        int64_t framesRead = 0;
+        for (;;) {
+            const sf_count_t got = sf_readf_double(file_, decoded_.data(), kChunkFrames);
+            if (got <= 0) break;
+            framesRead += got;
+            if (!resampler) {
+                appendFirstTwoChannels(static_cast<int>(got));
+            } else if (!resample(resampler.get(), static_cast<int>(got), reason)) {
+                return false;
+            }
+        }
+        if (framesRead < 1) {
+            *reason = "no samples";
+            return false;
+        }
+        if (resampler && !resample(resampler.get(), 0, reason)) return false;
+        // The resampler may end a few frames off the file's duration at the
+        // capture rate: cut or hold the last frame to match it.
+        const int64_t frames = std::max<int64_t>(1, framesRead * CaptureBackend::kFrameRate / rate_);
+        const size_t bytes = static_cast<size_t>(frames) * 2;
+        if (out_.size() > bytes) out_.resize(bytes);
+        while (out_.size() < bytes) {
+            const size_t n = out_.size();
+            out_.push_back(n ? out_[n - 2] : 128);
+            out_.push_back(n ? out_[n - 1] : 128);
+        }
+        return true;
+    }
+
+private:
+    int rightChannel() const { return channels_ > 1 ? 1 : 0; }
+
+    void appendFirstTwoChannels(int frames) {
+        for (int i = 0; i < frames; ++i) {
+            const double* frame = decoded_.data() + static_cast<size_t>(i) * channels_;
+            out_.push_back(toUnsigned8(frame[0]));
+            out_.push_back(toUnsigned8(frame[rightChannel()]));
+        }
+    }
+
+    // Feeds one decoded chunk (none: the end of the file, which flushes the
+    // resampler) and appends what comes out.
+    bool resample(SRC_STATE* state, int frames, const char** reason) {
+        for (int i = 0; i < frames; ++i) {
+            const double* frame = decoded_.data() + static_cast<size_t>(i) * channels_;
+            const double left = frame[0], right = frame[rightChannel()];
+            stereo_[2 * i] = std::isfinite(left) ? static_cast<float>(left) : 0.0f;
+            stereo_[2 * i + 1] = std::isfinite(right) ? static_cast<float>(right) : 0.0f;
+        }
+        data_.data_in = stereo_.data();
+        data_.input_frames = frames;
+        data_.end_of_input = frames == 0;
+        for (;;) {
+            data_.data_out = resampled_.data();
+            data_.output_frames = static_cast<long>(resampled_.size() / 2);
+            if (src_process(state, &data_) != 0) {
+                *reason = "cannot be resampled";
+                return false;
+            }
+            for (long i = 0; i < 2 * data_.output_frames_gen; ++i) out_.push_back(toUnsigned8(resampled_[i]));
+            data_.data_in += 2 * data_.input_frames_used;
+            data_.input_frames -= data_.input_frames_used;
+            const bool progressed = data_.input_frames_used > 0 || data_.output_frames_gen > 0;
+            if (!progressed || (data_.input_frames == 0 && !data_.end_of_input)) return true;
+        }
+    }
+
+    SNDFILE* file_;
+    int channels_;
+    int rate_;
+    std::vector<uint8_t>& out_;
+    std::vector<double> decoded_;  // one chunk as read, every channel
+    std::vector<float> stereo_;    // one chunk, first two channels
+    std::vector<float> resampled_;
+    SRC_DATA data_{};
+};
 
 }  // namespace
 
 bool loadWavSound(const char* path, WavSound& sound, const char** reason) {
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, bytes, reason)) return false;
-    const size_t size = bytes.size();
-    if (size < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        *reason = "not a RIFF/WAVE file";
+    struct stat status {};
+    if (::stat(path, &status) != 0) {
+        *reason = "cannot open the file";
         return false;
     }
-
-    const uint8_t* fmt = nullptr;
-    uint32_t fmtSize = 0;
-    const uint8_t* data = nullptr;
-    size_t dataSize = 0;
-    for (size_t at = 12; at + 8 <= size;) {
-        const uint8_t* chunk = bytes.data() + at;
-        size_t chunkSize = le32(chunk + 4);
-        size_t bodyAt = at + 8;
-        size_t available = size - bodyAt;
-        if (std::memcmp(chunk, "fmt ", 4) == 0 && !fmt) {
-            fmt = bytes.data() + bodyAt;
-            fmtSize = static_cast<uint32_t>(std::min(chunkSize, available));
-        } else if (std::memcmp(chunk, "data", 4) == 0 && !data) {
-            // A data size beyond the end of the file (streamed or cut short
-            // recordings) is clamped to what is there.
-            data = bytes.data() + bodyAt;
-            dataSize = std::min(chunkSize, available);
-        }
-        if (chunkSize > available) break;
-        at = bodyAt + chunkSize + (chunkSize & 1);
-    }
-    if (!fmt || fmtSize < 16) {
-        *reason = "no format chunk";
+    if (!S_ISREG(status.st_mode)) {
+        *reason = "not a regular file";
         return false;
     }
-    if (!data) {
-        *reason = "no data chunk";
+    if (status.st_size > kMaxFileBytes) {
+        *reason = "file larger than 1 GiB";
         return false;
     }
-
-    uint16_t format = le16(fmt);
-    const int channels = le16(fmt + 2);
-    const uint32_t rate = le32(fmt + 4);
-    const int blockAlign = le16(fmt + 12);
-    const int bits = le16(fmt + 14);
-    if (format == kFormatExtensible) {
-        if (fmtSize < 40) {
-            *reason = "extensible format chunk too short";
-            return false;
-        }
-        format = le16(fmt + 24);  // first two bytes of the sub-format GUID
-    }
-    const bool isFloat = format == kFormatFloat;
-    if (format != kFormatPcm && !isFloat) {
-        *reason = "compressed sample format";
+    SF_INFO info{};
+    SoundFile file(sf_open(path, SFM_READ, &info), &sf_close);
+    if (!file) {
+        *reason = openFailure(sf_error(nullptr));
         return false;
     }
-    const bool bitsOk = isFloat ? (bits == 32 || bits == 64)
-                                : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
-    if (!bitsOk) {
-        *reason = "unsupported sample size";
-        return false;
-    }
-    if (channels < 1 || rate < 1000 || rate > 768000) {
+    if (info.channels < 1 || info.samplerate < 1000 || info.samplerate > 768000) {
         *reason = "bad channel count or rate";
         return false;
     }
-    const int bytesPerSample = bits / 8;
-    if (blockAlign < channels * bytesPerSample) {
-        *reason = "bad block alignment";
-        return false;
-    }
-
-    SampleLayout layout;
-    layout.data = data;
-    layout.frames = static_cast<int64_t>(dataSize / static_cast<size_t>(blockAlign));
-    layout.channels = channels;
-    layout.bytesPerSample = bytesPerSample;
-    layout.blockAlign = blockAlign;
-    layout.isFloat = isFloat;
-    if (layout.frames < 1) {
-        *reason = "no samples";
-        return false;
-    }
+    // Integer samples map onto -1..1 exactly; float files keep their values
+    // (anything beyond full scale is clipped when converted to 8 bits).
+    sf_command(file.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+    sound.frames.clear();
     try {
-        convert(layout, static_cast<int>(rate), sound.frames);
+        if (!Decoder(file.get(), info, sound.frames).run(reason)) return false;
     } catch (const std::bad_alloc&) {
         *reason = "out of memory";
         return false;
     }
-    sound.sourceRate = static_cast<int>(rate);
-    sound.sourceBits = bits;
-    sound.sourceChannels = channels;
-    sound.sourceFloat = isFloat;
+    describeSource(info, sound);
     return true;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-// A wave file converted to the capture format: interleaved unsigned 8-bit
+// A sound file converted to the capture format: interleaved unsigned 8-bit
 // stereo at 22 050 frames per second, plus what the file itself held.
 struct WavSound {
     std::vector<uint8_t> frames;  // 2 bytes per frame, left then right
@@ -17,12 +17,12 @@ struct WavSound {
     int frameCount() const { return static_cast<int>(frames.size() / 2); }
 };
 
-// Reads a RIFF/WAVE file (PCM 8, 16, 24 or 32-bit integer, 32 or 64-bit float,
-// plain or extensible header, any channel count and rate) and converts it.
-// Mono is copied to both sides; of more than two channels the first two are
-// used. Rates above 22 050 are reduced by averaging the source samples that
-// fall into each output frame; lower rates are interpolated linearly. On
-// failure returns false and points reason at a short description.
+// Decodes a sound file with libsndfile (WAV in any PCM or float encoding,
+// FLAC, Ogg Vorbis and the other formats it reads) and converts it. Mono is
+// copied to both sides; of more than two channels the first two are used.
+// Files at another rate than 22 050 are resampled to it. Non-regular files and
+// files over 1 GiB are refused. On failure returns false and points reason at
+// a short description.
 bool loadWavSound(const char* path, WavSound& sound, const char** reason);
 
 // Plays a converted wave file as if it were the sound card's input, looping

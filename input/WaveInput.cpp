@@ -12,12 +12,15 @@
 
 namespace {
 
-// STRATA_AUDIO names a file when it ends in ".wav" (any case) or holds a
-// path separator; ALSA device names ("default", "pulse", "hw:1,0",
-// "plughw:CARD=USB,DEV=0") do neither.
+// STRATA_AUDIO names a file when it ends in ".wav", ".flac" or ".ogg" (any
+// case) or holds a path separator; ALSA device names ("default", "pulse",
+// "hw:1,0", "plughw:CARD=USB,DEV=0") do neither.
 bool namesWaveFile(const char* source) {
-    size_t n = std::strlen(source);
-    if (n >= 4 && strcasecmp(source + n - 4, ".wav") == 0) return true;
+    const size_t n = std::strlen(source);
+    for (const char* suffix : {".wav", ".flac", ".ogg"}) {
+        const size_t k = std::strlen(suffix);
+        if (n >= k && strcasecmp(source + n - k, suffix) == 0) return true;
+    }
     return std::strchr(source, '/') != nullptr;
 }
 

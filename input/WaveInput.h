@@ -15,9 +15,10 @@ struct SoundSnapshot {
 // the left, right and total loudness.
 //
 // Where the sound comes from is chosen by open() from the environment
-// variable STRATA_AUDIO: unset, the ALSA device "default"; a path to a .wav
-// file (any name ending in ".wav" or holding a '/'), that file played in real
-// time as the input, looping; anything else, that ALSA capture device.
+// variable STRATA_AUDIO: unset, the ALSA device "default"; a path to a sound
+// file (any name ending in ".wav", ".flac" or ".ogg", or holding a '/'), that
+// file played in real time as the input, looping; anything else, that ALSA
+// capture device.
 class WaveInput {
 public:
     static constexpr int kHistory = 128;

@@ -6,7 +6,7 @@
 #
 # SECONDS  time per fuzzer (default 3600)
 # NAME     fuzzers to run (default: all): sgireader objmodel keydb modulesdb
-#          showscript ... (tests/fuzz/<Name>Fuzz.cpp)
+#          showscript wavfile ... (tests/fuzz/<Name>Fuzz.cpp)
 # Environment:
 #   RUNS=N       also stop a fuzzer after N executions (default 10000000)
 #   JOBS=N       fuzzers run side by side (default 1; the machine has 2 cores)

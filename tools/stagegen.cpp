@@ -1,6 +1,7 @@
 // strata-stagegen: writes the instrument's bundled working directory.
 //
 //   strata-stagegen <directory>
+//   strata-stagegen sgi <width> <height> <channels> verbatim [<magic>] | rle
 //
 // Into <directory> it writes key.db, modules.db, three image sets (imgs,
 // imgs2, imgs3: 256x256 SGI .rgb images), one model set (mdls: OBJ models
@@ -8,15 +9,23 @@
 // Reactors/<name>/. Everything is computed from integer hashes and closed
 // formulas, so running it twice writes byte-identical files; the committed
 // stage/ directory is its output.
+//
+// The second form writes one SGI image to standard output, its planes read
+// from standard input (channel-major, bottom row first, width x height x
+// channels bytes): the scripts that compute the golden stage and the fuzz
+// seeds write their images through it.
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "SgiWriter.h"
 
 namespace {
 
@@ -86,99 +95,6 @@ struct Image {
     }
 };
 
-// ---------------------------------------------------------------------------
-// SGI writer: 512-byte big-endian header, one byte per channel, planes
-// R, G, B (, A); rows bottom first. Verbatim or run-length storage.
-
-void put16(std::vector<uint8_t>& out, unsigned v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-    put16(out, v >> 16);
-    put16(out, v & 0xFFFF);
-}
-void set32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v >> 24);
-    out[at + 1] = static_cast<uint8_t>(v >> 16);
-    out[at + 2] = static_cast<uint8_t>(v >> 8);
-    out[at + 3] = static_cast<uint8_t>(v);
-}
-
-// One row as packets: a repeat packet (count, byte) for runs of three or
-// more equal bytes, literal packets (0x80 | count, bytes) for the rest,
-// counts at most 127, and a closing 0.
-void encodeRow(const uint8_t* src, int n, std::vector<uint8_t>& out) {
-    int i = 0;
-    while (i < n) {
-        int run = 1;
-        while (i + run < n && run < 127 && src[i + run] == src[i]) ++run;
-        if (run >= 3) {
-            out.push_back(static_cast<uint8_t>(run));
-            out.push_back(src[i]);
-            i += run;
-            continue;
-        }
-        const int start = i;
-        int len = 0;
-        while (i < n && len < 127) {
-            if (i + 2 < n && src[i] == src[i + 1] && src[i] == src[i + 2]) break;
-            ++i;
-            ++len;
-        }
-        out.push_back(static_cast<uint8_t>(0x80 | len));
-        out.insert(out.end(), src + start, src + start + len);
-    }
-    out.push_back(0);
-}
-
-std::vector<uint8_t> encodeSgi(const Image& img, bool rle) {
-    std::vector<uint8_t> out;
-    out.reserve(512 + static_cast<size_t>(img.width) * img.height * img.channels);
-    put16(out, 474);
-    out.push_back(rle ? 1 : 0);  // storage
-    out.push_back(1);            // bytes per channel
-    put16(out, 3);               // dimension
-    put16(out, static_cast<unsigned>(img.width));
-    put16(out, static_cast<unsigned>(img.height));
-    put16(out, static_cast<unsigned>(img.channels));
-    put32(out, 0);    // pixmin
-    put32(out, 255);  // pixmax
-    put32(out, 0);    // dummy
-    const char name[80] = "strata stage";
-    out.insert(out.end(), name, name + 80);
-    put32(out, 0);  // colour map: normal
-    out.resize(512, 0);
-
-    std::vector<uint8_t> row(static_cast<size_t>(img.width));
-    auto fetchRow = [&](int z, int fileRow) {
-        const int y = img.height - 1 - fileRow;  // file row 0 is the bottom row
-        for (int x = 0; x < img.width; ++x) row[x] = img.rgba[(static_cast<size_t>(y) * img.width + x) * 4 + z];
-    };
-    const int rows = img.height * img.channels;
-    if (!rle) {
-        for (int z = 0; z < img.channels; ++z)
-            for (int y = 0; y < img.height; ++y) {
-                fetchRow(z, y);
-                out.insert(out.end(), row.begin(), row.end());
-            }
-        return out;
-    }
-    const size_t startTable = out.size();
-    const size_t lengthTable = startTable + static_cast<size_t>(rows) * 4;
-    out.resize(lengthTable + static_cast<size_t>(rows) * 4, 0);
-    for (int z = 0; z < img.channels; ++z)
-        for (int y = 0; y < img.height; ++y) {
-            fetchRow(z, y);
-            const size_t start = out.size();
-            encodeRow(row.data(), img.width, out);
-            const size_t entry = static_cast<size_t>(y + z * img.height) * 4;
-            set32(out, startTable + entry, static_cast<uint32_t>(start));
-            set32(out, lengthTable + entry, static_cast<uint32_t>(out.size() - start));
-        }
-    return out;
-}
-
 bool writeBytes(const std::filesystem::path& path, const void* data, size_t size) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
@@ -193,8 +109,19 @@ bool writeText(const std::filesystem::path& path, const std::string& text) {
     return writeBytes(path, text.data(), text.size());
 }
 
+// Channel-major planes, file row 0 the bottom row; the header says 3
+// dimensions, full-scale pixels and the stage's name.
 bool writeSgi(const std::filesystem::path& path, const Image& img, bool rle) {
-    const std::vector<uint8_t> bytes = encodeSgi(img, rle);
+    std::vector<uint8_t> planes;
+    planes.reserve(static_cast<size_t>(img.width) * img.height * img.channels);
+    for (int z = 0; z < img.channels; ++z)
+        for (int fileRow = 0; fileRow < img.height; ++fileRow) {
+            const int y = img.height - 1 - fileRow;
+            for (int x = 0; x < img.width; ++x) planes.push_back(img.rgba[(static_cast<size_t>(y) * img.width + x) * 4 + z]);
+        }
+    const SgiLabel label{3, 255, "strata stage"};
+    const std::vector<uint8_t> bytes = rle ? sgiRunLength(img.width, img.height, img.channels, planes, label)
+                                           : sgiVerbatim(img.width, img.height, img.channels, planes, 474, label);
     std::printf("%-34s %7zu bytes  %s\n", path.c_str(), bytes.size(), rle ? "rle" : "verbatim");
     return writeBytes(path, bytes.data(), bytes.size());
 }
@@ -1024,11 +951,44 @@ Image helpPage(const Module& mod, int index) {
     return img;
 }
 
+bool parseSide(const char* text, int high, int& value) {
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || v < 0 || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+int writeOneImage(int argc, char** argv) {
+    int width = 0, height = 0, channels = 0, magic = 474;
+    const std::string storage = argc > 5 ? argv[5] : "";
+    if (argc < 6 || argc > 7 || !parseSide(argv[2], 65535, width) || !parseSide(argv[3], 65535, height) ||
+        !parseSide(argv[4], 65535, channels) || (storage != "verbatim" && storage != "rle") ||
+        (argc == 7 && (storage == "rle" || !parseSide(argv[6], 65535, magic)))) {
+        std::fprintf(stderr, "usage: strata-stagegen sgi <width> <height> <channels> verbatim [<magic>] | rle\n");
+        return 2;
+    }
+    const size_t size = static_cast<size_t>(width) * height * channels;
+    std::vector<uint8_t> planes(size + 1);
+    const size_t got = std::fread(planes.data(), 1, planes.size(), stdin);
+    if (got != size) {
+        std::fprintf(stderr, "strata-stagegen: expected %zu bytes of planes, read %zu%s\n", size, got,
+                     got > size ? " or more" : "");
+        return 1;
+    }
+    planes.resize(size);
+    const std::vector<uint8_t> bytes =
+        storage == "rle" ? sgiRunLength(width, height, channels, planes) : sgiVerbatim(width, height, channels, planes, magic);
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "sgi") return writeOneImage(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: strata-stagegen <directory>\n");
+        std::fprintf(stderr, "usage: strata-stagegen <directory>\n"
+                             "       strata-stagegen sgi <width> <height> <channels> verbatim [<magic>] | rle\n");
         return 2;
     }
     namespace fs = std::filesystem;

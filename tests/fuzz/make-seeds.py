@@ -3,12 +3,19 @@
 
 The seeds are the shapes the unit tests read: SGI files of one to four
 channels in verbatim and run-length storage, OBJ files with every kind of line
-and face, key.db and modules.db files. Run it again after changing it; the
-output is deterministic. The fuzzers grow their own corpora elsewhere."""
+and face, key.db and modules.db files, short wave files. Run it again after changing it; the
+output is deterministic (the SGI files come from strata-stagegen, see
+tools/stagegen_sgi.py). The fuzzers grow their own corpora elsewhere."""
+import io
+import math
 import os
 import struct
+import sys
+import wave
 
 here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, "..", "..", "tools"))
+from stagegen_sgi import sgi  # noqa: E402
 
 
 def out(corpus, name, data):
@@ -20,61 +27,16 @@ def out(corpus, name, data):
         f.write(data)
 
 
-def header(storage, x, y, z, magic=474):
-    h = struct.pack(">HBBHHHH", magic, storage, 1, 3 if z > 1 else 2, x, y, z)
-    return h + b"\0" * (512 - len(h))
-
-
-def verbatim(x, y, z, planes, magic=474):
-    return header(0, x, y, z, magic) + bytes(planes)
-
-
-def encode_row(row):
-    outb = bytearray()
-    i = 0
-    while i < len(row):
-        j = i
-        while j < len(row) and row[j] == row[i] and j - i < 127:
-            j += 1
-        if j - i >= 3:
-            outb += bytes([j - i, row[i]])
-            i = j
-            continue
-        j = i
-        while j < len(row) and j - i < 127 and not (j + 2 < len(row) and row[j] == row[j + 1] == row[j + 2]):
-            j += 1
-        outb += bytes([0x80 | (j - i)]) + bytes(row[i:j])
-        i = j
-    return bytes(outb) + b"\0"
-
-
-def run_length_rows(x, y, z, rows):
-    n = y * z
-    start = 512 + 8 * n
-    starts, lengths, body = [], [], b""
-    for r in rows:
-        starts.append(start + len(body))
-        lengths.append(len(r))
-        body += r
-    return header(1, x, y, z) + struct.pack(">%dI" % n, *starts) + struct.pack(">%dI" % n, *lengths) + body
-
-
-def run_length(x, y, z, planes):
-    rows = [encode_row(planes[(zz * y + yy) * x:(zz * y + yy + 1) * x]) for zz in range(z) for yy in range(y)]
-    return run_length_rows(x, y, z, rows)
-
-
 # SGI reader
-out("sgireader", "rgb-2x2-verbatim.rgb", verbatim(2, 2, 3, [10, 20, 30, 40] + [0] * 4 + [255] * 4))
-out("sgireader", "grey-5x1-runlength.rgb", run_length_rows(5, 1, 1, [bytes([0x03, 0x07, 0x82, 0x01, 0x02, 0x00])]))
-out("sgireader", "grey-alpha-3x2.rgb", verbatim(3, 2, 2, list(range(6)) + [128] * 6))
-out("sgireader", "rgba-4x3-runlength.rgb",
-    run_length(4, 3, 4, [(i * 37) % 256 for i in range(4 * 3 * 4)]))
-out("sgireader", "rgb-8x4-runlength.rgb", run_length(8, 4, 3, [(i // 5) % 7 for i in range(8 * 4 * 3)]))
-out("sgireader", "bad-magic-1x1.rgb", verbatim(1, 1, 1, [99], magic=1234))
-out("sgireader", "truncated-runlength.rgb", run_length(6, 2, 1, [1, 1, 1, 1, 2, 3] * 2)[:-5])
-out("sgireader", "header-only.rgb", header(0, 4, 4, 3)[:12])
-out("sgireader", "five-channels-2x1.rgb", verbatim(2, 1, 5, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]))
+out("sgireader", "rgb-2x2-verbatim.rgb", sgi(2, 2, 3, [10, 20, 30, 40] + [0] * 4 + [255] * 4))
+out("sgireader", "grey-5x1-runlength.rgb", sgi(5, 1, 1, [7, 7, 7, 1, 2], rle=True))
+out("sgireader", "grey-alpha-3x2.rgb", sgi(3, 2, 2, list(range(6)) + [128] * 6))
+out("sgireader", "rgba-4x3-runlength.rgb", sgi(4, 3, 4, [(i * 37) % 256 for i in range(4 * 3 * 4)], rle=True))
+out("sgireader", "rgb-8x4-runlength.rgb", sgi(8, 4, 3, [(i // 5) % 7 for i in range(8 * 4 * 3)], rle=True))
+out("sgireader", "bad-magic-1x1.rgb", sgi(1, 1, 1, [99], magic=1234))
+out("sgireader", "truncated-runlength.rgb", sgi(6, 2, 1, [1, 1, 1, 1, 2, 3] * 2, rle=True)[:-5])
+out("sgireader", "header-only.rgb", sgi(4, 4, 3, [0] * 48)[:12])
+out("sgireader", "five-channels-2x1.rgb", sgi(2, 1, 5, [1, 2, 3, 4, 5, 6, 7, 8, 9, 10]))
 
 # OBJ reader
 square = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n"
@@ -103,3 +65,29 @@ out("showscript", "keys-and-controls.show",
     "# a comment\n0  key F1 639 240      # raise cell 0\n0 key Down\n0 ctl 11 19 0\n30 midi 0xB0 22 100\n"
     "12 key a 10 20\n12 key Esc\n5 key PageDown\n5 key Hash 0 479\n\r\n\t\n")
 out("showscript", "bad-line.show", "0 key F1\n1 ctl 16 0 0\n")
+
+
+# sound files
+def wav(channels, width, rate, frames):
+    f = io.BytesIO()
+    with wave.open(f, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(width)
+        w.setframerate(rate)
+        w.writeframes(frames)
+    return f.getvalue()
+
+
+def float_wav(channels, rate, values):
+    data = struct.pack("<%df" % len(values), *values)
+    fmt = struct.pack("<HHIIHH", 3, channels, rate, rate * 4 * channels, 4 * channels, 32)
+    body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+tone = [math.sin(i * 0.3) for i in range(64)]
+out("wavfile", "u8-stereo-22050.wav", wav(2, 1, 22050, bytes(128 + int(100 * v) for v in tone for _ in (0, 1))))
+out("wavfile", "s16-mono-44100.wav", wav(1, 2, 44100, struct.pack("<64h", *(int(20000 * v) for v in tone))))
+out("wavfile", "s24-stereo-8000.wav",
+    wav(2, 3, 8000, b"".join(struct.pack("<i", int(4e6 * v))[:3] * 2 for v in tone)))
+out("wavfile", "float-stereo-48000.wav", float_wav(2, 48000, [v for v in tone for _ in (0, 1)] + [float("nan"), 4.0]))

@@ -3,14 +3,17 @@
 
 The stage is committed; run this again only to change it (and then update the
 references with tools/update-goldens.sh). Everything here is computed, so the
-files come out the same on every run.
+files come out the same on every run. Images are written through
+strata-stagegen (see tools/stagegen_sgi.py).
 """
 import math
 import os
-import struct
+import sys
 import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import stagegen_sgi  # noqa: E402
 STAGE = os.path.join(HERE, "stage")
 
 # Module names in the reactor loader's order: line i selects reactor i.
@@ -26,8 +29,6 @@ SIZE = 64
 
 def write_sgi(path, width, height, pixel):
     """Verbatim SGI image, 3 channels; pixel(x, y) gives (r, g, b), y = 0 at the bottom."""
-    header = struct.pack(">hhHHHH", 474, 1, 3, width, height, 3)
-    header += b"\0" * (512 - len(header))
     planes = [bytearray(), bytearray(), bytearray()]
     for y in range(height):
         for x in range(width):
@@ -35,9 +36,7 @@ def write_sgi(path, width, height, pixel):
             for z in range(3):
                 planes[z].append(max(0, min(255, int(rgb[z]))))
     with open(path, "wb") as f:
-        f.write(header)
-        for plane in planes:
-            f.write(plane)
+        f.write(stagegen_sgi.sgi(width, height, 3, planes[0] + planes[1] + planes[2]))
 
 
 def checker(x, y):

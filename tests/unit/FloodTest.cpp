@@ -23,7 +23,7 @@
 #include "input/MidiInput.h"
 #include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
-#include "support/SgiWriter.h"
+#include "tools/SgiWriter.h"
 
 namespace {
 

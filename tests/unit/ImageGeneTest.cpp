@@ -10,7 +10,7 @@
 #include "TempStage.h"
 #include "resources/ImageGene.h"
 #include "support/GlTestContext.h"
-#include "support/SgiWriter.h"
+#include "tools/SgiWriter.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "UniverseFixture.h"
 #include "resources/ImageGene.h"
 #include "resources/ModelGene.h"
-#include "support/SgiWriter.h"
+#include "tools/SgiWriter.h"
 
 using Preloading = UniverseFixture;
 

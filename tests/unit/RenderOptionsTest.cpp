@@ -60,5 +60,29 @@ TEST(RenderOptions, RejectsBadArgumentsWithOneLineSayingWhy) {
               "--png-frames needs frame numbers separated by commas (for example 10,20,30), found '3,,4'");
     EXPECT_EQ(parse({"a", "--raw=1"}).error, "--raw takes no value");
     EXPECT_EQ(parse({"a", "--fast"}).error, "unknown option --fast");
+    EXPECT_EQ(parse({"a", "--fast=1"}).error, "unknown option --fast");
+    EXPECT_EQ(parse({"a", "-x"}).error, "unknown option -x");
+    EXPECT_EQ(parse({"a", "--fr", "5"}).error, "unknown option --fr") << "ambiguous: --frames or --frame-ms";
     EXPECT_FALSE(parse({"a", "--png-every", "x"}).ok);
+}
+
+// Options and the directory in any order; a unique prefix names an option;
+// after "--" everything is an operand.
+TEST(RenderOptions, OptionsAnywhereAndUniquePrefixes) {
+    const struct {
+        std::vector<const char*> args;
+        std::string directory;
+        int frames;
+        bool quiet;
+    } cases[] = {{{"--frames", "7", "stage", "--quiet"}, "stage", 7, true},
+                 {{"--frames=9", "--qu", "stage"}, "stage", 9, true},
+                 {{"--frames=3", "--", "--quiet"}, "--quiet", 3, false},
+                 {{"-"}, "-", 300, false}};
+    for (const auto& c : cases) {
+        const Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.error;
+        EXPECT_EQ(p.options.directory, c.directory);
+        EXPECT_EQ(p.options.frames, c.frames);
+        EXPECT_EQ(p.options.quiet, c.quiet);
+    }
 }

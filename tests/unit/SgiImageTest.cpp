@@ -6,7 +6,7 @@
 
 #include "TempStage.h"
 #include "resources/SgiImage.h"
-#include "support/SgiWriter.h"
+#include "tools/SgiWriter.h"
 
 namespace {
 

@@ -42,28 +42,31 @@ void putBigEndian32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) 
     put16(bytes, offset + 2, static_cast<int>(value & 0xFFFF));
 }
 
-std::vector<uint8_t> sgiHeader(int storage, int xsize, int ysize, int zsize, int magic) {
+std::vector<uint8_t> sgiHeader(int storage, int xsize, int ysize, int zsize, int magic, const SgiLabel& label) {
     std::vector<uint8_t> bytes(512, 0);
     put16(bytes, 0, magic);
     bytes[2] = static_cast<uint8_t>(storage);
-    bytes[3] = 1;
-    put16(bytes, 4, zsize > 1 ? 3 : 2);
+    bytes[3] = 1;  // bytes per channel
+    put16(bytes, 4, label.dimension ? label.dimension : zsize > 1 ? 3 : 2);
     put16(bytes, 6, xsize);
     put16(bytes, 8, ysize);
     put16(bytes, 10, zsize);
+    putBigEndian32(bytes, 16, label.pixmax);  // after pixmin (0)
+    std::copy_n(label.name.begin(), std::min<size_t>(label.name.size(), 79), bytes.begin() + 24);
     return bytes;
 }
 
-std::vector<uint8_t> sgiVerbatim(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes, int magic) {
-    std::vector<uint8_t> bytes = sgiHeader(0, xsize, ysize, zsize, magic);
+std::vector<uint8_t> sgiVerbatim(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes, int magic,
+                                 const SgiLabel& label) {
+    std::vector<uint8_t> bytes = sgiHeader(0, xsize, ysize, zsize, magic, label);
     bytes.resize(512 + planes.size());
     std::copy(planes.begin(), planes.end(), bytes.begin() + 512);
     return bytes;
 }
 
 std::vector<uint8_t> sgiRunLengthRows(int xsize, int ysize, int zsize,
-                                      const std::vector<std::vector<uint8_t>>& rows) {
-    std::vector<uint8_t> bytes = sgiHeader(1, xsize, ysize, zsize);
+                                      const std::vector<std::vector<uint8_t>>& rows, const SgiLabel& label) {
+    std::vector<uint8_t> bytes = sgiHeader(1, xsize, ysize, zsize, 474, label);
     const size_t entries = static_cast<size_t>(ysize) * zsize;
     bytes.resize(512 + 8 * entries, 0);
     for (size_t i = 0; i < entries && i < rows.size(); ++i) {
@@ -74,11 +77,12 @@ std::vector<uint8_t> sgiRunLengthRows(int xsize, int ysize, int zsize,
     return bytes;
 }
 
-std::vector<uint8_t> sgiRunLength(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes) {
+std::vector<uint8_t> sgiRunLength(int xsize, int ysize, int zsize, const std::vector<uint8_t>& planes,
+                                  const SgiLabel& label) {
     std::vector<std::vector<uint8_t>> rows;
     for (size_t row = 0; row < static_cast<size_t>(ysize) * zsize; ++row)
         rows.push_back(encodeRow(planes.data() + row * xsize, xsize));
-    return sgiRunLengthRows(xsize, ysize, zsize, rows);
+    return sgiRunLengthRows(xsize, ysize, zsize, rows, label);
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
