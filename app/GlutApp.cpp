@@ -144,7 +144,7 @@ int runInstrument(int argc, char** argv) {
             fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height,
                     monitor.x, monitor.y);
         else
-            fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); using the first\n",
+            fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
                     stage.monitor, list[0] ? list : "none");
     }
     const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
