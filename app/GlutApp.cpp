@@ -179,6 +179,7 @@ int runInstrument(int argc, char** argv) {
         gPacer = FramePacer(stage.fps);
         fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
     }
+    if (!stage.overlayAtStart) gOverlay.hideAtStart();
     if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
 
     gScreen = new VirtualScreen();

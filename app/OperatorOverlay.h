@@ -60,6 +60,10 @@ public:
     // Insert: shows the view when hidden, hides it when shown (also during
     // the first seconds).
     void toggle();
+    // Hidden from the start instead of shown for the first seconds.
+    void hideAtStart() {
+        if (mode_ == Mode::Start) mode_ = Mode::Hidden;
+    }
 
     bool visible() const { return mode_ != Mode::Hidden; }
     bool showingHint() const { return mode_ == Mode::Start; }

@@ -14,6 +14,14 @@ bool StageSettings::parseFlag(const char* value) {
     return false;
 }
 
+bool StageSettings::parseOff(const char* value) {
+    if (!value) return false;
+    static const char* const kNo[] = {"0", "false", "no", "off"};
+    for (const char* no : kNo)
+        if (strcasecmp(value, no) == 0) return true;
+    return false;
+}
+
 bool StageSettings::parseFps(const char* value, int& fps) {
     fps = 0;
     if (!value || !*value) return true;
@@ -41,9 +49,8 @@ StageSettings StageSettings::fromEnvironment(FILE* warnings) {
         std::fprintf(warnings, "strata: STRATA_FPS=%s is not a number of frames per second from 1 to 1000; no cap\n",
                      fps);
     s.cleanLayers = cleanLayersRequested();
-    // Only an explicit no turns the wait for the refresh off.
-    if (const char* vsync = std::getenv("STRATA_VSYNC"); vsync && *vsync)
-        s.vsync = parseFlag(vsync) || !(strcasecmp(vsync, "0") == 0 || strcasecmp(vsync, "false") == 0 ||
-                                        strcasecmp(vsync, "no") == 0 || strcasecmp(vsync, "off") == 0);
+    // Only an explicit no turns these off.
+    s.vsync = !parseOff(std::getenv("STRATA_VSYNC"));
+    s.overlayAtStart = !parseOff(std::getenv("STRATA_OVERLAY"));
     return s;
 }

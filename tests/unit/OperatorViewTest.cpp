@@ -73,6 +73,9 @@ TEST(StageSettings, FlagsAndFrameRates) {
     for (const char* yes : {"1", "true", "YES", "On"}) EXPECT_TRUE(StageSettings::parseFlag(yes)) << yes;
     for (const char* no : {"0", "", "off", "2", "truee"}) EXPECT_FALSE(StageSettings::parseFlag(no)) << no;
     EXPECT_FALSE(StageSettings::parseFlag(nullptr));
+    for (const char* off : {"0", "FALSE", "no", "Off"}) EXPECT_TRUE(StageSettings::parseOff(off)) << off;
+    for (const char* other : {"1", "", "of", "on"}) EXPECT_FALSE(StageSettings::parseOff(other)) << other;
+    EXPECT_FALSE(StageSettings::parseOff(nullptr));
     const struct { const char* text; bool ok; int fps; } rates[] = {
         {"60", true, 60}, {"1000", true, 1000}, {"0", true, 0}, {"", true, 0},
         {"1001", false, 0}, {"-5", false, 0}, {"60fps", false, 0}, {"abc", false, 0},
@@ -150,6 +153,13 @@ TEST(OperatorOverlay, StartHintThenInsertToggles) {
     early.update(s, 16.0);
     early.toggle();
     EXPECT_FALSE(early.visible());
+
+    OperatorOverlay quiet;  // STRATA_OVERLAY=0: hidden until Insert
+    quiet.hideAtStart();
+    quiet.update(s, 16.0);
+    EXPECT_FALSE(quiet.visible());
+    quiet.toggle();
+    EXPECT_TRUE(quiet.visible());
 }
 
 TEST(OperatorOverlay, FrameUpdateAllocatesNothing) {
