@@ -5,6 +5,7 @@
 
 #include "reactor/GlSwitches.h"
 #include "reactor/MatrixModeKeeper.h"
+#include "resources/ImageGene.h"
 
 void pushFrameView(MatrixModeKeeper& keeper) {
     keeper.pushIdentity(GL_PROJECTION);
@@ -94,4 +95,11 @@ void setFrameLights() {
 void beginCellLayer(float alpha) {
     glColor4f(1.0f, 1.0f, 1.0f, alpha);
     switchBlend(true);
+}
+
+void beginCleanLayer(int frontFace, const ImageGene* images) {
+    glDisable(GL_CULL_FACE);
+    glFrontFace(static_cast<GLenum>(frontFace));
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, images && images->texture ? images->texture->textureName : 0);
 }

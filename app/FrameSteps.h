@@ -1,5 +1,6 @@
 #pragma once
 
+class ImageGene;
 class MatrixModeKeeper;
 
 // The fixed steps of every frame, shared by the universe and by tools that
@@ -21,3 +22,8 @@ void placeTwoLights();
 // Per-cell state before a visible cell runs: colour (1, 1, 1, alpha) and the
 // blend switch on.
 void beginCellLayer(float alpha);
+// Clean layers: what a visible cell may rely on whatever the cells below it
+// left behind: face culling off, the front face the frame had before the
+// first cell, and 2D texturing on with the current image of images bound, so
+// no layer hides the ones above it and none turns white for want of an image.
+void beginCleanLayer(int frontFace, const ImageGene* images);

@@ -2,19 +2,56 @@
 
 #include <GL/freeglut.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/DeviceReport.h"
+#include "app/FramePacer.h"
 #include "app/KeyBindings.h"
+#include "app/OperatorOverlay.h"
+#include "app/OverlayPainter.h"
 #include "app/ScreenInfo.h"
+#include "app/StageOutput.h"
+#include "app/StageSettings.h"
 #include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
+#include "input/MidiInput.h"
 
 namespace {
 VirtualScreen* gScreen = nullptr;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
+
+// The operator's side: device lines on standard error, the overlay drawn on
+// the window after the picture, and the frame cap.
+DeviceReport gReport(stderr);
+OperatorOverlay gOverlay;
+FramePacer gPacer;
+char gMidiText[256] = "";
+std::chrono::steady_clock::time_point gLastFrame{};
+
+double millisSinceLastFrame() {
+    const auto now = std::chrono::steady_clock::now();
+    const double millis = gLastFrame.time_since_epoch().count() == 0
+                              ? 0.0
+                              : std::chrono::duration<double, std::milli>(now - gLastFrame).count();
+    gLastFrame = now;
+    return millis;
+}
+
+// After the picture is on the window: the report's change lines, then the
+// overlay over the window (never into the virtual screen, which keeps the
+// trails).
+void operatorView(qelUnivCell& cell) {
+    gReport.poll(cell);
+    gOverlay.update(OperatorOverlay::sample(cell, gMidiText), millisSinceLastFrame());
+    if (gOverlay.visible() && gScreen && gScreen->offscreen()) {
+        paintOperatorOverlay(gOverlay, gWindowWidth, gWindowHeight);
+        gScreen->bind();
+    }
+}
 
 void toScreen(int& x, int& y) {
     int sx = x, sy = y;
@@ -25,10 +62,13 @@ void toScreen(int& x, int& y) {
 
 void display() {
     if (gScreen) gScreen->bind();
-    if (qelUnivCell* cell = universe()) cell->frame();
+    qelUnivCell* cell = universe();
+    if (cell) cell->frame();
     if (gScreen) gScreen->present(gWindowWidth, gWindowHeight);
+    if (cell) operatorView(*cell);
     glFinish();
     glutSwapBuffers();
+    gPacer.wait();
 }
 
 void idle() { display(); }
@@ -43,7 +83,21 @@ void keyboard(unsigned char key, int x, int y) {
     keyboardKey(key, x, y);
 }
 
+// Insert shows and hides the operator view; Shift+Insert switches clean
+// layers. Both keep Insert's own code as well.
+void operatorKey(int key) {
+    if (key != GLUT_KEY_INSERT) return;
+    qelUnivCell* cell = universe();
+    if ((glutGetModifiers() & GLUT_ACTIVE_SHIFT) && cell) {
+        cell->cleanLayers = !cell->cleanLayers;
+        fprintf(stderr, "strata: clean layers %s (Shift+Insert)\n", cell->cleanLayers ? "on" : "off");
+    } else {
+        gOverlay.toggle();
+    }
+}
+
 void special(int key, int x, int y) {
+    operatorKey(key);
     toScreen(x, y);
     specialKey(key, x, y);
 }
@@ -77,18 +131,56 @@ int runInstrument(int argc, char** argv) {
     glutInitWindowPosition(0, 0);
 
     const bool windowed = windowedRequested();
-    if (!windowed) {
+    const StageSettings stage = StageSettings::fromEnvironment(stderr);
+    // A chosen monitor gets a window of its own size at its origin; without
+    // a window manager freeglut's full screen would cover every monitor, so
+    // the window then only sits there.
+    MonitorArea monitor;
+    bool onMonitor = false;
+    if (stage.monitor) {
+        char list[512] = "";
+        onMonitor = findMonitor(stage.monitor, monitor, list, sizeof list);
+        if (onMonitor)
+            fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height,
+                    monitor.x, monitor.y);
+        else
+            fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
+                    stage.monitor, list[0] ? list : "none");
+    }
+    const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
+
+    if (!windowed && !stage.desktop && !onMonitor) {
         glutGameModeString("640x480:32@60");
         glutEnterGameMode();
     }
     // Where the screen mode cannot be changed (many desktops, Xvfb) game mode
     // gives no window: open an ordinary one and make it full screen instead.
     if (glutGetWindow() == 0) {
+        if (onMonitor) {
+            glutInitWindowPosition(monitor.x, monitor.y);
+            if (!windowed) glutInitWindowSize(monitor.width, monitor.height);
+        }
         glutCreateWindow("Strata");
-        if (!windowed) glutFullScreen();
+        if (!windowed && fullScreenAllowed) glutFullScreen();
     }
+    if (stage.desktop && !windowed)
+        fprintf(stderr, "strata: desktop mode: a full-screen window at the desktop's %dx%d, no mode switch\n",
+                glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
     gWindowWidth = glutGet(GLUT_WINDOW_WIDTH);
     gWindowHeight = glutGet(GLUT_WINDOW_HEIGHT);
+
+    if (stage.vsync) {
+        if (requestSwapInterval(1))
+            fprintf(stderr, "strata: swaps wait for the display's refresh (swap interval 1)\n");
+        else
+            fprintf(stderr, "strata: the driver offers no swap interval: frames follow each other at once\n");
+    }
+    if (stage.fps > 0) {
+        gPacer = FramePacer(stage.fps);
+        fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
+    }
+    if (!stage.overlayAtStart) gOverlay.hideAtStart();
+    if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
 
     gScreen = new VirtualScreen();
     if (!gScreen->create()) {
@@ -107,14 +199,18 @@ int runInstrument(int argc, char** argv) {
     qelUnivCell::setCursor = setGlutCursor;
 
     if (argc == 2) {
-        glutFullScreen();
+        if (fullScreenAllowed) glutFullScreen();
     } else if (argc == 3) {
         glutSetCursor(GLUT_CURSOR_NONE);
-        glutFullScreen();
+        if (fullScreenAllowed) glutFullScreen();
     }
 
     printf("Glut API Version %d\n", 3);
     loadKeyBindings("key.db");
+    if (qelUnivCell* cell = universe()) {
+        if (cell->midi) cell->midi->describe(gMidiText, sizeof gMidiText);
+        gReport.start(*cell);
+    }
     glutMainLoop();
     return 0;
 }

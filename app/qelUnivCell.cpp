@@ -146,6 +146,8 @@ void qelUnivCell::frame() {
     clearOrFade(trail);
     setFrameLights();
     switchLighting(false);
+    GLint frontFace = GL_CW;
+    if (cleanLayers) glGetIntegerv(GL_FRONT_FACE, &frontFace);
 
     for (int i = 0; i < cellCount; ++i) {
         switchLighting(false);
@@ -156,6 +158,10 @@ void qelUnivCell::frame() {
         cell->setHelp(helpMode, helpPage);
         if (cellLevel[i] > 10) {
             beginCellLayer(alpha);
+            if (cleanLayers) {
+                Reactor* reactor = cell->reactor(0);
+                beginCleanLayer(frontFace, reactor ? reactor->imageSet(0) : nullptr);
+            }
             cell->setControls(controls);
             cell->setTimeFactor(timeFactor);
             cell->setWave(wave);

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "app/StageSettings.h"
+
 class ControlTable;
 class MatrixModeKeeper;
 class MidiInput;
@@ -63,6 +65,9 @@ public:
     bool joystickOn = false;
     bool midiOn = false;
     bool cursorFlag = false;
+    // Every visible cell starts from the same OpenGL state (see
+    // beginCleanLayer); off unless STRATA_CLEAN_LAYERS asks for it.
+    bool cleanLayers = StageSettings::cleanLayersRequested();
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without

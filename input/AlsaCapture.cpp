@@ -18,7 +18,10 @@ constexpr snd_pcm_uframes_t kDeviceBufferFrames = 2048;
 
 class AlsaCapture final : public CaptureBackend {
 public:
-    explicit AlsaCapture(snd_pcm_t* pcm) : pcm_(pcm) {}
+    AlsaCapture(snd_pcm_t* pcm, const char* name, unsigned rate, unsigned channels)
+        : pcm_(pcm), rate_(rate), channels_(channels) {
+        std::snprintf(name_, sizeof name_, "%s", name);
+    }
     ~AlsaCapture() override {
         snd_pcm_drop(pcm_);
         snd_pcm_close(pcm_);
@@ -29,7 +32,14 @@ public:
         return snd_pcm_start(pcm_) >= 0;
     }
 
+    bool lost() const override { return lost_; }
+
+    void describe(char* text, size_t size) const override {
+        std::snprintf(text, size, "%s (ALSA), %u Hz, %u channels", name_, rate_, channels_);
+    }
+
     bool takeNewestBlock(uint8_t* block) override {
+        if (lost_) return false;
         snd_pcm_sframes_t avail = snd_pcm_avail(pcm_);
         if (avail < 0) {
             recover(static_cast<int>(avail));
@@ -55,11 +65,26 @@ public:
 
 private:
     // Overrun or suspend: restart capture; this frame keeps the old snapshot.
+    // What cannot be recovered (the card is gone: ENODEV, a disconnected
+    // stream) marks the source lost, so that its owner opens it again.
     void recover(int err) {
-        if (snd_pcm_recover(pcm_, err, 1) >= 0) snd_pcm_start(pcm_);
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED || err == -ENODEV) {
+            lost_ = true;
+            return;
+        }
+        if (snd_pcm_recover(pcm_, err, 1) >= 0) {
+            snd_pcm_start(pcm_);
+            return;
+        }
+        // Prepare once more before giving the device up.
+        if (snd_pcm_prepare(pcm_) < 0 || snd_pcm_start(pcm_) < 0) lost_ = true;
     }
 
     snd_pcm_t* pcm_;
+    char name_[128] = {};
+    unsigned rate_;
+    unsigned channels_;
+    bool lost_ = false;
     uint8_t scratch_[kBlockBytes] = {};
 };
 
@@ -101,30 +126,48 @@ bool setCaptureFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw) {
 
 }  // namespace
 
-CaptureBackend* openAlsaCapture(const char* deviceName) {
+CaptureBackend* openAlsaCapture(const char* deviceName, FILE* console, char* reason, size_t reasonSize) {
     silenceAlsaErrors();
+    auto say = [console](const char* line) {
+        if (console) std::fputs(line, console);
+    };
+    auto why = [reason, reasonSize](const char* text) {
+        if (reason && reasonSize > 0) std::snprintf(reason, reasonSize, "%s", text);
+    };
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, deviceName, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK) < 0) return nullptr;
+    int err = snd_pcm_open(&pcm, deviceName, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (err < 0) {
+        why(snd_strerror(err));
+        return nullptr;
+    }
 
     snd_pcm_hw_params_t* hw = nullptr;
     snd_pcm_hw_params_alloca(&hw);
-    if (snd_pcm_hw_params_any(pcm, hw) < 0) {
+    err = snd_pcm_hw_params_any(pcm, hw);
+    if (err < 0) {
+        why(snd_strerror(err));
         snd_pcm_close(pcm);
         return nullptr;
     }
-    printf(acceptsCdQuality(pcm, hw) ? "CD Stereo quality \n" : "Mono 22.05 \n");
+    say(acceptsCdQuality(pcm, hw) ? "CD Stereo quality \n" : "Mono 22.05 \n");
 
     if (!setCaptureFormat(pcm, hw)) {
-        printf("WaveFile Open Failed ...........\n");
+        why("the device refuses 8-bit stereo capture at 22050 Hz");
+        say("WaveFile Open Failed ...........\n");
         snd_pcm_close(pcm);
         return nullptr;
     }
-    auto* capture = new (std::nothrow) AlsaCapture(pcm);
+    unsigned rate = CaptureBackend::kFrameRate, channels = 2;
+    int dir = 0;
+    snd_pcm_hw_params_get_rate(hw, &rate, &dir);
+    snd_pcm_hw_params_get_channels(hw, &channels);
+    auto* capture = new (std::nothrow) AlsaCapture(pcm, deviceName, rate, channels);
     if (!capture) {
-        printf("WaveFile Open Failed ...........\n");
+        why("out of memory");
+        say("WaveFile Open Failed ...........\n");
         snd_pcm_close(pcm);
         return nullptr;
     }
-    printf("WaveFile is Successfully Opened\n");
+    say("WaveFile is Successfully Opened\n");
     return capture;
 }

@@ -1,4 +1,7 @@
 #pragma once
+#include <cstddef>
+#include <cstdio>
+
 #include "input/CaptureBackend.h"
 
 // Opens an ALSA PCM capture device by name ("default" goes through
@@ -7,5 +10,8 @@
 // quality line and the open result as WaveInput::open does. Returns null,
 // without a message, when the device does not exist or its capabilities
 // cannot be read; returns null after "WaveFile Open Failed ...........\n"
-// when it exists but refuses the capture format.
-CaptureBackend* openAlsaCapture(const char* deviceName);
+// when it exists but refuses the capture format. The lines go to console
+// (none when it is null, as when a lost device is opened again); reason, when
+// given, receives ALSA's own words for a failure.
+CaptureBackend* openAlsaCapture(const char* deviceName, FILE* console = stdout, char* reason = nullptr,
+                                size_t reasonSize = 0);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 // One source of captured sound for WaveInput: a sound card, a wave file played
@@ -23,4 +24,13 @@ public:
     // Moves a caller-paced source's clock forward; sources that follow the
     // wall clock or a sound card ignore it.
     virtual void advanceClock(double /*millis*/) {}
+    // True once the source has failed for good (a sound card unplugged in
+    // the middle of a show): it delivers nothing more and is to be closed
+    // and opened again. Overruns are not losses: sources recover from them.
+    virtual bool lost() const { return false; }
+    // Fills text with a few words on the source for the operator (name,
+    // rate, channels); sources without anything to say leave it empty.
+    virtual void describe(char* text, size_t size) const {
+        if (size > 0) text[0] = '\0';
+    }
 };

@@ -25,6 +25,7 @@ public:
     // 0..65535 with the centre at 32767.
     static uint32_t axisToPosition(int axis);
     bool connected() const { return fd_ >= 0; }
+    const char* path() const { return path_.c_str(); }
 
     uint32_t buttons = 0;
     uint32_t x = 0;

@@ -2,6 +2,7 @@
 
 #include "input/RtMidiPort.h"
 
+#include <cstdio>
 #include <cstring>
 
 MidiInput::MidiInput() = default;
@@ -24,4 +25,18 @@ int MidiInput::fetch() {
     eventCount = static_cast<int>(queueCount_);
     queueCount_ = 0;
     return eventCount;
+}
+
+void MidiInput::describe(char* text, size_t size) const {
+    if (!port_) {
+        std::snprintf(text, size, "%s", RtMidiPort::sequencerAvailable() ? "no port could be opened" : "no sequencer");
+        return;
+    }
+    const char* virtualName = port_->hasVirtualPort() ? RtMidiPort::virtualPortName() : "";
+    const std::string& hardware = port_->hardwarePortName();
+    if (!hardware.empty())
+        std::snprintf(text, size, "%s%s%s", virtualName, *virtualName ? " (virtual port), connected: " : "connected: ",
+                      hardware.c_str());
+    else
+        std::snprintf(text, size, "%s (virtual port), no hardware port connected", virtualName);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -28,6 +29,9 @@ public:
     void receive(uint32_t message);
     // True when a MIDI connection is open (virtual or hardware port).
     bool connected() const { return port_ != nullptr; }
+    // A few words on the connections for the operator: the virtual port's
+    // name and the hardware port's, or why there is none ("no sequencer").
+    void describe(char* text, size_t size) const;
 
     uint32_t events[kQueueSize] = {};
     int eventCount = 0;

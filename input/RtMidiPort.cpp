@@ -127,10 +127,14 @@ bool packShortMessage(const unsigned char* bytes, size_t size, uint32_t& packed)
     return true;
 }
 
+bool RtMidiPort::sequencerAvailable() { return ::access("/dev/snd/seq", R_OK | W_OK) == 0; }
+
+const char* RtMidiPort::virtualPortName() { return kVirtualPortName; }
+
 RtMidiPort* RtMidiPort::open(MidiInput& target) {
     silenceAlsaErrors();
     // No sequencer device: nothing to try, and nothing to say.
-    if (::access("/dev/snd/seq", R_OK | W_OK) != 0) return nullptr;
+    if (!sequencerAvailable()) return nullptr;
 
     auto* port = new (std::nothrow) RtMidiPort();
     if (!port) return nullptr;
@@ -151,10 +155,12 @@ RtMidiPort* RtMidiPort::open(MidiInput& target) {
             listen(*in, target);
             in->openPort(static_cast<unsigned>(chosen), kHardwareClientName);
         }
-        if (chosen < 0 || errorFlag || !in->isPortOpen())
+        if (chosen < 0 || errorFlag || !in->isPortOpen()) {
             delete in;
-        else
+        } else {
             port->hardware_ = in;
+            port->hardwareName_ = in->getPortName(static_cast<unsigned>(chosen));
+        }
     }
     if (!port->virtual_ && !port->hardware_) {
         delete port;

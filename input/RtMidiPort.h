@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class MidiInput;
 class RtMidiIn;
@@ -19,16 +20,23 @@ bool packShortMessage(const unsigned char* bytes, size_t size, uint32_t& packed)
 class RtMidiPort {
 public:
     static RtMidiPort* open(MidiInput& target);
+    // True when the ALSA sequencer device can be opened at all.
+    static bool sequencerAvailable();
     ~RtMidiPort();
     RtMidiPort(const RtMidiPort&) = delete;
     RtMidiPort& operator=(const RtMidiPort&) = delete;
 
     bool hasHardwarePort() const { return hardware_ != nullptr; }
     bool hasVirtualPort() const { return virtual_ != nullptr; }
+    // The name of the virtual port and of the hardware port connected at
+    // start (empty without one).
+    static const char* virtualPortName();
+    const std::string& hardwarePortName() const { return hardwareName_; }
 
 private:
     RtMidiPort() = default;
 
     RtMidiIn* virtual_ = nullptr;
     RtMidiIn* hardware_ = nullptr;
+    std::string hardwareName_;
 };

@@ -4,11 +4,17 @@
 #include "input/CaptureBackend.h"
 #include "input/WavFileCapture.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -45,18 +51,49 @@ void WaveInput::start() {
     startRecording();
 }
 
+namespace {
+
+// The operator's words for a wave file source, or for why it cannot play.
+void describeWaveFile(const char* path, const CaptureBackend* device, char* text, size_t size) {
+    if (const auto* file = dynamic_cast<const WavFileCapture*>(device)) {
+        const WavSound& sound = file->sound();
+        std::snprintf(text, size, "%s (wave file, %d Hz, %d channels, %d-bit), looping", path, sound.sourceRate,
+                      sound.sourceChannels, sound.sourceBits);
+        return;
+    }
+    struct stat info;
+    if (::stat(path, &info) != 0)
+        std::snprintf(text, size, "no sound input: %s: %s", path, std::strerror(errno));
+    else
+        std::snprintf(text, size, "no sound input: %s: not a usable wave file", path);
+}
+
+}  // namespace
+
 int WaveInput::open() {
     stopAndClose();
+    reopen_ = nullptr;
     const char* source = std::getenv("STRATA_AUDIO");
-    if (source && *source && namesWaveFile(source))
+    if (source && *source && namesWaveFile(source)) {
         device = openWavCapture(source, WavFileCapture::Pacing::WallClock);
-    else
-        device = openAlsaCapture(source && *source ? source : "default");
+        describeWaveFile(source, device, description_, sizeof description_);
+    } else {
+        const std::string name = source && *source ? source : "default";
+        char reason[128] = "cannot be opened";
+        device = openAlsaCapture(name.c_str(), stdout, reason, sizeof reason);
+        if (device) {
+            describe(name.c_str());
+        } else {
+            std::snprintf(description_, sizeof description_, "no sound input: %s: %s", name.c_str(), reason);
+        }
+        reopen_ = [name] { return openAlsaCapture(name.c_str(), nullptr); };
+    }
     return device ? 1 : 0;
 }
 
 void WaveInput::startRecording() {
     if (!device || !device->start()) {
+        if (device) std::snprintf(description_, sizeof description_, "no sound input: the source does not start");
         printf("Record Failed\n");
         stopAndClose();
     }
@@ -65,14 +102,53 @@ void WaveInput::startRecording() {
 void WaveInput::stopAndClose() {
     delete device;
     device = nullptr;
+    lost_ = false;
 }
 
 int WaveInput::startWavFile(const char* path, bool pacedByCaller) {
     stopAndClose();
+    reopen_ = nullptr;
     device = openWavCapture(path, pacedByCaller ? WavFileCapture::Pacing::Caller
                                                 : WavFileCapture::Pacing::WallClock);
+    describeWaveFile(path, device, description_, sizeof description_);
     startRecording();
     return device ? 1 : 0;
+}
+
+void WaveInput::setReopen(std::function<CaptureBackend*()> reopen) { reopen_ = std::move(reopen); }
+
+WaveInput::State WaveInput::state() const {
+    if (device) return State::Live;
+    return lost_ ? State::Lost : State::None;
+}
+
+void WaveInput::describe(const char* fallback) {
+    if (device) device->describe(description_, sizeof description_);
+    if (!description_[0] || !device) std::snprintf(description_, sizeof description_, "%s", fallback);
+}
+
+void WaveInput::loseDevice() {
+    delete device;
+    device = nullptr;
+    lost_ = true;
+    lastAttempt_ = std::chrono::steady_clock::now();
+    level = leftLevel = rightLevel = 0.0f;
+    std::memset(current->bytes, 128, kBufferLength);
+}
+
+void WaveInput::tryReopen() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastAttempt_ < std::chrono::milliseconds(retryMillis)) return;
+    lastAttempt_ = now;
+    CaptureBackend* backend = reopen_();
+    if (!backend) return;
+    if (!backend->start()) {
+        delete backend;
+        return;
+    }
+    device = backend;
+    lost_ = false;
+    describe("sound input");
 }
 
 void WaveInput::advanceClock(double millis) {
@@ -81,7 +157,9 @@ void WaveInput::advanceClock(double millis) {
 
 void WaveInput::startWith(CaptureBackend* backend) {
     stopAndClose();
+    reopen_ = nullptr;
     device = backend;
+    describe("sound input");
     startRecording();
 }
 
@@ -89,6 +167,8 @@ float WaveInput::update() {
     // Without a source (after a failed start) nothing is taken: the history,
     // the snapshot and the levels stay as they are and the system runs
     // without sound.
+    if (device && device->lost()) loseDevice();
+    if (!device && lost_ && reopen_) tryReopen();
     if (device && device->takeNewestBlock(captureBlock)) {
         historyIndex = historyIndex == kHistory - 1 ? 0 : historyIndex + 1;
         current = &history[historyIndex];

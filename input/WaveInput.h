@@ -1,5 +1,7 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <functional>
 
 class CaptureBackend;
 
@@ -19,8 +21,16 @@ struct SoundSnapshot {
 // file (any name ending in ".wav", ".flac" or ".ogg", or holding a '/'), that
 // file played in real time as the input, looping; anything else, that ALSA
 // capture device.
+//
+// A sound card that disappears in the middle of a show (CaptureBackend::lost)
+// is closed at once: the levels read 0 and the snapshot is silence while it
+// is away, and it is opened again about once a second (retryMillis), without
+// a console line, until it is back.
 class WaveInput {
 public:
+    // The source as the operator sees it.
+    enum class State { None, Live, Lost };
+
     static constexpr int kHistory = 128;
     static constexpr int kBufferLength = 512;
 
@@ -46,6 +56,16 @@ public:
     // Replaces the current source by backend (owned from now on) and starts
     // it; used by tests and by any other source of blocks.
     void startWith(CaptureBackend* backend);
+    // How to open the current source again after it is lost (null: it is
+    // not opened again). open() sets it for sound cards.
+    void setReopen(std::function<CaptureBackend*()> reopen);
+
+    State state() const;
+    // A few words on the source (name, rate, channels) or, without one, why
+    // there is none. Never null.
+    const char* description() const { return description_; }
+    // Least time between two attempts to open a lost source.
+    int retryMillis = 1000;
 
     CaptureBackend* device = nullptr;  // the open source; null without one
     uint8_t* captureBlock = nullptr;   // the block the source copies into
@@ -56,4 +76,14 @@ public:
     float level = 0.0f;
     float rightLevel = 0.0f;
     float leftLevel = 0.0f;
+
+private:
+    void describe(const char* fallback);
+    void loseDevice();
+    void tryReopen();
+
+    std::function<CaptureBackend*()> reopen_;
+    std::chrono::steady_clock::time_point lastAttempt_{};
+    bool lost_ = false;
+    char description_[192] = "no sound input";
 };

@@ -4,7 +4,7 @@
 #   tools/setup.sh --test   also the packages the test suite uses
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config freeglut3-dev libglu1-mesa-dev libegl-dev libegl-mesa0
+packages=(build-essential cmake pkg-config freeglut3-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libxrandr-dev
           libgl1-mesa-dri libasound2-dev librtmidi-dev libpng-dev libgtest-dev libgmock-dev
           libbenchmark-dev libsndfile1-dev libsamplerate0-dev dpkg-dev)
 if [ "${1:-}" = "--test" ]; then

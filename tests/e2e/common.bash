@@ -21,11 +21,13 @@ start_x() {
 
 stop_x() { [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_PID" 2>/dev/null || true; }
 
-# start_strata WORKDIR LOG [args...]: starts the instrument in WORKDIR.
+# start_strata WORKDIR LOG [args...]: starts the instrument in WORKDIR. The
+# operator view stays hidden (it would be in every screenshot of the first
+# seconds) unless the caller sets STRATA_OVERLAY.
 start_strata() {
   local dir="$1" log="$2"; shift 2
   case "$log" in /*) ;; *) log="$PWD/$log" ;; esac
-  (cd "$dir" && exec "$STRATA" "$@" >"$log" 2>"$log.err") &
+  (cd "$dir" && STRATA_OVERLAY="${STRATA_OVERLAY:-0}" exec "$STRATA" "$@" >"$log" 2>"$log.err") &
   STRATA_PID=$!
 }
 

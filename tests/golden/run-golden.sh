@@ -21,10 +21,18 @@ if [ -z "$line" ]; then
   echo "run-golden: no scene '$name' in $here/goldens.txt" >&2
   exit 2
 fi
-read -r _ reactor frames sound <<<"$line"
+read -r _ reactor frames options <<<"$line"
 wav=()
-if [ "${sound:-}" = "sound" ]; then wav=(--wav "$here/sound.wav"); fi
-scene="$here/scenes/$name.show"
+clean=0
+for option in ${options:-}; do
+  case "$option" in
+    sound) wav=(--wav "$here/sound.wav") ;;
+    clean) clean=1 ;;
+    *) echo "run-golden: unknown option '$option' for '$name'" >&2; exit 2 ;;
+  esac
+done
+# A clean scene "<name>-clean" replays the show of "<name>" with clean layers.
+scene="$here/scenes/${name%-clean}.show"
 
 rm -rf "$work"
 mkdir -p "$work/out"
@@ -43,7 +51,7 @@ show="$work/$name.show"
 } >"$show"
 
 last="${frames##*,}"
-"$render" "$here/stage" --script "$show" --frames "$((last + 1))" --png-frames "$frames" \
+STRATA_CLEAN_LAYERS="$clean" "$render" "$here/stage" --script "$show" --frames "$((last + 1))" --png-frames "$frames" \
   --out "$work/out" --quiet "${wav[@]}" 2>"$work/console.txt" || {
   echo "run-golden: strata-render failed for '$name'; its console:" >&2
   tail -n 20 "$work/console.txt" >&2

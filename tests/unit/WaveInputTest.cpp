@@ -224,3 +224,74 @@ TEST(WavFile, FlacFilesPlayThroughWaveInput) {
         for (int i = 0; i < 512; ++i) ASSERT_EQ(wave.current->bytes[i], i * 37 % 256) << i;
     }
 }
+
+namespace {
+
+// A sound card that can be unplugged: it delivers a block per poll until it
+// is lost.
+struct UnpluggableCapture final : CaptureBackend {
+    uint8_t value;
+    bool gone = false;
+    explicit UnpluggableCapture(uint8_t v) : value(v) {}
+    bool start() override { return true; }
+    bool lost() const override { return gone; }
+    bool takeNewestBlock(uint8_t* block) override {
+        if (gone) return false;
+        std::memset(block, value, kBlockBytes);
+        return true;
+    }
+};
+
+}  // namespace
+
+// A card lost in the middle of a show: silence and level 0 at once, reopen
+// attempts no more often than retryMillis, and the levels come back with it.
+TEST(WaveInput, LostSourceReadsSilenceAndIsOpenedAgain) {
+    WaveInput wave;
+    auto* card = new UnpluggableCapture(0);
+    wave.startWith(card);
+    int attempts = 0;
+    UnpluggableCapture* again = nullptr;
+    wave.setReopen([&]() -> CaptureBackend* {
+        ++attempts;
+        if (attempts < 2) return nullptr;  // still away at the first attempt
+        return again = new UnpluggableCapture(64);
+    });
+    EXPECT_FLOAT_EQ(wave.update(), 1.0f);
+    EXPECT_EQ(wave.state(), WaveInput::State::Live);
+
+    card->gone = true;
+    wave.retryMillis = 60000;
+    EXPECT_FLOAT_EQ(wave.update(), 0.0f);
+    EXPECT_EQ(wave.state(), WaveInput::State::Lost);
+    EXPECT_EQ(wave.device, nullptr);
+    EXPECT_FLOAT_EQ(wave.leftLevel + wave.rightLevel, 0.0f);
+    EXPECT_EQ(snapshot(wave), Block(512, 128));
+    for (int i = 0; i < 5; ++i) EXPECT_FLOAT_EQ(wave.update(), 0.0f);
+    EXPECT_EQ(attempts, 0) << "opened again before retryMillis passed";
+
+    wave.retryMillis = 0;
+    EXPECT_FLOAT_EQ(wave.update(), 0.0f);
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(wave.state(), WaveInput::State::Lost);
+    EXPECT_FLOAT_EQ(wave.update(), 0.5f);  // the second attempt finds it: (128 - 64) / 128 per side
+    EXPECT_EQ(attempts, 2);
+    EXPECT_EQ(wave.state(), WaveInput::State::Live);
+    EXPECT_EQ(wave.device, again);
+}
+
+// Only a lost source is opened again: a start that found no source stays
+// without sound, as before.
+TEST(WaveInput, SourceMissingAtStartIsNotRetried) {
+    setenv("STRATA_AUDIO", "no-such-strata-device", 1);
+    WaveInput wave;
+    const std::string console = captureStdout([&] { wave.start(); });
+    unsetenv("STRATA_AUDIO");
+    EXPECT_EQ(console, "Record Failed\n");
+    EXPECT_EQ(wave.state(), WaveInput::State::None);
+    EXPECT_NE(std::string(wave.description()).find("no-such-strata-device"), std::string::npos)
+        << wave.description();
+    wave.retryMillis = 0;
+    wave.update();
+    EXPECT_EQ(wave.state(), WaveInput::State::None);
+}

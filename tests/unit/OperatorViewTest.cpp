@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "AllocationCounter.h"
+#include "app/DeviceReport.h"
+#include "app/FramePacer.h"
+#include "app/FrameStats.h"
+#include "app/LevelMeter.h"
+#include "app/OperatorOverlay.h"
+#include "app/StageSettings.h"
+
+TEST(LevelMeter, PeakHoldsThenFallsButNeverBelowTheLevel) {
+    LevelMeter meter;
+    meter.update(0.8f, 0.016);
+    EXPECT_FLOAT_EQ(meter.peak(), 0.8f);
+    // Steps: level, seconds; then the expected level and peak.
+    const struct { float level; double seconds; float shown, peak; } steps[] = {
+        {0.1f, 1.0, 0.1f, 0.8f},    // held
+        {0.1f, 0.4, 0.1f, 0.8f},    // 1.4 s: still held
+        {0.1f, 0.2, 0.1f, 0.75f},   // 1.6 s: 0.1 s past the hold falls 0.05
+        {0.1f, 1.0, 0.1f, 0.25f},   // falls 0.5 per second
+        {0.1f, 1.0, 0.1f, 0.1f},    // stops at the level
+        {0.6f, 0.0, 0.6f, 0.6f},    // a new peak
+        {2.0f, 0.01, 1.0f, 1.0f},   // clamped
+        {-1.0f, 0.01, 0.0f, 1.0f},  // clamped, the peak held
+    };
+    for (const auto& s : steps) {
+        meter.update(s.level, s.seconds);
+        EXPECT_FLOAT_EQ(meter.level(), s.shown);
+        EXPECT_NEAR(meter.peak(), s.peak, 1e-5);
+    }
+}
+
+TEST(FrameStats, PublishesEachWholeSecond) {
+    FrameStats stats;
+    for (int i = 0; i < 59; ++i) stats.addFrame(16.0);
+    EXPECT_FALSE(stats.ready());  // 944 ms
+    stats.addFrame(56.0);         // one slow frame closes the second: 60 frames in 1000 ms
+    ASSERT_TRUE(stats.ready());
+    EXPECT_DOUBLE_EQ(stats.fps(), 60.0);
+    EXPECT_DOUBLE_EQ(stats.meanMillis(), 1000.0 / 60);
+    EXPECT_DOUBLE_EQ(stats.slowestMillis(), 56.0);
+    for (int i = 0; i < 4; ++i) stats.addFrame(250.0);  // the slow frame belongs to the previous second
+    EXPECT_DOUBLE_EQ(stats.fps(), 4.0);
+    EXPECT_DOUBLE_EQ(stats.slowestMillis(), 250.0);
+}
+
+TEST(FramePacer, WaitsTheRestOfThePeriodWithoutCatchingUp) {
+    // deadline before, now, period; then the wait and the deadline after.
+    const struct { double deadline, now, period, wait, after; } cases[] = {
+        {0, 5, 20, 15, 20},        // early: sleep the rest
+        {20, 40, 20, 0, 40},       // exactly on time
+        {40, 70, 20, 0, 60},       // a little late: no sleep, the next frame is shorter
+        {60, 80, 20, 0, 80},       // a whole period late: still in step
+        {80, 121, 20, 0, 121},     // more than a period late: count again from now
+        {1000, 1001, 1000.0 / 60, 1000.0 / 60 - 1, 1000 + 1000.0 / 60},
+    };
+    for (const auto& c : cases) {
+        double deadline = c.deadline;
+        EXPECT_NEAR(FramePacer::plan(deadline, c.now, c.period), c.wait, 1e-9) << c.now;
+        EXPECT_NEAR(deadline, c.after, 1e-9) << c.now;
+    }
+    // Frames that each take 5 ms run at the cap on average.
+    double deadline = 0, now = 0;
+    for (int i = 0; i < 600; ++i) now += 5 + FramePacer::plan(deadline, now + 5, 1000.0 / 60);
+    EXPECT_NEAR(600 * 1000.0 / now, 60.0, 0.2);
+}
+
+TEST(StageSettings, FlagsAndFrameRates) {
+    for (const char* yes : {"1", "true", "YES", "On"}) EXPECT_TRUE(StageSettings::parseFlag(yes)) << yes;
+    for (const char* no : {"0", "", "off", "2", "truee"}) EXPECT_FALSE(StageSettings::parseFlag(no)) << no;
+    EXPECT_FALSE(StageSettings::parseFlag(nullptr));
+    for (const char* off : {"0", "FALSE", "no", "Off"}) EXPECT_TRUE(StageSettings::parseOff(off)) << off;
+    for (const char* other : {"1", "", "of", "on"}) EXPECT_FALSE(StageSettings::parseOff(other)) << other;
+    EXPECT_FALSE(StageSettings::parseOff(nullptr));
+    const struct { const char* text; bool ok; int fps; } rates[] = {
+        {"60", true, 60}, {"1000", true, 1000}, {"0", true, 0}, {"", true, 0},
+        {"1001", false, 0}, {"-5", false, 0}, {"60fps", false, 0}, {"abc", false, 0},
+    };
+    for (const auto& r : rates) {
+        int fps = -1;
+        EXPECT_EQ(StageSettings::parseFps(r.text, fps), r.ok) << r.text;
+        EXPECT_EQ(fps, r.fps) << r.text;
+    }
+}
+
+namespace {
+
+OperatorOverlay::Snapshot twoLayers() {
+    OperatorOverlay::Snapshot s;
+    s.layerCount = 2;
+    s.layers[0] = {"Waver", 126};
+    s.layers[1] = {"ObjViewer", 10};
+    s.selected = 1;
+    s.soundLevel = 0.5f;
+    s.sound = "default (ALSA), 22050 Hz, 2 channels";
+    s.midiOn = true;
+    s.midi = "Strata (virtual port)";
+    s.joystick = "/dev/input/js0";
+    s.trail = 0.5f;
+    s.images = "imgs2";
+    return s;
+}
+
+std::string allText(const OperatorOverlay& o) {
+    std::string text;
+    for (int i = 0; i < o.rowCount(); ++i) text += std::string(o.row(i).text) + "\n";
+    return text;
+}
+
+}  // namespace
+
+// The layer rows: shown only above 10, the selected one marked, the bar at
+// the opacity; the devices and the selected layer's image set in words.
+TEST(OperatorOverlay, RowsDescribeLayersAndDevices) {
+    OperatorOverlay overlay;
+    overlay.update(twoLayers(), 16.0);
+    ASSERT_GE(overlay.rowCount(), 3);
+    const OperatorOverlay::Row& first = overlay.row(1);
+    const OperatorOverlay::Row& second = overlay.row(2);
+    EXPECT_EQ(std::string(first.text), "  1 Waver            shown  126");
+    EXPECT_EQ(std::string(second.text), "> 2 ObjViewer        hidden  10");
+    EXPECT_FALSE(first.highlight);
+    EXPECT_TRUE(second.highlight);
+    EXPECT_FLOAT_EQ(first.bar, 126 / 127.0f);
+    const std::string text = allText(overlay);
+    for (const char* part : {"Sound    default (ALSA), 22050 Hz, 2 channels", "MIDI     on  Strata (virtual port)",
+                             "Joystick off /dev/input/js0 (absent)", "Trail    0.50", "Help off",
+                             "Images   layer 2: imgs2", "Level    0.50  peak 0.50"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " not in\n" << text;
+    EXPECT_EQ(OperatorOverlay::moduleName("Reactors/Cloud"), std::string("Cloud"));
+}
+
+// Shown with the hint for the first seconds, then hidden; Insert toggles it,
+// also while the hint shows.
+TEST(OperatorOverlay, StartHintThenInsertToggles) {
+    const OperatorOverlay::Snapshot s = twoLayers();
+    OperatorOverlay overlay;
+    overlay.update(s, 16.0);
+    EXPECT_TRUE(overlay.visible());
+    EXPECT_NE(allText(overlay).find("Raise layer 1"), std::string::npos);
+    for (int i = 0; i < 10; ++i) overlay.update(s, 1000.0);
+    EXPECT_FALSE(overlay.visible());
+    overlay.toggle();
+    overlay.update(s, 16.0);
+    EXPECT_TRUE(overlay.visible());
+    EXPECT_EQ(allText(overlay).find("Raise layer 1"), std::string::npos);
+
+    OperatorOverlay early;
+    early.update(s, 16.0);
+    early.toggle();
+    EXPECT_FALSE(early.visible());
+
+    OperatorOverlay quiet;  // STRATA_OVERLAY=0: hidden until Insert
+    quiet.hideAtStart();
+    quiet.update(s, 16.0);
+    EXPECT_FALSE(quiet.visible());
+    quiet.toggle();
+    EXPECT_TRUE(quiet.visible());
+}
+
+TEST(OperatorOverlay, FrameUpdateAllocatesNothing) {
+    OperatorOverlay overlay;
+    const OperatorOverlay::Snapshot s = twoLayers();
+    overlay.update(s, 16.0);
+    CountAllocations counter;
+    for (int i = 0; i < 200; ++i) overlay.update(s, 16.0);
+    EXPECT_EQ(counter.count(), 0);
+}
+
+// One line per device at start, then one line per change and none without.
+TEST(DeviceReport, StartLinesThenOneLinePerChange) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    ASSERT_NE(out, nullptr);
+    DeviceReport report(out);
+    DeviceReport::Status status;
+    status.sound = WaveInput::State::Live;
+    report.printStart(status, "default (ALSA), 22050 Hz, 2 channels", "no sequencer", "/dev/input/js0");
+    report.printChanges(status, "x", "/dev/input/js0");  // nothing changed
+    status.midiOn = true;
+    report.printChanges(status, "x", "/dev/input/js0");
+    status.joystickOn = true;
+    status.joystickConnected = true;
+    status.cursorShown = true;
+    status.sound = WaveInput::State::Lost;
+    report.printChanges(status, "x", "/dev/input/js0");
+    status.sound = WaveInput::State::Live;
+    status.joystickConnected = false;
+    report.printChanges(status, "hw:1,0 (ALSA), 22050 Hz, 2 channels", "/dev/input/js0");
+    std::fclose(out);
+    const std::string text(buffer, size);
+    std::free(buffer);
+    EXPECT_EQ(text,
+              "strata: sound: default (ALSA), 22050 Hz, 2 channels\n"
+              "strata: MIDI: no sequencer; input is off until End\n"
+              "strata: joystick: absent (/dev/input/js0)\n"
+              "strata: MIDI input on (End)\n"
+              "strata: joystick input on (Page Down)\n"
+              "strata: cursor shown (Home)\n"
+              "strata: sound: lost; levels read 0, trying again every second\n"
+              "strata: joystick: back: /dev/input/js0\n"
+              "strata: sound: back: hw:1,0 (ALSA), 22050 Hz, 2 channels\n"
+              "strata: joystick: lost (/dev/input/js0); looking for it every second\n");
+}
