@@ -5,14 +5,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/KeyBindings.h"
+#include "app/LiveSession.h"
 #include "app/ScreenInfo.h"
 #include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
 
 namespace {
 VirtualScreen* gScreen = nullptr;
+std::unique_ptr<LiveSession> gSession;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
 
@@ -25,7 +28,10 @@ void toScreen(int& x, int& y) {
 
 void display() {
     if (gScreen) gScreen->bind();
-    if (qelUnivCell* cell = universe()) cell->frame();
+    if (qelUnivCell* cell = universe()) {
+        cell->frame();
+        if (gSession) gSession->frameDrawn(gScreen);
+    }
     if (gScreen) gScreen->present(gWindowWidth, gWindowHeight);
     glFinish();
     glutSwapBuffers();
@@ -40,11 +46,13 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
+    if (gSession && gSession->keyPressed(key, x, y, glutGetModifiers())) return;
     keyboardKey(key, x, y);
 }
 
 void special(int key, int x, int y) {
     toScreen(x, y);
+    if (gSession) gSession->specialPressed(key, x, y);
     specialKey(key, x, y);
 }
 
@@ -53,6 +61,11 @@ void mouse(int, int, int, int) {}
 void motion(int, int) { glutPostRedisplay(); }
 
 void setGlutCursor(int cursor) { glutSetCursor(cursor); }
+
+// Esc ends the process through exit: a running recording is completed first.
+void endSession() {
+    if (gSession) gSession->stopRecording();
+}
 
 bool windowedRequested() {
     const char* value = std::getenv("STRATA_WINDOWED");
@@ -115,6 +128,9 @@ int runInstrument(int argc, char** argv) {
 
     printf("Glut API Version %d\n", 3);
     loadKeyBindings("key.db");
+    gSession = std::make_unique<LiveSession>();
+    if (qelUnivCell* cell = universe()) gSession->begin(*cell);
+    std::atexit(endSession);
     glutMainLoop();
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 class ControlTable;
 class MatrixModeKeeper;
@@ -9,6 +10,8 @@ class Joystick;
 class ImageGene;
 class ModelGene;
 class qelCell;
+class FrameHooks;
+class SceneBank;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -63,6 +66,12 @@ public:
     bool joystickOn = false;
     bool midiOn = false;
     bool cursorFlag = false;
+
+    // Stored and recalled looks of the whole instrument; a recall's fade
+    // moves on in the frame's input step.
+    std::unique_ptr<SceneBank> scenes;
+    // Watches or feeds the frame's input steps (recorder, replay); not owned.
+    FrameHooks* hooks = nullptr;
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without

@@ -23,4 +23,9 @@ public:
     // Moves a caller-paced source's clock forward; sources that follow the
     // wall clock or a sound card ignore it.
     virtual void advanceClock(double /*millis*/) {}
+    // Completes exactly `blocks` more blocks of a caller-paced source, in
+    // order, none skipped (the replay of a recording, where each frame that
+    // took a block is marked); from then on the source counts blocks, not
+    // time. Other sources ignore it.
+    virtual void advanceBlocks(int /*blocks*/) {}
 };
