@@ -364,6 +364,15 @@ int runOfflineRender(int argc, char** argv) {
     screen.bind();
     setActiveVirtualScreen(&screen);
 
+    // The renderer changes into the working directory: the encoder gets
+    // the video and sound paths as the command line meant them.
+    std::string videoPath, videoSound;
+    if (!options.videoPath.empty()) {
+        std::error_code ec;
+        videoPath = fs::absolute(options.videoPath, ec).string();
+        if (!options.wavPath.empty()) videoSound = fs::absolute(options.wavPath, ec).string();
+    }
+
     FrameTimings::setEnabled(options.stats);
     int status = 0;
     {
@@ -376,7 +385,7 @@ int runOfflineRender(int argc, char** argv) {
 
         VideoPipe video;
         if (!options.videoPath.empty() &&
-            !video.open(options.videoPath, 1000.0 / options.frameMillis, options.wavPath, error)) {
+            !video.open(videoPath, 1000.0 / options.frameMillis, videoSound, error)) {
             std::fprintf(stderr, "strata-render: %s\n", error.c_str());
             setActiveVirtualScreen(nullptr);
             return 1;
