@@ -103,3 +103,6 @@ out("showscript", "keys-and-controls.show",
     "# a comment\n0  key F1 639 240      # raise cell 0\n0 key Down\n0 ctl 11 19 0\n30 midi 0xB0 22 100\n"
     "12 key a 10 20\n12 key Esc\n5 key PageDown\n5 key Hash 0 479\n\r\n\t\n")
 out("showscript", "bad-line.show", "0 key F1\n1 ctl 16 0 0\n")
+out("showscript", "recording.show",
+    "# a live recording\n0 ms 990506\n0 sound\n1 ms 16\n2 key 0x12 1 2\n2 special 112 5 6\n3 midiin 0xB0 22 100\n"
+    "3 joy 52767 20767 2\n4 set 4 73 44 0.100000001\n5 scene scene-000005.scene 400\n6 scene 3\n7 end\n")
