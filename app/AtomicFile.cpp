@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +23,20 @@ std::string directoryOf(const std::string& path) {
 }  // namespace
 
 void setAtomicWriteCall(AtomicWriteCall call) { gWrite = call; }
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error) {
     const std::string temporary = path + ".tmp";

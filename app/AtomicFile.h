@@ -10,6 +10,10 @@
 // the temporary file is removed, and error says what went wrong.
 bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error);
 
-// The write(2) the function uses; tests put in one that fails half-way.
+// Writes every byte to fd, going on after short writes and interruptions.
+// False when write(2) fails.
+bool writeAll(int fd, const void* data, size_t size);
+
+// The write(2) writeFileAtomically uses; tests put in one that fails half-way.
 using AtomicWriteCall = ssize_t (*)(int fd, const void* data, size_t size);
 void setAtomicWriteCall(AtomicWriteCall call);  // null: write(2)

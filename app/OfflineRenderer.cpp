@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/AtomicFile.h"
 #include "app/ControlTable.h"
 #include "app/HeadlessContext.h"
 #include "app/KeyBindings.h"
@@ -256,19 +257,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Running sums of the timed frames.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/AtomicFile.h"
 #include "app/SceneBank.h"
 #include "app/ShowScript.h"
 #include "app/qelUnivCell.h"
@@ -44,20 +45,6 @@ void waveHeader(uint8_t* h, uint32_t dataBytes) {
     put16(h + 34, 8);
     std::memcpy(h + 36, "data", 4);
     put32(h + 40, dataBytes);
-}
-
-bool writeAll(int fd, const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

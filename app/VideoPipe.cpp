@@ -1,5 +1,7 @@
 #include "app/VideoPipe.h"
 
+#include "app/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,13 +25,11 @@ std::string VideoPipe::findProgram(const char* name) {
     while (start <= directories.size()) {
         size_t end = directories.find(':', start);
         if (end == std::string::npos) end = directories.size();
-        std::string candidate = directories.substr(start, end - start);
-        if (candidate.empty()) candidate = ".";
-        candidate += "/";
-        candidate += name;
+        const std::string directory = end > start ? directories.substr(start, end - start) : std::string(".");
+        char candidate[4096];
+        std::snprintf(candidate, sizeof candidate, "%s/%s", directory.c_str(), name);
         struct stat info {};
-        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+        if (::stat(candidate, &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate, X_OK) == 0) return candidate;
         start = end + 1;
     }
     return "";
@@ -84,19 +84,7 @@ bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const s
     return true;
 }
 
-bool VideoPipe::write(const uint8_t* rgba, size_t bytes) {
-    if (fd_ < 0) return false;
-    while (bytes > 0) {
-        const ssize_t n = ::write(fd_, rgba, bytes);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        rgba += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
-}
+bool VideoPipe::write(const uint8_t* rgba, size_t bytes) { return fd_ >= 0 && writeAll(fd_, rgba, bytes); }
 
 bool VideoPipe::close(std::string& error) {
     if (fd_ >= 0) ::close(fd_);
@@ -107,9 +95,11 @@ bool VideoPipe::close(std::string& error) {
     }
     child_ = -1;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    error = "ffmpeg failed (" +
-            (WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
-                               : "signal " + std::to_string(WTERMSIG(status))) +
-            "); its messages are above";
+    char text[96];
+    if (WIFEXITED(status))
+        std::snprintf(text, sizeof text, "ffmpeg failed (exit status %d); its messages are above", WEXITSTATUS(status));
+    else
+        std::snprintf(text, sizeof text, "ffmpeg failed (signal %d); its messages are above", WTERMSIG(status));
+    error = text;
     return false;
 }
