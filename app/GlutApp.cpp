@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/DeviceReport.h"
 #include "app/FramePacer.h"
 #include "app/KeyBindings.h"
 #include "app/OperatorOverlay.h"
 #include "app/OverlayPainter.h"
+#include "app/LiveSession.h"
 #include "app/ScreenInfo.h"
 #include "app/StageOutput.h"
 #include "app/StageSettings.h"
@@ -21,6 +23,7 @@
 
 namespace {
 VirtualScreen* gScreen = nullptr;
+std::unique_ptr<LiveSession> gSession;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
 
@@ -63,7 +66,10 @@ void toScreen(int& x, int& y) {
 void display() {
     if (gScreen) gScreen->bind();
     qelUnivCell* cell = universe();
-    if (cell) cell->frame();
+    if (cell) {
+        cell->frame();
+        if (gSession) gSession->frameDrawn(gScreen);
+    }
     if (gScreen) gScreen->present(gWindowWidth, gWindowHeight);
     if (cell) operatorView(*cell);
     glFinish();
@@ -80,6 +86,7 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
+    if (gSession && gSession->keyPressed(key, x, y, glutGetModifiers())) return;
     keyboardKey(key, x, y);
 }
 
@@ -99,6 +106,7 @@ void operatorKey(int key) {
 void special(int key, int x, int y) {
     operatorKey(key);
     toScreen(x, y);
+    if (gSession) gSession->specialPressed(key, x, y);
     specialKey(key, x, y);
 }
 
@@ -107,6 +115,11 @@ void mouse(int, int, int, int) {}
 void motion(int, int) { glutPostRedisplay(); }
 
 void setGlutCursor(int cursor) { glutSetCursor(cursor); }
+
+// Esc ends the process through exit: a running recording is completed first.
+void endSession() {
+    if (gSession) gSession->stopRecording();
+}
 
 bool windowedRequested() {
     const char* value = std::getenv("STRATA_WINDOWED");
@@ -211,6 +224,9 @@ int runInstrument(int argc, char** argv) {
         if (cell->midi) cell->midi->describe(gMidiText, sizeof gMidiText);
         gReport.start(*cell);
     }
+    gSession = std::make_unique<LiveSession>();
+    if (qelUnivCell* cell = universe()) gSession->begin(*cell);
+    std::atexit(endSession);
     glutMainLoop();
     return 0;
 }

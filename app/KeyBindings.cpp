@@ -75,3 +75,25 @@ void keyboardKey(unsigned char key, int x, int y) {
 void specialKey(int key, int x, int y) {
     if (qelUnivCell* universe = ::universe()) universe->handleCode(key, x, y);
 }
+
+int controlDigit(unsigned char key, bool shift) {
+    if (key >= '1' && key <= '9') return key - '0';
+    if (!shift) {
+        switch (key) {
+            case 0: return 2;
+            case 27: return 3;
+            case 28: return 4;
+            case 29: return 5;
+            case 30: return 6;
+            case 31: return 7;
+            case 127: return 8;
+            default: return 0;
+        }
+    }
+    static const char kShifted[] = "!@#$%^&*(";
+    for (int i = 0; i < 9; ++i)
+        if (key == static_cast<unsigned char>(kShifted[i])) return i + 1;
+    if (key == 0) return 2;   // Ctrl+@
+    if (key == 30) return 6;  // Ctrl+^
+    return 0;
+}

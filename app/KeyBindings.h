@@ -14,3 +14,10 @@ void loadKeyBindings(const char* path = "key.db", bool createUniverse = true);
 void keyboardKey(unsigned char key, int x, int y);
 // GLUT special-key handler: the GLUT code itself goes to handleCode.
 void specialKey(int key, int x, int y);
+
+// The digit 1..9 of a Ctrl+digit or Ctrl+Shift+digit press as X11 delivers
+// it through the keyboard callback (Ctrl turns 2..8 into control
+// characters: 2 gives 0, 3..7 give 27..31, 8 gives 127; with Shift the
+// shifted symbols of a US layout arrive, ^ and @ as control characters), or
+// 0 when the key is no digit.
+int controlDigit(unsigned char key, bool shift);

@@ -10,11 +10,14 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/AtomicFile.h"
 #include "app/ControlTable.h"
 #include "app/HeadlessContext.h"
 #include "app/KeyBindings.h"
 #include "app/PngWriter.h"
+#include "app/SceneBank.h"
 #include "app/ScreenInfo.h"
+#include "app/VideoPipe.h"
 #include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
 #include "input/WaveInput.h"
@@ -34,6 +37,7 @@ OfflineRenderer::OfflineRenderer(const RenderOptions& options) : options_(option
 
 OfflineRenderer::~OfflineRenderer() {
     if (universe_) {
+        universe_->hooks = nullptr;
         delete universe_;  // also clears the process-wide pointer
         universe_ = nullptr;
     }
@@ -49,6 +53,10 @@ bool OfflineRenderer::setUp(std::string& error) {
     if (!options_.scriptPath.empty() && !script_.parseFile(options_.scriptPath, error)) return false;
 
     std::error_code ec;
+    if (!options_.scriptPath.empty()) scriptDirectory_ = fs::absolute(options_.scriptPath, ec).parent_path();
+    // A script with an end mark (a recording) runs to it unless --frames says otherwise.
+    if (!options_.framesGiven && script_.endFrame() >= 0) options_.frames = script_.endFrame();
+    frameMillis_ = static_cast<uint32_t>(options_.frameMillis);
     startDirectory_ = fs::current_path(ec);
     outDirectory_ = fs::absolute(options_.outDirectory, ec);
     fs::path wav;
@@ -104,13 +112,22 @@ bool OfflineRenderer::setUp(std::string& error) {
     // The sound input is never the live device here: silence, or the wave
     // file moved on by the frame time.
     universe_->wave->stopAndClose();
+    int soundMarks = 0;
+    for (const ShowEvent& event : script_.events()) soundMarks += event.type == ShowEvent::Type::Sound;
     if (!wav.empty()) {
         if (!universe_->wave->startWavFile(wav.c_str(), true)) {
             error = options_.wavPath + ": cannot be played as the sound input (the console line above says why)";
             return false;
         }
         wavePacedByRenderer_ = true;
+        // A recording's sound: block by block, at the frames that took them.
+        soundByBlocks_ = soundMarks > 0;
+        if (soundByBlocks_) universe_->wave->advanceBlocks(0);
+    } else if (soundMarks > 0) {
+        std::fprintf(stderr, "strata-render: the script takes %d sound blocks but no --wav was given: the sound "
+                             "input stays silent\n", soundMarks);
     }
+    if (script_.holdsRecording()) universe_->hooks = this;
     script_.rewind();
     return true;
 }
@@ -132,17 +149,61 @@ void OfflineRenderer::applyEvent(const ShowEvent& event) {
             // live MIDI input has been switched on with End.
             universe_->applyMidiEvent(event.midiMessage());
             break;
+        case ShowEvent::Type::FrameTime:
+            frameMillis_ = static_cast<uint32_t>(event.a);
+            break;
+        case ShowEvent::Type::Set: {
+            const int index = ControlTable::indexOf(event.a, 0, event.b);
+            if (ControlTable::validIndex(index)) {
+                universe_->controls->byteValue[index] = static_cast<uint8_t>(event.c);
+                universe_->controls->floatValue[index] = event.f;
+            }
+            break;
+        }
+        case ShowEvent::Type::Scene:
+            if (event.text.empty())
+                universe_->scenes->recallFile(SceneBank::scenePath(event.a), event.b);
+            else
+                universe_->scenes->recallFile((scriptDirectory_ / event.text).string(), event.b);
+            break;
+        case ShowEvent::Type::Sound:  // counted by renderFrame
+        case ShowEvent::Type::MidiIn:  // applied by the frame's MIDI step
+        case ShowEvent::Type::Joystick:
+        case ShowEvent::Type::End:
+            break;
     }
 }
 
+void OfflineRenderer::replayMidi(qelUnivCell& universe) {
+    const auto& events = script_.events();
+    for (size_t i = frameBegin_; i < frameEnd_; ++i)
+        if (events[i].type == ShowEvent::Type::MidiIn) universe.applyMidiEvent(events[i].midiMessage());
+}
+
+void OfflineRenderer::replayJoystick(qelUnivCell& universe) {
+    const auto& events = script_.events();
+    for (size_t i = frameBegin_; i < frameEnd_; ++i)
+        if (events[i].type == ShowEvent::Type::Joystick)
+            universe.applyJoystick(static_cast<uint32_t>(events[i].a), static_cast<uint32_t>(events[i].b),
+                                   static_cast<uint32_t>(events[i].c));
+}
+
 bool OfflineRenderer::renderFrame() {
-    if (!universe_ || endedByEscape_ || framesRendered_ >= options_.frames) return false;
+    if (!universe_ || endedByEscape_ || endedByScript_ || framesRendered_ >= options_.frames) return false;
     const int frame = framesRendered_;
     size_t begin = 0, end = 0;
     script_.eventsOfFrame(frame, begin, end);
+    frameBegin_ = begin;
+    frameEnd_ = end;
     const auto& events = script_.events();
+    int soundBlocks = 0;
     for (size_t i = begin; i < end; ++i) {
         const ShowEvent& event = events[i];
+        if (event.type == ShowEvent::Type::End) {
+            endedByScript_ = true;
+            return false;
+        }
+        if (event.type == ShowEvent::Type::Sound) ++soundBlocks;
         // Esc ends the show as it ends the instrument, but without leaving
         // the process: the frame it is pressed before is not drawn.
         if (event.type == ShowEvent::Type::Key && event.a == ShowScript::kEscape) {
@@ -151,9 +212,13 @@ bool OfflineRenderer::renderFrame() {
         }
         applyEvent(event);
     }
-    gRenderClock += static_cast<uint32_t>(options_.frameMillis);
-    // The wave file moves on by exactly the frame time, like the clock.
-    if (wavePacedByRenderer_) universe_->wave->advanceClock(options_.frameMillis);
+    gRenderClock += frameMillis_;
+    // The wave file moves on by exactly the frame time, like the clock, or
+    // by the blocks a recording marks for this frame.
+    if (soundByBlocks_)
+        universe_->wave->advanceBlocks(soundBlocks);
+    else if (wavePacedByRenderer_)
+        universe_->wave->advanceClock(frameMillis_);
     const auto start = std::chrono::steady_clock::now();
     universe_->frame();
     const auto drawn = std::chrono::steady_clock::now();
@@ -192,19 +257,6 @@ using Clock = std::chrono::steady_clock;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-bool writeAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Running sums of the timed frames.
@@ -300,6 +352,15 @@ int runOfflineRender(int argc, char** argv) {
     screen.bind();
     setActiveVirtualScreen(&screen);
 
+    // The renderer changes into the working directory: the encoder gets
+    // the video and sound paths as the command line meant them.
+    std::string videoPath, videoSound;
+    if (!options.videoPath.empty()) {
+        std::error_code ec;
+        videoPath = fs::absolute(options.videoPath, ec).string();
+        if (!options.wavPath.empty()) videoSound = fs::absolute(options.wavPath, ec).string();
+    }
+
     FrameTimings::setEnabled(options.stats);
     int status = 0;
     {
@@ -309,6 +370,15 @@ int runOfflineRender(int argc, char** argv) {
             setActiveVirtualScreen(nullptr);
             return 1;
         }
+
+        VideoPipe video;
+        if (!options.videoPath.empty() &&
+            !video.open(videoPath, 1000.0 / options.frameMillis, videoSound, error)) {
+            std::fprintf(stderr, "strata-render: %s\n", error.c_str());
+            setActiveVirtualScreen(nullptr);
+            return 1;
+        }
+        const bool wantsVideo = !options.videoPath.empty();
 
         FrameFigures figures;
         const Clock::time_point begin = Clock::now();
@@ -325,12 +395,17 @@ int runOfflineRender(int argc, char** argv) {
             if (!renderer.renderFrame()) break;
             const Clock::time_point t1 = Clock::now();
             const bool png = options.wantsPng(frame);
-            if (png || options.raw) renderer.readPicture();
+            const uint8_t* picture = (png || options.raw || wantsVideo) ? renderer.readPicture() : nullptr;
+            if (wantsVideo && !video.write(picture, OfflineRenderer::kFrameBytes)) {
+                std::fprintf(stderr, "strata-render: ffmpeg stopped taking frames after %d frames\n", frame);
+                status = 1;
+                break;
+            }
             if (png && !renderer.writePng(frame)) {
                 status = 1;
                 break;
             }
-            if (options.raw && !writeAll(outFd, renderer.readPicture(), OfflineRenderer::kFrameBytes)) {
+            if (options.raw && !writeAll(outFd, picture, OfflineRenderer::kFrameBytes)) {
                 std::fprintf(stderr, "strata-render: standard output closed after %d frames: %s\n", frame,
                              std::strerror(errno));
                 status = 1;
@@ -359,12 +434,16 @@ int runOfflineRender(int argc, char** argv) {
             }
         }
 
+        if (wantsVideo && !video.close(error)) {
+            std::fprintf(stderr, "strata-render: %s\n", error.c_str());
+            status = 1;
+        }
         const double seconds = millisBetween(begin, Clock::now()) / 1000.0;
         if (!options.quiet) {
             std::fprintf(stderr, "strata-render: %d frames rendered in %.2f s%s\n", renderer.framesRendered(), seconds,
                          renderer.endedByEscape() ? " (Esc in the script ended the show)" : "");
             const int left = renderer.eventsLeft();
-            if (left > 0 && !renderer.endedByEscape())
+            if (left > 0 && !renderer.endedByEscape() && !renderer.endedByScript())
                 std::fprintf(stderr, "strata-render: %d script events lie after the last frame and were not used\n",
                              left);
         }

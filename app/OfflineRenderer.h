@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/FrameHooks.h"
 #include "app/RenderOptions.h"
 #include "app/ShowScript.h"
 
@@ -13,7 +14,7 @@ class qelUnivCell;
 // virtual 640x480 screen, with a clock that advances by a fixed frame time
 // and input taken from a show script. Because the random generator and the
 // arithmetic are deterministic, the same options give the same pictures.
-class OfflineRenderer {
+class OfflineRenderer : private FrameHooks {
 public:
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 480;
@@ -44,6 +45,10 @@ public:
 
     int framesRendered() const { return framesRendered_; }
     bool endedByEscape() const { return endedByEscape_; }
+    // The script's end mark was reached.
+    bool endedByScript() const { return endedByScript_; }
+    // Frame time of the frame rendered last (the script's ms events change it).
+    int frameMillis() const { return static_cast<int>(frameMillis_); }
     // Script events that lie after the last frame rendered.
     int eventsLeft() const;
     qelUnivCell* universe() const { return universe_; }
@@ -54,6 +59,11 @@ public:
 
 private:
     void applyEvent(const ShowEvent& event);
+    // A recording's MIDI and joystick input, applied by the frame's own
+    // steps in place of the devices.
+    bool replacesDevices() const override { return true; }
+    void replayMidi(qelUnivCell& universe) override;
+    void replayJoystick(qelUnivCell& universe) override;
 
     RenderOptions options_;
     ShowScript script_;
@@ -66,6 +76,12 @@ private:
     int framesRendered_ = 0;
     bool endedByEscape_ = false;
     bool wavePacedByRenderer_ = false;
+    bool endedByScript_ = false;
+    bool soundByBlocks_ = false;     // the script marks the frames that take a block
+    uint32_t frameMillis_ = 16;      // the fixed frame time, or the script's
+    size_t frameBegin_ = 0;          // the events of the frame being rendered
+    size_t frameEnd_ = 0;
+    std::filesystem::path scriptDirectory_;
     double lastFrameMillis_ = 0.0;
     double lastFinishMillis_ = 0.0;
 };

@@ -17,6 +17,8 @@ bool parseCount(const std::string& text, long low, long high, int& value) {
     return true;
 }
 
+}  // namespace
+
 bool parseFrameList(const std::string& text, std::vector<int>& frames) {
     size_t start = 0;
     while (start <= text.size()) {
@@ -31,8 +33,6 @@ bool parseFrameList(const std::string& text, std::vector<int>& frames) {
     return !frames.empty();
 }
 
-}  // namespace
-
 bool RenderOptions::wantsPng(int n) const {
     if (pngEvery > 0 && n % pngEvery == 0) return true;
     return std::binary_search(pngFrames.begin(), pngFrames.end(), n);
@@ -41,7 +41,7 @@ bool RenderOptions::wantsPng(int n) const {
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
     enum : int {
         kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
-        kQuiet, kHelp
+        kQuiet, kHelp, kVideo
     };
     static const option kLongOptions[] = {
         {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
@@ -50,7 +50,8 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
         {"png-frames", required_argument, nullptr, kPngFrames}, {"warmup", required_argument, nullptr, kWarmup},
         {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
         {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
-        {"help", no_argument, nullptr, kHelp},               {nullptr, 0, nullptr, 0}};
+        {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
+        {nullptr, 0, nullptr, 0}};
     auto nameOf = [](int code) {
         for (const option& o : kLongOptions)
             if (o.name && o.val == code) return std::string("--") + o.name;
@@ -96,8 +97,16 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
             case kScript: options.scriptPath = optarg; break;
             case kWav: options.wavPath = optarg; break;
             case kOut: options.outDirectory = optarg; break;
+            case kVideo:
+                options.videoPath = optarg;
+                ok = !options.videoPath.empty();
+                if (!ok) error = "--video needs a file name";
+                break;
             case kFrameMs: ok = number(code, 1, 1000, options.frameMillis); break;
-            case kFrames: ok = number(code, 1, 100000000, options.frames); break;
+            case kFrames:
+                ok = number(code, 1, 100000000, options.frames);
+                options.framesGiven = true;
+                break;
             case kPngEvery: ok = number(code, 1, 100000000, options.pngEvery); break;
             case kWarmup: ok = number(code, 0, 100000000, options.warmup); break;
             case kMemoryEvery: ok = number(code, 1, 100000000, options.memoryEvery); break;
@@ -154,6 +163,8 @@ const char* renderUsage() {
            "  --out DIR            directory of the PNG files frame-NNNNNN.png (default .)\n"
            "  --raw                write every frame as raw RGBA (640x480x4 bytes, bottom row\n"
            "                       first) to standard output\n"
+           "  --video FILE         encode the frames as an H.264 video (needs ffmpeg), at\n"
+           "                       1000 / frame-ms frames per second, with the --wav sound\n"
            "  --stats              print frames per second and the CPU time per frame\n"
            "                       (cells' update, cells' draw, whole frame)\n"
            "  --warmup N           leave the first N frames out of --stats (default 0)\n"
@@ -170,6 +181,12 @@ const char* renderUsage() {
            "  <frame> ctl  <channel 0..15> <entry 0..1023> <value 0..127>\n"
            "  <frame> key  <key> [<x 0..639> <y 0..479>]      (mouse at 320 240 if omitted)\n"
            "  <frame> midi <status 0x80..0xFF> <data1> <data2>\n"
+           "  <frame> scene <1..99 or file> [<fade ms>]        (scenes/NN.scene, or a file\n"
+           "                                                    beside the script)\n"
+           "  <frame> end                                      (the show ends here)\n"
+           "Recordings of live shows add ms, sound, set, midiin, joy and special events\n"
+           "(see the README); a script with an end mark runs to it unless --frames is\n"
+           "given.\n"
            "Keys: one character, or F1..F12, Left, Up, Right, Down, PageUp, PageDown,\n"
            "Home, End, Insert, Esc, Space, Tab, Enter, Backspace, Delete, Hash.\n"
            "Esc ends the render before that frame. Example:\n"
@@ -178,8 +195,11 @@ const char* renderUsage() {
            "  0  ctl 11 19 0         # no trail: clear every frame\n"
            "  30 midi 0xB0 22 100    # controller 22 of channel 0 to 100\n"
            "\n"
-           "A video: strata-render DIR --script show.txt --frames 600 --raw |\n"
+           "A video: strata-render DIR --script show.txt --wav sound.wav --video out.mp4,\n"
+           "or by hand from raw frames:\n"
+           "  strata-render DIR --script show.txt --wav sound.wav --frames 600 --raw |\n"
            "  ffmpeg -f rawvideo -pixel_format rgba -video_size 640x480 -framerate 62.5 -i - \\\n"
-           "         -vf vflip out.mp4\n"
+           "         -stream_loop -1 -i sound.wav -vf vflip -c:v libx264 -pix_fmt yuv420p \\\n"
+           "         -c:a aac -shortest out.mp4\n"
            "(raw frames are bottom row first, hence vflip; -framerate is 1000 / frame-ms)\n";
 }

@@ -10,9 +10,11 @@ struct RenderOptions {
     std::string outDirectory = ".";  // where PNG files go
     int frameMillis = 16;       // fixed frame time
     int frames = 300;           // frames to render
+    bool framesGiven = false;   // --frames was given (else a script's end mark decides)
     int pngEvery = 0;           // PNG of every frame whose number is a multiple (0: none)
     std::vector<int> pngFrames; // PNG of these frames
     bool raw = false;           // raw RGBA frames on standard output
+    std::string videoPath;      // H.264 video through ffmpeg (none: no video)
     bool stats = false;         // timing figures at the end
     int warmup = 0;             // frames left out of the figures
     bool quiet = false;         // no progress lines
@@ -26,6 +28,10 @@ struct RenderOptions {
 // Parses the arguments after the program name. False with error set to one
 // line saying what was wrong.
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error);
+
+// Frame numbers separated by commas ("10,20,30"), sorted into frames.
+// False when a number is missing or not a whole number 0..100000000.
+bool parseFrameList(const std::string& text, std::vector<int>& frames);
 
 // The --help text.
 const char* renderUsage();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -82,6 +83,20 @@ bool parseNumber(std::string_view token, long low, long high, long& value) {
     return true;
 }
 
+// A whole token as a finite float (as printed with %.9g, so it reads back
+// exactly).
+bool parseFloat(std::string_view token, float& value) {
+    if (token.empty() || token.size() > 40) return false;
+    char text[48];
+    std::copy(token.begin(), token.end(), text);
+    text[token.size()] = '\0';
+    char* end = nullptr;
+    const float v = std::strtof(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
+
 std::string quoted(std::string_view token) {
     std::string text(1, '\'');
     text.append(token);
@@ -97,7 +112,28 @@ int ShowScript::specialKeyCode(std::string_view name) {
     return 0;
 }
 
+const char* ShowScript::specialKeyName(int code) {
+    for (const NamedKey& key : kSpecialKeys)
+        if (key.code == code) return key.name;
+    return nullptr;
+}
+
+int ShowScript::endFrame() const {
+    for (const ShowEvent& event : events_)
+        if (event.type == ShowEvent::Type::End) return event.frame;
+    return -1;
+}
+
+bool ShowScript::holdsRecording() const {
+    for (const ShowEvent& event : events_)
+        if (event.recorded()) return true;
+    return false;
+}
+
 int ShowScript::characterKey(std::string_view name) {
+    long code = 0;
+    if (name.size() == 4 && name[0] == '0' && (name[1] == 'x' || name[1] == 'X') && parseNumber(name, 0, 255, code))
+        return static_cast<int>(code);
     if (name.size() == 1) {
         const unsigned char c = static_cast<unsigned char>(name[0]);
         return (c > 32 && c < 127) ? c : -1;
@@ -159,7 +195,9 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
     if (!parseNumber(tokens[0], 0, 100000000, frame))
         return fail("expected a frame number (0 or more) at the start of the line, found " + quoted(tokens[0]));
     event.frame = static_cast<int>(frame);
-    if (count < 2) return fail("expected an event after the frame number: ctl, key or midi");
+    if (count < 2)
+        return fail("expected an event after the frame number: ctl, key, midi, ms, sound, set, midiin, joy, "
+                    "special, scene or end");
 
     const std::string_view kind = tokens[1];
     long a = 0, b = 0, c = 0;
@@ -192,8 +230,61 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
         if (!parseNumber(tokens[3], 0, 127, b)) return fail("expected data1 0..127, found " + quoted(tokens[3]));
         if (!parseNumber(tokens[4], 0, 127, c)) return fail("expected data2 0..127, found " + quoted(tokens[4]));
         event.type = ShowEvent::Type::Midi;
+    } else if (kind == "midiin") {
+        if (count != 5 || tooMany) return fail("expected 'midiin <status> <data1> <data2>'");
+        if (!parseNumber(tokens[2], 0, 0xFF, a)) return fail("expected a status byte 0..0xFF, found " + quoted(tokens[2]));
+        if (!parseNumber(tokens[3], 0, 0xFF, b)) return fail("expected data1 0..255, found " + quoted(tokens[3]));
+        if (!parseNumber(tokens[4], 0, 0xFF, c)) return fail("expected data2 0..255, found " + quoted(tokens[4]));
+        event.type = ShowEvent::Type::MidiIn;
+    } else if (kind == "ms") {
+        if (count != 3 || tooMany) return fail("expected 'ms <milliseconds>'");
+        if (!parseNumber(tokens[2], 0, 0xFFFFFFFFL, a))
+            return fail("expected a frame time 0..4294967295 ms, found " + quoted(tokens[2]));
+        a = static_cast<long>(static_cast<int32_t>(static_cast<uint32_t>(a)));
+        event.type = ShowEvent::Type::FrameTime;
+    } else if (kind == "sound" || kind == "end") {
+        if (count != 2 || tooMany) return fail("expected nothing after '" + std::string(kind) + "'");
+        event.type = kind == "sound" ? ShowEvent::Type::Sound : ShowEvent::Type::End;
+    } else if (kind == "set") {
+        if (count != 6 || tooMany) return fail("expected 'set <channel> <entry> <byte> <float>'");
+        if (!parseNumber(tokens[2], 0, 15, a)) return fail("expected a channel 0..15, found " + quoted(tokens[2]));
+        if (!parseNumber(tokens[3], 0, 1023, b)) return fail("expected an entry 0..1023, found " + quoted(tokens[3]));
+        if (!parseNumber(tokens[4], 0, 255, c)) return fail("expected a byte 0..255, found " + quoted(tokens[4]));
+        if (!parseFloat(tokens[5], event.f)) return fail("expected a float value, found " + quoted(tokens[5]));
+        event.type = ShowEvent::Type::Set;
+    } else if (kind == "joy") {
+        if (count != 5 || tooMany) return fail("expected 'joy <x> <y> <buttons>'");
+        if (!parseNumber(tokens[2], 0, 65535, a)) return fail("expected a joystick x 0..65535, found " + quoted(tokens[2]));
+        if (!parseNumber(tokens[3], 0, 65535, b)) return fail("expected a joystick y 0..65535, found " + quoted(tokens[3]));
+        if (!parseNumber(tokens[4], 0, 15, c)) return fail("expected a button mask 0..15, found " + quoted(tokens[4]));
+        event.type = ShowEvent::Type::Joystick;
+    } else if (kind == "special") {
+        if ((count != 3 && count != 5) || tooMany) return fail("expected 'special <code> [<x> <y>]'");
+        if (!parseNumber(tokens[2], 1, 255, a)) return fail("expected a special key code 1..255, found " + quoted(tokens[2]));
+        b = 320;
+        c = 240;
+        if (count == 5) {
+            if (!parseNumber(tokens[3], 0, 639, b)) return fail("expected a mouse x 0..639, found " + quoted(tokens[3]));
+            if (!parseNumber(tokens[4], 0, 479, c)) return fail("expected a mouse y 0..479, found " + quoted(tokens[4]));
+        }
+        event.type = ShowEvent::Type::SpecialKey;
+    } else if (kind == "scene") {
+        if ((count != 3 && count != 4) || tooMany) return fail("expected 'scene <1..99 or file> [<fade ms>]'");
+        const std::string_view what = tokens[2];
+        const bool number = std::all_of(what.begin(), what.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+        if (number) {
+            if (!parseNumber(what, 1, 99, a)) return fail("expected a scene number 1..99, found " + quoted(what));
+        } else {
+            if (what.size() > 255) return fail("expected a scene file name of at most 255 characters");
+            event.text.assign(what);
+        }
+        b = -1;
+        if (count == 4 && !parseNumber(tokens[3], 0, 3600000, b))
+            return fail("expected a fade time 0..3600000 ms, found " + quoted(tokens[3]));
+        event.type = ShowEvent::Type::Scene;
     } else {
-        return fail("expected ctl, key or midi after the frame number, found " + quoted(kind));
+        return fail("expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene or end after the frame "
+                    "number, found " + quoted(kind));
     }
     event.a = static_cast<int>(a);
     event.b = static_cast<int>(b);

@@ -12,27 +12,56 @@
 //   <frame> key  <key> [<x 0..639> <y 0..479>]
 //   <frame> midi <status 0x80..0xFF> <data1 0..127> <data2 0..127>
 //
+// Recordings of a live show add the input exactly as the frame applied it:
+//
+//   <frame> ms     <milliseconds>            frame time from this frame on
+//   <frame> sound                            this frame takes the next block
+//                                            of the sound file
+//   <frame> set    <channel> <entry> <byte 0..255> <float>   exact write
+//   <frame> midiin <status> <data1> <data2>  MIDI as the frame's MIDI step
+//                                            applied it
+//   <frame> joy    <x 0..65535> <y 0..65535> <buttons 0..15>  joystick
+//                                            reading of the joystick step
+//   <frame> special <GLUT code 1..255> [<x> <y>]  any special key
+//   <frame> scene  <1..99 | file> [<fade ms>]  recalls a scene: a number is
+//                                            scenes/NN.scene of the working
+//                                            directory, a file name is taken
+//                                            beside the script
+//   <frame> end                              the show ends before this frame
+//
 // ctl writes one controller as a MIDI control change would: the byte value
 // and the float value from value / 127. key presses a key with the mouse at
 // (x, y) of the 640x480 screen (the centre, 320 240, when no position is
 // given); <key> is a single character (a, h, 7, ...) or a name, in any case:
 // F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, End, Insert (the
 // special keys) or Esc, Space, Tab, Enter, Backspace, Delete, Hash (the
-// characters 27, 32, 9, 13, 8, 127 and '#'). midi applies one short message
+// characters 27, 32, 9, 13, 8, 127 and '#') or 0x00..0xFF, any character
+// by its code. midi applies one short message
 // exactly as the frame applies a message from the MIDI input. Numbers are
 // decimal, or hexadecimal with 0x. Events of one frame apply in file order;
 // the lines themselves need not be in frame order.
 struct ShowEvent {
-    enum class Type { Control, Key, SpecialKey, Midi };
+    enum class Type { Control, Key, SpecialKey, Midi, FrameTime, Sound, Set, MidiIn, Joystick, Scene, End };
 
     int frame = 0;
     Type type = Type::Control;
     int line = 0;  // line number in the script, for messages
     // Control: channel, entry, value. Key: character code, x, y. SpecialKey:
-    // GLUT key code, x, y. Midi: status, data1, data2.
+    // GLUT key code, x, y. Midi and MidiIn: status, data1, data2. FrameTime:
+    // the milliseconds (all 32 bits). Set: channel, entry, byte (and f).
+    // Joystick: x, y, buttons. Scene: number (0 for a file, named in text),
+    // fade milliseconds (-1: the renderer's default).
     int a = 0;
     int b = 0;
     int c = 0;
+    float f = 0.0f;
+    std::string text;
+
+    // Recorded input that the frame itself applies (sound block, MIDI and
+    // joystick steps, frame time) rather than a press before the frame.
+    bool recorded() const {
+        return type == Type::FrameTime || type == Type::Sound || type == Type::MidiIn || type == Type::Joystick;
+    }
 
     // The packed short message of a Midi event: status in the low byte,
     // data1 in the next, data2 in the third.
@@ -54,6 +83,10 @@ public:
 
     // Every event, ordered by frame (file order within a frame).
     const std::vector<ShowEvent>& events() const { return events_; }
+    // Frame of the first end event, or -1 without one.
+    int endFrame() const;
+    // True when the script holds input recorded from a live show.
+    bool holdsRecording() const;
     // Frame of the last event, or -1 without events.
     int lastFrame() const { return events_.empty() ? -1 : events_.back().frame; }
 
@@ -68,6 +101,8 @@ public:
     // Character of a named key (Esc, Space, ...) or of a one-character
     // token, or -1.
     static int characterKey(std::string_view name);
+    // Name of a special key's GLUT code (F1, Left, ...), or null.
+    static const char* specialKeyName(int code);
 
 private:
     bool parseLine(std::string_view line, int number, const std::string& name, std::string& error);

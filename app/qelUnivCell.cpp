@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "app/ControlTable.h"
+#include "app/FrameHooks.h"
 #include "app/FrameSteps.h"
+#include "app/SceneBank.h"
 #include "app/ScreenInfo.h"
 #include "input/Joystick.h"
 #include "input/MidiInput.h"
@@ -39,6 +41,7 @@ qelUnivCell::qelUnivCell() {
     wave->start();
     joystick = new Joystick();
     joystick->setup();
+    scenes = std::make_unique<SceneBank>(*this);
     init();
 }
 
@@ -123,23 +126,40 @@ void qelUnivCell::applyJoystick(uint32_t x, uint32_t y, uint32_t buttonMask) {
 void qelUnivCell::frame() {
     ScreenInfo& screen = *screenInfo();
     FrameClock::tick(screen);
+    if (hooks) hooks->frameStarted(screen.frameMillis);
     controls->setByte(15, 0, 1, screen.frameMillis);
     controls->setFloat(15, 0, 1, screen.frameSeconds);
     timeFactor = static_cast<float>(screen.frameMillis / 33.33333);
 
+    const int soundSlot = wave->historyIndex;
     soundLevel = wave->update();
+    if (hooks && wave->historyIndex != soundSlot) hooks->soundTaken(wave->current->bytes);
     controls->setByte(15, 0, 0, static_cast<int>(soundLevel * 128));
     controls->setFloat(15, 0, 0, soundLevel);
 
+    const bool replay = hooks && hooks->replacesDevices();
     if (midiOn) {
-        const int count = midi->fetch();
-        for (int i = 0; i < count; ++i) applyMidiEvent(midi->events[i]);
+        if (replay) {
+            hooks->replayMidi(*this);
+        } else {
+            const int count = midi->fetch();
+            for (int i = 0; i < count; ++i) {
+                applyMidiEvent(midi->events[i]);
+                if (hooks) hooks->midiApplied(midi->events[i]);
+            }
+        }
     }
     if (joystickOn) {
-        uint32_t x = 0, y = 0, buttons = 0;
-        joystick->read(x, y, buttons);
-        applyJoystick(x, y, buttons);
+        if (replay) {
+            hooks->replayJoystick(*this);
+        } else {
+            uint32_t x = 0, y = 0, buttons = 0;
+            joystick->read(x, y, buttons);
+            applyJoystick(x, y, buttons);
+            if (hooks) hooks->joystickApplied(x, y, buttons);
+        }
     }
+    scenes->step(screen.frameMillis);
 
     pushFrameView(*matrixKeeper);
     const float trail = (controls->getFloat(11, 0, 19) + 1.0f) * 0.5f;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "app/StageSettings.h"
 
@@ -11,6 +12,8 @@ class Joystick;
 class ImageGene;
 class ModelGene;
 class qelCell;
+class FrameHooks;
+class SceneBank;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -68,6 +71,12 @@ public:
     // Every visible cell starts from the same OpenGL state (see
     // beginCleanLayer); off unless STRATA_CLEAN_LAYERS asks for it.
     bool cleanLayers = StageSettings::cleanLayersRequested();
+
+    // Stored and recalled looks of the whole instrument; a recall's fade
+    // moves on in the frame's input step.
+    std::unique_ptr<SceneBank> scenes;
+    // Watches or feeds the frame's input steps (recorder, replay); not owned.
+    FrameHooks* hooks = nullptr;
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without

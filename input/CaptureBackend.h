@@ -33,4 +33,9 @@ public:
     virtual void describe(char* text, size_t size) const {
         if (size > 0) text[0] = '\0';
     }
+    // Completes exactly `blocks` more blocks of a caller-paced source, in
+    // order, none skipped (the replay of a recording, where each frame that
+    // took a block is marked); from then on the source counts blocks, not
+    // time. Other sources ignore it.
+    virtual void advanceBlocks(int /*blocks*/) {}
 };

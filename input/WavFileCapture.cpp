@@ -207,11 +207,19 @@ bool WavFileCapture::start() {
     startTime_ = std::chrono::steady_clock::now();
     callerMillis_ = 0.0;
     blocksTaken_ = 0;
+    countsBlocks_ = false;
+    blocksAdvanced_ = 0;
     return sound_.frameCount() > 0;
 }
 
 void WavFileCapture::advanceClock(double millis) {
     if (millis > 0.0) callerMillis_ += millis;
+}
+
+void WavFileCapture::advanceBlocks(int blocks) {
+    if (pacing_ != Pacing::Caller) return;
+    countsBlocks_ = true;
+    if (blocks > 0) blocksAdvanced_ += blocks;
 }
 
 double WavFileCapture::elapsedMillis() const {
@@ -224,7 +232,7 @@ bool WavFileCapture::takeNewestBlock(uint8_t* block) {
     // The tiny offset keeps a clock that lands exactly on a block boundary
     // (advanced by whole block durations) from falling just short of it.
     const double framesPlayed = elapsedMillis() * (kFrameRate / 1000.0) + 1e-6;
-    const int64_t completed = static_cast<int64_t>(framesPlayed) / kBlockFrames;
+    const int64_t completed = countsBlocks_ ? blocksAdvanced_ : static_cast<int64_t>(framesPlayed) / kBlockFrames;
     if (completed <= blocksTaken_) return false;
     blocksTaken_ = completed;
 

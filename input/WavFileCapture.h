@@ -38,6 +38,7 @@ public:
     bool start() override;
     bool takeNewestBlock(uint8_t* block) override;
     void advanceClock(double millis) override;
+    void advanceBlocks(int blocks) override;
 
     const WavSound& sound() const { return sound_; }
 
@@ -49,6 +50,8 @@ private:
     std::chrono::steady_clock::time_point startTime_{};
     double callerMillis_ = 0.0;
     int64_t blocksTaken_ = 0;  // blocks completed up to the previous take
+    bool countsBlocks_ = false;
+    int64_t blocksAdvanced_ = 0;
 };
 
 // Loads path and wraps it as a capture source, printing the quality line and

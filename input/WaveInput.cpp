@@ -155,6 +155,10 @@ void WaveInput::advanceClock(double millis) {
     if (device) device->advanceClock(millis);
 }
 
+void WaveInput::advanceBlocks(int blocks) {
+    if (device) device->advanceBlocks(blocks);
+}
+
 void WaveInput::startWith(CaptureBackend* backend) {
     stopAndClose();
     reopen_ = nullptr;

@@ -53,6 +53,8 @@ public:
     int startWavFile(const char* path, bool pacedByCaller);
     // Moves a caller-paced source forward by millis (no effect otherwise).
     void advanceClock(double millis);
+    // Completes the next block(s) of a caller-paced source, in order.
+    void advanceBlocks(int blocks);
     // Replaces the current source by backend (owned from now on) and starts
     // it; used by tests and by any other source of blocks.
     void startWith(CaptureBackend* backend);

@@ -17,5 +17,5 @@ cmake --build "$build" -j2 --target strata-stagegen >/dev/null
 
 # Remove what the generator writes, so nothing stale survives a rename.
 mkdir -p "$out"
-rm -rf "$out/imgs" "$out/imgs2" "$out/imgs3" "$out/mdls" "$out/Reactors" "$out/key.db" "$out/modules.db"
+rm -rf "$out/imgs" "$out/imgs2" "$out/imgs3" "$out/mdls" "$out/Reactors" "$out/key.db" "$out/modules.db" "$out/demo.wav"
 "$build/tools/strata-stagegen" "$out"

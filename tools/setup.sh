@@ -8,7 +8,7 @@ packages=(build-essential cmake pkg-config freeglut3-dev libglu1-mesa-dev libegl
           libgl1-mesa-dri libasound2-dev librtmidi-dev libpng-dev libgtest-dev libgmock-dev
           libbenchmark-dev libsndfile1-dev libsamplerate0-dev dpkg-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev python3)
+  packages+=(xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev python3 ffmpeg)
 fi
 
 missing=()

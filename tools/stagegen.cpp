@@ -982,6 +982,67 @@ int writeOneImage(int argc, char** argv) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// ---------------------------------------------------------------------------
+// The demo show's sound: 16 s at 120 beats per minute (eight bars of four),
+// unsigned 8-bit stereo at 22 050 Hz, the capture format itself. A kick on
+// every beat, a hi-hat between them, a bass line, and a slow pad whose
+// brightness swells over the loop; noise comes from the integer hash.
+
+uint32_t soundHash(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352dU;
+    x ^= x >> 15;
+    x *= 0x846ca68bU;
+    x ^= x >> 16;
+    return x;
+}
+
+bool writeDemoSound(const std::filesystem::path& path) {
+    constexpr int kRate = 22050;
+    constexpr int kFrames = kRate * 16;
+    constexpr double kBeat = 0.5;  // seconds
+    static const double kBassNotes[8] = {55.0, 55.0, 65.41, 49.0, 55.0, 73.42, 65.41, 49.0};
+    std::vector<uint8_t> data(static_cast<size_t>(kFrames) * 2);
+    for (int i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double inBeat = std::fmod(t, kBeat);
+        const int beat = static_cast<int>(t / kBeat);
+        const int bar = beat / 4;
+        // Kick: a sine falling from 150 Hz, gone within a fifth of a second.
+        const double kick = std::exp(-inBeat * 18.0) * std::sin(kTwoPi * (45.0 * inBeat + 12.0 * (1.0 - std::exp(-inBeat * 30.0))));
+        // Hi-hat on the off-beat: hashed noise with a quick decay.
+        const double offBeat = std::fmod(t + kBeat / 2, kBeat);
+        const double noise = (static_cast<int>(soundHash(static_cast<uint32_t>(i)) & 0xFFFF) - 32768) / 32768.0;
+        const double hat = std::exp(-offBeat * 60.0) * noise;
+        // Bass: one note a bar, plucked on each beat.
+        const double bassFrequency = kBassNotes[bar % 8];
+        const double bass = std::exp(-inBeat * 4.0) * std::sin(kTwoPi * bassFrequency * t);
+        // Pad: a fifth apart left and right, swelling over the 16 s loop.
+        const double swell = 0.5 - 0.5 * std::cos(kTwoPi * t / 16.0);
+        const double padLeft = swell * std::sin(kTwoPi * 220.0 * t) * std::sin(kTwoPi * 0.5 * t);
+        const double padRight = swell * std::sin(kTwoPi * 330.0 * t) * std::cos(kTwoPi * 0.25 * t);
+        const double left = 0.45 * kick + 0.15 * hat + 0.25 * bass + 0.2 * padLeft;
+        const double right = 0.45 * kick + 0.2 * hat + 0.2 * bass + 0.25 * padRight;
+        for (int side = 0; side < 2; ++side) {
+            const double v = std::clamp(side ? right : left, -1.0, 1.0);
+            data[static_cast<size_t>(i) * 2 + side] = static_cast<uint8_t>(std::lround(v * 127.0) + 128);
+        }
+    }
+    const uint32_t bytes = static_cast<uint32_t>(data.size());
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
+                          1,   0,   2,   0,   0, 0, 0, 0, 0,   0,   0,   0,   2,   0,   8,   0,   'd', 'a', 't', 'a'};
+    const uint32_t fields[3][2] = {{4, bytes + 36}, {24, kRate}, {28, kRate * 2}};
+    for (const auto& [at, value] : fields)
+        for (int b = 0; b < 4; ++b) header[at + b] = static_cast<uint8_t>(value >> (8 * b));
+    for (int b = 0; b < 4; ++b) header[40 + b] = static_cast<uint8_t>(bytes >> (8 * b));
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header &&
+              std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    ok &= std::fclose(file) == 0;
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1028,6 +1089,8 @@ int main(int argc, char** argv) {
     ok &= writeObj(root / "mdls" / "geosphere.obj", geodesicSphere(), "geodesic sphere");
     ok &= writeObj(root / "mdls" / "ribbon.obj", twistedRibbon(), "twisted ribbon");
     ok &= writeObj(root / "mdls" / "roundcube.obj", roundedCube(), "rounded cube");
+
+    ok &= writeDemoSound(root / "demo.wav");
 
     for (size_t i = 0; i < mods.size(); ++i) {
         const fs::path dir = root / "Reactors" / mods[i].dir;

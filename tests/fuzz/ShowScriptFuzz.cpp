@@ -3,6 +3,7 @@
 // whose every field lies in the range the format allows (the renderer hands
 // them to the universe unchecked), and the frame-by-frame walk must hand out
 // each event exactly once.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,11 +44,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!within(e.a, 0, 255) || !within(e.b, 0, 639) || !within(e.c, 0, 479)) fail("key outside its ranges");
                 break;
             case ShowEvent::Type::SpecialKey:
-                if (!within(e.a, 1, 108) || !within(e.b, 0, 639) || !within(e.c, 0, 479)) fail("special key outside its ranges");
+                if (!within(e.a, 1, 255) || !within(e.b, 0, 639) || !within(e.c, 0, 479)) fail("special key outside its ranges");
                 break;
             case ShowEvent::Type::Midi:
                 if (!within(e.a, 0x80, 0xFF) || !within(e.b, 0, 127) || !within(e.c, 0, 127)) fail("midi outside its ranges");
                 if (e.midiMessage() > 0xFFFFFFu) fail("midi message wider than three bytes");
+                break;
+            case ShowEvent::Type::MidiIn:
+                if (!within(e.a, 0, 0xFF) || !within(e.b, 0, 0xFF) || !within(e.c, 0, 0xFF)) fail("midiin outside its ranges");
+                break;
+            case ShowEvent::Type::Set:
+                if (!within(e.a, 0, 15) || !within(e.b, 0, 1023) || !within(e.c, 0, 255) || !std::isfinite(e.f))
+                    fail("set outside its ranges");
+                break;
+            case ShowEvent::Type::Joystick:
+                if (!within(e.a, 0, 65535) || !within(e.b, 0, 65535) || !within(e.c, 0, 15)) fail("joy outside its ranges");
+                break;
+            case ShowEvent::Type::Scene:
+                if (e.text.empty() ? !within(e.a, 1, 99) : (e.a != 0 || e.text.size() > 255)) fail("scene without a scene");
+                if (!within(e.b, -1, 3600000)) fail("scene fade outside its range");
+                break;
+            case ShowEvent::Type::FrameTime:
+            case ShowEvent::Type::Sound:
+            case ShowEvent::Type::End:
                 break;
         }
     }

@@ -8,6 +8,7 @@
 #include "app/ControlTable.h"
 #include "app/OfflineRenderer.h"
 #include "app/qelUnivCell.h"
+#include "input/WaveInput.h"
 #include "reactor/Random.h"
 
 namespace {
@@ -82,4 +83,54 @@ TEST(OfflineRenderer, RepeatsItsPicturesWithinOneProcess) {
     EXPECT_GT(litPixels(pictures[0]), 1000);
     EXPECT_TRUE(pictures[0] == pictures[1]);
     for (size_t i = 3; i < pictures[0].size(); i += 4) ASSERT_EQ(pictures[0][i], 255) << "alpha at " << i;
+}
+
+// A recording's events: the frame time follows the script, exact writes land
+// as written, each sound mark takes the next block of the wave file in order
+// (whatever the frame time), MIDI and joystick input arrive through the
+// frame's own steps only while switched on, and the end mark ends the show.
+TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
+    ASSERT_TRUE(ensureGlContext());
+    TempStage tmp("render");
+    // Three blocks of distinct constant bytes, 8-bit stereo at the capture rate.
+    std::string wav = "RIFF....WAVEfmt ";
+    const unsigned char format[] = {16, 0, 0, 0, 1, 0, 2, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 8, 0};
+    wav.append(reinterpret_cast<const char*>(format), sizeof format);
+    wav += "data";
+    const unsigned char size[] = {0, 6, 0, 0};  // 1536 bytes
+    wav.append(reinterpret_cast<const char*>(size), 4);
+    for (const char value : {'\x10', '\x50', '\xF0'}) wav.append(512, value);
+    RenderOptions options = stageOptions(tmp,
+                                         "0 ms 40\n0 set 2 30 200 0.25\n1 sound\n1 ms 7\n1 midiin 0xB1 20 90\n"
+                                         "2 key End\n3 midiin 0xB1 20 90\n3 sound\n4 sound\n5 end\n",
+                                         50);
+    options.framesGiven = true;  // 50 frames asked: the end mark ends the show before
+    options.wavPath = (tmp.path() / tmp.write("rec.wav", wav)).string();
+    OfflineRenderer renderer(options);
+    std::string error;
+    bool ready = false;
+    captureStdout([&] { ready = renderer.setUp(error); });
+    ASSERT_TRUE(ready) << error;
+    qelUnivCell& u = *renderer.universe();
+    const ControlTable& t = *u.controls;
+    struct Expect {
+        int millis;
+        int sound;  // byte of the newest block, 0: none yet
+        int midi;   // byte of channel 1 entry 20
+    };
+    const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0x50, 90}, {7, 0xF0, 90}};
+    for (const Expect& e : frames) {
+        bool more = false;
+        captureStdout([&] { more = renderer.renderFrame(); });
+        ASSERT_TRUE(more);
+        const int frame = renderer.framesRendered() - 1;
+        EXPECT_EQ(t.getByte(15, 0, 1), e.millis) << frame;
+        EXPECT_EQ(u.wave->current->bytes[0], e.sound) << frame;
+        EXPECT_EQ(t.getByte(1, 0, 20), e.midi) << frame;  // the MIDI of frame 1 came before End switched it on
+    }
+    EXPECT_EQ(t.byteValue[ControlTable::indexOf(2, 0, 30)], 200);
+    EXPECT_EQ(t.floatValue[ControlTable::indexOf(2, 0, 30)], 0.25f);
+    EXPECT_FALSE(renderer.renderFrame());
+    EXPECT_TRUE(renderer.endedByScript());
+    EXPECT_EQ(renderer.framesRendered(), 5);
 }

@@ -71,8 +71,10 @@ TEST(ShowScript, OrdersEventsByFrameKeepingFileOrderWithinAFrame) {
 TEST(ShowScript, RejectsBadLinesNamingFileLineAndWhatWasExpected) {
     const std::pair<const char*, const char*> cases[] = {
         {"0 ctl 0 7 127\n\nx ctl 0 7 1\n", "3: expected a frame number (0 or more) at the start of the line, found 'x'"},
-        {"4\n", "1: expected an event after the frame number: ctl, key or midi"},
-        {"4 cc 0 7 1\n", "1: expected ctl, key or midi after the frame number, found 'cc'"},
+        {"4\n", "1: expected an event after the frame number: ctl, key, midi, ms, sound, set, midiin, joy, special, "
+                "scene or end"},
+        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene or end after the "
+                       "frame number, found 'cc'"},
         {"4 ctl 16 7 1\n", "1: expected a channel 0..15, found '16'"},
         {"4 ctl 0 1024 1\n", "1: expected an entry 0..1023, found '1024'"},
         {"4 ctl 0 7 1x\n", "1: expected a value 0..127, found '1x'"},
@@ -81,7 +83,19 @@ TEST(ShowScript, RejectsBadLinesNamingFileLineAndWhatWasExpected) {
         {"4 key # 1 1\n", "1: expected 'key <key> [<x> <y>]'"},  // '#' begins a comment: no key
         {"4 midi 0x7F 1 1\n", "1: expected a status byte 0x80..0xFF, found '0x7F'"},
         {"4 midi 0xB0 1 0x80\n", "1: expected data2 0..127, found '0x80'"},
-        {"4 midi 0xB0 1\n", "1: expected 'midi <status> <data1> <data2>'"}};
+        {"4 midi 0xB0 1\n", "1: expected 'midi <status> <data1> <data2>'"},
+        {"4 ms 4294967296\n", "1: expected a frame time 0..4294967295 ms, found '4294967296'"},
+        {"4 sound 1\n", "1: expected nothing after 'sound'"},
+        {"4 set 0 7 256 0.5\n", "1: expected a byte 0..255, found '256'"},
+        {"4 set 0 7 1 nan\n", "1: expected a float value, found 'nan'"},
+        {"4 set 0 7 1 0.5x\n", "1: expected a float value, found '0.5x'"},
+        {"4 joy 65536 0 0\n", "1: expected a joystick x 0..65535, found '65536'"},
+        {"4 joy 1 1 16\n", "1: expected a button mask 0..15, found '16'"},
+        {"4 special 0\n", "1: expected a special key code 1..255, found '0'"},
+        {"4 scene 0\n", "1: expected a scene number 1..99, found '0'"},
+        {"4 scene 3 -1\n", "1: expected a fade time 0..3600000 ms, found '-1'"},
+        {"4 key 0x100\n", "1: expected a key (one character, F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, "
+                          "End, Insert, Esc, Space, Tab, Enter, Backspace, Delete or Hash), found '0x100'"}};
     for (const auto& [text, message] : cases) EXPECT_EQ(rejection(text), std::string("show.txt:") + message);
     EXPECT_EQ(rejection("4 key F13 1 1\n").rfind("show.txt:1: expected a key (one character, F1..F12", 0), 0u);
 }
@@ -95,4 +109,37 @@ TEST(ShowScript, ReadsAFileAndReportsOneThatIsMissing) {
     EXPECT_FALSE(script.parseFile("absent.show", error));
     EXPECT_EQ(error, "absent.show: cannot read the show script");
     EXPECT_TRUE(script.events().empty());
+}
+
+// The events a live recording writes: exact values, any key code, scenes by
+// number or file; only the frame's own input counts as recorded.
+TEST(ShowScript, ParsesTheEventsOfARecording) {
+    ShowScript script;
+    std::string error;
+    ASSERT_TRUE(script.parseText("0 ms 3000000000\n0 sound\n1 set 11 19 200 -0.123456791\n1 midiin 0xB0 7 127\n"
+                                 "2 joy 65535 0 9\n2 special 112 5 6\n2 key 0x12 1 2\n3 scene 7\n"
+                                 "3 scene scene-000003.scene 250\n9 end\n",
+                                 "rec", error))
+        << error;
+    using T = ShowEvent::Type;
+    const std::tuple<int, T, int, int, int, bool> expected[] = {
+        {0, T::FrameTime, -1294967296, 0, 0, true}, {0, T::Sound, 0, 0, 0, true},
+        {1, T::Set, 11, 19, 200, false},            {1, T::MidiIn, 0xB0, 7, 127, true},
+        {2, T::Joystick, 65535, 0, 9, true},        {2, T::SpecialKey, 112, 5, 6, false},
+        {2, T::Key, 0x12, 1, 2, false},             {3, T::Scene, 7, -1, 0, false},
+        {3, T::Scene, 0, 250, 0, false},            {9, T::End, 0, 0, 0, false}};
+    ASSERT_EQ(script.events().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const ShowEvent& e = script.events()[i];
+        const bool recorded = e.recorded();
+        EXPECT_EQ(std::tie(e.frame, e.type, e.a, e.b, e.c, recorded), expected[i]) << "event " << i;
+    }
+    EXPECT_EQ(static_cast<uint32_t>(script.events()[0].a), 3000000000u);
+    EXPECT_EQ(script.events()[2].f, -0.123456791f);
+    EXPECT_EQ(script.events()[8].text, "scene-000003.scene");
+    EXPECT_EQ(script.endFrame(), 9);
+    EXPECT_TRUE(script.holdsRecording());
+    ASSERT_TRUE(script.parseText("0 key a\n5 ctl 0 7 1\n", "hand", error));
+    EXPECT_FALSE(script.holdsRecording());
+    EXPECT_EQ(script.endFrame(), -1);
 }

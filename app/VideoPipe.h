@@ -1,0 +1,32 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+// Hands rendered frames to an ffmpeg process that encodes them as H.264
+// (libx264, yuv420p so every player takes it), turned right side up, with an
+// optional wave file muxed in as AAC (looped, cut at the video's end).
+class VideoPipe {
+public:
+    VideoPipe() = default;
+    ~VideoPipe();  // closes (and waits for) a running encoder
+    VideoPipe(const VideoPipe&) = delete;
+    VideoPipe& operator=(const VideoPipe&) = delete;
+
+    // The full path of an executable on PATH, or "" when there is none.
+    static std::string findProgram(const char* name);
+
+    // Starts ffmpeg writing outPath at framesPerSecond from 640x480 RGBA
+    // frames, bottom row first. False with error set when ffmpeg is missing
+    // or cannot be started.
+    bool open(const std::string& outPath, double framesPerSecond, const std::string& wavPath, std::string& error);
+    // One frame of width * height * 4 bytes.
+    bool write(const uint8_t* rgba, size_t bytes);
+    // Ends the stream and waits for ffmpeg; false with error when it failed.
+    bool close(std::string& error);
+
+private:
+    int fd_ = -1;
+    pid_t child_ = -1;
+};

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "UniverseFixture.h"
+#include "app/AtomicFile.h"
+#include "app/ControlTable.h"
+#include "app/KeyBindings.h"
+#include "app/SceneBank.h"
+#include "reactor/qelCell.h"
+
+namespace {
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Writes half of what it is given, then fails as a full disk would.
+int gWrites = 0;
+ssize_t halfThenFail(int fd, const void* data, size_t size) {
+    if (gWrites++ == 0) return ::write(fd, data, size / 2);
+    errno = ENOSPC;
+    return -1;
+}
+
+template <typename Fn>
+std::string captureStderr(Fn fn) {
+    testing::internal::CaptureStderr();
+    fn();
+    return testing::internal::GetCapturedStderr();
+}
+}  // namespace
+
+using SceneBankTest = UniverseFixture;
+
+// A stored scene brings back every value, the cells' modules and image sets
+// and the selected channel; only cells whose module differs are rebuilt, and
+// the frame's own entries (sound level, frame time) are left alone.
+TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChangedCells) {
+    build();
+    qelUnivCell& u = *universe;
+    ControlTable& t = *u.controls;
+    SceneBank& bank = *u.scenes;
+    bank.setDefaultFadeMillis(0);
+    captureStdout([&] { u.cells[2]->setReactor(4, u.moduleHelps[4]); });
+    t.setByte(0, 0, 7, 100);
+    t.setFloat(0, 0, 7, 0.8f);
+    t.setByte(3, 64, 20, 5);
+    t.setFloat(3, 64, 20, 0.1f);
+    t.setFloat(11, 0, 19, 0.0f);  // trail
+    u.currentChannel = 5;
+    ASSERT_TRUE(bank.storeScene(3));
+    const std::string text = readFile("scenes/03.scene");
+    EXPECT_NE(text.find("cell 2 4 "), std::string::npos) << text;
+    EXPECT_NE(text.find("selected 5\n"), std::string::npos);
+    ControlTable stored;
+    std::memcpy(stored.byteValue, t.byteValue, sizeof t.byteValue);
+    std::memcpy(stored.floatValue, t.floatValue, sizeof t.floatValue);
+
+    // Move away: other values, another module in cell 2, another channel.
+    captureStdout([&] { u.cells[2]->setReactor(1, u.moduleHelps[1]); });
+    t.setByte(0, 0, 7, 3);
+    t.setFloat(3, 64, 20, 0.9f);
+    t.setFloat(11, 0, 19, 1.0f);
+    t.setByte(15, 0, 1, 77);
+    u.currentChannel = 9;
+    Reactor* untouched = u.cells[0]->reactor(0);
+
+    std::string out;
+    out = captureStdout([&] { ASSERT_TRUE(bank.recallScene(3)); });
+    EXPECT_EQ(u.cells[2]->reactorIndex, 4);
+    EXPECT_EQ(countOf(out, "qelCell::setReactor "), 1) << out;  // cell 2 only
+    EXPECT_EQ(u.cells[0]->reactor(0), untouched);
+    EXPECT_EQ(u.currentChannel, 5);
+    EXPECT_EQ(t.getByte(15, 0, 1), 77);
+    for (int i = 0; i < ControlTable::kEntries; ++i) {
+        if (i == ControlTable::indexOf(15, 0, 1)) continue;
+        ASSERT_EQ(t.byteValue[i], stored.byteValue[i]) << i;
+        ASSERT_EQ(t.floatValue[i], stored.floatValue[i]) << i;
+    }
+}
+
+// Float values glide over the fade time measured in frame milliseconds; the
+// byte values follow them; the end lands exactly on the scene.
+TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
+    build();
+    qelUnivCell& u = *universe;
+    ControlTable& t = *u.controls;
+    t.setByte(1, 0, 20, 100);
+    t.setFloat(1, 0, 20, 1.0f);  // stored float 1
+    ASSERT_TRUE(u.scenes->storeFile("fade.scene"));
+    t.setByte(1, 0, 20, 0);
+    t.setFloat(1, 0, 20, 0.0f);  // stored float -1
+    ASSERT_TRUE(u.scenes->recallFile("fade.scene", 1000));
+    struct Step {
+        int millis;
+        float value;
+        int byte;
+        bool fading;
+    };
+    const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
+                          {400, 0.8f, 90, true}, {400, 1.0f, 100, false}};
+    for (const Step& s : steps) {
+        u.scenes->step(s.millis);
+        EXPECT_FLOAT_EQ(t.getFloat(1, 0, 20), s.value) << s.millis;
+        EXPECT_EQ(t.getByte(1, 0, 20), s.byte) << s.millis;
+        EXPECT_EQ(u.scenes->fading(), s.fading);
+    }
+    // Through the frame: a fade of 0 cuts at once.
+    t.setFloat(1, 0, 20, 0.5f);
+    ASSERT_TRUE(u.scenes->recallFile("fade.scene", 0));
+    EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
+    EXPECT_FALSE(u.scenes->fading());
+}
+
+// A missing or malformed file changes nothing and says which file and line.
+TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
+    build();
+    qelUnivCell& u = *universe;
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "bad.scene:1: empty"},
+        {"value 0 7 1 0\n", "bad.scene:1: expected 'strata-scene 1' first"},
+        {"strata-scene 1\nselected 16\n", "bad.scene:2: expected 'selected <channel 0..15>'"},
+        {"strata-scene 1\n\ncell 0 12 0\n", "bad.scene:3: module '12' is not in modules.db (0..11)"},
+        {"strata-scene 1\ncell 11 0 0\n", "bad.scene:2: expected a cell 0..10, found '11'"},
+        {"strata-scene 1\ncell 0 1 -1\ncell 0 1 -1\n", "bad.scene:3: cell 0 described twice"},
+        {"strata-scene 1\ncell 0 1 0\n", "bad.scene:2: image set '0' does not exist (-1..-1)"},
+        {"strata-scene 1\nvalue 0 1024 1 0\n", "bad.scene:2: expected a controller 0..1023, found '1024'"},
+        {"strata-scene 1\nvalue 0 7 1 inf\n", "bad.scene:2: expected a float value, found 'inf'"},
+        {"strata-scene 1\nvalue 0 7 1\n", "bad.scene:2: expected 'value <channel> <controller> <byte> <float>'"},
+        {"strata-scene 1\nlayer 0\n", "bad.scene:2: expected selected, cell or value, found 'layer'"}};
+    ControlTable before;
+    std::memcpy(before.floatValue, u.controls->floatValue, sizeof before.floatValue);
+    std::memcpy(before.byteValue, u.controls->byteValue, sizeof before.byteValue);
+    for (const auto& [text, message] : cases) {
+        stage->write("bad.scene", text);
+        // A good cell line first would rebuild a module if applied early.
+        bool recalled = true;
+        const std::string err = captureStderr([&] { recalled = u.scenes->recallFile("bad.scene", 0); });
+        EXPECT_FALSE(recalled) << text;
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_EQ(countOf(err, "\n"), 1) << err;
+    }
+    const std::string err = captureStderr([&] { EXPECT_FALSE(u.scenes->recallScene(4)); });
+    EXPECT_NE(err.find("scenes/04.scene: no scene there"), std::string::npos) << err;
+    EXPECT_EQ(std::memcmp(before.floatValue, u.controls->floatValue, sizeof before.floatValue), 0);
+    EXPECT_EQ(std::memcmp(before.byteValue, u.controls->byteValue, sizeof before.byteValue), 0);
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(u.cells[i]->reactorIndex, 0);
+}
+
+// A store that fails half-way (a full disk, a crash) leaves the previous
+// scene file whole and no temporary file behind.
+TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
+    build();
+    qelUnivCell& u = *universe;
+    ASSERT_TRUE(u.scenes->storeScene(1));
+    const std::string previous = readFile("scenes/01.scene");
+    u.controls->setByte(2, 0, 7, 99);
+    gWrites = 0;
+    setAtomicWriteCall(&halfThenFail);
+    bool stored = true;
+    const std::string err = captureStderr([&] { stored = u.scenes->storeScene(1); });
+    setAtomicWriteCall(nullptr);
+    EXPECT_FALSE(stored);
+    EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
+    EXPECT_EQ(readFile("scenes/01.scene"), previous);
+    EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
+    // And the next store goes through.
+    ASSERT_TRUE(u.scenes->storeScene(1));
+    EXPECT_NE(readFile("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
+}
+
+// What X11 delivers for Ctrl+digit and Ctrl+Shift+digit (US layout).
+TEST(SceneKeys, ControlDigitsAsX11DeliversThem) {
+    const unsigned char ctrl[] = {'1', 0, 27, 28, 29, 30, 31, 127, '9'};
+    const unsigned char ctrlShift[] = {'!', 0, '#', '$', '%', 30, '&', '*', '('};
+    for (int d = 1; d <= 9; ++d) {
+        EXPECT_EQ(controlDigit(ctrl[d - 1], false), d) << d;
+        EXPECT_EQ(controlDigit(ctrlShift[d - 1], true), d) << d;
+    }
+    for (const int other : {int('a'), int('0'), 18, int(' '), int('!')}) EXPECT_EQ(controlDigit(static_cast<unsigned char>(other), false), 0) << other;
+}
