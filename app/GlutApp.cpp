@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <strings.h>
 
 #include "app/KeyBindings.h"
 #include "app/ScreenInfo.h"
@@ -54,15 +56,53 @@ void motion(int, int) { glutPostRedisplay(); }
 
 void setGlutCursor(int cursor) { glutSetCursor(cursor); }
 
-bool windowedRequested() {
-    const char* value = std::getenv("STRATA_WINDOWED");
-    return value && std::strcmp(value, "1") == 0;
-}
+#ifndef STRATA_VERSION
+#define STRATA_VERSION "0.1"
+#endif
+
+const char kHelp[] =
+    "Usage: strata [ARGUMENT [ARGUMENT]]\n"
+    "       strata --help | --version\n"
+    "\n"
+    "Live visuals instrument: up to eleven animated layers played with MIDI,\n"
+    "the keyboard with the mouse, a joystick and the sound input.\n"
+    "It reads key.db, modules.db, the imgs* and mdls* directories and Reactors/\n"
+    "from the working directory: start it in a stage directory (the bundled\n"
+    "one is stage/ of the source tree; ./run.sh starts it there).\n"
+    "\n"
+    "Only the number of arguments counts: none gives 640x480 game mode (or a\n"
+    "full-screen window), one requests full screen, two also hide the cursor.\n"
+    "Esc quits.\n"
+    "\n"
+    "Environment: STRATA_WINDOWED=1 (true, yes, on) for a plain 640x480 window;\n"
+    "STRATA_AUDIO, STRATA_MIDI, STRATA_JOYSTICK choose the devices;\n"
+    "STRATA_IMAGE_MEMORY_MB the image memory budget. README.md tells the rest.\n";
 }  // namespace
+
+bool windowedValue(const char* value) {
+    if (!value) return false;
+    for (const char* word : {"1", "true", "yes", "on"})
+        if (strcasecmp(value, word) == 0) return true;
+    return false;
+}
+
+bool answerInformationRequest(int argc, char** argv, FILE* out) {
+    if (argc != 2 || !argv || !argv[1]) return false;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        fputs(kHelp, out);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        fprintf(out, "strata %s\n", STRATA_VERSION);
+        return true;
+    }
+    return false;
+}
 
 int runInstrument(int argc, char** argv) {
     // Keep the console lines in order when standard output is a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (answerInformationRequest(argc, argv, stdout)) return 0;
 
     const char* displayName = std::getenv("DISPLAY");
     if (!displayName || !*displayName) {
@@ -76,7 +116,7 @@ int runInstrument(int argc, char** argv) {
     glutInitWindowSize(screen->width, screen->height);
     glutInitWindowPosition(0, 0);
 
-    const bool windowed = windowedRequested();
+    const bool windowed = windowedValue(std::getenv("STRATA_WINDOWED"));
     if (!windowed) {
         glutGameModeString("640x480:32@60");
         glutEnterGameMode();
