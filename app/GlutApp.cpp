@@ -121,15 +121,44 @@ void endSession() {
     if (gSession) gSession->stopRecording();
 }
 
-bool windowedRequested() {
-    const char* value = std::getenv("STRATA_WINDOWED");
-    return value && std::strcmp(value, "1") == 0;
-}
+const char kHelp[] =
+    "Usage: strata [ARGUMENT [ARGUMENT]]\n"
+    "       strata --help | --version\n"
+    "\n"
+    "Live visuals instrument: up to eleven animated layers played with MIDI,\n"
+    "the keyboard with the mouse, a joystick and the sound input.\n"
+    "It reads key.db, modules.db, the imgs* and mdls* directories and Reactors/\n"
+    "from the working directory: start it in a stage directory (the bundled\n"
+    "one is stage/ of the source tree; ./run.sh starts it there).\n"
+    "\n"
+    "Only the number of arguments counts: none gives 640x480 game mode (or a\n"
+    "full-screen window), one requests full screen, two also hide the cursor.\n"
+    "Esc quits.\n"
+    "\n"
+    "Environment: STRATA_WINDOWED=1 (true, yes, on) for a plain 640x480 window;\n"
+    "STRATA_AUDIO, STRATA_MIDI, STRATA_JOYSTICK choose the devices;\n"
+    "STRATA_IMAGE_MEMORY_MB the image memory budget. README.md tells the rest.\n";
 }  // namespace
+
+bool windowedValue(const char* value) { return StageSettings::parseFlag(value); }
+
+bool answerInformationRequest(int argc, char** argv, FILE* out) {
+    if (argc != 2 || !argv || !argv[1]) return false;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        fputs(kHelp, out);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        fprintf(out, "strata %s\n", STRATA_VERSION);
+        return true;
+    }
+    return false;
+}
 
 int runInstrument(int argc, char** argv) {
     // Keep the console lines in order when standard output is a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (answerInformationRequest(argc, argv, stdout)) return 0;
 
     const char* displayName = std::getenv("DISPLAY");
     if (!displayName || !*displayName) {
@@ -143,7 +172,7 @@ int runInstrument(int argc, char** argv) {
     glutInitWindowSize(screen->width, screen->height);
     glutInitWindowPosition(0, 0);
 
-    const bool windowed = windowedRequested();
+    const bool windowed = windowedValue(std::getenv("STRATA_WINDOWED"));
     const StageSettings stage = StageSettings::fromEnvironment(stderr);
     // A chosen monitor gets a window of its own size at its origin; without
     // a window manager freeglut's full screen would cover every monitor, so

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/qelUnivCell.h"
+#include "resources/RegularFile.h"
 
 namespace {
 int gKeyMap[kKeyMapSize];
@@ -46,7 +47,7 @@ int* keyMap() { return gKeyMap; }
 
 void loadKeyBindings(const char* path, bool createUniverse) {
     for (int& code : gKeyMap) code = 128;
-    FILE* file = std::fopen(path, "r");
+    FILE* file = openRegularFile(path, "r");
     if (file) {
         char line[79];
         int length = 0;

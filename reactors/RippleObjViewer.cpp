@@ -16,7 +16,7 @@ constexpr int kScreenHeight = 480;
 RippleObjViewer::RippleObjViewer(const char* modelName)
     : surfaceTexGen(std::make_unique<texGenRecord>()),
       modelKeeper(std::make_unique<MatrixModeKeeper>()),
-      model(modelName && modelName[0] != '\0' ? std::make_unique<ObjModel>(modelName) : nullptr),
+      model(std::make_unique<ObjModel>(modelName ? modelName : "")),
       ripple(std::make_unique<RippleGene>(kWidth, kHeight, "QWERT")),
       slice(static_cast<size_t>(kSliceWidth) * kSliceHeight, 0.0f) {}
 
@@ -69,10 +69,11 @@ void RippleObjViewer::slicePass() {
     switchBlend(false);
     glDisable(GL_TEXTURE_2D);
 
-    // Without a model the slice is black: the clear above already gives the
-    // picture, and the slice buffer keeps the zeros it was built with, so the
-    // draw and the read-back (a wait for the renderer) are skipped.
-    if (model) {
+    // An empty model (the loader names none) leaves the slice black: the
+    // clear above already gives the picture, and the slice buffer keeps the
+    // zeros it was built with, so the draw and the read-back (a wait for the
+    // renderer) are skipped.
+    if (model->cornerLength() > 0) {
         // Only the part of the model with -0.03 <= z <= 0.03, in the
         // model-view space current here, survives.
         static const GLdouble kBelow[4] = {0.0, 0.0, -1.0, 0.03};
@@ -112,10 +113,8 @@ void RippleObjViewer::modelPass() {
 
     modelKeeper->push(GL_MODELVIEW);
     glMultMatrixf(transform->matrix);
-    if (model) {
-        const float s = model->scale;
-        glScalef(s, s, s);
-    }
+    const float s = model->scale;
+    glScalef(s, s, s);
     modelKeeper->restore();
     glEnable(GL_TEXTURE_2D);
     // No geometry here: the model carries no material groups, so it shows

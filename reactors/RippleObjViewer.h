@@ -28,10 +28,10 @@ public:
     static constexpr int kSliceWidth = kWidth - 2;   // read-back kernel
     static constexpr int kSliceHeight = kHeight - 2;
 
-    // Builds the model from the OBJ file `modelName`. A null or empty name
-    // gives no model at all: no file is opened (there is no file to report
-    // missing), the slice stays black and the surface shows only the image
-    // with its motion.
+    // Builds the model from the OBJ file `modelName`. The loader names none:
+    // a null name counts as the empty one, which the OBJ reader reports as a
+    // file it cannot open and gives an empty model. An empty model leaves the
+    // slice black, and the surface shows only the image with its motion.
     explicit RippleObjViewer(const char* modelName);
     ~RippleObjViewer() override = default;
 
@@ -51,7 +51,7 @@ public:
     int height = kHeight;
     std::unique_ptr<texGenRecord> surfaceTexGen;    // mode 1 while 21/85 drive it
     std::unique_ptr<MatrixModeKeeper> modelKeeper;  // the model's pushes and pops
-    std::unique_ptr<ObjModel> model;                // null without a model name
+    std::unique_ptr<ObjModel> model;                // empty without a model file
     std::unique_ptr<RippleGene> ripple;
     std::vector<float> slice;  // 78 x 58 red values, bottom row first
 };

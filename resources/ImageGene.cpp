@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "resources/FilesInPath.h"
+#include "resources/ImageMemoryBudget.h"
 #include "resources/SgiImage.h"
 
 namespace {
@@ -17,6 +18,8 @@ bool endsWith(const char* name, const char* ending) {
     return n > e && strcmp(name + n - e, ending) == 0;
 }
 
+size_t pixelBytes(int width, int height) { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
+
 }  // namespace
 
 // ---------------------------------------------------------------- ImageList
@@ -24,7 +27,10 @@ bool endsWith(const char* name, const char* ending) {
 ImageList::ImageList() = default;
 
 ImageList::~ImageList() {
-    for (unsigned char* image : images) delete[] image;
+    for (int k = 0; k < kSlots; ++k) {
+        if (images[k]) ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
+        delete[] images[k];
+    }
 }
 
 unsigned char* ImageList::get(int index) const {
@@ -42,8 +48,11 @@ void ImageList::read(const char* directory) {
         return;
     }
     FilesInPath listing(pattern);
+    // Slot k holds the image of the k-th listed name.
+    int examined = 0;
     for (int i = 0; i < listing.count; ++i) {
         const char* name = listing.names[i];
+        examined = i + 1;
         // Only a lower-case ".rgb" ending is read; other listed names (the
         // listing is case-blind) keep their slot, which stays null.
         if (strlen(name) > 4 && endsWith(name, ".rgb")) {
@@ -53,21 +62,14 @@ void ImageList::read(const char* directory) {
             } else {
                 printf("Reading Texture ...%s\n", path);
                 int w = 0, h = 0, components = 0;
-                unsigned char* pixels = readTexture(path, &w, &h, &components);
-                // All images of a list share one texture of one size. The
-                // first image read fixes that size; an image of another size
-                // would be sent with the wrong size (and read past its
-                // buffer), so it is dropped and its slot stays null.
+                unsigned char* pixels = readTexture(path, &w, &h, &components, ImageMemoryBudget::left());
                 if (pixels) {
-                    if (width == 0 && height == 0) {
-                        width = w;
-                        height = h;
-                    } else if (w != width || h != height) {
-                        printf("ImageList::skipped %s: size %dx%d differs from the set's %dx%d\n", path, w, h, width,
-                               height);
-                        delete[] pixels;
-                        pixels = nullptr;
-                    }
+                    ImageMemoryBudget::take(pixelBytes(w, h));
+                    slotWidth[count] = w;
+                    slotHeight[count] = h;
+                    // The image read last sets the size of the list.
+                    width = w;
+                    height = h;
                 }
                 images[count] = pixels;
             }
@@ -75,6 +77,26 @@ void ImageList::read(const char* directory) {
         if (count > kSlots - 2) break;
         ++count;
     }
+
+    // All images of a list share one texture of the list's size: an image of
+    // another size would be sent with the wrong size (and read past its
+    // buffer), so it is dropped and its slot stays null.
+    for (int k = 0; k < examined && k < kSlots; ++k) {
+        if (!images[k] || (slotWidth[k] == width && slotHeight[k] == height)) continue;
+        char path[kPathSize];
+        snprintf(path, sizeof path, "%s/%s", directory, listing.names[k]);
+        dropOddSize(k, path);
+    }
+}
+
+void ImageList::dropOddSize(int k, const char* path) {
+    printf("ImageList::skipped %s: size %dx%d differs from the set's %dx%d\n", path, slotWidth[k], slotHeight[k], width,
+           height);
+    ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
+    delete[] images[k];
+    images[k] = nullptr;
+    slotWidth[k] = 0;
+    slotHeight[k] = 0;
 }
 
 // -------------------------------------------------------------- GeneTexture

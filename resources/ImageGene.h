@@ -17,13 +17,23 @@ public:
     unsigned char* get(int index) const;
 
     // Reads the ".rgb" images listed in directory into the slots (the image
-    // list's part of an image gene's init).
+    // list's part of an image gene's init). The image read last sets the
+    // list's size; images of another size are dropped (their slots stay
+    // null), each with one line. Every image held counts against the
+    // stage's ImageMemoryBudget until the list is destroyed.
     void read(const char* directory);
 
     unsigned char* images[kSlots] = {};
     int width = 0;   // size of the image read last (the texture size)
     int height = 0;
     int count = 0;   // slots in use, at most 127
+
+private:
+    // Empties slot k, whose image differs from the list's size, with its line.
+    void dropOddSize(int k, const char* path);
+    // Width and height of the image in each slot (0 for an empty slot).
+    int slotWidth[kSlots] = {};
+    int slotHeight[kSlots] = {};
 };
 
 // The one OpenGL texture of an image gene; all its images share it.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "resources/RegularFile.h"
 #include "resources/TextLines.h"
 
 namespace {
@@ -43,7 +44,10 @@ ObjModel::ObjModel(const char* path) {
     int droppedTriangles = 0;
     int cutFaces = 0;
 
-    FILE* file = fopen(path, "r");
+    if (!path) path = "";
+    // A path that is not a regular file gets its own line first and is then
+    // treated as one that cannot be opened.
+    FILE* file = openRegularFile(path, "r");
     if (!file) {
         printf(" File Open Error %s\n", path);
     } else {

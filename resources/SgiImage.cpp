@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "resources/RegularFile.h"
+
 // Reader of SGI image files: one byte per channel, verbatim or run-length
 // storage, one to four channels (further channels are ignored). The file's
 // numbers are big-endian; they are swapped on a little-endian host.
@@ -49,7 +51,12 @@ bool hostIsLittleEndian() {
 SgiImage* openImage(const char* path) {
     SgiImage* image = new (std::nothrow) SgiImage();
     if (!image) outOfMemory();
-    image->file = fopen(path, "rb");
+    bool refused = false;
+    image->file = openRegularFile(path, "rb", &refused);
+    if (refused) {
+        image->problem = "not a regular file";
+        return image;
+    }
     if (!image->file) {
         perror(path);
         exit(1);
@@ -75,7 +82,8 @@ SgiImage* openImage(const char* path) {
         return image;
     }
     if (image->xsize > kSgiMaxSide || image->ysize > kSgiMaxSide) {
-        image->problem = "size above 8192 pixels";
+        static_assert(kSgiMaxSide == 4096, "the line below names the limit");
+        image->problem = "side above 4096 pixels";
         return image;
     }
 
@@ -211,13 +219,18 @@ void closeImage(SgiImage* image) {
 }
 
 unsigned char* readTexture(const char* path, int* width, int* height, int* components) {
+    return readTexture(path, width, height, components, SIZE_MAX);
+}
+
+unsigned char* readTexture(const char* path, int* width, int* height, int* components, size_t maxBytes) {
     SgiImage* image = openImage(path);
     if (!image) return nullptr;
     *width = image->xsize;
     *height = image->ysize;
     *components = image->zsize;
     if (!image->headerOk) {
-        printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
+        // A refused path (no file) has had its line already.
+        if (image->file) printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
         closeImage(image);
         return nullptr;
     }
@@ -225,6 +238,13 @@ unsigned char* readTexture(const char* path, int* width, int* height, int* compo
     const int xsize = image->xsize;
     const int ysize = image->ysize;
     const int zsize = image->zsize;
+    const size_t bytes = static_cast<size_t>(xsize) * ysize * 4;
+    if (bytes > maxBytes) {
+        fprintf(stderr, "SgiImage::readTexture refused (%zu bytes of pixels, %zu left in the image memory budget) %s\n", bytes,
+               maxBytes, path);
+        closeImage(image);
+        return nullptr;
+    }
     unsigned char* result = new (std::nothrow) unsigned char[static_cast<size_t>(xsize) * ysize * 4];
     unsigned char* r = new (std::nothrow) unsigned char[xsize];
     unsigned char* g = new (std::nothrow) unsigned char[xsize];

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -8,12 +9,21 @@
 // a file it cannot decode safely (after one console line saying why). A file
 // that cannot be opened, or memory that runs out, ends the process with
 // status 1 after a line on standard error.
+// A path that is not a regular file (a FIFO, a device, a directory) is
+// refused with one line and gives null.
 // The buffer is released with delete[].
 unsigned char* readTexture(const char* path, int* width, int* height, int* components);
+// The same, refusing (with one line, before any pixel memory is allocated)
+// an image whose pixels would take more than maxBytes.
+unsigned char* readTexture(const char* path, int* width, int* height, int* components, size_t maxBytes);
 
-// Largest width and height accepted, in pixels. Larger sizes (the header
-// allows up to 65535) would ask for gigabytes and are treated as unreadable.
-constexpr int kSgiMaxSide = 8192;
+// Largest width and height accepted, in pixels. The picture is 640 x 480, so
+// a side of 4096 already gives more than six texels per screen pixel, and
+// 4096 is the texture size every OpenGL driver of the last fifteen years
+// takes; one such image is 64 MB of pixels (and as much again as a
+// texture). Larger sizes (the header allows up to 65535, 16 GB) are refused
+// from the header, before anything is allocated for them.
+constexpr int kSgiMaxSide = 4096;
 
 // The open image of one readTexture call.
 struct SgiImage {
@@ -39,7 +49,8 @@ struct SgiImage {
 bool hostIsLittleEndian();
 
 // Opens the file and reads the header and the run-length tables. Ends the
-// process when the file cannot be opened or memory runs out. A header whose
+// process when the file cannot be opened or memory runs out; a path that is
+// not a regular file gives an image with no file and headerOk false. A header whose
 // sizes are unusable gives an image with headerOk false.
 SgiImage* openImage(const char* path);
 // Fills dest with the xsize bytes of row y of channel z. Returns false (and

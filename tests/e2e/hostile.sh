@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # A working directory full of trouble: images of mixed sizes in one set, an
-# upper-case A.RGB, a zero-byte and a cut run-length .rgb, 300 entries in one
-# image directory, a plain file named imgs.txt, models with indices outside
-# their lists, a 5000-character line and a 40-corner face, key.db and
-# modules.db with binary junk, blank and overlong lines. The instrument must
-# start, draw with every cell raised while each cell steps through every
-# module and image set, and end with status 0 on Esc.
+# upper-case A.RGB, a zero-byte and a cut run-length .rgb, a 66 KB run-length
+# file whose header claims 8192 x 8192, FIFOs named like an image and a model,
+# 300 entries in one image directory, a plain file named imgs.txt, models with
+# indices outside their lists, a 5000-character line and a 40-corner face,
+# key.db and modules.db with binary junk, blank and overlong lines. The
+# instrument must start, draw with every cell raised while each cell steps
+# through every module and image set, and end with status 0 on Esc. A second
+# stage whose key.db and modules.db are FIFOs must end at once with status 1.
 set -uo pipefail
 STRATA="$1"; SOURCE="$2"; WORK="$3"
 . "$SOURCE/tests/e2e/common.bash"
@@ -41,6 +43,15 @@ def run_length(x, y, z, seed):
         starts.append(start + len(body)); lengths.append(len(row)); body += row
     return header(1, x, y, z) + struct.pack(">%dI" % n, *starts) + struct.pack(">%dI" % n, *lengths) + body
 
+def huge_run_length(side):
+    # Every row points at one short stored row: a small file whose header
+    # asks for side x side pixels.
+    n = side
+    row = bytes([0x7F, 200] * (side // 127) + [side % 127, 200, 0])
+    start = 512 + 8 * n
+    return header(1, side, side, 1) + struct.pack(">%dI" % n, *([start] * n)) + \
+        struct.pack(">%dI" % n, *([len(row)] * n)) + row
+
 def put(path, data):
     path = os.path.join(root, path)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -48,10 +59,14 @@ def put(path, data):
         f.write(data.encode("latin-1") if isinstance(data, str) else data)
 
 # imgs: mixed sizes, upper-case ending, empty and cut files, a directory
-# whose name ends in .rgb, and good images around them. The first listed
-# name is a good image: the set's texture is created from its first slot,
-# so the raised cells show a picture to check.
+# whose name ends in .rgb, a huge header, a FIFO, and good images around
+# them. The first listed name and the last one read are good 16 x 16 images:
+# the set's texture takes the size of the image read last and is created
+# from the first slot, so the raised cells show a picture to check.
 put("imgs/0_first.rgb", verbatim(16, 16, 3, 9))
+put("imgs/huge-rle.rgb", huge_run_length(8192))
+put("imgs/yy_last.rgb", verbatim(16, 16, 3, 8))
+os.mkfifo(os.path.join(root, "imgs", "zz.rgb"))
 put("imgs/a_small.rgb", verbatim(16, 16, 3, 1))
 put("imgs/b_wide.rgb", run_length(64, 8, 4, 2))
 put("imgs/c_big.rgb", verbatim(128, 128, 3, 3))
@@ -83,6 +98,12 @@ hostile = (cube + ring + "vt 0 0\nvn 0 0 1\n"
 put("mdls/hostile.obj", hostile)
 put("mdls/empty.obj", "")
 put("mdls/binary.obj", bytes(range(256)) * 8)
+os.mkfifo(os.path.join(root, "mdls", "fifo.obj"))
+
+# A second stage: key.db and modules.db are FIFOs nobody writes into.
+os.makedirs("fifostage")  # beside the stage, in the work directory
+os.mkfifo("fifostage/key.db")
+os.mkfifo("fifostage/modules.db")
 
 # key.db: bindings among junk.
 put("key.db", "a 21\n\n\n\x00\x01\x02\xff\xfe\n" + "z" * 300 + "\nq\nw notanumber\n"
@@ -114,6 +135,13 @@ kill -0 "$STRATA_PID" 2>/dev/null || fail "strata ended after start-up: $(tail -
 
 # What the start-up must have said about the trouble.
 grep -q "SgiImage::readTexture unreadable" out.log || fail "no line for the unreadable images"
+grep -qF "SgiImage::readTexture unreadable (side above 4096 pixels) imgs/huge-rle.rgb" out.log ||
+  fail "no refusal of the 8192 x 8192 header"
+for path in imgs/zz.rgb mdls/fifo.obj; do
+  [ "$(grep -cxF "Not a regular file, refused: $path" out.log.err)" -eq 1 ] || fail "no single refusal of the FIFO $path"
+done
+grep -qxF " File Open Error mdls/fifo.obj" out.log || fail "the FIFO model is not reported as unopenable"
+grep -qxF "texture size is 16,16 " out.log || fail "the image set did not take the last image's size"
 grep -q "^ImageList 127 imgs" out.log || fail "the 300-entry directory did not fill 127 slots"
 grep -q "^Keybind Override :: a 97 to 21" out.log || fail "binding a 21 lost among the junk"
 grep -q "^Module:: Wave ID:: 11" out.log || fail "module 11 lost"
@@ -164,4 +192,18 @@ end_strata "$win"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"
 if grep -q "ERROR: AddressSanitizer\|runtime error:" out.log.err; then fail "sanitizer report: $(head -n 20 out.log.err)"; fi
+
+# FIFOs for key.db and modules.db: refused, and the missing modules.db ends
+# the start-up with status 1 instead of waiting for a writer.
+start_strata fifostage fifo.log
+for _ in $(seq 1 300); do kill -0 "$STRATA_PID" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$STRATA_PID" 2>/dev/null; then kill -9 "$STRATA_PID"; fail "start-up blocked on a FIFO"; fi
+wait "$STRATA_PID"
+status=$?
+[ "$status" -eq 1 ] || fail "FIFO stage: exit status $status"
+for path in key.db modules.db; do
+  grep -qxF "Not a regular file, refused: $path" fifo.log.err || fail "no refusal of the FIFO $path"
+done
+grep -qxF " File Open Error modules.db" fifo.log || fail "no File Open Error for the FIFO modules.db"
+grep -q "the bundled stage is stage/" fifo.log.err || fail "no hint at the bundled stage"
 echo "hostile: ok"

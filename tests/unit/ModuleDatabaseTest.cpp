@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -58,13 +59,24 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
     }
 }
 
+// A missing modules.db, or one that is not a regular file, ends the process
+// before anything is loaded, after the console line and a line on standard
+// error naming the directory searched and the bundled stage.
 TEST(ModuleDatabaseDeathTest, MissingFileEndsTheProcessBeforeAnyLoading) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    auto run = [] {
-        TempStage stage("nomodules");
-        stage.makeDirectory("imgs");
-        dup2(2, 1);  // the line goes to standard output: show it to the matcher
-        qelUnivCell universe;
-    };
-    EXPECT_EXIT(run(), testing::ExitedWithCode(1), " File Open Error modules\\.db\n$");
+    for (const bool fifo : {false, true}) {
+        auto run = [fifo] {
+            TempStage stage("nomodules");
+            stage.makeDirectory("imgs");
+            if (fifo && mkfifo("modules.db", 0644) != 0) exit(3);
+            alarm(60);  // a FIFO opened the plain way would wait for ever
+            dup2(2, 1);  // the line goes to standard output: show it to the matcher
+            qelUnivCell universe;
+        };
+        EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+                    std::string(fifo ? "Not a regular file, refused: modules\\.db\n" : "") +
+                        " File Open Error modules\\.db\nstrata: no readable modules\\.db in /[^\n]*nomodules[^\n]*"
+                        "the bundled stage is stage/[^\n]*\n$")
+            << (fifo ? "FIFO" : "missing");
+    }
 }

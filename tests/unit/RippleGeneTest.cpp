@@ -144,3 +144,34 @@ TEST(RippleGene, ReplacedKernelsAreClampedAndClippedToTheGrid) {
     EXPECT_FLOAT_EQ(stampedTotal(full), 79.0f * 59.0f);
     EXPECT_EQ(stampedAt(full, 79, 10), 0.0f);
 }
+
+// Rings spread evenly from a drop anywhere on the grid: after some steps the
+// heights are the same at the same distance left and right, up and down, and
+// across the diagonal (the wave step weighs the four neighbours alike). A
+// neighbour taken from the wrong row or column turns the rings into a
+// one-sided smear, which a drop at the centre of a symmetric field can hide.
+TEST(RippleGene, RingsSpreadEvenlyAroundOffCentreDrops) {
+    const int drops[][2] = {{20, 15}, {90, 60}, {37, 52}};
+    for (const auto& drop : drops) {
+        const int c = drop[0], r = drop[1];
+        SCOPED_TRACE(testing::Message() << "drop at " << c << "," << r);
+        RippleGene gene(120, 80);
+        quietControls(gene);
+        gene.setDrop(c, r);
+        for (int step = 0; step < 9; ++step) gene.update();
+        float reach = 0.0f;
+        for (int d = 1; d <= 9; ++d) {
+            const float right = gene.heightAt(c + d, r);
+            // Mirrored cells sum the same numbers in another order: equal up
+            // to rounding.
+            const float e = 1e-6f;
+            ASSERT_NEAR(gene.heightAt(c - d, r), right, e) << "left and right at " << d;
+            ASSERT_NEAR(gene.heightAt(c, r + d), right, e) << "up and right at " << d;
+            ASSERT_NEAR(gene.heightAt(c, r - d), right, e) << "down and right at " << d;
+            ASSERT_NEAR(gene.heightAt(c + d, r + d), gene.heightAt(c - d, r - d), e) << "diagonal at " << d;
+            ASSERT_NEAR(gene.heightAt(c + d, r - 1), gene.heightAt(c - 1, r + d), e) << "transposed at " << d;
+            if (right != 0.0f) reach = static_cast<float>(d);
+        }
+        EXPECT_GE(reach, 8.0f) << "the rings did not spread";
+    }
+}

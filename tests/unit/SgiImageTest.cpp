@@ -120,6 +120,8 @@ TEST(SgiImage, MalformedFilesComeBackNullWithALine) {
         {"zero height", sgiVerbatim(4, 0, 1, {})},
         {"zero channels", sgiVerbatim(4, 4, 0, std::vector<uint8_t>(16, 1))},
         {"absurd width", sgiHeader(0, 9000, 1, 1)},
+        {"side above 4096 pixels", sgiVerbatim(4097, 1, 1, std::vector<uint8_t>(4097, 7))},
+        {"side above 4096 pixels", sgiRunLengthRows(1, 4097, 1, std::vector<std::vector<uint8_t>>(4097, {0x01, 7, 0}))},
         {"absurd run-length height", sgiHeader(1, 1, 65535, 4)},
     };
     TempStage stage("sgi");
@@ -129,6 +131,9 @@ TEST(SgiImage, MalformedFilesComeBackNullWithALine) {
         EXPECT_NE(d.log.find("SgiImage::readTexture unreadable"), std::string::npos) << what << ": " << d.log;
         EXPECT_NE(d.log.find("image.rgb"), std::string::npos) << what;
     }
+    // 4096 pixels a side is still read; the reason names the limit above it.
+    EXPECT_TRUE(decode(sgiVerbatim(4096, 1, 1, std::vector<uint8_t>(4096, 7))).pixels);
+    EXPECT_NE(decode(sgiHeader(0, 1, 4097, 1)).log.find("(side above 4096 pixels)"), std::string::npos);
 }
 
 TEST(SgiImageDeathTest, UnopenableFileEndsTheProcessWithPerrorLine) {

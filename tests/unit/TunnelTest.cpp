@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <tuple>
 
@@ -11,15 +12,18 @@
 
 namespace {
 
-// Genes that count their draws.
+// Genes that count their draws and keep the model-view matrix they are drawn
+// with, as OpenGL holds it.
 template <class Gene>
 struct Spy : Gene {
     using Gene::Gene;
     void draw() override {
         ++draws;
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
         Gene::draw();
     }
     int draws = 0;
+    float modelView[16] = {};
 };
 
 class TunnelTest : public ReactorFixture<Tunnel> {
@@ -71,4 +75,23 @@ TEST_F(TunnelTest, SpinAddsOneHundredthTurnPerFrameAndWrapsAboveOne) {
     setControl(28, -1.0f);
     reactor->draw();
     EXPECT_NEAR(reactor->spin, -3.01f, 1e-5f);
+}
+
+// The spin reaches OpenGL as a turn about the viewing axis of spin x 360
+// degrees (no tilt here): the matrix the gene is drawn with turns the x axis
+// by that angle and keeps the z axis.
+TEST_F(TunnelTest, SpinTurnsTheDrawnViewAboutTheViewingAxis) {
+    setControl(22, -1.0f);
+    setControl(28, 0.0f);  // the spin stays where it is set
+    for (const float spin : {0.0f, 0.1f, 0.3f, -0.2f, 0.45f}) {
+        SCOPED_TRACE(testing::Message() << "spin " << spin);
+        reactor->spin = spin;
+        reactor->draw();
+        const float* m = tube->modelView;
+        const float degrees = std::atan2(m[1], m[0]) * 180.0f / 3.1415926f;
+        EXPECT_NEAR(degrees, spin * 360.0f, 0.05f);
+        EXPECT_NEAR(std::hypot(m[0], m[1]), 1.0f, 1e-5f);
+        EXPECT_NEAR(m[10], 1.0f, 1e-5f);
+        EXPECT_NEAR(m[14], 0.0f, 1e-6f) << "drawn in eye space";
+    }
 }
