@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
+#include "app/ControlBus.h"
 #include "app/KeyBindings.h"
 #include "app/ScreenInfo.h"
 #include "app/VirtualScreen.h"
@@ -13,6 +15,7 @@
 
 namespace {
 VirtualScreen* gScreen = nullptr;
+std::unique_ptr<ControlBus> gBus;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
 
@@ -40,11 +43,13 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
+    if (gBus && gBus->keyboard(key, (glutGetModifiers() & GLUT_ACTIVE_ALT) != 0)) return;
     keyboardKey(key, x, y);
 }
 
 void special(int key, int x, int y) {
     toScreen(x, y);
+    if (gBus && gBus->special(key)) return;
     specialKey(key, x, y);
 }
 
@@ -115,6 +120,13 @@ int runInstrument(int argc, char** argv) {
 
     printf("Glut API Version %d\n", 3);
     loadKeyBindings("key.db");
+    // OSC, OSCQuery and the MIDI mapping: applied in each frame right after MIDI.
+    if (qelUnivCell* cell = universe()) {
+        gBus = std::make_unique<ControlBus>(*cell);
+        gBus->loadMidiMap();
+        gBus->startFromEnvironment();
+        cell->inputHook = gBus.get();
+    }
     glutMainLoop();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/ControlTable.h"
+#include "app/FrameInputHook.h"
 #include "app/FrameSteps.h"
 #include "app/ScreenInfo.h"
 #include "input/Joystick.h"
@@ -133,8 +134,10 @@ void qelUnivCell::frame() {
 
     if (midiOn) {
         const int count = midi->fetch();
-        for (int i = 0; i < count; ++i) applyMidiEvent(midi->events[i]);
+        for (int i = 0; i < count; ++i)
+            if (!inputHook || !inputHook->midiEvent(midi->events[i])) applyMidiEvent(midi->events[i]);
     }
+    if (inputHook) inputHook->afterMidi();
     if (joystickOn) {
         uint32_t x = 0, y = 0, buttons = 0;
         joystick->read(x, y, buttons);

@@ -9,6 +9,7 @@ class Joystick;
 class ImageGene;
 class ModelGene;
 class qelCell;
+class FrameInputHook;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -63,6 +64,8 @@ public:
     bool joystickOn = false;
     bool midiOn = false;
     bool cursorFlag = false;
+    // Optional control source run in the frame's input step (not owned).
+    FrameInputHook* inputHook = nullptr;
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without
