@@ -318,7 +318,8 @@ void ControlBus::publish() {
     s.imageSetCount = u_.imageSetCount;
     for (int i = 0; i < ControlSnapshot::kLayers && i < u_.cellCount; ++i) {
         ControlSnapshot::Layer& layer = s.layers[i];
-        layer.opacity = (table.getFloat(i, 0, 7) + 1.0f) * 0.5f;
+        // The opacity shown: a layer at 10/127 or below is hidden.
+        layer.opacity = table.getByte(i, 0, 7) > 10 ? (table.getFloat(i, 0, 7) + 1.0f) * 0.5f : 0.0f;
         layer.module = u_.cells[i]->reactorIndex;
         const Reactor* reactor = u_.cells[i]->reactor(0);
         for (int k = 0; reactor && k < u_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)

@@ -42,7 +42,7 @@ json tree(const ControlSnapshot& s, const std::vector<std::string>& modules) {
         const std::string base = "/strata/layer/" + std::to_string(n);
         json layer = container(base, "one layer");
         json opacity = method(base + "/opacity", "f", json::array({range(0, 1)}), kRead | kWrite,
-                              "opacity; the layer shows above 10/127");
+                              "opacity; 0 while the layer is hidden (10/127 or below)");
         opacity["VALUE"] = json::array({l.opacity});
         json module = method(base + "/module", "i", json::array({range(0, lastModule)}), kRead | kWrite,
                              "module index, or its name as a string");
