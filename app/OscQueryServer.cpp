@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+
 #include "app/ControlSnapshot.h"
 
 namespace {
@@ -170,6 +172,9 @@ bool OscQueryServer::start(const std::string& host, int port, std::string& error
         return false;
     }
     thread_ = std::thread([this] { http_->listen_after_bind(); });
+    // stop() only reaches a server whose loop runs: wait for it, so that a
+    // quick stop cannot leave the thread listening for ever.
+    for (int i = 0; i < 2000 && !http.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
