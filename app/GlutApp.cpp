@@ -10,6 +10,7 @@
 
 #include "app/DeviceReport.h"
 #include "app/FramePacer.h"
+#include "app/ControlBus.h"
 #include "app/KeyBindings.h"
 #include "app/OperatorOverlay.h"
 #include "app/OverlayPainter.h"
@@ -24,6 +25,7 @@
 namespace {
 VirtualScreen* gScreen = nullptr;
 std::unique_ptr<LiveSession> gSession;
+std::unique_ptr<ControlBus> gBus;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
 
@@ -87,6 +89,7 @@ void reshape(int width, int height) {
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
     if (gSession && gSession->keyPressed(key, x, y, glutGetModifiers())) return;
+    if (gBus && gBus->keyboard(key, (glutGetModifiers() & GLUT_ACTIVE_ALT) != 0)) return;
     keyboardKey(key, x, y);
 }
 
@@ -107,6 +110,7 @@ void special(int key, int x, int y) {
     operatorKey(key);
     toScreen(x, y);
     if (gSession) gSession->specialPressed(key, x, y);
+    if (gBus && gBus->special(key)) return;
     specialKey(key, x, y);
 }
 
@@ -256,6 +260,13 @@ int runInstrument(int argc, char** argv) {
     gSession = std::make_unique<LiveSession>();
     if (qelUnivCell* cell = universe()) gSession->begin(*cell);
     std::atexit(endSession);
+    // OSC, OSCQuery and the MIDI mapping: applied in each frame right after MIDI.
+    if (qelUnivCell* cell = universe()) {
+        gBus = std::make_unique<ControlBus>(*cell);
+        gBus->loadMidiMap();
+        gBus->startFromEnvironment();
+        cell->inputHook = gBus.get();
+    }
     glutMainLoop();
     return 0;
 }

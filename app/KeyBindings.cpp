@@ -63,14 +63,17 @@ void loadKeyBindings(const char* path, bool createUniverse) {
     if (file) std::fclose(file);
 }
 
-void keyboardKey(unsigned char key, int x, int y) {
-    qelUnivCell* universe = ::universe();
-    if (key == 'h' && universe) {
-        universe->helpMode = !universe->helpMode;
-        printf(universe->helpMode ? " Enter Help Mode ...\n" : " Out   Help Mode ...\n");
+void pressCharacterKey(qelUnivCell& universe, unsigned char key, int x, int y) {
+    if (key == 'h') {
+        universe.helpMode = !universe.helpMode;
+        printf(universe.helpMode ? " Enter Help Mode ...\n" : " Out   Help Mode ...\n");
     }
+    if (key < kKeyMapSize) universe.handleCode(gKeyMap[key], x, y);
+}
+
+void keyboardKey(unsigned char key, int x, int y) {
     if (key == 27) std::exit(0);
-    if (key < kKeyMapSize && universe) universe->handleCode(gKeyMap[key], x, y);
+    if (qelUnivCell* universe = ::universe()) pressCharacterKey(*universe, key, x, y);
 }
 
 void specialKey(int key, int x, int y) {

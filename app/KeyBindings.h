@@ -9,6 +9,12 @@ int* keyMap();  // the 128 process-wide entries
 // universe cell. A missing file leaves every key unbound.
 void loadKeyBindings(const char* path = "key.db", bool createUniverse = true);
 
+class qelUnivCell;
+// A character key pressed on the given universe: 'h' toggles help mode,
+// then the key's bound code goes to handleCode (keys 128..255 do nothing).
+// Esc is left to the caller.
+void pressCharacterKey(qelUnivCell& universe, unsigned char key, int x, int y);
+
 // GLUT keyboard handler: 'h' toggles help mode, Esc ends the process with
 // status 0, keys below 128 go through the key map to handleCode.
 void keyboardKey(unsigned char key, int x, int y);

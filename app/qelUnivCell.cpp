@@ -6,6 +6,7 @@
 
 #include "app/ControlTable.h"
 #include "app/FrameHooks.h"
+#include "app/FrameInputHook.h"
 #include "app/FrameSteps.h"
 #include "app/SceneBank.h"
 #include "app/ScreenInfo.h"
@@ -144,11 +145,14 @@ void qelUnivCell::frame() {
         } else {
             const int count = midi->fetch();
             for (int i = 0; i < count; ++i) {
-                applyMidiEvent(midi->events[i]);
-                if (hooks) hooks->midiApplied(midi->events[i]);
+                const uint32_t event = midi->events[i];
+                if (inputHook && inputHook->midiEvent(event)) continue;  // the MIDI mapping applied it
+                applyMidiEvent(event);
+                if (hooks) hooks->midiApplied(event);
             }
         }
     }
+    if (inputHook) inputHook->afterMidi();
     if (joystickOn) {
         if (replay) {
             hooks->replayJoystick(*this);

@@ -14,6 +14,7 @@ class ModelGene;
 class qelCell;
 class FrameHooks;
 class SceneBank;
+class FrameInputHook;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -77,6 +78,8 @@ public:
     std::unique_ptr<SceneBank> scenes;
     // Watches or feeds the frame's input steps (recorder, replay); not owned.
     FrameHooks* hooks = nullptr;
+    // Optional control source run in the frame's input step (not owned).
+    FrameInputHook* inputHook = nullptr;
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without

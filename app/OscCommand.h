@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+
+// One OSC argument as the parser sees it: its OSC type tag and value. Strings
+// point into the message and live as long as it does.
+struct OscArg {
+    char type = 0;  // 'i', 'f', 'd', 'h', 's', 'S', 'c', 'T', 'F', ...
+    int64_t i = 0;
+    double f = 0.0;
+    const char* s = nullptr;
+};
+
+// A validated OSC command, a small fixed-size record that the network thread
+// queues and the frame thread applies. Layers are numbered 1..11 on the wire
+// (as F1..F11) and held here as their channel 0..10.
+struct OscCommand {
+    enum class Kind : uint8_t {
+        None,
+        Control,       // channel, entry; byte and float value
+        Opacity,       // layer channel; value 0..1
+        ModuleIndex,   // layer channel; index
+        ModuleName,    // layer channel; name
+        ImageSet,      // layer channel; index
+        Select,        // channel
+        Key,           // character key (index = character) or special key (index = GLUT code); x, y
+        Trail,         // value 0..1
+        Midi,          // on/off in index
+        Joystick,      // on/off in index
+        SceneRecall,   // scene number in index
+        SceneStore,    // scene number in index
+        Learn,
+        List,          // answered by the network thread itself, never queued
+    };
+    static constexpr int kNameSize = 48;
+
+    Kind kind = Kind::None;
+    bool special = false;  // Key: index is a GLUT special-key code
+    int channel = 0;
+    int entry = 0;
+    int index = 0;
+    int byteValue = 0;
+    float value = 0.0f;  // Control: the table's float (-1..1); Opacity, Trail: 0..1
+    int x = 320;
+    int y = 240;
+    char name[kNameSize] = {};
+};
+
+// Parses one message into cmd. False (cmd untouched in meaning) for an
+// unknown address, a wrong argument count or type, or a value out of range.
+//
+//   /strata/ctl <channel 0..15> <entry 0..1023> <value>
+//       int value 0..127: the byte value, float value / 127 (as MIDI writes);
+//       float value -1..1: the float value itself, byte (int)((v + 1) / 2 * 127)
+//   /strata/layer/<1..11>/opacity <0..1>
+//   /strata/layer/<1..11>/module <index | name>
+//   /strata/layer/<1..11>/imageset <index>
+//   /strata/select <1..12>            (as F1..F12)
+//   /strata/key <character | key name> [<x 0..639> <y 0..479>]
+//   /strata/trail <0..1>
+//   /strata/midi <0|1>, /strata/joystick <0|1>
+//   /strata/scene/recall <n>, /strata/scene/store <n>
+//   /strata/learn, /strata/list
+//
+// Integer arguments may come as OSC floats holding a whole number and float
+// arguments as ints (control surfaces differ in what they send); booleans
+// may also come as T/F.
+bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand& cmd);

@@ -1,0 +1,82 @@
+// The control bus: OSC control changes decoded, queued and applied to the
+// table per second, and the time from a packet sent on loopback to its value
+// in the table when the frame's input step runs back to back (the network
+// thread's share; a frame applies what has arrived at its input step, so the
+// whole latency is this plus at most one frame).
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+#include "GlTestContext.h"
+#include "OscPackets.h"
+#include "TempStage.h"
+#include "app/ControlBus.h"
+#include "app/ControlTable.h"
+#include "app/OscCommandQueue.h"
+#include "app/OscServer.h"
+#include "app/qelUnivCell.h"
+
+namespace {
+
+struct BusRig {
+    std::unique_ptr<TempStage> stage;
+    std::unique_ptr<qelUnivCell> universe;
+    std::unique_ptr<ControlBus> bus;
+
+    bool build() {
+        if (!ensureGlContext()) return false;
+        stage = std::make_unique<TempStage>("bench-bus");
+        stage->write("modules.db", "Waver\n");
+        captureStdout([&] { universe = std::make_unique<qelUnivCell>(); });
+        bus = std::make_unique<ControlBus>(*universe);
+        return bus->startOsc("127.0.0.1:0");
+    }
+};
+
+void BM_OscControlsApplied(benchmark::State& state) {
+    BusRig rig;
+    if (!rig.build()) {
+        state.SkipWithError("no GL context or no OSC socket");
+        return;
+    }
+    std::vector<std::vector<uint8_t>> packets;
+    for (int i = 0; i < OscCommandQueue::kCapacity; ++i) packets.push_back(oscControl(i % 16, i % 1024, i % 128));
+    for (auto _ : state) {
+        for (const auto& p : packets) rig.bus->oscServer()->handlePacket(p.data(), p.size(), nullptr);
+        rig.bus->afterMidi();
+    }
+    benchmark::DoNotOptimize(rig.universe->controls->byteValue[5]);
+    state.SetItemsProcessed(state.iterations() * OscCommandQueue::kCapacity);
+}
+BENCHMARK(BM_OscControlsApplied)->Unit(benchmark::kMillisecond);
+
+void BM_OscLoopbackToTable(benchmark::State& state) {
+    BusRig rig;
+    if (!rig.build()) {
+        state.SkipWithError("no GL context or no OSC socket");
+        return;
+    }
+    const int client = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(rig.bus->oscPort()));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::vector<uint8_t> packets[2] = {oscControl(3, 40, 10), oscControl(3, 40, 20)};
+    int k = 0;
+    for (auto _ : state) {
+        k ^= 1;
+        const int want = k ? 20 : 10;
+        ::sendto(client, packets[k].data(), packets[k].size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        // The frame's input step, back to back, until the value is in the table.
+        for (int spins = 0; spins < 10000000 && rig.universe->controls->getByte(3, 0, 40) != want; ++spins)
+            rig.bus->afterMidi();
+    }
+    ::close(client);
+}
+BENCHMARK(BM_OscLoopbackToTable)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,35 @@
+#include "OscPackets.h"
+
+#include <lo/lo.h>
+
+#include <cstdlib>
+
+std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> args) {
+    lo_message message = lo_message_new();
+    for (const OscArg& a : args) {
+        if (a.type == 'i') lo_message_add_int32(message, static_cast<int32_t>(a.i));
+        if (a.type == 'f') lo_message_add_float(message, static_cast<float>(a.f));
+        if (a.type == 's') lo_message_add_string(message, a.s);
+    }
+    size_t size = 0;
+    void* bytes = lo_message_serialise(message, path, nullptr, &size);
+    std::vector<uint8_t> packet(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+    std::free(bytes);
+    lo_message_free(message);
+    return packet;
+}
+
+std::vector<uint8_t> oscControl(int channel, int entry, int value) {
+    return oscMessage("/strata/ctl", {OscArg{'i', channel, 0.0, nullptr}, OscArg{'i', entry, 0.0, nullptr},
+                                      OscArg{'i', value, 0.0, nullptr}});
+}
+
+std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements) {
+    std::vector<uint8_t> packet = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (const std::vector<uint8_t>& e : elements) {
+        const uint32_t size = static_cast<uint32_t>(e.size());
+        for (int shift = 24; shift >= 0; shift -= 8) packet.push_back(static_cast<uint8_t>(size >> shift));
+        packet.insert(packet.end(), e.begin(), e.end());
+    }
+    return packet;
+}

@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "app/OscCommand.h"
+
+// OSC packets as a control surface sends them, for tests and benchmarks.
+
+// A message with arguments of type 'i', 'f' or 's' (serialised by liblo).
+std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> args = {});
+// /strata/ctl <channel> <entry> <value> with int arguments.
+std::vector<uint8_t> oscControl(int channel, int entry, int value);
+// A bundle (time tag "immediately") of the given messages or bundles.
+std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements);

@@ -1,0 +1,289 @@
+// The control bus on a universe: OSC commands applied in the frame right
+// after MIDI, the MIDI map with its options, soft takeover and learn.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "OscPackets.h"
+#include "UniverseFixture.h"
+#include "app/ControlBus.h"
+#include "app/ControlTable.h"
+#include "app/MidiMap.h"
+#include "app/OscCommandQueue.h"
+#include "app/OscServer.h"
+#include "input/MidiInput.h"
+#include "reactor/qelCell.h"
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ControlBusTest : public UniverseFixture {
+protected:
+    void SetUp() override {
+        UniverseFixture::SetUp();
+        build();
+        bus = std::make_unique<ControlBus>(*universe);
+        universe->inputHook = bus.get();
+    }
+    void TearDown() override {
+        bus.reset();
+        UniverseFixture::TearDown();
+    }
+    void send(const std::vector<uint8_t>& packet) { bus->oscServer()->handlePacket(packet.data(), packet.size(), nullptr); }
+    void frame() {
+        setClock(clock += 33);
+        universe->frame();
+    }
+    void midi(int status, int data1, int data2) {
+        universe->midiOn = true;
+        universe->midi->receive(midiMessage(status, data1, data2));
+        frame();
+    }
+    int byteOf(int channel, int entry) const { return universe->controls->getByte(channel, 0, entry); }
+    float floatOf(int channel, int entry) const { return universe->controls->getFloat(channel, 0, entry); }
+
+    std::unique_ptr<ControlBus> bus;
+    uint32_t clock = 0;
+};
+
+TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    send(oscMessage("/strata/layer/2/opacity", {OscArg{'f', 0, 1.0, nullptr}}));
+    send(oscMessage("/strata/layer/2/module", {OscArg{'s', 0, 0.0, "Cloud"}}));
+    send(oscControl(5, 40, 10));
+    send(oscControl(5, 40, 90));  // the later write wins
+    send(oscMessage("/strata/ctl", {OscArg{'i', 5, 0, nullptr}, OscArg{'i', 41, 0, nullptr},
+                                    OscArg{'f', 0, -0.5, nullptr}}));
+    send(oscMessage("/strata/select", {OscArg{'i', 4, 0.0, nullptr}}));
+    send(oscMessage("/strata/trail", {OscArg{'f', 0, 0.0, nullptr}}));
+    send(oscMessage("/strata/key", {OscArg{'s', 0, 0.0, "F3"}, OscArg{'i', 639, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
+    EXPECT_EQ(byteOf(5, 40), 63);  // nothing before the frame
+    frame();
+    EXPECT_EQ(byteOf(1, 7), 127);
+    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
+    EXPECT_EQ(byteOf(5, 40), 90);
+    EXPECT_FLOAT_EQ(floatOf(5, 40), 2.0f * (90 / 127.0f - 0.5f));
+    EXPECT_FLOAT_EQ(floatOf(5, 41), -0.5f);
+    EXPECT_EQ(byteOf(5, 41), 31);
+    EXPECT_FLOAT_EQ(floatOf(11, 19), -1.0f);
+    EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
+    EXPECT_EQ(byteOf(2, 7), 126);
+
+    // The snapshot the network threads read follows the frame.
+    const ControlSnapshot s = bus->snapshot().load();
+    EXPECT_EQ(s.layers[1].module, 2);
+    EXPECT_FLOAT_EQ(s.layers[1].opacity, 1.0f);
+    EXPECT_FLOAT_EQ(s.layers[0].opacity, 0.0f);
+    EXPECT_EQ(s.selected, 3);
+}
+
+TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    send(oscMessage("/strata/layer/1/module", {OscArg{'i', 12, 0.0, nullptr}}));  // twelve modules: 0..11
+    send(oscMessage("/strata/layer/1/module", {OscArg{'s', 0, 0.0, "Nothing"}}));
+    send(oscMessage("/strata/layer/1/imageset", {OscArg{'i', 0, 0.0, nullptr}}));  // no image sets
+    send(oscMessage("/strata/ctl", {OscArg{'i', 16, 0, nullptr}, OscArg{'i', 0, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
+    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    testing::internal::CaptureStderr();
+    frame();
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(universe->cells[0]->reactorIndex, 0);
+    EXPECT_NE(err.find("scenes not available"), std::string::npos);
+    EXPECT_NE(err.find("0 messages dropped (queue full), 4 bad messages ignored"), std::string::npos) << err;
+
+    int recalled = -1;
+    bus->recallScene = [&](int n) { recalled = n; };
+    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    frame();
+    EXPECT_EQ(recalled, 2);
+}
+
+TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    // Message i writes entry 32 + i % 64 of channel (i / 64) % 16 with a
+    // value that rises from one write of an entry to the next; everything
+    // after the bound writes 1 and must be dropped.
+    constexpr int kMessages = 100000;
+    constexpr int kBound = OscCommandQueue::kCapacity;
+    std::thread sender([&] {
+        for (int i = 0; i < kMessages; ++i) send(oscControl((i / 64) % 16, 32 + i % 64, i < kBound ? i / 1024 * 30 + 1 : 1));
+    });
+    sender.join();
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    frame();
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LT(took, std::chrono::milliseconds(500));
+    for (int i = kBound - 1024; i < kBound; ++i)
+        ASSERT_EQ(byteOf((i / 64) % 16, 32 + i % 64), 3 * 30 + 1) << i;
+    EXPECT_NE(err.find("95904 messages dropped"), std::string::npos) << err;
+    frame();
+    EXPECT_EQ(byteOf(15, 95), 91);
+}
+
+TEST(MidiMapText, MappingsOptionsAndBadLines) {
+    MidiMap map;
+    testing::internal::CaptureStderr();
+    const int bad = map.parseText(
+        "# comment\n"
+        "cc 1 7 -> 0 7\n"
+        "cc14 2 1 -> selected 22 range 0.2 0.8 curve exp\n"
+        "rel 16 20 -> 3 23 step 0.05 nopickup   # trailing comment\n"
+        "note 10 60 -> 4 24\n"
+        "ignore program\n"
+        "cc 17 7 -> 0 7\n"
+        "cc 1 7 -> 16 7\n"
+        "cc 1 7 -> 0 1024\n"
+        "cc14 1 32 -> 0 1\n"
+        "cc 1 7 0 7\n"
+        "cc 1 7 -> 0 7 range 0.5\n"
+        "cc 1 7 -> 0 7 curve steep\n"
+        "ignore everything\n" +
+            std::string(300, 'x') + "\n" + "cc 1 7 -> 2 8\n",  // replaces the first line's mapping
+        "test.map");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(bad, 9);
+    EXPECT_NE(err.find("test.map:7: midi channel must be 1..16"), std::string::npos) << err;
+    EXPECT_NE(err.find("test.map:10: a 14-bit pair starts at controller 0..31"), std::string::npos) << err;
+    EXPECT_NE(err.find("test.map:15: line too long"), std::string::npos) << err;
+    ASSERT_EQ(map.count(), 4);
+    EXPECT_EQ(map.mapping(0).channel, 2);
+    EXPECT_EQ(map.mapping(0).entry, 8);
+    EXPECT_TRUE(map.ignoreProgram);
+    EXPECT_FALSE(map.ignoreNotes);
+    // Each mapping reads back from the line written for it.
+    for (int i = 0; i < map.count(); ++i) {
+        MidiMapping again;
+        const char* why = "";
+        const std::string line = MidiMap::formatMapping(map.mapping(i));
+        ASSERT_TRUE(MidiMap::parseMapping(line, again, why)) << line << ": " << why;
+        EXPECT_EQ(MidiMap::formatMapping(again), line);
+    }
+    EXPECT_EQ(MidiMap::formatMapping(map.mapping(1)), "cc14 2 1 -> selected 22 range 0.2 0.8 curve exp");
+}
+
+TEST_F(ControlBusTest, WithoutAMapMidiFollowsTheFixedRule) {
+    bus->loadMidiMap("midi.map");  // none in the stage
+    midi(0xC3, 6, 0);  // a program change lands on entry 7: it hides layer 3
+    universe->controls->setByte(3, 0, 7, 127);
+    midi(0xB3, 7, 100);
+    EXPECT_EQ(byteOf(3, 7), 100);
+    EXPECT_EQ(universe->currentChannel, 3);
+}
+
+TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
+    stage->write("midi.map",
+                 "cc 1 20 -> 2 21 range 1 0\n"
+                 "cc14 1 1 -> selected 22\n"
+                 "rel 1 30 -> 2 23 step 0.1\n"
+                 "note 1 60 -> 2 24\n"
+                 "ignore program\nignore notes\n");
+    bus->loadMidiMap("midi.map");
+    universe->currentChannel = 5;
+    midi(0xB0, 20, 127);  // inverted range
+    EXPECT_EQ(byteOf(2, 21), 0);
+    EXPECT_EQ(universe->currentChannel, 5);  // mapped messages do not select
+    midi(0xB0, 1, 127);
+    midi(0xB0, 33, 127);
+    EXPECT_EQ(byteOf(5, 22), 127);
+    EXPECT_FLOAT_EQ(floatOf(5, 22), 1.0f);
+    midi(0xB0, 30, 2);    // two ticks up from 0.5
+    EXPECT_NEAR(floatOf(2, 23), 0.4f, 1e-5f);
+    midi(0xB0, 30, 127);  // one tick down
+    EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
+    midi(0x90, 60, 127);
+    EXPECT_EQ(byteOf(2, 24), 127);
+    midi(0x80, 60, 64);
+    EXPECT_EQ(byteOf(2, 24), 0);
+
+    universe->controls->setByte(3, 0, 7, 127);
+    midi(0xC3, 6, 0);     // a DAW's program change cannot hide a layer
+    midi(0x93, 9, 100);   // nor an unmapped note write entry 7
+    EXPECT_EQ(byteOf(3, 7), 127);
+    midi(0xB3, 50, 77);   // unmapped controls still follow the fixed rule
+    EXPECT_EQ(byteOf(3, 50), 77);
+}
+
+TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
+    stage->write("midi.map", "cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
+    bus->loadMidiMap("midi.map");
+    midi(0xB0, 20, 100);  // nothing else moved the entry: the fader has it
+    EXPECT_EQ(byteOf(2, 21), 100);
+
+    // A key (or a recall) moves the entry to 30.
+    universe->controls->setByte(2, 0, 21, 30);
+    universe->controls->setFloat(2, 0, 21, 30 / 127.0f);
+    universe->controls->setByte(2, 0, 22, 30);
+    universe->controls->setFloat(2, 0, 22, 30 / 127.0f);
+    midi(0xB0, 20, 90);
+    midi(0xB0, 21, 90);
+    EXPECT_EQ(byteOf(2, 21), 30);  // held: the fader is above and moving down
+    EXPECT_EQ(byteOf(2, 22), 90);  // without pickup it jumps
+    midi(0xB0, 20, 50);
+    EXPECT_EQ(byteOf(2, 21), 30);
+    midi(0xB0, 20, 20);  // passes 30 on the way down: taken over
+    EXPECT_EQ(byteOf(2, 21), 20);
+    midi(0xB0, 20, 60);
+    EXPECT_EQ(byteOf(2, 21), 60);
+
+    // Close to the value counts as reaching it.
+    universe->controls->setByte(2, 0, 21, 100);
+    universe->controls->setFloat(2, 0, 21, 100 / 127.0f);
+    midi(0xB0, 20, 99);
+    EXPECT_EQ(byteOf(2, 21), 99);
+}
+
+TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
+    loadKeys(*stage, "q 21\n");
+    stage->write("midi.map", "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> 4 4\n");
+    bus->loadMidiMap("midi.map");
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(bus->keyboard('l', true));
+    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitControl);
+    midi(0xB1, 9, 64);  // the control moved is taken, not applied
+    EXPECT_EQ(byteOf(1, 9), 63);
+    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    EXPECT_TRUE(bus->special(104));  // Page Up writes no controller: still waiting
+    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    EXPECT_TRUE(bus->keyboard('q', false));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
+    EXPECT_NE(err.find("MIDI learn: cc 2 9 -> selected 21 (saved to midi.map)"), std::string::npos) << err;
+    // The old mapping of the same control is replaced, the rest kept.
+    EXPECT_EQ(readFile("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
+    EXPECT_FALSE(std::filesystem::exists("midi.map.tmp"));
+
+    universe->currentChannel = 6;
+    midi(0xB1, 9, 64);
+    EXPECT_EQ(byteOf(6, 21), 64);
+
+    // Over OSC, and an F-key maps the layer's opacity.
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    send(oscMessage("/strata/learn"));
+    testing::internal::CaptureStderr();
+    frame();
+    midi(0x90, 36, 100);
+    EXPECT_TRUE(bus->keyboard('q', false));
+    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(readFile("midi.map").find("note 1 36 -> selected 21\n"), std::string::npos);
+    bus->armLearn();
+    midi(0xB0, 70, 1);
+    EXPECT_TRUE(bus->special(4));
+    EXPECT_NE(readFile("midi.map").find("cc 1 70 -> 3 7\n"), std::string::npos);
+    MidiMap reread;
+    EXPECT_EQ(reread.readFile("midi.map"), 0);
+    EXPECT_EQ(reread.count(), 4);
+}
+
+}  // namespace
