@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -75,6 +76,8 @@ struct CubeCase {
 struct CubeTables {
     CubeEdge edges[kCubeEdges];
     CubeCase cases[256];
+    // By sign code: bit f set when face f of kFaces has corners of both signs.
+    unsigned crossedFaces[256];
 };
 
 constexpr int cornerStep(int n, int axis) { return (n >> (2 - axis)) & 1; }
@@ -106,6 +109,11 @@ constexpr CubeTables buildCubeTables() {
                 edgeOf[tet[x]][tet[y]] = edgeOf[tet[y]][tet[x]] = cubeEdgeOf(t, count, tet[x], tet[y]);
     if (count != kCubeEdges) throw "the tetrahedra do not have 19 edges";
     for (int code = 0; code < 256; ++code) {
+        for (int f = 0; f < 6; ++f) {
+            int mask = 0;
+            for (int corner : kFaces[f].corners) mask |= 1 << corner;
+            if ((code & mask) != 0 && (code & mask) != mask) t.crossedFaces[code] |= 1u << f;
+        }
         CubeCase& c = t.cases[code];
         int place[kCubeEdges];
         for (int& p : place) p = -1;
@@ -248,7 +256,7 @@ int solveEdges(const float* cx, const float* cy, const float* cz, const float* c
                 s[l] += 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
             }
         }
-        float worst = 0.0f;
+        int unsettled = 0;  // lanes still farther than the tolerance
         for (int l = 0; l < kBatch; ++l) {
             const float h = 1.0f / __builtin_sqrtf(s[l]) - 1.0f;
             const bool positive = h > 0.0f;
@@ -258,7 +266,8 @@ int solveEdges(const float* cx, const float* cy, const float* cz, const float* c
             ox[l] = positive ? ox[l] : mx[l];
             oy[l] = positive ? oy[l] : my[l];
             oz[l] = positive ? oz[l] : mz[l];
-            // The end that stays scaled by 1 - h / (the value replaced).
+            // The end that stays, when it stayed last time too, is scaled by
+            // 1 - h / (the value replaced), or halved when that is not above 0.
             const float replaced = positive ? hp[l] : ho[l];
             const float ratio = 1.0f - h / replaced;
             const float scale = ratio > 0.0f ? ratio : 0.5f;
@@ -267,10 +276,9 @@ int solveEdges(const float* cx, const float* cy, const float* cz, const float* c
             hp[l] = positive ? (h > kTinyPositive ? h : kTinyPositive) : keptPositive;
             ho[l] = positive ? keptOther : h;
             side[l] = positive ? 1.0f : -1.0f;
-            const float off = positive ? h : -h;
-            worst = off > worst ? off : worst;
+            unsettled += (positive ? h : -h) < MetaballPolygoniser::kRootTolerance ? 0 : 1;
         }
-        if (worst < MetaballPolygoniser::kRootTolerance) {
+        if (unsettled == 0) {
             ++steps;
             break;
         }
@@ -557,10 +565,8 @@ void MetaballPolygoniser::seed(const float s[3]) {
     triangulate(cube);
 }
 
+// A face the surface crosses (floodFill tests only those).
 bool MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]) {
-    int mask = 0;
-    for (int c = 0; c < 4; ++c) mask |= 1 << face[c];
-    if ((cube.code & mask) == 0 || (cube.code & mask) == mask) return true;  // one sign: not crossed
     const int i = cube.i + di, j = cube.j + dj, k = cube.k + dk;
     if (std::abs(i) > bounds || std::abs(j) > bounds || std::abs(k) > bounds) return true;
     if (!roomForCube(4)) {
@@ -597,7 +603,9 @@ void MetaballPolygoniser::floodFill() {
     while (stackTop_ >= 0) {
         const int top = stackTop_;
         stackTop_ = cubes_[top].next;
-        for (const Face& face : kFaces) {
+        // The crossed faces, in the order of kFaces, without a branch per face.
+        for (unsigned m = kCubeTables.crossedFaces[cubes_[top].code]; m != 0; m &= m - 1) {
+            const Face& face = kFaces[std::countr_zero(m)];
             if (!testFace(cubes_[top], face.di, face.dj, face.dk, face.bit, face.corners)) {
                 stackTop_ = -1;
                 return;
@@ -613,14 +621,29 @@ void MetaballPolygoniser::floodFill() {
 int MetaballPolygoniser::edgeVertex(const Cube& cube, int edge) {
     const CubeEdge& e = kCubeTables.edges[edge];
     const int p = cube.corners[e.first], q = cube.corners[e.second];
-    const Corner& c1 = corners_[p];
-    const Corner& c2 = corners_[q];
-    if (inSlots(c1.i, c1.j, c1.k)) {
+    const int i = cube.i + cornerStep(e.first, 0), j = cube.j + cornerStep(e.first, 1),
+              k = cube.k + cornerStep(e.first, 2);
+    if (inSlots(i, j, k)) {
         // The point is a corner of this cube, so its slot is this update's.
-        uint16_t& id = points_[hash(c1.i, c1.j, c1.k)].vertex[e.direction];
-        if (id == kNoVertex) id = static_cast<uint16_t>(newVertex(p, q));
+        // Whether the vertex is new is as good as random, so this path has
+        // no branch on it: the pending entry is always written and only
+        // kept (counted) for a new vertex.
+        uint16_t& slot = points_[hash(i, j, k)].vertex[e.direction];
+        const bool made = slot != kNoVertex;
+        const int id = made ? slot : vertexCount_;
+        const int fresh = made ? 0 : 1;
+        slot = static_cast<uint16_t>(id);
+        pendingVertex_[pendingCount_] = id;
+        pendingFirst_[pendingCount_] = p;
+        pendingSecond_[pendingCount_] = q;
+        vertexCount_ += fresh;
+        edgeNodeCount_ += fresh;
+        pendingCount_ += fresh;
+        if (pendingCount_ == kBatch) flushVertices();
         return id;
     }
+    const Corner& c1 = corners_[p];
+    const Corner& c2 = corners_[q];
     const int bucket = hash(c1.i, c1.j, c1.k) + hash(c2.i, c2.j, c2.k);
     for (int n = edgeBuckets_[bucket]; n >= 0; n = edgeNodes_[n].next) {
         const EdgeNode& node = edgeNodes_[n];

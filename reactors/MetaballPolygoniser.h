@@ -60,7 +60,7 @@ public:
     // after kRootSteps steps; with the gradient, a vertex costs one field sum
     // more than its steps.
     static constexpr int kRootSteps = 8;
-    static constexpr float kRootTolerance = 1.0e-6f;
+    static constexpr float kRootTolerance = 1.0e-5f;
     // The bounds every update uses; lattice points with coordinates in
     // -kBounds .. kBounds + 1 (every corner of a cube within the bounds) have
     // direct slots.
