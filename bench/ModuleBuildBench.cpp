@@ -16,12 +16,12 @@
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 
 #include "BenchSupport.h"
 #include "input/WaveInput.h"
@@ -61,9 +61,10 @@ private:
 };
 
 double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1.0e-9 * static_cast<double>(t.tv_nsec);
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1.0e-6 * t.tv_usec; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 WaveInput& benchWave() {
@@ -80,39 +81,48 @@ WaveInput& benchWave() {
     return wave;
 }
 
-// One frame of the cell's reactor, as a raised cell of the universe runs it.
-void cellFrame(qelCell& cell) {
-    Reactor* reactor = cell.reactor();
-    if (!reactor) {
-        glFinish();
-        return;
+// A cell on the benchmark channel, fed by the benchmark controller table and
+// sound, with the console quiet; the reactor of `index` in it unless asked
+// for none.
+class BenchCell {
+public:
+    BenchCell(int index, bool build) {
+        cell.setIndex(kBenchChannel);
+        cell.setMatrixKeeper(&keeper);
+        cell.setControls(&benchTable());
+        cell.setWave(&benchWave());
+        if (build) cell.setReactor(index, nullptr);
     }
-    reactor->setControls(&benchTable());
-    reactor->setWave(&benchWave());
-    renderReactorFrames(*reactor, 1);
-}
 
-void prepareCell(qelCell& cell, MatrixModeKeeper& keeper) {
-    cell.setIndex(kBenchChannel);
-    cell.setMatrixKeeper(&keeper);
-    cell.setControls(&benchTable());
-    cell.setWave(&benchWave());
-}
+    // One frame of the cell's reactor, as a raised cell of the universe runs
+    // it, finished with glFinish.
+    void frame() {
+        Reactor* reactor = cell.reactor();
+        if (!reactor) {
+            glFinish();
+            return;
+        }
+        reactor->setControls(&benchTable());
+        reactor->setWave(&benchWave());
+        renderReactorFrames(*reactor, 1);
+    }
+
+    QuietStdout quiet;
+    MatrixModeKeeper keeper;
+    qelCell cell;
+};
 
 void BM_ModuleBuildFrame(benchmark::State& state) {
     if (!prepareDrawing(state)) return;
     centreControls();
     const int index = static_cast<int>(state.range(0));
-    QuietStdout quiet;
-    MatrixModeKeeper keeper;
-    qelCell cell;
-    prepareCell(cell, keeper);
+    BenchCell bench(index, false);
     for (auto _ : state) {
-        cell.setReactor(kNoReactor, nullptr);  // the old reactor goes first, untimed
+        bench.cell.setReactor(kNoReactor, nullptr);  // the old reactor goes first, untimed
         glFinish();
         const double start = threadSeconds();
-        cell.setReactor(index, nullptr);
-        cellFrame(cell);
+        bench.cell.setReactor(index, nullptr);
+        bench.frame();
         state.SetIterationTime(threadSeconds() - start);
     }
 }
@@ -121,16 +131,11 @@ BENCHMARK(BM_ModuleBuildFrame)->DenseRange(0, 11)->UseManualTime()->Unit(benchma
 void BM_ModuleSteadyFrame(benchmark::State& state) {
     if (!prepareDrawing(state)) return;
     centreControls();
-    const int index = static_cast<int>(state.range(0));
-    QuietStdout quiet;
-    MatrixModeKeeper keeper;
-    qelCell cell;
-    prepareCell(cell, keeper);
-    cell.setReactor(index, nullptr);
-    for (int warm = 0; warm < 3; ++warm) cellFrame(cell);
+    BenchCell bench(static_cast<int>(state.range(0)), true);
+    for (int warm = 0; warm < 3; ++warm) bench.frame();
     for (auto _ : state) {
         const double start = threadSeconds();
-        cellFrame(cell);
+        bench.frame();
         state.SetIterationTime(threadSeconds() - start);
     }
 }
