@@ -452,13 +452,16 @@ void MetaballPolygoniser::reset() {
 }
 
 bool MetaballPolygoniser::setCentre(int i, int j, int k) {
+    if (!inSlots(i, j, k)) return setChainedCentre(i, j, k);
+    uint32_t& stamp = centreStamps_[hash(i, j, k)];
+    if (stamp == stamp_) return true;
+    stamp = stamp_;
+    ++centreNodeCount_;
+    return false;
+}
+
+bool MetaballPolygoniser::setChainedCentre(int i, int j, int k) {
     const int bucket = hash(i, j, k);
-    if (inSlots(i, j, k)) {
-        if (centreStamps_[bucket] == stamp_) return true;
-        centreStamps_[bucket] = stamp_;
-        ++centreNodeCount_;
-        return false;
-    }
     for (int n = centreBuckets_[bucket]; n >= 0; n = centreNodes_[n].next) {
         const CentreNode& node = centreNodes_[n];
         if (node.i == i && node.j == j && node.k == k) return true;
@@ -479,36 +482,41 @@ int MetaballPolygoniser::setCorner(int i, int j, int k) {
     corner.i = i;
     corner.j = j;
     corner.k = k;
-    const int bucket = hash(i, j, k);
-    auto evaluate = [&] {
-        ++valueNodeCount_;
-        return fieldValue(static_cast<float>(origin[0] + (i - 0.5) * cubeSize),
-                          static_cast<float>(origin[1] + (j - 0.5) * cubeSize),
-                          static_cast<float>(origin[2] + (k - 0.5) * cubeSize));
-    };
     if (inSlots(i, j, k)) {
-        Point& slot = points_[bucket];
+        Point& slot = points_[hash(i, j, k)];
         if (slot.stamp != stamp_) {
             slot.stamp = stamp_;
-            slot.value = evaluate();
-            for (uint16_t& id : slot.vertex) id = kNoVertex;
+            slot.value = latticeValue(i, j, k);
+            for (uint16_t& vertex : slot.vertex) vertex = kNoVertex;
         }
         corner.value = slot.value;
-        return id;
+    } else {
+        corner.value = chainedValue(i, j, k);
     }
+    return id;
+}
+
+// The field at a lattice point, evaluated (once per point and update).
+float MetaballPolygoniser::latticeValue(int i, int j, int k) {
+    ++valueNodeCount_;
+    return fieldValue(static_cast<float>(origin[0] + (i - 0.5) * cubeSize),
+                      static_cast<float>(origin[1] + (j - 0.5) * cubeSize),
+                      static_cast<float>(origin[2] + (k - 0.5) * cubeSize));
+}
+
+// The field at a lattice point outside the bounds, through the value table.
+float MetaballPolygoniser::chainedValue(int i, int j, int k) {
+    const int bucket = hash(i, j, k);
     for (int n = valueBuckets_[bucket]; n >= 0; n = valueNodes_[n].next) {
         const ValueNode& node = valueNodes_[n];
-        if (node.i == i && node.j == j && node.k == k) {
-            corner.value = node.value;
-            return id;
-        }
+        if (node.i == i && node.j == j && node.k == k) return node.value;
     }
-    corner.value = evaluate();
+    const float value = latticeValue(i, j, k);
     const int n = chainValues_++;
-    valueNodes_[n] = {i, j, k, valueBuckets_[bucket], corner.value};
+    valueNodes_[n] = {i, j, k, valueBuckets_[bucket], value};
     if (valueBuckets_[bucket] < 0) valueFilled_[valueFilledCount_++] = bucket;
     valueBuckets_[bucket] = n;
-    return id;
+    return value;
 }
 
 // Room for one more cube with `newCorners` corners of its own: a cube slot, a
@@ -614,6 +622,25 @@ void MetaballPolygoniser::floodFill() {
     }
 }
 
+// The vertex of an edge with a direct slot, made when the slot is empty.
+// Whether the vertex is new is as good as random, so there is no branch on
+// it: the pending entry is always written and only kept (counted) for a new
+// vertex.
+inline int MetaballPolygoniser::slotVertex(uint16_t& slot, int p, int q) {
+    const bool made = slot != kNoVertex;
+    const int id = made ? slot : vertexCount_;
+    const int fresh = made ? 0 : 1;
+    slot = static_cast<uint16_t>(id);
+    pendingVertex_[pendingCount_] = id;
+    pendingFirst_[pendingCount_] = p;
+    pendingSecond_[pendingCount_] = q;
+    vertexCount_ += fresh;
+    edgeNodeCount_ += fresh;
+    pendingCount_ += fresh;
+    if (pendingCount_ == kBatch) flushVertices();
+    return id;
+}
+
 // The vertex on one of the cube's edges (a number of kCubeTables.edges),
 // made once per update: an edge whose smaller end lies within the bounds
 // keeps its vertex in that point's slot for its direction, any other edge in
@@ -623,25 +650,8 @@ int MetaballPolygoniser::edgeVertex(const Cube& cube, int edge) {
     const int p = cube.corners[e.first], q = cube.corners[e.second];
     const int i = cube.i + cornerStep(e.first, 0), j = cube.j + cornerStep(e.first, 1),
               k = cube.k + cornerStep(e.first, 2);
-    if (inSlots(i, j, k)) {
-        // The point is a corner of this cube, so its slot is this update's.
-        // Whether the vertex is new is as good as random, so this path has
-        // no branch on it: the pending entry is always written and only
-        // kept (counted) for a new vertex.
-        uint16_t& slot = points_[hash(i, j, k)].vertex[e.direction];
-        const bool made = slot != kNoVertex;
-        const int id = made ? slot : vertexCount_;
-        const int fresh = made ? 0 : 1;
-        slot = static_cast<uint16_t>(id);
-        pendingVertex_[pendingCount_] = id;
-        pendingFirst_[pendingCount_] = p;
-        pendingSecond_[pendingCount_] = q;
-        vertexCount_ += fresh;
-        edgeNodeCount_ += fresh;
-        pendingCount_ += fresh;
-        if (pendingCount_ == kBatch) flushVertices();
-        return id;
-    }
+    // The point is a corner of this cube, so its slot is this update's.
+    if (inSlots(i, j, k)) return slotVertex(points_[hash(i, j, k)].vertex[e.direction], p, q);
     const Corner& c1 = corners_[p];
     const Corner& c2 = corners_[q];
     const int bucket = hash(c1.i, c1.j, c1.k) + hash(c2.i, c2.j, c2.k);
@@ -720,7 +730,17 @@ void MetaballPolygoniser::triangulate(const Cube& cube) {
     }
     const CubeCase& c = kCubeTables.cases[cube.code];
     int ids[kCubeEdges];
-    for (int n = 0; n < c.edgeCount; ++n) ids[n] = edgeVertex(cube, c.edges[n]);
+    if (inSlots(cube.i, cube.j, cube.k) && inSlots(cube.i + 1, cube.j + 1, cube.k + 1)) {
+        // Every corner has its slot (all cubes but seed cubes off the bounds).
+        for (int n = 0; n < c.edgeCount; ++n) {
+            const CubeEdge& e = kCubeTables.edges[c.edges[n]];
+            const int point = hash(cube.i + cornerStep(e.first, 0), cube.j + cornerStep(e.first, 1),
+                                   cube.k + cornerStep(e.first, 2));
+            ids[n] = slotVertex(points_[point].vertex[e.direction], cube.corners[e.first], cube.corners[e.second]);
+        }
+    } else {
+        for (int n = 0; n < c.edgeCount; ++n) ids[n] = edgeVertex(cube, c.edges[n]);
+    }
     for (int t = 0; t < c.triangleCount; ++t) {
         indices_[indexCount_++] = ids[c.triangles[t][0]];
         indices_[indexCount_++] = ids[c.triangles[t][1]];

@@ -192,8 +192,12 @@ private:
 
     void bisect(const float a[3], const float b[3], float va, float out[3]) const;
     bool setCentre(int i, int j, int k);
+    bool setChainedCentre(int i, int j, int k);
     int setCorner(int i, int j, int k);
+    float latticeValue(int i, int j, int k);
+    float chainedValue(int i, int j, int k);
     int edgeVertex(const Cube& cube, int edge);
+    int slotVertex(uint16_t& slot, int p, int q);
     int newVertex(int p, int q);
     void flushVertices();
     bool testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]);  // false: pools full
