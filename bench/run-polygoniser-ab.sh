@@ -48,5 +48,6 @@ for name in names:
 for name in names:
     for side in ("base", "new"):
         c = counters[(side, name)]
-        print(f"{name:<22} {side:<5} " + " ".join(f"{k}={v:.3g}" for k, v in c.items()))
+        print(f"{name:<22} {side:<5} " + " ".join(f"{k}={v:.0f}" if k == "triangles" else f"{k}={v:.3g}"
+                                                  for k, v in c.items()))
 EOF
