@@ -187,7 +187,12 @@ constexpr int kBatch = MetaballPolygoniser::kBatch;
 // less one, for a lone ball, and close to linear along an edge for any blob,
 // while F runs off to minus infinity near a centre. Interpolating h finds the
 // crossing in a few steps wherever the edge lies.
+// The value kept at the positive end stays within these (h itself is never
+// below -1), so the interpolation never meets 0 / 0 or infinity / infinity,
+// even at a point with no measurable share. (Written out where used: a
+// helper function would not be inlined into the vector code.)
 constexpr float kTinyPositive = 1.0e-30f;
+constexpr float kHugePositive = 1.0e30f;
 
 // Finds the vertices of one batch of edges, one lane per edge, with every
 // loop running across the lanes so that it becomes vector code; the machine
@@ -229,10 +234,9 @@ int solveEdges(const float* cx, const float* cy, const float* cz, const float* c
         oz[l] = firstPositive ? e.bz[l] : e.az[l];
         const float fp = firstPositive ? e.va[l] : e.vb[l];
         const float fo = firstPositive ? e.vb[l] : e.va[l];
-        // Kept strictly apart in sign, so the interpolation never divides by 0.
         const float positive = 1.0f / __builtin_sqrtf(1.0f - fp) - 1.0f;
         const float other = 1.0f / __builtin_sqrtf(1.0f - fo) - 1.0f;
-        hp[l] = positive > kTinyPositive ? positive : kTinyPositive;
+        hp[l] = positive > kTinyPositive ? (positive < kHugePositive ? positive : kHugePositive) : kTinyPositive;
         ho[l] = other < 0.0f ? other : 0.0f;
         side[l] = 0.0f;
     }
@@ -271,10 +275,12 @@ int solveEdges(const float* cx, const float* cy, const float* cz, const float* c
             const float replaced = positive ? hp[l] : ho[l];
             const float ratio = 1.0f - h / replaced;
             const float scale = ratio > 0.0f ? ratio : 0.5f;
-            const float keptPositive = side[l] < 0.0f ? hp[l] * scale : hp[l];
-            const float keptOther = side[l] > 0.0f ? ho[l] * scale : ho[l];
-            hp[l] = positive ? (h > kTinyPositive ? h : kTinyPositive) : keptPositive;
-            ho[l] = positive ? keptOther : h;
+            const float stayingPositive = side[l] < 0.0f ? hp[l] * scale : hp[l];
+            const float stayingOther = side[l] > 0.0f ? ho[l] * scale : ho[l];
+            const float nextPositive = positive ? h : stayingPositive;
+            hp[l] = nextPositive > kTinyPositive ? (nextPositive < kHugePositive ? nextPositive : kHugePositive)
+                                                 : kTinyPositive;
+            ho[l] = positive ? stayingOther : h;
             side[l] = positive ? 1.0f : -1.0f;
             unsettled += (positive ? h : -h) < MetaballPolygoniser::kRootTolerance ? 0 : 1;
         }
