@@ -28,6 +28,10 @@ GeodesicWaveGene::GeodesicWaveGene() {
     drawPositions.assign(3 * kVertices, 0.0f);
     drawNormals.assign(3 * kVertices, 0.0f);
 
+    // Split edges are found again through this table (open addressing on
+    // the ordered pair of ends) rather than by searching midpointCache, which
+    // made building the sphere take a whole frame.
+    std::vector<int> splits(2 * kSplitSlots, -1);  // (key, index into midpointCache) per slot
     for (const auto& v : kIcosahedronVertices) addVertex(v[0], v[1], v[2]);
     for (const auto& f : kIcosahedronFaces) addFace(f[0], f[1], f[2]);
     levelStart[0] = 0;
@@ -40,9 +44,9 @@ GeodesicWaveGene::GeodesicWaveGene() {
             const int a = faces[3 * f];
             const int b = faces[3 * f + 1];
             const int c = faces[3 * f + 2];
-            const int ab = midpoint(a, b);
-            const int bc = midpoint(b, c);
-            const int ca = midpoint(c, a);
+            const int ab = midpoint(a, b, splits);
+            const int bc = midpoint(b, c, splits);
+            const int ca = midpoint(c, a, splits);
             addFace(a, ab, ca);
             addFace(b, bc, ab);
             addFace(c, ca, bc);
@@ -52,10 +56,7 @@ GeodesicWaveGene::GeodesicWaveGene() {
         levelVertexCount[level + 1] = vertexCount;
     }
 
-    for (int level = 0; level < kLevels; ++level) {
-        rings[level].assign(static_cast<size_t>(kRingSize) * levelVertexCount[level], -1);
-        for (int v = 0; v < levelVertexCount[level]; ++v) buildRing(level, v);
-    }
+    for (int level = 0; level < kLevels; ++level) buildRings(level);
 
     currentBuffer = 0;
     dropFlag = 0;
@@ -80,11 +81,11 @@ void GeodesicWaveGene::addFace(int a, int b, int c) {
     ++faceCount;
 }
 
-int GeodesicWaveGene::midpoint(int a, int b) {
-    for (int e = 0; e < midpointCount; ++e) {
-        const int* entry = &midpointCache[3 * e];
-        if ((entry[0] == a && entry[1] == b) || (entry[0] == b && entry[1] == a)) return entry[2];
-    }
+int GeodesicWaveGene::midpoint(int a, int b, std::vector<int>& splits) {
+    const int key = (a < b ? a : b) * kVertices + (a < b ? b : a);
+    int slot = static_cast<int>((static_cast<unsigned>(key) * 2654435761u) >> 19) & (kSplitSlots - 1);
+    for (; splits[2 * slot] >= 0; slot = (slot + 1) & (kSplitSlots - 1))
+        if (splits[2 * slot] == key) return midpointCache[3 * splits[2 * slot + 1] + 2];
     float x = positions[3 * a] + positions[3 * b];
     float y = positions[3 * a + 1] + positions[3 * b + 1];
     float z = positions[3 * a + 2] + positions[3 * b + 2];
@@ -98,6 +99,8 @@ int GeodesicWaveGene::midpoint(int a, int b) {
     }
     const int m = addVertex(x, y, z);
     if (midpointCount < kEdges) {
+        splits[2 * slot] = key;
+        splits[2 * slot + 1] = midpointCount;
         midpointCache[3 * midpointCount] = a;
         midpointCache[3 * midpointCount + 1] = b;
         midpointCache[3 * midpointCount + 2] = m;
@@ -106,30 +109,40 @@ int GeodesicWaveGene::midpoint(int a, int b) {
     return m;
 }
 
-void GeodesicWaveGene::buildRing(int level, int v) {
-    int found[kRingSize];
-    int foundCount = 0;
-    for (int f = levelStart[level]; f < levelEnd[level] && foundCount < kRingSize; ++f) {
-        const int* corner = &faces[3 * f];
-        if (corner[0] == v || corner[1] == v || corner[2] == v) found[foundCount++] = f;
-    }
-    if (foundCount < 5) {
-        printf("Enclosure define Error %d : neighbour\n", v * 3);
-        return;
-    }
-    int* ringOf = rings[level].data() + kRingSize * v;
-    int listed = 0;
-    for (int k = 0; k < foundCount; ++k) {
-        const int* corner = &faces[3 * found[k]];
+// The ring of a vertex lists the other corners of the first six faces of the
+// level that hold it (fewer for the icosahedron's corners), in face order and
+// corner order, each once.
+void GeodesicWaveGene::buildRings(int level) {
+    const int count = levelVertexCount[level];
+    rings[level].assign(static_cast<size_t>(kRingSize) * count, -1);
+    // The faces holding each vertex, found in one pass over the level.
+    std::vector<int> found(static_cast<size_t>(kRingSize) * count);
+    std::vector<int> foundCount(count, 0);
+    for (int f = levelStart[level]; f < levelEnd[level]; ++f) {
         for (int i = 0; i < 3; ++i) {
-            const int other = corner[i];
-            if (other == v) continue;
-            bool seen = false;
-            for (int s = 0; s < listed; ++s) seen = seen || ringOf[s] == other;
-            if (!seen && listed < kRingSize) ringOf[listed++] = other;
+            const int v = faces[3 * f + i];
+            if (v < count && foundCount[v] < kRingSize) found[kRingSize * v + foundCount[v]++] = f;
         }
     }
-    if (foundCount == 5) ringOf[5] = -1;
+    for (int v = 0; v < count; ++v) {
+        if (foundCount[v] < 5) {
+            printf("Enclosure define Error %d : neighbour\n", v * 3);
+            continue;
+        }
+        int* ringOf = rings[level].data() + kRingSize * v;
+        int listed = 0;
+        for (int k = 0; k < foundCount[v]; ++k) {
+            const int* corner = &faces[3 * found[kRingSize * v + k]];
+            for (int i = 0; i < 3; ++i) {
+                const int other = corner[i];
+                if (other == v) continue;
+                bool seen = false;
+                for (int s = 0; s < listed; ++s) seen = seen || ringOf[s] == other;
+                if (!seen && listed < kRingSize) ringOf[listed++] = other;
+            }
+        }
+        if (foundCount[v] == 5) ringOf[5] = -1;
+    }
 }
 
 void GeodesicWaveGene::init() {

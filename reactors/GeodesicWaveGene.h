@@ -59,9 +59,10 @@ public:
 
 private:
     int addVertex(float x, float y, float z);
-    int midpoint(int a, int b);
+    static constexpr int kSplitSlots = 8192;  // power of two above 2 x kEdges
+    int midpoint(int a, int b, std::vector<int>& splits);
     void addFace(int a, int b, int c);
-    void buildRing(int level, int v);
+    void buildRings(int level);
 
     std::vector<float> drawPositions;
     std::vector<float> drawNormals;

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -53,6 +54,104 @@ constexpr Face kFaces[6] = {
 constexpr int kCubeEdges = 19;
 constexpr int kCubeTriangles = 12;
 
+// The seven directions the tetrahedra's edges take from their
+// lexicographically smaller end (i first, then j, then k): the three axes,
+// the face diagonals and the inner diagonal.
+constexpr int kEdgeSteps[7][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, -1, 0}, {0, 1, -1}, {1, 0, -1}, {1, 1, -1}};
+
+// An edge of the cube: its two corner numbers, the lexicographically smaller
+// lattice point first, and its direction from there.
+struct CubeEdge {
+    int first, second, direction;
+};
+// What a cube with a given sign code brings: its crossed edges in the order
+// the six tetrahedra first ask for them, and its triangles as places in that
+// list, in the tetrahedra's order.
+struct CubeCase {
+    int edgeCount;
+    int triangleCount;
+    int edges[kCubeEdges];
+    int triangles[kCubeTriangles][3];
+};
+struct CubeTables {
+    CubeEdge edges[kCubeEdges];
+    CubeCase cases[256];
+    // By sign code: bit f set when face f of kFaces has corners of both signs.
+    unsigned crossedFaces[256];
+};
+
+constexpr int cornerStep(int n, int axis) { return (n >> (2 - axis)) & 1; }
+
+constexpr int cubeEdgeOf(CubeTables& t, int& count, int m, int n) {
+    for (int e = 0; e < count; ++e)
+        if ((t.edges[e].first == m && t.edges[e].second == n) || (t.edges[e].first == n && t.edges[e].second == m))
+            return e;
+    int d[3] = {cornerStep(n, 0) - cornerStep(m, 0), cornerStep(n, 1) - cornerStep(m, 1),
+                cornerStep(n, 2) - cornerStep(m, 2)};
+    const bool nFirst = d[0] < 0 || (d[0] == 0 && (d[1] < 0 || (d[1] == 0 && d[2] < 0)));
+    if (nFirst)
+        for (int& v : d) v = -v;
+    int direction = -1;
+    for (int s = 0; s < 7; ++s)
+        if (kEdgeSteps[s][0] == d[0] && kEdgeSteps[s][1] == d[1] && kEdgeSteps[s][2] == d[2]) direction = s;
+    if (direction < 0) throw "an edge of the tetrahedra with no direction";  // stops the compile
+    t.edges[count] = {nFirst ? n : m, nFirst ? m : n, direction};
+    return count++;
+}
+
+constexpr CubeTables buildCubeTables() {
+    CubeTables t{};
+    int count = 0;
+    int edgeOf[8][8] = {};
+    for (const auto& tet : kTetrahedra)
+        for (int x = 0; x < 4; ++x)
+            for (int y = x + 1; y < 4; ++y)
+                edgeOf[tet[x]][tet[y]] = edgeOf[tet[y]][tet[x]] = cubeEdgeOf(t, count, tet[x], tet[y]);
+    if (count != kCubeEdges) throw "the tetrahedra do not have 19 edges";
+    for (int code = 0; code < 256; ++code) {
+        for (int f = 0; f < 6; ++f) {
+            int mask = 0;
+            for (int corner : kFaces[f].corners) mask |= 1 << corner;
+            if ((code & mask) != 0 && (code & mask) != mask) t.crossedFaces[code] |= 1u << f;
+        }
+        CubeCase& c = t.cases[code];
+        int place[kCubeEdges];
+        for (int& p : place) p = -1;
+        for (const auto& tet : kTetrahedra) {
+            bool positive[4] = {};
+            int index = 0;
+            for (int x = 0; x < 4; ++x) {
+                positive[x] = ((code >> tet[x]) & 1) != 0;
+                index = 2 * index + (positive[x] ? 1 : 0);
+            }
+            if (index == 0 || index == 15) continue;
+            // e1 = a-b, e2 = a-c, e3 = a-d, e4 = b-c, e5 = b-d, e6 = c-d
+            constexpr int kPairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+            int e[7] = {-1, -1, -1, -1, -1, -1, -1};
+            for (int p = 0; p < 6; ++p) {
+                const int x = kPairs[p][0], y = kPairs[p][1];
+                if (positive[x] == positive[y]) continue;
+                const int edge = edgeOf[tet[x]][tet[y]];
+                if (place[edge] < 0) {
+                    place[edge] = c.edgeCount;
+                    c.edges[c.edgeCount++] = edge;
+                }
+                e[p + 1] = place[edge];
+            }
+            const int* tri = kTetTriangles[index];
+            for (int n = 0; n < 6 && tri[n] != 0; n += 3) {
+                c.triangles[c.triangleCount][0] = e[tri[n]];
+                c.triangles[c.triangleCount][1] = e[tri[n + 1]];
+                c.triangles[c.triangleCount][2] = e[tri[n + 2]];
+                ++c.triangleCount;
+            }
+        }
+    }
+    return t;
+}
+
+constexpr CubeTables kCubeTables = buildCubeTables();
+
 // Padding balls: so far away that their share of any sum is below the float
 // precision of the real balls' share.
 constexpr float kFarAway = 1.0e18f;
@@ -82,21 +181,37 @@ float sumShares(const float* cx, const float* cy, const float* cz, const float* 
 using EdgeBatch = MetaballPolygoniser::EdgeBatch;
 constexpr int kBatch = MetaballPolygoniser::kBatch;
 
+// The root finder works on h = 1 / sqrt(S) - 1 rather than on F = 1 - S (S
+// the sum of shares): both are positive exactly where the other is and vanish
+// on the same surface, but h is the distance to the centre over the radius,
+// less one, for a lone ball, and close to linear along an edge for any blob,
+// while F runs off to minus infinity near a centre. Interpolating h finds the
+// crossing in a few steps wherever the edge lies.
+// The value kept at the positive end stays within these (h itself is never
+// below -1), so the interpolation never meets 0 / 0 or infinity / infinity,
+// even at a point with no measurable share. (Written out where used: a
+// helper function would not be inlined into the vector code.)
+constexpr float kTinyPositive = 1.0e-30f;
+constexpr float kHugePositive = 1.0e30f;
+
 // Finds the vertices of one batch of edges, one lane per edge, with every
 // loop running across the lanes so that it becomes vector code; the machine
 // code is built for several instruction sets and the best one the processor
 // has is chosen when the program starts.
 //
-// Near list: a ball is listed for a lane when its share 1 / (k d^2) at the
-// edge midpoint is above kNearThreshold. A ball below it can still matter
-// when many add up (fifty coincident balls each give 1/50 of the field on
-// their common surface), so a lane whose unlisted shares add up to more than
-// kNearSlack lists every ball. The listed balls are then summed for the
-// eleven bisection midpoints and the gradient at the result.
+// Each lane brackets the crossing between its positive end (h > 0) and its
+// other end, and takes kRootSteps steps of regula falsi with the Illinois
+// modification (when the same end moves twice running, the value kept at the
+// other end is halved, so that end moves too): a step evaluates the field at
+// the point where the line through the two ends' values crosses 0, and that
+// point replaces the end of its sign. The vertex is where that line crosses
+// after the last step; the normal is the gradient there.
 //
 // No floating-point trap is ever enabled and errno is never read, so the
 // compiler may compute both sides of a selection and take a square root
-// without a library call; the results are the same bit for bit.
+// without a library call; the results are the same bit for bit. (The square
+// roots are the compiler's own: std::sqrt is not inlined into a function
+// built with other options, and a call per lane stops the vector code.)
 #if defined(__clang__)
 // clang has no per-function optimize attribute; it vectorises the selections
 // without it.
@@ -105,62 +220,73 @@ constexpr int kBatch = MetaballPolygoniser::kBatch;
 #define STRATA_NO_MATH_TRAPS , optimize("no-trapping-math", "no-math-errno")
 #endif
 __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default") STRATA_NO_MATH_TRAPS))
-void solveEdges(const float* cx, const float* cy, const float* cz, const float* ck, int balls, EdgeBatch& e) {
-    float left[kBatch];
-    for (int l = 0; l < kBatch; ++l) left[l] = 0.0f;
-    for (int b = 0; b < balls; ++b) {
-        for (int l = 0; l < kBatch; ++l) {
-            const float dx = e.mx[l] - cx[b];
-            const float dy = e.my[l] - cy[b];
-            const float dz = e.mz[l] - cz[b];
-            const float share = 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
-            const bool listed = share > MetaballPolygoniser::kNearThreshold;
-            e.near[b][l] = listed ? 1.0f : 0.0f;
-            left[l] += listed ? 0.0f : share;
-        }
-    }
-    for (int b = 0; b < balls; ++b)
-        for (int l = 0; l < kBatch; ++l)
-            e.near[b][l] = left[l] > MetaballPolygoniser::kNearSlack ? 1.0f : e.near[b][l];
-
-    float px[kBatch], py[kBatch], pz[kBatch];  // positive end
-    float ox[kBatch], oy[kBatch], oz[kBatch];  // other end
+int solveEdges(const float* cx, const float* cy, const float* cz, const float* ck, int balls, EdgeBatch& e) {
+    float px[kBatch], py[kBatch], pz[kBatch], hp[kBatch];  // positive end
+    float ox[kBatch], oy[kBatch], oz[kBatch], ho[kBatch];  // other end
+    float side[kBatch];  // which end moved last: 1 positive, -1 other, 0 none yet
     for (int l = 0; l < kBatch; ++l) {
-        const bool firstPositive = e.va[l] >= 0.0f;
+        const bool firstPositive = e.va[l] > 0.0f;
         px[l] = firstPositive ? e.ax[l] : e.bx[l];
         py[l] = firstPositive ? e.ay[l] : e.by[l];
         pz[l] = firstPositive ? e.az[l] : e.bz[l];
         ox[l] = firstPositive ? e.bx[l] : e.ax[l];
         oy[l] = firstPositive ? e.by[l] : e.ay[l];
         oz[l] = firstPositive ? e.bz[l] : e.az[l];
+        const float fp = firstPositive ? e.va[l] : e.vb[l];
+        const float fo = firstPositive ? e.vb[l] : e.va[l];
+        const float positive = 1.0f / __builtin_sqrtf(1.0f - fp) - 1.0f;
+        const float other = 1.0f / __builtin_sqrtf(1.0f - fo) - 1.0f;
+        hp[l] = positive > kTinyPositive ? (positive < kHugePositive ? positive : kHugePositive) : kTinyPositive;
+        ho[l] = other < 0.0f ? other : 0.0f;
+        side[l] = 0.0f;
     }
     float mx[kBatch], my[kBatch], mz[kBatch];
-    for (int step = 1; step <= MetaballPolygoniser::kBisections; ++step) {
+    int steps = 0;
+    for (;; ++steps) {
         float s[kBatch];
         for (int l = 0; l < kBatch; ++l) {
-            mx[l] = (px[l] + ox[l]) * 0.5f;
-            my[l] = (py[l] + oy[l]) * 0.5f;
-            mz[l] = (pz[l] + oz[l]) * 0.5f;
+            const float t = hp[l] / (hp[l] - ho[l]);
+            mx[l] = px[l] + t * (ox[l] - px[l]);
+            my[l] = py[l] + t * (oy[l] - py[l]);
+            mz[l] = pz[l] + t * (oz[l] - pz[l]);
             s[l] = 0.0f;
         }
+        if (steps == MetaballPolygoniser::kRootSteps) break;
         for (int b = 0; b < balls; ++b) {
             for (int l = 0; l < kBatch; ++l) {
                 const float dx = mx[l] - cx[b];
                 const float dy = my[l] - cy[b];
                 const float dz = mz[l] - cz[b];
-                const float share = 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
-                s[l] += e.near[b][l] != 0.0f ? share : 0.0f;
+                s[l] += 1.0f / (ck[b] * (dx * dx + dy * dy + dz * dz));
             }
         }
-        if (step == MetaballPolygoniser::kBisections) break;  // the eleventh midpoint is the result
+        int unsettled = 0;  // lanes still farther than the tolerance
         for (int l = 0; l < kBatch; ++l) {
-            const bool positive = 1.0f - s[l] > 0.0f;
+            const float h = 1.0f / __builtin_sqrtf(s[l]) - 1.0f;
+            const bool positive = h > 0.0f;
             px[l] = positive ? mx[l] : px[l];
             py[l] = positive ? my[l] : py[l];
             pz[l] = positive ? mz[l] : pz[l];
             ox[l] = positive ? ox[l] : mx[l];
             oy[l] = positive ? oy[l] : my[l];
             oz[l] = positive ? oz[l] : mz[l];
+            // The end that stays, when it stayed last time too, is scaled by
+            // 1 - h / (the value replaced), or halved when that is not above 0.
+            const float replaced = positive ? hp[l] : ho[l];
+            const float ratio = 1.0f - h / replaced;
+            const float scale = ratio > 0.0f ? ratio : 0.5f;
+            const float stayingPositive = side[l] < 0.0f ? hp[l] * scale : hp[l];
+            const float stayingOther = side[l] > 0.0f ? ho[l] * scale : ho[l];
+            const float nextPositive = positive ? h : stayingPositive;
+            hp[l] = nextPositive > kTinyPositive ? (nextPositive < kHugePositive ? nextPositive : kHugePositive)
+                                                 : kTinyPositive;
+            ho[l] = positive ? stayingOther : h;
+            side[l] = positive ? 1.0f : -1.0f;
+            unsettled += (positive ? h : -h) < MetaballPolygoniser::kRootTolerance ? 0 : 1;
+        }
+        if (unsettled == 0) {
+            ++steps;
+            break;
         }
     }
 
@@ -174,62 +300,49 @@ void solveEdges(const float* cx, const float* cy, const float* cz, const float* 
             const float dz = mz[l] - cz[b];
             const float inv = 1.0f / (dx * dx + dy * dy + dz * dz);
             const float w = -(inv * inv) * ck[b];
-            const bool listed = e.near[b][l] != 0.0f;
-            gx[l] += listed ? w * dx : 0.0f;
-            gy[l] += listed ? w * dy : 0.0f;
-            gz[l] += listed ? w * dz : 0.0f;
+            gx[l] += w * dx;
+            gy[l] += w * dy;
+            gz[l] += w * dz;
         }
     }
     for (int l = 0; l < kBatch; ++l) {
         e.px[l] = mx[l];
         e.py[l] = my[l];
         e.pz[l] = mz[l];
-        const float length = std::sqrt(gx[l] * gx[l] + gy[l] * gy[l] + gz[l] * gz[l]);
+        const float length = __builtin_sqrtf(gx[l] * gx[l] + gy[l] * gy[l] + gz[l] * gz[l]);
         const bool unit = length > 0.0f;
         e.nx[l] = unit ? -gx[l] / length : gx[l];
         e.ny[l] = unit ? -gy[l] / length : gy[l];
         e.nz[l] = unit ? -gz[l] / length : gz[l];
     }
+    return steps;
 }
 
 }  // namespace
 
-MetaballPolygoniser::MetaballPolygoniser() {
-    centreBuckets_ = new int[kHashBuckets];
-    valueBuckets_ = new int[kHashBuckets];
-    edgeBuckets_ = new int[kEdgeBuckets];
+MetaballPolygoniser::MetaballPolygoniser()
+    : batch_(std::make_unique<EdgeBatch>()),
+      centreBuckets_(std::make_unique<int[]>(kHashBuckets)),
+      valueBuckets_(std::make_unique<int[]>(kHashBuckets)),
+      edgeBuckets_(std::make_unique<int[]>(kEdgeBuckets)),
+      centreNodes_(std::make_unique<CentreNode[]>(kCentreNodes)),
+      valueNodes_(std::make_unique<ValueNode[]>(kValueNodes)),
+      edgeNodes_(std::make_unique<EdgeNode[]>(kEdgeNodes)),
+      centreFilled_(std::make_unique<int[]>(kFilledBuckets)),
+      valueFilled_(std::make_unique<int[]>(kFilledBuckets)),
+      edgeFilled_(std::make_unique<int[]>(kFilledBuckets)),
+      centreStamps_(std::make_unique<uint32_t[]>(kHashBuckets)),
+      points_(std::make_unique<Point[]>(kHashBuckets)),
+      corners_(std::make_unique<Corner[]>(kCorners)),
+      cubes_(std::make_unique<Cube[]>(kCubes)),
+      vertices_(std::make_unique<Vertex[]>(kVertices)),
+      indices_(std::make_unique<int[]>(kTriangleIndices)) {
     for (int b = 0; b < kHashBuckets; ++b) centreBuckets_[b] = valueBuckets_[b] = -1;
     for (int b = 0; b < kEdgeBuckets; ++b) edgeBuckets_[b] = -1;
-    centreNodes_ = new CentreNode[kCentreNodes]();
-    valueNodes_ = new ValueNode[kValueNodes]();
-    edgeNodes_ = new EdgeNode[kEdgeNodes]();
-    centreFilled_ = new int[kFilledBuckets]();
-    valueFilled_ = new int[kFilledBuckets]();
-    edgeFilled_ = new int[kFilledBuckets]();
-    corners_ = new Corner[kCorners]();
-    cubes_ = new Cube[kCubes]();
-    vertices_ = new Vertex[kVertices]();
-    indices_ = new int[kTriangleIndices]();
-    batch_ = new EdgeBatch();
     padPack(all_);
 }
 
-MetaballPolygoniser::~MetaballPolygoniser() {
-    delete[] centreBuckets_;
-    delete[] valueBuckets_;
-    delete[] edgeBuckets_;
-    delete[] centreNodes_;
-    delete[] valueNodes_;
-    delete[] edgeNodes_;
-    delete[] centreFilled_;
-    delete[] valueFilled_;
-    delete[] edgeFilled_;
-    delete[] corners_;
-    delete[] cubes_;
-    delete[] vertices_;
-    delete[] indices_;
-    delete batch_;
-}
+MetaballPolygoniser::~MetaballPolygoniser() = default;
 
 void MetaballPolygoniser::setBall(int i, float x, float y, float z, float k) {
     if (i < 0 || i >= kMaxBalls) return;
@@ -262,7 +375,7 @@ float MetaballPolygoniser::fieldValue(float x, float y, float z) const { return 
 
 // Balls with k <= 0 add nothing to the field, and a ball with a centre or
 // strength that is not a finite number cannot be placed; both are left out of
-// the pack (and so out of the seeds and near lists).
+// the pack (and so out of the seeds).
 void MetaballPolygoniser::packBalls() {
     // The count is written by the owner; only the table's own entries are read.
     const int count = ballCount < 0 ? 0 : (ballCount > kMaxBalls ? kMaxBalls : ballCount);
@@ -281,9 +394,9 @@ void MetaballPolygoniser::packBalls() {
     padPack(all_);
 }
 
-// Eleven midpoints over the full field (the seeds); the result is the
+// Eleven midpoints over the field (the seeds); the result is the
 // eleventh. The end whose value is not below 0 (a, when va >= 0) starts as
-// the positive end. solveEdges does the same for the vertices, lane by lane.
+// the positive end.
 void MetaballPolygoniser::bisect(const float a[3], const float b[3], float va, float out[3]) const {
     float positive[3], other[3];
     for (int c = 0; c < 3; ++c) {
@@ -323,26 +436,46 @@ void MetaballPolygoniser::reset() {
     for (int n = 0; n < centreFilledCount_; ++n) centreBuckets_[centreFilled_[n]] = -1;
     for (int n = 0; n < valueFilledCount_; ++n) valueBuckets_[valueFilled_[n]] = -1;
     for (int n = 0; n < edgeFilledCount_; ++n) edgeBuckets_[edgeFilled_[n]] = -1;
+    // A new stamp empties every direct slot at once; when the stamp comes
+    // round again after 2^32 updates the slots are cleared for real.
+    if (++stamp_ == 0) {
+        for (int p = 0; p < kHashBuckets; ++p) centreStamps_[p] = points_[p].stamp = 0;
+        stamp_ = 1;
+    }
     centreFilledCount_ = valueFilledCount_ = edgeFilledCount_ = 0;
     centreNodeCount_ = valueNodeCount_ = edgeNodeCount_ = 0;
+    chainCentres_ = chainValues_ = chainEdges_ = 0;
     cornerCount_ = cubeCount_ = vertexCount_ = indexCount_ = 0;
+    vertexFieldSums_ = 0;
     cubeSize = 0.15;
-    bounds = 15;
+    bounds = kBounds;
     origin[0] = origin[1] = origin[2] = 0.0f;
     stackTop_ = -1;
     seedCount_ = 0;
     truncated_ = false;
+    triangulating_ = true;
     pendingCount_ = 0;
 }
 
 bool MetaballPolygoniser::setCentre(int i, int j, int k) {
+    if (!inSlots(i, j, k)) return setChainedCentre(i, j, k);
+    uint32_t& stamp = centreStamps_[hash(i, j, k)];
+    if (stamp == stamp_) return true;
+    stamp = stamp_;
+    ++centreNodeCount_;
+    return false;
+}
+
+bool MetaballPolygoniser::setChainedCentre(int i, int j, int k) {
     const int bucket = hash(i, j, k);
     for (int n = centreBuckets_[bucket]; n >= 0; n = centreNodes_[n].next) {
         const CentreNode& node = centreNodes_[n];
         if (node.i == i && node.j == j && node.k == k) return true;
     }
-    // Callers make sure a node is free (roomForCube).
-    const int n = centreNodeCount_++;
+    // Callers make sure a node is free (roomForCube); the chains hold no
+    // more nodes than the count of both kinds.
+    const int n = chainCentres_++;
+    ++centreNodeCount_;
     centreNodes_[n] = {i, j, k, centreBuckets_[bucket]};
     if (centreBuckets_[bucket] < 0) centreFilled_[centreFilledCount_++] = bucket;
     centreBuckets_[bucket] = n;
@@ -355,27 +488,41 @@ int MetaballPolygoniser::setCorner(int i, int j, int k) {
     corner.i = i;
     corner.j = j;
     corner.k = k;
-    corner.x = origin[0] + (i - 0.5) * cubeSize;
-    corner.y = origin[1] + (j - 0.5) * cubeSize;
-    corner.z = origin[2] + (k - 0.5) * cubeSize;
+    if (inSlots(i, j, k)) {
+        Point& slot = points_[hash(i, j, k)];
+        if (slot.stamp != stamp_) {
+            slot.stamp = stamp_;
+            slot.value = latticeValue(i, j, k);
+            for (uint16_t& vertex : slot.vertex) vertex = kNoVertex;
+        }
+        corner.value = slot.value;
+    } else {
+        corner.value = chainedValue(i, j, k);
+    }
+    return id;
+}
+
+// The field at a lattice point, evaluated (once per point and update).
+float MetaballPolygoniser::latticeValue(int i, int j, int k) {
+    ++valueNodeCount_;
+    return fieldValue(static_cast<float>(origin[0] + (i - 0.5) * cubeSize),
+                      static_cast<float>(origin[1] + (j - 0.5) * cubeSize),
+                      static_cast<float>(origin[2] + (k - 0.5) * cubeSize));
+}
+
+// The field at a lattice point outside the bounds, through the value table.
+float MetaballPolygoniser::chainedValue(int i, int j, int k) {
     const int bucket = hash(i, j, k);
     for (int n = valueBuckets_[bucket]; n >= 0; n = valueNodes_[n].next) {
         const ValueNode& node = valueNodes_[n];
-        if (node.i == i && node.j == j && node.k == k) {
-            corner.value = node.value;
-            return id;
-        }
+        if (node.i == i && node.j == j && node.k == k) return node.value;
     }
-    corner.value = fieldValue(static_cast<float>(corner.x), static_cast<float>(corner.y), static_cast<float>(corner.z));
-    const int n = valueNodeCount_++;
-    valueNodes_[n].i = i;
-    valueNodes_[n].j = j;
-    valueNodes_[n].k = k;
-    valueNodes_[n].value = corner.value;
-    valueNodes_[n].next = valueBuckets_[bucket];
+    const float value = latticeValue(i, j, k);
+    const int n = chainValues_++;
+    valueNodes_[n] = {i, j, k, valueBuckets_[bucket], value};
     if (valueBuckets_[bucket] < 0) valueFilled_[valueFilledCount_++] = bucket;
     valueBuckets_[bucket] = n;
-    return id;
+    return value;
 }
 
 // Room for one more cube with `newCorners` corners of its own: a cube slot, a
@@ -419,20 +566,21 @@ void MetaballPolygoniser::seed(const float s[3]) {
     cube.i = cubeIndex(q[0]);
     cube.j = cubeIndex(q[1]);
     cube.k = cubeIndex(q[2]);
-    for (int n = 0; n < 8; ++n) cube.corners[n] = setCorner(cube.i + ((n >> 2) & 1), cube.j + ((n >> 1) & 1), cube.k + (n & 1));
+    cube.code = 0;
+    for (int n = 0; n < 8; ++n) {
+        cube.corners[n] = setCorner(cube.i + ((n >> 2) & 1), cube.j + ((n >> 1) & 1), cube.k + (n & 1));
+        if (corners_[cube.corners[n]].value > 0.0f) cube.code |= 1 << n;
+    }
     // Two seeds in one cube put it into the array twice, on purpose: the
     // answer of setCentre is not consulted here.
     setCentre(cube.i, cube.j, cube.k);
     cube.next = stackTop_;
-    stackTop_ = static_cast<int>(&cube - cubes_);
+    stackTop_ = static_cast<int>(&cube - cubes_.get());
+    triangulate(cube);
 }
 
+// A face the surface crosses (floodFill tests only those).
 bool MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int bit, const int face[4]) {
-    const bool positive = corners_[cube.corners[face[0]]].value > 0.0;
-    int same = 1;
-    for (int c = 1; c < 4; ++c)
-        if ((corners_[cube.corners[face[c]]].value > 0.0) == positive) ++same;
-    if (same == 4) return true;
     const int i = cube.i + di, j = cube.j + dj, k = cube.k + dk;
     if (std::abs(i) > bounds || std::abs(j) > bounds || std::abs(k) > bounds) return true;
     if (!roomForCube(4)) {
@@ -444,12 +592,21 @@ bool MetaballPolygoniser::testFace(const Cube& cube, int di, int dj, int dk, int
     next.i = i;
     next.j = j;
     next.k = k;
+    next.code = 0;
     for (int n = 0; n < 8; ++n) next.corners[n] = -1;
-    for (int c = 0; c < 4; ++c) next.corners[face[c] ^ (1 << bit)] = cube.corners[face[c]];
-    for (int n = 0; n < 8; ++n)
-        if (next.corners[n] < 0) next.corners[n] = setCorner(i + ((n >> 2) & 1), j + ((n >> 1) & 1), k + (n & 1));
+    for (int c = 0; c < 4; ++c) {
+        const int shared = face[c] ^ (1 << bit);
+        next.corners[shared] = cube.corners[face[c]];
+        next.code |= ((cube.code >> face[c]) & 1) << shared;
+    }
+    for (int n = 0; n < 8; ++n) {
+        if (next.corners[n] >= 0) continue;
+        next.corners[n] = setCorner(i + ((n >> 2) & 1), j + ((n >> 1) & 1), k + (n & 1));
+        if (corners_[next.corners[n]].value > 0.0f) next.code |= 1 << n;
+    }
     next.next = stackTop_;
     stackTop_ = cubeCount_++;
+    triangulate(next);
     return true;
 }
 
@@ -460,7 +617,9 @@ void MetaballPolygoniser::floodFill() {
     while (stackTop_ >= 0) {
         const int top = stackTop_;
         stackTop_ = cubes_[top].next;
-        for (const Face& face : kFaces) {
+        // The crossed faces, in the order of kFaces, without a branch per face.
+        for (unsigned m = kCubeTables.crossedFaces[cubes_[top].code]; m != 0; m &= m - 1) {
+            const Face& face = kFaces[std::countr_zero(m)];
             if (!testFace(cubes_[top], face.di, face.dj, face.dk, face.bit, face.corners)) {
                 stackTop_ = -1;
                 return;
@@ -469,29 +628,59 @@ void MetaballPolygoniser::floodFill() {
     }
 }
 
-int MetaballPolygoniser::vertexOnEdge(int p, int q) {
-    if (corners_[q].i < corners_[p].i ||
-        (corners_[q].i == corners_[p].i &&
-         (corners_[q].j < corners_[p].j || (corners_[q].j == corners_[p].j && corners_[q].k < corners_[p].k)))) {
-        const int t = p;
-        p = q;
-        q = t;
-    }
+// The vertex of an edge with a direct slot, made when the slot is empty.
+// Whether the vertex is new is as good as random, so there is no branch on
+// it: the pending entry is always written and only kept (counted) for a new
+// vertex.
+inline int MetaballPolygoniser::slotVertex(uint16_t& slot, int p, int q) {
+    const bool made = slot != kNoVertex;
+    const int id = made ? slot : vertexCount_;
+    const int fresh = made ? 0 : 1;
+    slot = static_cast<uint16_t>(id);
+    pendingVertex_[pendingCount_] = id;
+    pendingFirst_[pendingCount_] = p;
+    pendingSecond_[pendingCount_] = q;
+    vertexCount_ += fresh;
+    edgeNodeCount_ += fresh;
+    pendingCount_ += fresh;
+    if (pendingCount_ == kBatch) flushVertices();
+    return id;
+}
+
+// The vertex on one of the cube's edges (a number of kCubeTables.edges),
+// made once per update: an edge whose smaller end lies within the bounds
+// keeps its vertex in that point's slot for its direction, any other edge in
+// the edge hash table.
+int MetaballPolygoniser::edgeVertex(const Cube& cube, int edge) {
+    const CubeEdge& e = kCubeTables.edges[edge];
+    const int p = cube.corners[e.first], q = cube.corners[e.second];
+    const int i = cube.i + cornerStep(e.first, 0), j = cube.j + cornerStep(e.first, 1),
+              k = cube.k + cornerStep(e.first, 2);
+    // The point is a corner of this cube, so its slot is this update's.
+    if (inSlots(i, j, k)) return slotVertex(points_[hash(i, j, k)].vertex[e.direction], p, q);
     const Corner& c1 = corners_[p];
     const Corner& c2 = corners_[q];
     const int bucket = hash(c1.i, c1.j, c1.k) + hash(c2.i, c2.j, c2.k);
     for (int n = edgeBuckets_[bucket]; n >= 0; n = edgeNodes_[n].next) {
-        const EdgeNode& e = edgeNodes_[n];
-        if (e.i1 == c1.i && e.j1 == c1.j && e.k1 == c1.k && e.i2 == c2.i && e.j2 == c2.j && e.k2 == c2.k)
-            return e.vertex;
+        const EdgeNode& node = edgeNodes_[n];
+        if (node.i1 == c1.i && node.j1 == c1.j && node.k1 == c1.k && node.i2 == c2.i && node.j2 == c2.j &&
+            node.k2 == c2.k)
+            return node.vertex;
     }
-    // A new vertex: its id is its place in the pool (triangulate() made sure
-    // there is room); position and normal follow when its batch is solved.
-    const int id = vertexCount_++;
-    const int n = edgeNodeCount_++;
+    const int id = newVertex(p, q);
+    const int n = chainEdges_++;
     edgeNodes_[n] = {c1.i, c1.j, c1.k, c2.i, c2.j, c2.k, id, edgeBuckets_[bucket]};
     if (edgeBuckets_[bucket] < 0) edgeFilled_[edgeFilledCount_++] = bucket;
     edgeBuckets_[bucket] = n;
+    return id;
+}
+
+// A new vertex between corners p (the smaller lattice point) and q: its id is
+// its place in the pool (triangulate() made sure there is room); position and
+// normal follow when its batch is solved.
+int MetaballPolygoniser::newVertex(int p, int q) {
+    const int id = vertexCount_++;
+    ++edgeNodeCount_;
     pendingVertex_[pendingCount_] = id;
     pendingFirst_[pendingCount_] = p;
     pendingSecond_[pendingCount_] = q;
@@ -499,9 +688,9 @@ int MetaballPolygoniser::vertexOnEdge(int p, int q) {
     return id;
 }
 
-// The smaller corner of the pair is the start of the bisection, so an edge
-// gives the same vertex whichever tetrahedron asks first. Unused lanes of a
-// short batch repeat lane 0 and are not stored.
+// The smaller corner of the pair is the first end, so an edge gives the same
+// vertex whichever cube asks first. Unused lanes of a short batch repeat
+// lane 0 and are not stored.
 void MetaballPolygoniser::flushVertices() {
     if (pendingCount_ == 0) return;
     EdgeBatch& e = *batch_;
@@ -509,18 +698,16 @@ void MetaballPolygoniser::flushVertices() {
         const int slot = l < pendingCount_ ? l : 0;
         const Corner& c1 = corners_[pendingFirst_[slot]];
         const Corner& c2 = corners_[pendingSecond_[slot]];
-        e.ax[l] = static_cast<float>(c1.x);
-        e.ay[l] = static_cast<float>(c1.y);
-        e.az[l] = static_cast<float>(c1.z);
-        e.bx[l] = static_cast<float>(c2.x);
-        e.by[l] = static_cast<float>(c2.y);
-        e.bz[l] = static_cast<float>(c2.z);
-        e.va[l] = static_cast<float>(c1.value);
-        e.mx[l] = static_cast<float>((c1.x + c2.x) * 0.5);
-        e.my[l] = static_cast<float>((c1.y + c2.y) * 0.5);
-        e.mz[l] = static_cast<float>((c1.z + c2.z) * 0.5);
+        e.ax[l] = static_cast<float>(origin[0] + (c1.i - 0.5) * cubeSize);
+        e.ay[l] = static_cast<float>(origin[1] + (c1.j - 0.5) * cubeSize);
+        e.az[l] = static_cast<float>(origin[2] + (c1.k - 0.5) * cubeSize);
+        e.bx[l] = static_cast<float>(origin[0] + (c2.i - 0.5) * cubeSize);
+        e.by[l] = static_cast<float>(origin[1] + (c2.j - 0.5) * cubeSize);
+        e.bz[l] = static_cast<float>(origin[2] + (c2.k - 0.5) * cubeSize);
+        e.va[l] = c1.value;
+        e.vb[l] = c2.value;
     }
-    solveEdges(all_.x, all_.y, all_.z, all_.k, all_.count, e);
+    const int steps = solveEdges(all_.x, all_.y, all_.z, all_.k, all_.count, e);
     for (int l = 0; l < pendingCount_; ++l) {
         Vertex& v = vertices_[pendingVertex_[l]];
         v.x = e.px[l];
@@ -530,59 +717,41 @@ void MetaballPolygoniser::flushVertices() {
         v.ny = e.ny[l];
         v.nz = e.nz[l];
     }
+    vertexFieldSums_ += static_cast<long>(pendingCount_) * (steps + 1);
     pendingCount_ = 0;
 }
 
-bool MetaballPolygoniser::triangle(int a, int b, int c) {
-    indices_[indexCount_++] = a;
-    indices_[indexCount_++] = b;
-    indices_[indexCount_++] = c;
-    return true;
-}
-
-// The vertex on the edge between corners m and n (corner numbers) of the
-// cube being triangulated. The six tetrahedra of a cube share its edges, so
-// each edge is looked up in the edge table once per cube.
-int MetaballPolygoniser::cubeVertex(const Cube& cube, int m, int n) {
-    int& id = cubeEdges_[m][n];
-    if (id < 0) id = cubeEdges_[n][m] = vertexOnEdge(cube.corners[m], cube.corners[n]);
-    return id;
-}
-
-void MetaballPolygoniser::tetrahedron(const Cube& cube, int a, int b, int c, int d) {
-    const bool pa = corners_[cube.corners[a]].value > 0.0, pb = corners_[cube.corners[b]].value > 0.0;
-    const bool pc = corners_[cube.corners[c]].value > 0.0, pd = corners_[cube.corners[d]].value > 0.0;
-    const int index = (pa ? 8 : 0) + (pb ? 4 : 0) + (pc ? 2 : 0) + (pd ? 1 : 0);
-    if (index == 0 || index == 15) return;
-    int e[7] = {-1, -1, -1, -1, -1, -1, -1};
-    if (pa != pb) e[1] = cubeVertex(cube, a, b);
-    if (pa != pc) e[2] = cubeVertex(cube, a, c);
-    if (pa != pd) e[3] = cubeVertex(cube, a, d);
-    if (pb != pc) e[4] = cubeVertex(cube, b, c);
-    if (pb != pd) e[5] = cubeVertex(cube, b, d);
-    if (pc != pd) e[6] = cubeVertex(cube, c, d);
-    const int* t = kTetTriangles[index];
-    triangle(e[t[0]], e[t[1]], e[t[2]]);
-    if (t[3] != 0) triangle(e[t[3]], e[t[4]], e[t[5]]);
-}
-
-// Cubes are triangulated in the order they were collected. Before each cube
-// the vertex, edge and triangle pools must hold everything one cube can
-// bring; when they cannot, the rest of the frame's surface is left out, so
-// the mesh stays whole cubes and every index names a real vertex.
-void MetaballPolygoniser::triangulate() {
-    for (int n = 0; n < cubeCount_; ++n) {
-        if (vertexCount_ + kCubeEdges > kVertices || edgeNodeCount_ + kCubeEdges > kEdgeNodes ||
-            indexCount_ + 3 * kCubeTriangles > kTriangleIndices) {
-            truncated_ = true;
-            break;
-        }
-        const Cube& cube = cubes_[n];
-        for (auto& row : cubeEdges_)
-            for (int& id : row) id = -1;
-        for (const auto& tet : kTetrahedra) tetrahedron(cube, tet[0], tet[1], tet[2], tet[3]);
+// A cube is triangulated as soon as it is collected, so cubes are
+// triangulated in the order they were collected. Before each cube the
+// vertex, edge and triangle pools must hold everything one cube can bring;
+// when they cannot, the rest of the frame's surface is left out, so the mesh
+// stays whole cubes and every index names a real vertex.
+void MetaballPolygoniser::triangulate(const Cube& cube) {
+    if (!triangulating_) return;
+    if (vertexCount_ + kCubeEdges > kVertices || edgeNodeCount_ + kCubeEdges > kEdgeNodes ||
+        indexCount_ + 3 * kCubeTriangles > kTriangleIndices) {
+        truncated_ = true;
+        triangulating_ = false;
+        return;
     }
-    flushVertices();
+    const CubeCase& c = kCubeTables.cases[cube.code];
+    int ids[kCubeEdges];
+    if (inSlots(cube.i, cube.j, cube.k) && inSlots(cube.i + 1, cube.j + 1, cube.k + 1)) {
+        // Every corner has its slot (all cubes but seed cubes off the bounds).
+        for (int n = 0; n < c.edgeCount; ++n) {
+            const CubeEdge& e = kCubeTables.edges[c.edges[n]];
+            const int point = hash(cube.i + cornerStep(e.first, 0), cube.j + cornerStep(e.first, 1),
+                                   cube.k + cornerStep(e.first, 2));
+            ids[n] = slotVertex(points_[point].vertex[e.direction], cube.corners[e.first], cube.corners[e.second]);
+        }
+    } else {
+        for (int n = 0; n < c.edgeCount; ++n) ids[n] = edgeVertex(cube, c.edges[n]);
+    }
+    for (int t = 0; t < c.triangleCount; ++t) {
+        indices_[indexCount_++] = ids[c.triangles[t][0]];
+        indices_[indexCount_++] = ids[c.triangles[t][1]];
+        indices_[indexCount_++] = ids[c.triangles[t][2]];
+    }
 }
 
 void MetaballPolygoniser::update() {
@@ -590,7 +759,7 @@ void MetaballPolygoniser::update() {
     packBalls();
     selectSeeds();
     floodFill();
-    triangulate();
+    flushVertices();
 }
 
 void MetaballPolygoniser::draw() {
@@ -609,7 +778,7 @@ void MetaballPolygoniser::draw() {
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &vertices_[0].x);
     glNormalPointer(GL_FLOAT, sizeof(Vertex), &vertices_[0].nx);
-    glDrawElements(GL_TRIANGLES, indexCount_, GL_UNSIGNED_INT, indices_);
+    glDrawElements(GL_TRIANGLES, indexCount_, GL_UNSIGNED_INT, indices_.get());
     glPopClientAttrib();
     glDisable(GL_CULL_FACE);
     glFrontFace(GL_CCW);

@@ -39,6 +39,36 @@ TEST(GeodesicMesh, NeighbourRingsAreMutual) {
 }
 
 // A uniform field shrinks by the damping (corners, with five neighbours, keep -1.22 of the old value); a
+// Every split edge gets one midpoint, shared by the faces on both sides (no
+// two vertices coincide), and each level's ring of a vertex lists the other
+// corners of the first six faces holding it, in face and corner order.
+TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
+    const auto g = std::make_unique<GeodesicWaveGene>();
+    std::vector<std::tuple<float, float, float>> points;
+    for (int v = 0; v < g->vertexCount; ++v)
+        points.emplace_back(g->positions[3 * v], g->positions[3 * v + 1], g->positions[3 * v + 2]);
+    std::sort(points.begin(), points.end());
+    EXPECT_EQ(std::adjacent_find(points.begin(), points.end()), points.end());
+    EXPECT_EQ(g->midpointCount, GeodesicWaveGene::kEdges);
+    for (int level = 0; level < GeodesicWaveGene::kLevels; ++level) {
+        for (int v = 0; v < g->levelVertexCount[level]; ++v) {
+            std::vector<int> expected;
+            int faces = 0;
+            for (int f = g->levelStart[level]; f < g->levelEnd[level] && faces < 6; ++f) {
+                const int* corner = &g->faces[3 * f];
+                if (corner[0] != v && corner[1] != v && corner[2] != v) continue;
+                ++faces;
+                for (int i = 0; i < 3; ++i)
+                    if (corner[i] != v && std::find(expected.begin(), expected.end(), corner[i]) == expected.end())
+                        expected.push_back(corner[i]);
+            }
+            expected.resize(6, -1);
+            const int* ring = g->rings[level].data() + 6 * v;
+            ASSERT_EQ(std::vector<int>(ring, ring + 6), expected) << "level " << level << " vertex " << v;
+        }
+    }
+}
+
 // drop reaches the third ring within three steps and dies away; drops outside the mesh are ignored.
 TEST(GeodesicWave, UniformFieldShrinksAndDropsSpreadAndDieAway) {
     GeodesicWaveGene g;
