@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/ControlTable.h"
+#include "app/FrameHooks.h"
 #include "app/KeyBindings.h"
 #include "app/OscCommand.h"
 #include "app/OscCommandQueue.h"
@@ -143,10 +144,12 @@ bool ControlBus::setModule(int channel, int index) {
     return true;
 }
 
-bool ControlBus::setModuleByName(int channel, const char* name) {
+bool ControlBus::setModuleByName(int channel, const char* name) { return setModule(channel, moduleIndex(name)); }
+
+int ControlBus::moduleIndex(const char* name) const {
     for (size_t i = 0; i < moduleNames_.size(); ++i)
-        if (moduleNames_[i] == name) return setModule(channel, static_cast<int>(i));
-    return false;
+        if (moduleNames_[i] == name) return static_cast<int>(i);
+    return -1;
 }
 
 bool ControlBus::setImageSet(int channel, int index) {
@@ -168,15 +171,17 @@ void ControlBus::setTrail(float value) {
     u_.controls->setByte(11, 0, 19, static_cast<int>(value * 127));
 }
 
-void ControlBus::pressKey(int character, int x, int y) {
-    if (character <= 0 || character >= kKeyMapSize || character == 27) return;
-    if (learnKey(keyMap()[character])) return;
+bool ControlBus::pressKey(int character, int x, int y) {
+    if (character <= 0 || character >= kKeyMapSize || character == 27) return false;
+    if (learnKey(keyMap()[character])) return false;
     pressCharacterKey(u_, static_cast<unsigned char>(character), x, y);
+    return true;
 }
 
-void ControlBus::pressSpecialKey(int code, int x, int y) {
-    if (learnKey(code)) return;
+bool ControlBus::pressSpecialKey(int code, int x, int y) {
+    if (learnKey(code)) return false;
     u_.handleCode(code, x, y);
+    return true;
 }
 
 void ControlBus::recall(int scene) {
@@ -196,30 +201,40 @@ void ControlBus::store(int scene) {
 void ControlBus::apply(const OscCommand& cmd) {
     using Kind = OscCommand::Kind;
     bool ok = true;
+    bool changed = true;  // the instrument changed: a recorder takes the command
+    OscCommand applied = cmd;
     switch (cmd.kind) {
         case Kind::Control: setControl(cmd.channel, cmd.entry, cmd.byteValue, cmd.value); break;
         case Kind::Opacity: setOpacity(cmd.channel, cmd.value); break;
         case Kind::ModuleIndex: ok = setModule(cmd.channel, cmd.index); break;
-        case Kind::ModuleName: ok = setModuleByName(cmd.channel, cmd.name); break;
+        case Kind::ModuleName:
+            // Recorded by index: a replay needs no names.
+            applied.kind = Kind::ModuleIndex;
+            applied.index = moduleIndex(cmd.name);
+            ok = setModule(cmd.channel, applied.index);
+            break;
         case Kind::ImageSet: ok = setImageSet(cmd.channel, cmd.index); break;
         case Kind::Select: select(cmd.channel); break;
         case Kind::Key:
-            if (cmd.special)
-                pressSpecialKey(cmd.index, cmd.x, cmd.y);
-            else
-                pressKey(cmd.index, cmd.x, cmd.y);
+            changed = cmd.special ? pressSpecialKey(cmd.index, cmd.x, cmd.y) : pressKey(cmd.index, cmd.x, cmd.y);
             break;
         case Kind::Trail: setTrail(cmd.value); break;
         case Kind::Midi: u_.midiOn = cmd.index != 0; break;
         case Kind::Joystick: u_.joystickOn = cmd.index != 0; break;
-        case Kind::SceneRecall: recall(cmd.index); break;
-        case Kind::SceneStore: store(cmd.index); break;
-        case Kind::Learn: armLearn(); break;
+        // A recall reaches a recorder through the scene bank, with its file.
+        case Kind::SceneRecall: recall(cmd.index); changed = false; break;
+        case Kind::SceneStore: store(cmd.index); changed = false; break;
+        case Kind::Learn: armLearn(); changed = false; break;
         case Kind::List:
         case Kind::None: ok = false; break;
     }
     // A module or image set that does not exist is as bad as a wrong type.
     if (!ok) queue_->countBad();
+    if (ok && changed) noteApplied(applied);
+}
+
+void ControlBus::noteApplied(const OscCommand& cmd) {
+    if (u_.hooks) u_.hooks->commandApplied(cmd);
 }
 
 bool ControlBus::keyboard(unsigned char key, bool alt) {
@@ -285,7 +300,13 @@ bool ControlBus::midiEvent(uint32_t message) {
             return true;
         }
     }
-    return map_->apply(message, *u_.controls, u_.currentChannel);
+    if (!map_->apply(message, *u_.controls, u_.currentChannel)) return false;
+    // Recorded as the write it made: a replay has no map (and learn may
+    // change the map in the middle of the show).
+    const int index = map_->lastWrite();
+    if (index >= 0 && u_.hooks)
+        u_.hooks->mappedWrite(index, u_.controls->byteValue[index], u_.controls->floatValue[index]);
+    return true;
 }
 
 void ControlBus::afterMidi() {

@@ -47,11 +47,14 @@ public:
     void setOpacity(int channel, float value);
     bool setModule(int channel, int index);
     bool setModuleByName(int channel, const char* name);
+    // The index of a module of modules.db by name, or -1.
+    int moduleIndex(const char* name) const;
     bool setImageSet(int channel, int index);
     void select(int channel);
     void setTrail(float value);
-    void pressKey(int character, int x, int y);
-    void pressSpecialKey(int code, int x, int y);
+    // True when the key reached the universe (not taken by learn).
+    bool pressKey(int character, int x, int y);
+    bool pressSpecialKey(int code, int x, int y);
     void recall(int scene);
     void store(int scene);
     void apply(const OscCommand& cmd);
@@ -64,8 +67,9 @@ public:
     void armLearn();
     LearnState learnState() const { return learn_; }
 
-    // Filled by the scenes feature; until then recall and store say that
-    // scenes are not available.
+    // The scene bank's recall and store (the live program routes them
+    // through its session, as the Ctrl+digit keys); unset, recall and store
+    // say that scenes are not available.
     std::function<void(int)> recallScene;
     std::function<void(int)> storeScene;
 
@@ -83,6 +87,9 @@ public:
 
 private:
     bool learnKey(int code);
+    // Tells a recorder watching the frame about a command that changed the
+    // instrument.
+    void noteApplied(const OscCommand& cmd);
     void reportCounts();
 
     qelUnivCell& u_;

@@ -88,8 +88,9 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
-    if (gSession && gSession->keyPressed(key, x, y, glutGetModifiers())) return;
+    if (gSession && gSession->keyPressed(key, glutGetModifiers())) return;
     if (gBus && gBus->keyboard(key, (glutGetModifiers() & GLUT_ACTIVE_ALT) != 0)) return;
+    if (gSession) gSession->keyReached(key, x, y);
     keyboardKey(key, x, y);
 }
 
@@ -109,8 +110,8 @@ void operatorKey(int key) {
 void special(int key, int x, int y) {
     operatorKey(key);
     toScreen(x, y);
-    if (gSession) gSession->specialPressed(key, x, y);
     if (gBus && gBus->special(key)) return;
+    if (gSession) gSession->specialReached(key, x, y);
     specialKey(key, x, y);
 }
 
@@ -266,6 +267,9 @@ int runInstrument(int argc, char** argv) {
         gBus->loadMidiMap();
         gBus->startFromEnvironment();
         cell->inputHook = gBus.get();
+        // OSC scene commands go the way of the Ctrl+digit keys.
+        gBus->recallScene = [](int n) { gSession->recallScene(n); };
+        gBus->storeScene = [](int n) { gSession->storeScene(n); };
     }
     glutMainLoop();
     return 0;

@@ -91,7 +91,7 @@ void LiveSession::stopRecording() {
     recorder_.reset();
 }
 
-bool LiveSession::keyPressed(unsigned char key, int x, int y, int modifiers) {
+bool LiveSession::keyPressed(unsigned char key, int modifiers) {
     if ((modifiers & kCtrl) && !(modifiers & kAlt) && universe_) {
         if (key == kCtrlR) {
             toggleRecording();
@@ -100,18 +100,30 @@ bool LiveSession::keyPressed(unsigned char key, int x, int y, int modifiers) {
         const bool shift = (modifiers & kShift) != 0;
         if (const int digit = controlDigit(key, shift)) {
             if (shift)
-                universe_->scenes->storeScene(digit);
+                storeScene(digit);
             else
-                universe_->scenes->recallScene(digit);  // a recording notes it through the bank
+                recallScene(digit);
             return true;
         }
     }
-    if (recorder_) recorder_->keyPressed(key, x, y);
     return false;
 }
 
-void LiveSession::specialPressed(int key, int x, int y) {
+void LiveSession::keyReached(unsigned char key, int x, int y) {
+    if (recorder_) recorder_->keyPressed(key, x, y);
+}
+
+void LiveSession::specialReached(int key, int x, int y) {
     if (recorder_) recorder_->specialPressed(key, x, y);
+}
+
+// A recording notes a recall through the bank (with a copy of the file).
+void LiveSession::recallScene(int n) {
+    if (universe_) universe_->scenes->recallScene(n);
+}
+
+void LiveSession::storeScene(int n) {
+    if (universe_) universe_->scenes->storeScene(n);
 }
 
 void LiveSession::frameDrawn(VirtualScreen* screen) {

@@ -24,10 +24,16 @@ public:
     // environment and starts a recording from start-up when asked.
     void begin(qelUnivCell& universe);
     // A keyboard press with GLUT's modifier bits. True when it was a Ctrl
-    // command (then it must not reach the key map); otherwise it is recorded
-    // and left to the caller.
-    bool keyPressed(unsigned char key, int x, int y, int modifiers);
-    void specialPressed(int key, int x, int y);
+    // command (then it must not reach the key map); otherwise it is left to
+    // the caller.
+    bool keyPressed(unsigned char key, int modifiers);
+    // A key about to reach the universe's key map: recorded while recording
+    // (a key taken by MIDI learn never gets here).
+    void keyReached(unsigned char key, int x, int y);
+    void specialReached(int key, int x, int y);
+    // Scene recall and store, from the keys and from the control bus alike.
+    void recallScene(int n);
+    void storeScene(int n);
     // After a universe frame, before the picture is presented.
     void frameDrawn(VirtualScreen* screen);
     // Ends a running recording (also on exit).

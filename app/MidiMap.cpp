@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/ControlTable.h"
+#include "resources/TextLines.h"
 
 namespace {
 
@@ -23,21 +24,7 @@ constexpr float kPickupWindow = 2.0f / 127.0f;
 constexpr long kMaxFileSize = 1 << 20;
 
 int tokenize(std::string_view line, std::string_view* tokens, bool& tooMany) {
-    int count = 0;
-    tooMany = false;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-        if (i >= line.size() || line[i] == '#') break;
-        const size_t start = i;
-        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != '#') ++i;
-        if (count == kMaxTokens) {
-            tooMany = true;
-            break;
-        }
-        tokens[count++] = line.substr(start, i - start);
-    }
-    return count;
+    return splitWords(line, tokens, kMaxTokens, &tooMany, true);
 }
 
 bool wholeNumber(std::string_view token, long low, long high, int& out) {
@@ -287,6 +274,7 @@ void MidiMap::writeAbsolute(Slot& slot, float v, ControlTable& table, int channe
     table.setFloat(channel, 0, m.entry, out);
     table.setByte(channel, 0, m.entry, static_cast<int>(std::lround(out * 127.0f)));
     slot.lastWritten[channel] = table.getFloat(channel, 0, m.entry);
+    lastWrite_ = ControlTable::indexOf(channel, 0, m.entry);
 }
 
 void MidiMap::writeRelative(Slot& slot, int ticks, ControlTable& table, int channel) {
@@ -298,6 +286,7 @@ void MidiMap::writeRelative(Slot& slot, int ticks, ControlTable& table, int chan
     table.setFloat(channel, 0, m.entry, out);
     table.setByte(channel, 0, m.entry, static_cast<int>(std::lround(out * 127.0f)));
     slot.lastWritten[channel] = table.getFloat(channel, 0, m.entry);
+    lastWrite_ = ControlTable::indexOf(channel, 0, m.entry);
 }
 
 bool MidiMap::apply(uint32_t message, ControlTable& table, int selectedChannel) {
@@ -309,6 +298,7 @@ bool MidiMap::apply(uint32_t message, ControlTable& table, int selectedChannel) 
     const int midiChannel = status & 15;
     const bool noteMessage = type == 0x8 || type == 0x9 || type == 0xA;
     if (selectedChannel < 0 || selectedChannel > 15) selectedChannel = 0;
+    lastWrite_ = -1;
 
     for (int i = 0; i < count_; ++i) {
         Slot& slot = mappings_[i];

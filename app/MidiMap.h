@@ -75,6 +75,9 @@ public:
     // Applies one packed short message: true when it was mapped or ignored
     // (the frame must not apply it by the fixed rule).
     bool apply(uint32_t message, ControlTable& table, int selectedChannel);
+    // The table index the last apply wrote, or -1 (ignored, unmapped, or a
+    // fader still waiting to pick up).
+    int lastWrite() const { return lastWrite_; }
 
     // Rewrites path with the mapping added (a line with the same source
     // replaced), atomically: a temporary file, flushed to disk, renamed over
@@ -100,4 +103,5 @@ private:
 
     Slot mappings_[kMaxMappings];
     int count_ = 0;
+    int lastWrite_ = -1;
 };

@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "app/AtomicFile.h"
+#include "app/ControlBus.h"
 #include "app/ControlTable.h"
 #include "app/HeadlessContext.h"
 #include "app/KeyBindings.h"
@@ -31,11 +32,20 @@ namespace {
 // every frame, so the frame clock always measures exactly that time.
 uint32_t gRenderClock = 0;
 uint32_t renderClock() { return gRenderClock; }
+
+// A recorded write of one entry, byte and float exactly as they were stored.
+void writeExactly(ControlTable& table, const ShowEvent& event) {
+    const int index = ControlTable::indexOf(event.a, 0, event.b);
+    if (!ControlTable::validIndex(index)) return;
+    table.byteValue[index] = static_cast<uint8_t>(event.c);
+    table.floatValue[index] = event.f;
+}
 }  // namespace
 
 OfflineRenderer::OfflineRenderer(const RenderOptions& options) : options_(options) {}
 
 OfflineRenderer::~OfflineRenderer() {
+    bus_.reset();
     if (universe_) {
         universe_->hooks = nullptr;
         delete universe_;  // also clears the process-wide pointer
@@ -127,6 +137,8 @@ bool OfflineRenderer::setUp(std::string& error) {
         std::fprintf(stderr, "strata-render: the script takes %d sound blocks but no --wav was given: the sound "
                              "input stays silent\n", soundMarks);
     }
+    bus_ = std::make_unique<ControlBus>(*universe_);
+    bus_->recallScene = [this](int n) { universe_->scenes->recallScene(n); };
     if (script_.holdsRecording()) universe_->hooks = this;
     script_.rewind();
     return true;
@@ -152,22 +164,14 @@ void OfflineRenderer::applyEvent(const ShowEvent& event) {
         case ShowEvent::Type::FrameTime:
             frameMillis_ = static_cast<uint32_t>(event.a);
             break;
-        case ShowEvent::Type::Set: {
-            const int index = ControlTable::indexOf(event.a, 0, event.b);
-            if (ControlTable::validIndex(index)) {
-                universe_->controls->byteValue[index] = static_cast<uint8_t>(event.c);
-                universe_->controls->floatValue[index] = event.f;
-            }
-            break;
-        }
+        case ShowEvent::Type::Set: writeExactly(*universe_->controls, event); break;
         case ShowEvent::Type::Scene:
-            if (event.text.empty())
-                universe_->scenes->recallFile(SceneBank::scenePath(event.a), event.b);
-            else
-                universe_->scenes->recallFile((scriptDirectory_ / event.text).string(), event.b);
+            if (!event.inControlStep()) recallScene(event);  // else in replayControlStep
             break;
         case ShowEvent::Type::Sound:  // counted by renderFrame
         case ShowEvent::Type::MidiIn:  // applied by the frame's MIDI step
+        case ShowEvent::Type::Mapped:
+        case ShowEvent::Type::Osc:  // applied by the frame's control step
         case ShowEvent::Type::Joystick:
         case ShowEvent::Type::End:
             break;
@@ -177,7 +181,28 @@ void OfflineRenderer::applyEvent(const ShowEvent& event) {
 void OfflineRenderer::replayMidi(qelUnivCell& universe) {
     const auto& events = script_.events();
     for (size_t i = frameBegin_; i < frameEnd_; ++i)
-        if (events[i].type == ShowEvent::Type::MidiIn) universe.applyMidiEvent(events[i].midiMessage());
+        if (events[i].type == ShowEvent::Type::MidiIn)
+            universe.applyMidiEvent(events[i].midiMessage());
+        else if (events[i].type == ShowEvent::Type::Mapped)
+            writeExactly(*universe.controls, events[i]);
+}
+
+void OfflineRenderer::recallScene(const ShowEvent& event) {
+    if (event.text.empty())
+        universe_->scenes->recallFile(SceneBank::scenePath(event.a), event.b);
+    else
+        universe_->scenes->recallFile((scriptDirectory_ / event.text).string(), event.b);
+}
+
+void OfflineRenderer::replayControlStep(qelUnivCell& /*universe*/) {
+    const auto& events = script_.events();
+    for (size_t i = frameBegin_; i < frameEnd_; ++i) {
+        const ShowEvent& event = events[i];
+        if (event.type == ShowEvent::Type::Osc)
+            bus_->apply(event.command);
+        else if (event.inControlStep())
+            recallScene(event);
+    }
 }
 
 void OfflineRenderer::replayJoystick(qelUnivCell& universe) {

@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/FrameHooks.h"
 #include "app/RenderOptions.h"
 #include "app/ShowScript.h"
 
+class ControlBus;
 class qelUnivCell;
 
 // Runs the instrument's universe without a display: the same key bindings,
@@ -59,17 +61,21 @@ public:
 
 private:
     void applyEvent(const ShowEvent& event);
+    void recallScene(const ShowEvent& event);
     // A recording's MIDI and joystick input, applied by the frame's own
     // steps in place of the devices.
     bool replacesDevices() const override { return true; }
     void replayMidi(qelUnivCell& universe) override;
     void replayJoystick(qelUnivCell& universe) override;
+    // The control bus's commands and recalls, through the bus's own code.
+    void replayControlStep(qelUnivCell& universe) override;
 
     RenderOptions options_;
     ShowScript script_;
     std::filesystem::path startDirectory_;
     std::filesystem::path outDirectory_;
     qelUnivCell* universe_ = nullptr;
+    std::unique_ptr<ControlBus> bus_;  // no network: it only applies the script's commands
     uint8_t* picture_ = nullptr;
     char pngPath_[4096] = {};
     size_t eventCursor_ = 0;

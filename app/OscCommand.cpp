@@ -1,6 +1,8 @@
 #include "app/OscCommand.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -180,4 +182,107 @@ bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand
         return true;
     }
     return false;
+}
+
+namespace {
+
+// A float argument: "%#.9g" reads back as the same float and always holds
+// a decimal point.
+int formatFloat(char* out, size_t size, float value) {
+    return std::snprintf(out, size, "%#.9g", static_cast<double>(value));
+}
+
+// A character key by a name the key parser takes back: a letter as itself,
+// anything else by its code (a digit would read back as a number, '#' as a
+// comment).
+void keyWord(const OscCommand& cmd, char* out, size_t size) {
+    if (cmd.special) {
+        const char* name = ShowScript::specialKeyName(cmd.index);
+        std::snprintf(out, size, "%s", name ? name : "?");
+    } else if ((cmd.index >= 'a' && cmd.index <= 'z') || (cmd.index >= 'A' && cmd.index <= 'Z')) {
+        std::snprintf(out, size, "%c", cmd.index);
+    } else {
+        std::snprintf(out, size, "0x%02x", cmd.index & 0xFF);
+    }
+}
+
+}  // namespace
+
+int formatOscCommand(const OscCommand& cmd, char* out, size_t size) {
+    using Kind = OscCommand::Kind;
+    char value[40];
+    int n = 0;
+    switch (cmd.kind) {
+        case Kind::Control:
+            // The int form when it gives back both values exactly.
+            if (cmd.byteValue >= 0 && cmd.byteValue <= 127 &&
+                cmd.value == static_cast<float>(2.0 * (cmd.byteValue / 127.0 - 0.5)))
+                std::snprintf(value, sizeof value, "%d", cmd.byteValue);
+            else
+                formatFloat(value, sizeof value, cmd.value);
+            n = std::snprintf(out, size, "/strata/ctl %d %d %s", cmd.channel, cmd.entry, value);
+            break;
+        case Kind::Opacity:
+            formatFloat(value, sizeof value, cmd.value);
+            n = std::snprintf(out, size, "/strata/layer/%d/opacity %s", cmd.channel + 1, value);
+            break;
+        case Kind::ModuleIndex:
+            n = std::snprintf(out, size, "/strata/layer/%d/module %d", cmd.channel + 1, cmd.index);
+            break;
+        case Kind::ImageSet:
+            n = std::snprintf(out, size, "/strata/layer/%d/imageset %d", cmd.channel + 1, cmd.index);
+            break;
+        case Kind::Select: n = std::snprintf(out, size, "/strata/select %d", cmd.channel + 1); break;
+        case Kind::Key:
+            keyWord(cmd, value, sizeof value);
+            n = std::snprintf(out, size, "/strata/key %s %d %d", value, cmd.x, cmd.y);
+            break;
+        case Kind::Trail:
+            formatFloat(value, sizeof value, cmd.value);
+            n = std::snprintf(out, size, "/strata/trail %s", value);
+            break;
+        case Kind::Midi: n = std::snprintf(out, size, "/strata/midi %d", cmd.index != 0); break;
+        case Kind::Joystick: n = std::snprintf(out, size, "/strata/joystick %d", cmd.index != 0); break;
+        case Kind::SceneRecall: n = std::snprintf(out, size, "/strata/scene/recall %d", cmd.index); break;
+        case Kind::ModuleName:
+        case Kind::SceneStore:
+        case Kind::Learn:
+        case Kind::List:
+        case Kind::None: return 0;
+    }
+    return n > 0 && static_cast<size_t>(n) < size ? n : 0;
+}
+
+bool parseOscWords(std::string_view address, const std::string_view* args, int count, OscCommand& cmd) {
+    cmd = OscCommand{};
+    constexpr size_t kWord = 64;
+    if (count < 0 || count > kMaxWordArgs || address.size() >= kWord) return false;
+    char path[kWord];
+    char text[kMaxWordArgs][kWord];
+    OscArg parsed[kMaxWordArgs];
+    address.copy(path, address.size());
+    path[address.size()] = '\0';
+    for (int i = 0; i < count; ++i) {
+        const std::string_view word = args[i];
+        if (word.empty() || word.size() >= kWord) return false;
+        word.copy(text[i], word.size());
+        text[i][word.size()] = '\0';
+        char* end = nullptr;
+        const bool numeric = (word[0] >= '0' && word[0] <= '9') || word[0] == '-' || word[0] == '.';
+        if (numeric && word.find_first_of(".eE") == std::string_view::npos) {
+            const long long v = std::strtoll(text[i], &end, 10);
+            if (*end == '\0') {
+                parsed[i] = OscArg{'h', v, 0.0, nullptr};
+                continue;
+            }
+        } else if (numeric) {
+            const double v = std::strtod(text[i], &end);
+            if (*end == '\0') {
+                parsed[i] = OscArg{'d', 0, v, nullptr};
+                continue;
+            }
+        }
+        parsed[i] = OscArg{'s', 0, 0.0, text[i]};
+    }
+    return parseOscCommand(path, parsed, count, cmd);
 }

@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // One OSC argument as the parser sees it: its OSC type tag and value. Strings
 // point into the message and live as long as it does.
@@ -65,3 +67,17 @@ struct OscCommand {
 // arguments as ints (control surfaces differ in what they send); booleans
 // may also come as T/F.
 bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand& cmd);
+
+// A command as one line of words, "<address> <arguments...>", the way a show
+// script holds what the control bus applied. Integer arguments are written
+// as plain numbers, float arguments always with a decimal point (so 1.0 does
+// not read back as the byte value 1), keys by name. Only commands that change
+// the instrument can be written: module names as their index, no scene store,
+// learn or list. Returns the length, or 0 when the command has no text or
+// does not fit.
+int formatOscCommand(const OscCommand& cmd, char* out, size_t size);
+// Reads such words back: numbers with a '.' or an exponent are floats, other
+// numbers ints, anything else a string; then parseOscCommand. At most
+// kMaxWordArgs arguments.
+bool parseOscWords(std::string_view address, const std::string_view* args, int count, OscCommand& cmd);
+constexpr int kMaxWordArgs = 3;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "app/AtomicFile.h"
+#include "app/OscCommand.h"
 #include "app/SceneBank.h"
 #include "app/ShowScript.h"
 #include "app/qelUnivCell.h"
@@ -86,6 +87,9 @@ bool ShowRecorder::start(qelUnivCell& universe, bool fromStartUp, std::string& e
     textUsed_ = soundUsed_ = 0;
     soundBytes_ = 0;
     nextFrame_ = currentFrame_ = 0;
+    inFrame_ = false;
+    copiesFrame_ = -1;
+    copies_ = 0;
     haveMillis_ = false;
 
     line("# A live show recorded by strata. Play it again with\n"
@@ -174,6 +178,7 @@ void ShowRecorder::specialPressed(int key, int x, int y) {
 
 void ShowRecorder::frameStarted(int frameMillis) {
     currentFrame_ = nextFrame_++;
+    inFrame_ = true;
     if (!haveMillis_ || frameMillis != lastMillis_)
         line("%d ms %u\n", currentFrame_, static_cast<uint32_t>(frameMillis));
     haveMillis_ = true;
@@ -199,13 +204,33 @@ void ShowRecorder::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
 
 void ShowRecorder::sceneRecalled(const char* path, int fadeMillis) {
     if (!recording()) return;
+    // Between frames (a key) it goes before the next frame; inside a frame
+    // only the control step recalls, and the replay recalls it there too.
+    const int frame = inFrame_ ? currentFrame_ : nextFrame_;
+    copies_ = frame == copiesFrame_ ? copies_ + 1 : 0;
+    copiesFrame_ = frame;
     // The file may change later in the show: the recording keeps its own copy.
     char name[48];
-    std::snprintf(name, sizeof name, "scene-%06d.scene", nextFrame_);
+    if (copies_ == 0)
+        std::snprintf(name, sizeof name, "scene-%06d.scene", frame);
+    else
+        std::snprintf(name, sizeof name, "scene-%06d-%d.scene", frame, copies_);
     std::error_code ec;
     std::filesystem::copy_file(path, directory_ + "/" + name, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) std::fprintf(stderr, "strata: recording: cannot copy %s: %s\n", path, ec.message().c_str());
-    line("%d scene %s %d\n", nextFrame_, name, fadeMillis);
+    line("%d scene %s %d%s\n", frame, name, fadeMillis, inFrame_ ? " bus" : "");
+}
+
+void ShowRecorder::mappedWrite(int index, int byteValue, float floatValue) {
+    if (index < 0 || index >= 16 * 1024) return;
+    line("%d mapped %d %d %d %.9g\n", currentFrame_, index / 1024, index % 1024, byteValue & 0xFF,
+         static_cast<double>(floatValue));
+}
+
+void ShowRecorder::commandApplied(const OscCommand& command) {
+    if (!recording()) return;
+    char text[160];
+    if (formatOscCommand(command, text, sizeof text) > 0) line("%d osc %s\n", currentFrame_, text);
 }
 
 void ShowRecorder::controlWritten(int index, int byteValue, float floatValue) {

@@ -11,13 +11,16 @@ class qelUnivCell;
 // frame for frame:
 //   show.script  every input the frames applied, at its frame number: keys
 //                with the mouse position, MIDI messages and joystick readings
-//                as the frame applied them, scene recalls, exact controller
-//                writes, the frame time (when it changes) and a mark for every
-//                frame that took a sound block; an end mark when it stops.
+//                as the frame applied them, the writes of the MIDI mapping,
+//                the control bus's commands (OSC), scene recalls, exact
+//                controller writes, the frame time (when it changes) and a
+//                mark for every frame that took a sound block; an end mark
+//                when it stops.
 //   sound.wav    the sound blocks in the order the frames took them
 //                (unsigned 8-bit stereo, 22 050 Hz, 256 frames per block), so
 //                that each 'sound' mark takes the next block.
-//   scene-NNNNNN.scene  a copy of every scene recalled, named by its frame.
+//   scene-NNNNNN[-K].scene  a copy of every scene recalled, named by its
+//                frame (and its count within the frame).
 // Both files are written through fixed buffers by plain write calls: a
 // recording frame allocates nothing. A recording started at start-up (frame
 // 0) re-renders exactly; one started later begins with the scene it found
@@ -53,6 +56,9 @@ public:
     void joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) override;
     void sceneRecalled(const char* path, int fadeMillis) override;
     void controlWritten(int index, int byteValue, float floatValue) override;
+    void mappedWrite(int index, int byteValue, float floatValue) override;
+    void commandApplied(const OscCommand& command) override;
+    void frameFinished() override { inFrame_ = false; }
 
 private:
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -70,6 +76,9 @@ private:
     int64_t soundBytes_ = 0;
     int nextFrame_ = 0;     // frames started so far
     int currentFrame_ = 0;  // the frame running now
+    bool inFrame_ = false;  // between frameStarted and frameFinished
+    int copiesFrame_ = -1;  // the frame of the last scene copy and the copies made for it
+    int copies_ = 0;
     bool haveMillis_ = false;
     int lastMillis_ = 0;
 };

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "resources/TextLines.h"
+
 namespace {
 
 constexpr int kMaxTokens = 6;
@@ -38,26 +40,6 @@ bool sameName(std::string_view a, const char* b) {
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(bv[i])))
             return false;
     return true;
-}
-
-// Splits a line into blank-separated tokens; a '#' at the start of a token
-// begins a comment. False when there are more than kMaxTokens tokens.
-int tokenize(std::string_view line, std::string_view* tokens, bool& tooMany) {
-    int count = 0;
-    tooMany = false;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-        if (i >= line.size() || line[i] == '#') break;
-        const size_t start = i;
-        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-        if (count == kMaxTokens) {
-            tooMany = true;
-            return count;
-        }
-        tokens[count++] = line.substr(start, i - start);
-    }
-    return count;
 }
 
 // A whole token as a decimal or 0x-hexadecimal number within [low, high].
@@ -180,7 +162,7 @@ bool ShowScript::parseText(std::string_view text, const std::string& name, std::
 bool ShowScript::parseLine(std::string_view line, int number, const std::string& name, std::string& error) {
     std::string_view tokens[kMaxTokens];
     bool tooMany = false;
-    const int count = tokenize(line, tokens, tooMany);
+    const int count = splitWords(line, tokens, kMaxTokens, &tooMany);
     if (count == 0 && !tooMany) return true;
 
     const std::string where = name + ":" + std::to_string(number) + ": ";
@@ -197,7 +179,7 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
     event.frame = static_cast<int>(frame);
     if (count < 2)
         return fail("expected an event after the frame number: ctl, key, midi, ms, sound, set, midiin, joy, "
-                    "special, scene or end");
+                    "special, scene, osc, mapped or end");
 
     const std::string_view kind = tokens[1];
     long a = 0, b = 0, c = 0;
@@ -245,13 +227,13 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
     } else if (kind == "sound" || kind == "end") {
         if (count != 2 || tooMany) return fail("expected nothing after '" + std::string(kind) + "'");
         event.type = kind == "sound" ? ShowEvent::Type::Sound : ShowEvent::Type::End;
-    } else if (kind == "set") {
-        if (count != 6 || tooMany) return fail("expected 'set <channel> <entry> <byte> <float>'");
+    } else if (kind == "set" || kind == "mapped") {
+        if (count != 6 || tooMany) return fail("expected '" + std::string(kind) + " <channel> <entry> <byte> <float>'");
         if (!parseNumber(tokens[2], 0, 15, a)) return fail("expected a channel 0..15, found " + quoted(tokens[2]));
         if (!parseNumber(tokens[3], 0, 1023, b)) return fail("expected an entry 0..1023, found " + quoted(tokens[3]));
         if (!parseNumber(tokens[4], 0, 255, c)) return fail("expected a byte 0..255, found " + quoted(tokens[4]));
         if (!parseFloat(tokens[5], event.f)) return fail("expected a float value, found " + quoted(tokens[5]));
-        event.type = ShowEvent::Type::Set;
+        event.type = kind == "set" ? ShowEvent::Type::Set : ShowEvent::Type::Mapped;
     } else if (kind == "joy") {
         if (count != 5 || tooMany) return fail("expected 'joy <x> <y> <buttons>'");
         if (!parseNumber(tokens[2], 0, 65535, a)) return fail("expected a joystick x 0..65535, found " + quoted(tokens[2]));
@@ -269,7 +251,8 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
         }
         event.type = ShowEvent::Type::SpecialKey;
     } else if (kind == "scene") {
-        if ((count != 3 && count != 4) || tooMany) return fail("expected 'scene <1..99 or file> [<fade ms>]'");
+        if (count < 3 || count > 5 || tooMany || (count == 5 && tokens[4] != "bus"))
+            return fail("expected 'scene <1..99 or file> [<fade ms> [bus]]'");
         const std::string_view what = tokens[2];
         const bool number = std::all_of(what.begin(), what.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
         if (number) {
@@ -279,12 +262,23 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
             event.text.assign(what);
         }
         b = -1;
-        if (count == 4 && !parseNumber(tokens[3], 0, 3600000, b))
+        if (count >= 4 && !parseNumber(tokens[3], 0, 3600000, b))
             return fail("expected a fade time 0..3600000 ms, found " + quoted(tokens[3]));
+        c = count == 5 ? 1 : 0;
         event.type = ShowEvent::Type::Scene;
+    } else if (kind == "osc") {
+        using Kind = OscCommand::Kind;
+        if (count < 3 || tooMany) return fail("expected 'osc <address> [<arguments>...]'");
+        if (!parseOscWords(tokens[2], tokens + 3, count - 3, event.command))
+            return fail("expected a control command such as '/strata/ctl 0 7 127', found " + quoted(tokens[2]) +
+                        " with those arguments");
+        const Kind k = event.command.kind;
+        if (k == Kind::SceneStore || k == Kind::Learn || k == Kind::List)
+            return fail(quoted(tokens[2]) + " changes no picture and cannot be played in a show");
+        event.type = ShowEvent::Type::Osc;
     } else {
-        return fail("expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene or end after the frame "
-                    "number, found " + quoted(kind));
+        return fail("expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene, osc, mapped or end after "
+                    "the frame number, found " + quoted(kind));
     }
     event.a = static_cast<int>(a);
     event.b = static_cast<int>(b);

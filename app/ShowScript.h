@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/OscCommand.h"
+
 // A show script: scripted input for an offline render, one event per line,
 // each tied to the frame before which it is applied (frames count from 0).
 //
@@ -23,10 +25,19 @@
 //   <frame> joy    <x 0..65535> <y 0..65535> <buttons 0..15>  joystick
 //                                            reading of the joystick step
 //   <frame> special <GLUT code 1..255> [<x> <y>]  any special key
-//   <frame> scene  <1..99 | file> [<fade ms>]  recalls a scene: a number is
-//                                            scenes/NN.scene of the working
-//                                            directory, a file name is taken
-//                                            beside the script
+//   <frame> scene  <1..99 | file> [<fade ms> [bus]]  recalls a scene: a
+//                                            number is scenes/NN.scene of the
+//                                            working directory, a file name is
+//                                            taken beside the script; with
+//                                            bus, in the frame's control step
+//                                            (a recall made by the control bus)
+//   <frame> osc    <address> [<args>...]     a control-bus command (as OSC
+//                                            sends it, at most 3 arguments;
+//                                            floats with a decimal point),
+//                                            applied in the control step right
+//                                            after MIDI by the same code
+//   <frame> mapped <channel> <entry> <byte 0..255> <float>  a write of the
+//                                            MIDI mapping, in the MIDI step
 //   <frame> end                              the show ends before this frame
 //
 // ctl writes one controller as a MIDI control change would: the byte value
@@ -41,7 +52,9 @@
 // decimal, or hexadecimal with 0x. Events of one frame apply in file order;
 // the lines themselves need not be in frame order.
 struct ShowEvent {
-    enum class Type { Control, Key, SpecialKey, Midi, FrameTime, Sound, Set, MidiIn, Joystick, Scene, End };
+    enum class Type {
+        Control, Key, SpecialKey, Midi, FrameTime, Sound, Set, MidiIn, Joystick, Scene, Osc, Mapped, End
+    };
 
     int frame = 0;
     Type type = Type::Control;
@@ -50,18 +63,22 @@ struct ShowEvent {
     // GLUT key code, x, y. Midi and MidiIn: status, data1, data2. FrameTime:
     // the milliseconds (all 32 bits). Set: channel, entry, byte (and f).
     // Joystick: x, y, buttons. Scene: number (0 for a file, named in text),
-    // fade milliseconds (-1: the renderer's default).
+    // fade milliseconds (-1: the renderer's default), 1 when in the control
+    // step. Mapped: channel, entry, byte (and f). Osc: the command.
     int a = 0;
     int b = 0;
     int c = 0;
     float f = 0.0f;
     std::string text;
+    OscCommand command;
 
     // Recorded input that the frame itself applies (sound block, MIDI and
     // joystick steps, frame time) rather than a press before the frame.
     bool recorded() const {
-        return type == Type::FrameTime || type == Type::Sound || type == Type::MidiIn || type == Type::Joystick;
+        return type == Type::FrameTime || type == Type::Sound || type == Type::MidiIn || type == Type::Joystick ||
+               type == Type::Osc || type == Type::Mapped || inControlStep();
     }
+    bool inControlStep() const { return type == Type::Scene && c == 1; }
 
     // The packed short message of a Midi event: status in the low byte,
     // data1 in the next, data2 in the third.

@@ -152,7 +152,10 @@ void qelUnivCell::frame() {
             }
         }
     }
-    if (inputHook) inputHook->afterMidi();
+    if (replay)
+        hooks->replayControlStep(*this);
+    else if (inputHook)
+        inputHook->afterMidi();
     if (joystickOn) {
         if (replay) {
             hooks->replayJoystick(*this);
@@ -196,6 +199,7 @@ void qelUnivCell::frame() {
 
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     popFrameView(*matrixKeeper);
+    if (hooks) hooks->frameFinished();
 }
 
 void qelUnivCell::stepImageSet(int direction) {

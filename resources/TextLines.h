@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdio>
+#include <string_view>
 
 // Reads one line of text into buffer (bufferSize bytes, terminator
 // included). The line end is consumed and not stored, nor is a carriage
@@ -8,3 +9,10 @@
 // false only at the end of the file with nothing read, so a last line
 // without a line end is delivered too.
 bool readBoundedLine(FILE* file, char* buffer, int bufferSize, bool* truncated);
+
+// Splits a line into blank-separated words, at most maxWords of them, into
+// words (views into line). A '#' at the start of a word begins a comment that
+// runs to the end of the line; with hashEndsWord a '#' inside a word also
+// ends the word and begins the comment. Returns the count; *tooMany is set
+// when the line holds more words than maxWords (the first maxWords are kept).
+int splitWords(std::string_view line, std::string_view* words, int maxWords, bool* tooMany, bool hashEndsWord = false);

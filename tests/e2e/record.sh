@@ -4,7 +4,9 @@
 # plays the recording (script and sound) and its frames must be the same
 # bytes. Two shows: one driven by a wave file with Sound Scape and Particles1
 # raised; one without sound, with module changes, a joystick, the scene keys
-# (Ctrl+Shift+2 stores, Ctrl+2 recalls with a cross-fade) and mouse keys.
+# (Ctrl+Shift+2 stores, Ctrl+2 recalls with a cross-fade) and mouse keys;
+# and a show played over OSC (oscsend on loopback): layers, modules, a
+# controller, keys, the trail, a scene stored and recalled.
 set -uo pipefail
 STRATA="$1"; SOURCE="$2"; WORK="$3"
 RENDER="$(dirname "$STRATA")/strata-render"
@@ -114,4 +116,37 @@ grep -q "scene recalled from scenes/02.scene (fade 400 ms)" keys.log.err || fail
 grep -q " scene scene-[0-9]*\.scene 400$" rec-keys/show.script || fail "keys: the recall was not recorded"
 grep -q " joy " rec-keys/show.script || fail "keys: no joystick readings recorded"
 replay keys
-echo "record: ok (sound show $sound_frames frames, key show $NFRAMES frames bit-equal)"
+key_frames=$NFRAMES
+
+OSC_PORT=19321
+send() { oscsend 127.0.0.1 "$OSC_PORT" "$@" || fail "osc: oscsend $* failed"; }
+play_osc() {
+  wait_for_line osc.log.err "OSC: listening on 127.0.0.1:$OSC_PORT" 10 || fail "osc: not listening"
+  send /strata/layer/1/opacity f 1.0
+  send /strata/layer/1/module s Cloud
+  send /strata/layer/2/opacity f 0.8
+  send /strata/layer/2/module i 4
+  send /strata/ctl iif 1 20 0.5
+  sleep 0.6
+  send /strata/scene/store i 3
+  send /strata/key sii e 100 400
+  send /strata/trail f 0.4
+  send /strata/layer/1/module i 6
+  sleep 0.8
+  send /strata/scene/recall i 3
+  send /strata/select i 2
+  send /strata/key sii q 500 100
+  sleep 1
+}
+if command -v oscsend >/dev/null; then
+  STRATA_AUDIO=no-such-device STRATA_OSC="127.0.0.1:$OSC_PORT" record osc play_osc
+  [ -f stage/scenes/03.scene ] || fail "osc: /strata/scene/store stored no scene"
+  for line in " osc /strata/layer/1/module 2$" " osc /strata/key e 100 400$" " osc /strata/ctl 1 20 0.500000000$" \
+              " scene scene-[0-9]*\.scene 0 bus$"; do
+    grep -q "$line" rec-osc/show.script || fail "osc: no '$line' in the recording"
+  done
+  replay osc
+  echo "record: ok (sound show $sound_frames frames, key show $key_frames frames, OSC show $NFRAMES frames bit-equal)"
+else
+  echo "record: ok (sound show $sound_frames frames, key show $key_frames frames bit-equal; no oscsend for the OSC show)"
+fi

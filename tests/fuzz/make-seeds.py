@@ -94,3 +94,9 @@ out("wavfile", "float-stereo-48000.wav", float_wav(2, 48000, [v for v in tone fo
 out("showscript", "recording.show",
     "# a live recording\n0 ms 990506\n0 sound\n1 ms 16\n2 key 0x12 1 2\n2 special 112 5 6\n3 midiin 0xB0 22 100\n"
     "3 joy 52767 20767 2\n4 set 4 73 44 0.100000001\n5 scene scene-000005.scene 400\n6 scene 3\n7 end\n")
+out("showscript", "control-bus.show",
+    "# a show played from a control surface\n0 ms 16\n0 osc /strata/layer/1/opacity 1.00000000\n"
+    "0 osc /strata/layer/1/module 2\n1 osc /strata/ctl 1 20 0.500000000\n1 osc /strata/ctl 0 7 127\n"
+    "2 mapped 2 30 100 0.574803174\n2 osc /strata/key 0x37 100 400\n2 osc /strata/key F3 600 100\n"
+    "3 osc /strata/select 12\n3 osc /strata/trail 4.00000000e-01\n3 osc /strata/midi 1\n"
+    "4 scene scene-000004.scene 0 bus\n4 osc /strata/scene/recall 3\n5 osc /strata/layer/2/imageset 1\n6 end\n")

@@ -72,9 +72,9 @@ TEST(ShowScript, RejectsBadLinesNamingFileLineAndWhatWasExpected) {
     const std::pair<const char*, const char*> cases[] = {
         {"0 ctl 0 7 127\n\nx ctl 0 7 1\n", "3: expected a frame number (0 or more) at the start of the line, found 'x'"},
         {"4\n", "1: expected an event after the frame number: ctl, key, midi, ms, sound, set, midiin, joy, special, "
-                "scene or end"},
-        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene or end after the "
-                       "frame number, found 'cc'"},
+                "scene, osc, mapped or end"},
+        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene, osc, mapped or end "
+                       "after the frame number, found 'cc'"},
         {"4 ctl 16 7 1\n", "1: expected a channel 0..15, found '16'"},
         {"4 ctl 0 1024 1\n", "1: expected an entry 0..1023, found '1024'"},
         {"4 ctl 0 7 1x\n", "1: expected a value 0..127, found '1x'"},
