@@ -23,11 +23,13 @@ stop_x() { [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null; wait "$XVFB_P
 
 # start_strata WORKDIR LOG [args...]: starts the instrument in WORKDIR. The
 # operator view stays hidden (it would be in every screenshot of the first
-# seconds) unless the caller sets STRATA_OVERLAY.
+# seconds) unless the caller sets STRATA_OVERLAY, and no OSC server listens
+# (a developer's own instrument may hold port 9000) unless the caller sets
+# STRATA_OSC.
 start_strata() {
   local dir="$1" log="$2"; shift 2
   case "$log" in /*) ;; *) log="$PWD/$log" ;; esac
-  (cd "$dir" && STRATA_OVERLAY="${STRATA_OVERLAY:-0}" exec "$STRATA" "$@" >"$log" 2>"$log.err") &
+  (cd "$dir" && STRATA_OVERLAY="${STRATA_OVERLAY:-0}" STRATA_OSC="${STRATA_OSC:-off}" exec "$STRATA" "$@" >"$log" 2>"$log.err") &
   STRATA_PID=$!
 }
 
