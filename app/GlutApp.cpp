@@ -15,9 +15,11 @@
 #include "app/OperatorOverlay.h"
 #include "app/OverlayPainter.h"
 #include "app/LiveSession.h"
+#include "app/MidiMap.h"
 #include "app/ScreenInfo.h"
 #include "app/StageOutput.h"
 #include "app/StageSettings.h"
+#include "app/UserFiles.h"
 #include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
 #include "input/MidiInput.h"
@@ -264,7 +266,7 @@ int runInstrument(int argc, char** argv) {
     // OSC, OSCQuery and the MIDI mapping: applied in each frame right after MIDI.
     if (qelUnivCell* cell = universe()) {
         gBus = std::make_unique<ControlBus>(*cell);
-        gBus->loadMidiMap();
+        gBus->loadMidiMap(userFilePath(MidiMap::kFileName).c_str());
         gBus->startFromEnvironment();
         cell->inputHook = gBus.get();
         // OSC scene commands go the way of the Ctrl+digit keys.

@@ -9,6 +9,7 @@
 #include "app/RenderOptions.h"
 #include "app/SceneBank.h"
 #include "app/ShowRecorder.h"
+#include "app/UserFiles.h"
 #include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
 
@@ -56,7 +57,7 @@ void LiveSession::begin(qelUnivCell& universe) {
 
 std::string LiveSession::nextRecordingDirectory() const {
     const char* base = environment("STRATA_RECORD");
-    const std::string stem = base ? base : "recordings/take";
+    const std::string stem = base ? std::string(base) : userFilePath("recordings/take").string();
     std::error_code ec;
     if (!std::filesystem::exists(stem, ec)) return stem;
     for (int n = 2;; ++n) {

@@ -13,6 +13,7 @@
 
 #include "app/AtomicFile.h"
 #include "app/FrameHooks.h"
+#include "app/UserFiles.h"
 #include "app/qelUnivCell.h"
 #include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
@@ -64,7 +65,7 @@ SceneBank::~SceneBank() = default;
 std::string SceneBank::scenePath(int n) {
     char name[32];
     std::snprintf(name, sizeof name, "scenes/%02d.scene", n);
-    return name;
+    return userFilePath(name).string();
 }
 
 bool SceneBank::storeScene(int n) {

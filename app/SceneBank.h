@@ -40,7 +40,9 @@ public:
     SceneBank(const SceneBank&) = delete;
     SceneBank& operator=(const SceneBank&) = delete;
 
-    // Where scene n lives: scenes/NN.scene under the working directory.
+    // Where scene n lives: scenes/NN.scene under the working directory, or
+    // under the user's data directory when the working directory is
+    // read-only (userFilePath).
     static std::string scenePath(int n);
 
     bool storeScene(int n);

@@ -31,8 +31,24 @@ fs::path userFilesDirectory(const fs::path& workingDirectory, const char* xdgDat
     return writableDirectory(directory) ? directory : fs::path();
 }
 
-fs::path userFilesDirectory() {
+namespace {
+fs::path workingDirectory() {
     std::error_code ec;
     const fs::path working = fs::current_path(ec);
-    return userFilesDirectory(ec ? fs::path() : working, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    return ec ? fs::path() : working;
+}
+}  // namespace
+
+fs::path userFilesDirectory() {
+    return userFilesDirectory(workingDirectory(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+}
+
+fs::path userFilePath(const fs::path& relative, const fs::path& working, const char* xdgDataHome, const char* home) {
+    const fs::path directory = userFilesDirectory(working, xdgDataHome, home);
+    if (directory.empty() || directory == working) return relative;
+    return directory / relative;
+}
+
+fs::path userFilePath(const fs::path& relative) {
+    return userFilePath(relative, workingDirectory(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
 }

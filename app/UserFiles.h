@@ -18,3 +18,12 @@ std::filesystem::path userFilesDirectory();
 // an absolute path is ignored, as the XDG base directory rules ask.
 std::filesystem::path userFilesDirectory(const std::filesystem::path& workingDirectory, const char* xdgDataHome,
                                          const char* home);
+
+// Where a file the instrument writes (and reads back), named relative to the
+// working directory, really goes: the name itself while the working directory
+// is writable, else the same name under the user's data directory. Also the
+// name itself when there is no such directory: writing there then fails and
+// is reported by the writer.
+std::filesystem::path userFilePath(const std::filesystem::path& relative);
+std::filesystem::path userFilePath(const std::filesystem::path& relative, const std::filesystem::path& workingDirectory,
+                                   const char* xdgDataHome, const char* home);

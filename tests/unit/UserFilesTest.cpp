@@ -52,3 +52,15 @@ TEST(UserFiles, WorkingDirectoryWhileWritableElseTheUsersDataDirectory) {
         chmod(readOnly.c_str(), 0755);
     }
 }
+
+// Scenes, recordings and the MIDI mapping keep their relative names in a
+// writable working directory and move under the data directory otherwise.
+TEST(UserFiles, FileNamesStayRelativeWhileTheWorkingDirectoryIsWritable) {
+    TempStage stage("userpath");
+    const fs::path here = stage.path();
+    const std::string xdg = (here / "xdg").string();
+    const fs::path name = fs::path("scenes") / "01.scene";
+    EXPECT_EQ(userFilePath(name, here, xdg.c_str(), nullptr), name);
+    EXPECT_EQ(userFilePath(name, here / "not-there", xdg.c_str(), nullptr), here / "xdg" / "strata" / name);
+    EXPECT_EQ(userFilePath(name, here / "not-there", nullptr, nullptr), name) << "nowhere else to go";
+}
