@@ -4,6 +4,7 @@
 // them to the universe unchecked), and the frame-by-frame walk must hand out
 // each event exactly once.
 #include <cmath>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!within(e.a, 0, 0xFF) || !within(e.b, 0, 0xFF) || !within(e.c, 0, 0xFF)) fail("midiin outside its ranges");
                 break;
             case ShowEvent::Type::Set:
+            case ShowEvent::Type::Mapped:
                 if (!within(e.a, 0, 15) || !within(e.b, 0, 1023) || !within(e.c, 0, 255) || !std::isfinite(e.f))
                     fail("set outside its ranges");
                 break;
@@ -64,6 +66,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (e.text.empty() ? !within(e.a, 1, 99) : (e.a != 0 || e.text.size() > 255)) fail("scene without a scene");
                 if (!within(e.b, -1, 3600000)) fail("scene fade outside its range");
                 break;
+            case ShowEvent::Type::Osc: {
+                // A replayed bus command: only what changes the instrument,
+                // each field in the range its address allows.
+                const OscCommand& c = e.command;
+                using K = OscCommand::Kind;
+                if (c.kind == K::None || c.kind == K::List || c.kind == K::Learn || c.kind == K::SceneStore)
+                    fail("osc event that cannot be replayed");
+                if (!within(c.channel, 0, 15) || !within(c.entry, 0, 1023) || !within(c.byteValue, 0, 127) ||
+                    !std::isfinite(c.value) || !within(c.x, 0, 639) || !within(c.y, 0, 479))
+                    fail("osc event outside its ranges");
+                if (!memchr(c.name, '\0', sizeof c.name)) fail("osc module name not terminated");
+                break;
+            }
             case ShowEvent::Type::FrameTime:
             case ShowEvent::Type::Sound:
             case ShowEvent::Type::End:
