@@ -140,7 +140,7 @@ void ControlBus::setOpacity(int channel, float value) {
 
 bool ControlBus::setModule(int channel, int index) {
     if (channel < 0 || channel >= u_.cellCount || index < 0 || index >= u_.moduleCount) return false;
-    u_.cells[channel]->setReactor(index, u_.moduleHelps[index]);
+    u_.cells[channel]->setReactor(index, u_.moduleHelps[index].get());
     return true;
 }
 
@@ -158,7 +158,7 @@ bool ControlBus::setImageSet(int channel, int index) {
         return false;
     Reactor* reactor = u_.cells[channel]->reactor(0);
     if (!reactor) return false;
-    reactor->setImageSet(0, u_.imageSets[index]);
+    reactor->setImageSet(0, u_.imageSets[index].get());
     return true;
 }
 
@@ -344,7 +344,7 @@ void ControlBus::publish() {
         layer.module = u_.cells[i]->reactorIndex;
         const Reactor* reactor = u_.cells[i]->reactor(0);
         for (int k = 0; reactor && k < u_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)
-            if (u_.imageSets[k] == reactor->imageSet(0)) layer.imageSet = k;
+            if (u_.imageSets[k].get() == reactor->imageSet(0)) layer.imageSet = k;
     }
     snapshot_.store(s);
 }

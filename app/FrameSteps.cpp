@@ -64,26 +64,6 @@ void clearOrFade(float trail) {
     }
 }
 
-void placeTwoLights() {
-    static const float ambient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
-    static const float colour0[4] = {0.9f, 0.0f, 0.9f, 1.0f};
-    static const float colour1[4] = {0.0f, 0.9f, 0.9f, 1.0f};
-    static const float position0[4] = {-3.0f, 1.0f, -10.0f, 1.0f};
-    static const float position1[4] = {3.0f, 1.0f, -10.0f, 1.0f};
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, colour0);
-    glLightfv(GL_LIGHT0, GL_SPECULAR, colour0);
-    glLightfv(GL_LIGHT0, GL_POSITION, position0);
-    glLightfv(GL_LIGHT1, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT1, GL_DIFFUSE, colour1);
-    glLightfv(GL_LIGHT1, GL_SPECULAR, colour1);
-    glLightfv(GL_LIGHT1, GL_POSITION, position1);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHT1);
-    glEnable(GL_LIGHTING);
-    glLightModelf(GL_LIGHT_MODEL_TWO_SIDE, 1.0f);
-}
-
 void setFrameLights() {
     MatrixModeKeeper keeper;
     keeper.pushIdentity(GL_MODELVIEW);

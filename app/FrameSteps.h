@@ -17,8 +17,6 @@ void clearOrFade(float trail);
 // The two coloured lights, placed under an identity model-view matrix;
 // lighting and two-sided lighting on.
 void setFrameLights();
-// The same two lights, placed in the current model-view space.
-void placeTwoLights();
 // Per-cell state before a visible cell runs: colour (1, 1, 1, alpha) and the
 // blend switch on.
 void beginCellLayer(float alpha);

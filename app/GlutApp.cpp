@@ -231,6 +231,8 @@ int runInstrument(int argc, char** argv) {
     if (!stage.overlayAtStart) gOverlay.hideAtStart();
     if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
 
+    // Lives until exit like the window: never released, since its GL objects
+    // must not be freed after the context is gone.
     gScreen = new VirtualScreen();
     if (!gScreen->create()) {
         printf("Drawing straight into the window: the driver has no framebuffer objects\n");

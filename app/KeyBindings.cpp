@@ -59,6 +59,8 @@ void loadKeyBindings(const char* path, bool createUniverse) {
             printf("Keybind Override :: %c %d to %d\n", static_cast<char>(key), key, code);
         }
     }
+    // The instrument's universe lives until the process exits and is never
+    // released (the offline renderer takes it over and releases it itself).
     if (createUniverse) setUniverse(new qelUnivCell());
     if (file) std::fclose(file);
 }

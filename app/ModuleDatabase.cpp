@@ -63,14 +63,14 @@ void qelUnivCell::buildModuleDatabase() {
         const char* name = modules->names[index];
         if (name[0] == '\0') {
             printf("Module:: (no name) ID:: %d\n", index);
-            moduleHelps[index] = new ImageGene("");
+            moduleHelps[index] = std::make_unique<ImageGene>("");
             continue;
         }
         printf("Module:: %s ID:: %d\n", name, index);
         char path[ModuleNames::kNameSize + 16];
         snprintf(path, sizeof path, "Reactors/%s", name);
         printf("Loading Helps ...%s\n", path);
-        moduleHelps[index] = new ImageGene(path);
+        moduleHelps[index] = std::make_unique<ImageGene>(path);
     }
     if (modules->linesIgnored) printf("Modules DataBase holds %d modules, further lines ignored\n", kMaxModules);
     moduleCount = modules->count;

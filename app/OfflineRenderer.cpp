@@ -46,12 +46,9 @@ OfflineRenderer::OfflineRenderer(const RenderOptions& options) : options_(option
 
 OfflineRenderer::~OfflineRenderer() {
     bus_.reset();
-    if (universe_) {
-        universe_->hooks = nullptr;
-        delete universe_;  // also clears the process-wide pointer
-        universe_ = nullptr;
-    }
-    delete[] picture_;
+    if (universe_) universe_->hooks = nullptr;
+    universe_.reset();  // also clears the process-wide pointer
+    picture_.reset();
     setMillisSource(nullptr);
     if (!startDirectory_.empty()) {
         std::error_code ignored;
@@ -102,8 +99,7 @@ bool OfflineRenderer::setUp(std::string& error) {
         return false;
     }
 
-    picture_ = new uint8_t[kFrameBytes];
-    std::memset(picture_, 0, kFrameBytes);
+    picture_ = std::make_unique<uint8_t[]>(kFrameBytes);
 
     // Every render starts from the same state: the generator at its start
     // value, the frame clock at 0 with the fixed-step clock behind it.
@@ -113,7 +109,9 @@ bool OfflineRenderer::setUp(std::string& error) {
     setMillisSource(&renderClock);
 
     loadKeyBindings("key.db");
-    universe_ = ::universe();
+    // The key bindings build the process-wide universe; unlike the
+    // instrument, which keeps it until exit, the renderer owns and releases it.
+    universe_.reset(::universe());
     if (!universe_) {
         error = "the universe could not be built";
         return false;
@@ -257,16 +255,16 @@ bool OfflineRenderer::renderFrame() {
 
 const uint8_t* OfflineRenderer::readPicture() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, picture_);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, picture_.get());
     // The screen shows colour only; the target's alpha is whatever the last
     // blend left there. Pictures and videos are made opaque, as seen.
     for (int i = 3; i < kFrameBytes; i += 4) picture_[i] = 255;
-    return picture_;
+    return picture_.get();
 }
 
 bool OfflineRenderer::writePng(int frame) {
     std::snprintf(pngPath_, sizeof pngPath_, "%s/frame-%06d.png", outDirectory_.c_str(), frame);
-    return ::writePng(pngPath_, picture_, kWidth, kHeight);
+    return ::writePng(pngPath_, picture_.get(), kWidth, kHeight);
 }
 
 int OfflineRenderer::eventsLeft() const {

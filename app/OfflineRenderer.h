@@ -53,7 +53,7 @@ public:
     int frameMillis() const { return static_cast<int>(frameMillis_); }
     // Script events that lie after the last frame rendered.
     int eventsLeft() const;
-    qelUnivCell* universe() const { return universe_; }
+    qelUnivCell* universe() const { return universe_.get(); }
     // Wall-clock time of the last frame's universe frame and of its glFinish.
     double lastFrameMillis() const { return lastFrameMillis_; }
     double lastFinishMillis() const { return lastFinishMillis_; }
@@ -74,9 +74,9 @@ private:
     ShowScript script_;
     std::filesystem::path startDirectory_;
     std::filesystem::path outDirectory_;
-    qelUnivCell* universe_ = nullptr;
+    std::unique_ptr<qelUnivCell> universe_;
     std::unique_ptr<ControlBus> bus_;  // no network: it only applies the script's commands
-    uint8_t* picture_ = nullptr;
+    std::unique_ptr<uint8_t[]> picture_;
     char pngPath_[4096] = {};
     size_t eventCursor_ = 0;
     int framesRendered_ = 0;

@@ -26,9 +26,9 @@ OperatorOverlay::Snapshot OperatorOverlay::sample(const qelUnivCell& u, const ch
     Snapshot s;
     s.layerCount = u.cellCount < kLayers ? u.cellCount : kLayers;
     for (int i = 0; i < s.layerCount; ++i) {
-        const qelCell* cell = u.cells[i];
+        const qelCell* cell = u.cells[i].get();
         const int index = cell ? cell->reactorIndex : -1;
-        const ImageGene* help = index >= 0 && index < u.moduleCount ? u.moduleHelps[index] : nullptr;
+        const ImageGene* help = index >= 0 && index < u.moduleCount ? u.moduleHelps[index].get() : nullptr;
         s.layers[i].module = help ? moduleName(help->directory) : nullptr;
         s.layers[i].level = u.controls->getByte(i, 0, 7);
     }
@@ -44,7 +44,7 @@ OperatorOverlay::Snapshot OperatorOverlay::sample(const qelUnivCell& u, const ch
     s.help = u.helpMode;
     s.helpPage = u.helpPage;
     if (s.selected >= 0 && s.selected < u.cellCount && u.cells[s.selected]) {
-        qelCell* cell = u.cells[s.selected];
+        qelCell* cell = u.cells[s.selected].get();
         if (Reactor* reactor = cell->reactor(0))
             if (const ImageGene* set = reactor->imageSet(0)) s.images = set->directory;
     }

@@ -146,6 +146,7 @@ std::string OscQueryServer::respond(const std::string& path, const std::string& 
 bool OscQueryServer::start(const std::string& host, int port, std::string& error) {
     http_ = std::make_unique<httplib::Server>();
     httplib::Server& http = *http_;
+    // The server takes the queue it is handed and deletes it when it stops.
     http.new_task_queue = [] { return new httplib::ThreadPool(2); };
     http.set_payload_max_length(kMaxBody);
     http.set_read_timeout(2, 0);

@@ -14,6 +14,15 @@
 #include "app/OscCommandQueue.h"
 
 namespace {
+
+// One argument value copied out of the packet, whatever its alignment.
+template <class T>
+T readArg(const char* raw) {
+    T value;
+    std::memcpy(&value, raw, sizeof value);
+    return value;
+}
+
 constexpr int kMaxArgs = 8;
 constexpr int kMaxBundleDepth = 8;
 constexpr size_t kMaxPacket = 65536;
@@ -143,14 +152,18 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
     for (int i = 0; ok && i < argc; ++i) {
         OscArg& a = args[i];
         a.type = types[i];
+        // liblo points into the packet, where an argument is aligned to 4
+        // bytes only: the values are copied out rather than read through the
+        // 8-byte aligned lo_arg union.
+        const char* raw = reinterpret_cast<const char*>(argv[i]);
         switch (types[i]) {
-            case 'i': a.i = argv[i]->i; break;
-            case 'h': a.i = argv[i]->h; break;
-            case 'c': a.i = static_cast<unsigned char>(argv[i]->c); break;
-            case 'f': a.f = argv[i]->f; break;
-            case 'd': a.f = argv[i]->d; break;
+            case 'i': a.i = readArg<int32_t>(raw); break;
+            case 'h': a.i = readArg<int64_t>(raw); break;
+            case 'c': a.i = static_cast<unsigned char>(readArg<char>(raw)); break;
+            case 'f': a.f = readArg<float>(raw); break;
+            case 'd': a.f = readArg<double>(raw); break;
             case 's':
-            case 'S': a.s = &argv[i]->s; break;
+            case 'S': a.s = raw; break;
             default: break;  // T, F and the rest carry nothing the parser reads
         }
     }

@@ -21,19 +21,18 @@ bool writePng(const char* path, const uint8_t* rgba, int width, int height) {
     return true;
 }
 
-bool readPng(const char* path, uint8_t** rgba, int* width, int* height) {
+bool readPng(const char* path, std::vector<uint8_t>& rgba, int* width, int* height) {
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path)) return false;
     image.format = PNG_FORMAT_RGBA;
-    uint8_t* buffer = new uint8_t[PNG_IMAGE_SIZE(image)];
+    rgba.resize(PNG_IMAGE_SIZE(image));
     const png_int_32 stride = -static_cast<png_int_32>(image.width * 4);
-    if (!png_image_finish_read(&image, nullptr, buffer, stride, nullptr)) {
-        delete[] buffer;
+    if (!png_image_finish_read(&image, nullptr, rgba.data(), stride, nullptr)) {
+        rgba.clear();
         return false;
     }
-    *rgba = buffer;
     *width = static_cast<int>(image.width);
     *height = static_cast<int>(image.height);
     return true;

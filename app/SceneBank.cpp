@@ -112,13 +112,14 @@ bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
 
 void SceneBank::apply(const Scene& scene, int fadeMillis) {
     for (int i = 0; i < Scene::kCells && i < universe_.cellCount; ++i) {
-        qelCell* cell = universe_.cells[i];
+        qelCell* cell = universe_.cells[i].get();
         if (!cell || !scene.described[i]) continue;
         const int module = scene.module[i];
-        if (cell->reactorIndex != module || !cell->reactor(0)) cell->setReactor(module, universe_.moduleHelps[module]);
+        if (cell->reactorIndex != module || !cell->reactor(0))
+            cell->setReactor(module, universe_.moduleHelps[module].get());
         const int set = scene.imageSet[i];
         if (Reactor* reactor = cell->reactor(0); reactor && set >= 0 && set < universe_.imageSetCount)
-            reactor->setImageSet(0, universe_.imageSets[set]);
+            reactor->setImageSet(0, universe_.imageSets[set].get());
     }
     universe_.currentChannel = scene.selectedChannel;
 
@@ -177,11 +178,11 @@ std::string SceneBank::capture() const {
     text += line;
     text += "# cell <index> <module> <image set>\n";
     for (int i = 0; i < universe_.cellCount && i < Scene::kCells; ++i) {
-        const qelCell* cell = universe_.cells[i];
+        const qelCell* cell = universe_.cells[i].get();
         int set = -1;
         if (const Reactor* reactor = cell ? cell->reactor(0) : nullptr) {
             for (int k = 0; k < universe_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)
-                if (universe_.imageSets[k] == reactor->imageSet(0)) set = k;
+                if (universe_.imageSets[k].get() == reactor->imageSet(0)) set = k;
         }
         std::snprintf(line, sizeof line, "cell %d %d %d\n", i, cell ? cell->reactorIndex : 0, set);
         text += line;

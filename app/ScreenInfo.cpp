@@ -3,14 +3,13 @@
 #include <time.h>
 
 namespace {
-ScreenInfo* gScreen = nullptr;
 MillisSource gMillisSource = &monotonicMillis;
 uint32_t gPreviousReading = 0;
 }  // namespace
 
 ScreenInfo* screenInfo() {
-    if (!gScreen) gScreen = new ScreenInfo();
-    return gScreen;
+    static ScreenInfo screen;
+    return &screen;
 }
 
 uint32_t monotonicMillis() {

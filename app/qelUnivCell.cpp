@@ -34,13 +34,13 @@ qelUnivCell* universe() { return gUniverse; }
 void setUniverse(qelUnivCell* cell) { gUniverse = cell; }
 
 qelUnivCell::qelUnivCell() {
-    matrixKeeper = new MatrixModeKeeper();
-    controls = new ControlTable();
-    midi = new MidiInput();
+    matrixKeeper = std::make_unique<MatrixModeKeeper>();
+    controls = std::make_unique<ControlTable>();
+    midi = std::make_unique<MidiInput>();
     midi->open();
-    wave = new WaveInput();
+    wave = std::make_unique<WaveInput>();
     wave->start();
-    joystick = new Joystick();
+    joystick = std::make_unique<Joystick>();
     joystick->setup();
     scenes = std::make_unique<SceneBank>(*this);
     init();
@@ -48,18 +48,17 @@ qelUnivCell::qelUnivCell() {
 
 qelUnivCell::~qelUnivCell() {
     if (gUniverse == this) gUniverse = nullptr;
-    for (qelCell*& cell : cells) {
-        delete cell;
-        cell = nullptr;
-    }
-    for (ImageGene*& set : imageSets) delete set;
-    for (ModelGene*& set : modelSets) delete set;
-    for (ImageGene*& help : moduleHelps) delete help;
-    delete joystick;
-    delete wave;
-    delete midi;
-    delete controls;
-    delete matrixKeeper;
+    // Released explicitly in this order; member order alone would free the
+    // devices first and the cells last.
+    for (std::unique_ptr<qelCell>& cell : cells) cell.reset();
+    for (std::unique_ptr<ImageGene>& set : imageSets) set.reset();
+    for (std::unique_ptr<ModelGene>& set : modelSets) set.reset();
+    for (std::unique_ptr<ImageGene>& help : moduleHelps) help.reset();
+    joystick.reset();
+    wave.reset();
+    midi.reset();
+    controls.reset();
+    matrixKeeper.reset();
 }
 
 void qelUnivCell::init() {
@@ -80,13 +79,13 @@ void qelUnivCell::init() {
     printf("qelUnivCell::init -- loadModels()\n");
 
     for (int i = 0; i < kCells; ++i) {
-        qelCell* cell = new qelCell();
-        cells[i] = cell;
+        cells[i] = std::make_unique<qelCell>();
+        qelCell* cell = cells[i].get();
         cell->setIndex(i);
-        cell->setMatrixKeeper(matrixKeeper);
-        cell->setImageSet(imageSets[0]);
-        cell->setReactor(0, moduleHelps[0]);
-        cell->setModelSet(modelSets[0]);
+        cell->setMatrixKeeper(matrixKeeper.get());
+        cell->setImageSet(imageSets[0].get());
+        cell->setReactor(0, moduleHelps[0].get());
+        cell->setModelSet(modelSets[0].get());
         ++cellCount;
     }
 }
@@ -181,7 +180,7 @@ void qelUnivCell::frame() {
         switchTexGen(false);
         cellLevel[i] = controls->getByte(i, 0, 7);
         const float alpha = controls->getFloat(i, 0, 7) * 0.5f + 0.5f;
-        qelCell* cell = cells[i];
+        qelCell* cell = cells[i].get();
         cell->setHelp(helpMode, helpPage);
         if (cellLevel[i] > 10) {
             beginCellLayer(alpha);
@@ -189,9 +188,9 @@ void qelUnivCell::frame() {
                 Reactor* reactor = cell->reactor(0);
                 beginCleanLayer(frontFace, reactor ? reactor->imageSet(0) : nullptr);
             }
-            cell->setControls(controls);
+            cell->setControls(controls.get());
             cell->setTimeFactor(timeFactor);
-            cell->setWave(wave);
+            cell->setWave(wave.get());
             cell->frame();
         }
         switchTexGen(false);
@@ -209,21 +208,21 @@ void qelUnivCell::stepImageSet(int direction) {
     ImageGene* set = reactor->imageSet(0);
     int position = -1;
     for (int i = 0; i < imageSetCount && i < kMaxSets; ++i)
-        if (imageSets[i] == set) position = i;
+        if (imageSets[i].get() == set) position = i;
     int next = position >= 0 ? position + direction : 0;
     if (next < 0) next = 0;
     if (next > imageSetCount - 1) next = imageSetCount - 1;
-    reactor->setImageSet(0, imageSets[next]);
+    reactor->setImageSet(0, imageSets[next].get());
 }
 
 void qelUnivCell::stepReactor(int direction) {
     if (currentChannel < 0 || currentChannel >= cellCount || moduleCount <= 0) return;
-    qelCell* cell = cells[currentChannel];
+    qelCell* cell = cells[currentChannel].get();
     const int index = cell->reactorIndex;
     int next = (index >= 0 && index < moduleCount) ? index + direction : 0;
     if (next < 0) next = 0;
     if (next > moduleCount - 1) next = moduleCount - 1;
-    cell->setReactor(next, moduleHelps[next]);
+    cell->setReactor(next, moduleHelps[next].get());
 }
 
 void qelUnivCell::handleCode(int code, int x, int y) {

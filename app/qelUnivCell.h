@@ -28,7 +28,9 @@ public:
 
     qelUnivCell();  // creates the devices in order, then runs init
     // The instrument never destroys its universe (it ends through exit);
-    // tests and tools that build several release them here.
+    // tests and tools that build several release them here: cells first (their
+    // reactors point into the sets), then the sets and help pages while the GL
+    // context still lives, then the devices in reverse order of creation.
     ~qelUnivCell();
     qelUnivCell(const qelUnivCell&) = delete;
     qelUnivCell& operator=(const qelUnivCell&) = delete;
@@ -50,22 +52,22 @@ public:
     int cellCount = 0;
     int cellLevel[kCellSlots] = {};
     int currentChannel = 0;
-    qelCell* cells[kCellSlots] = {};
-    ImageGene* imageSets[kMaxSets] = {};
-    ModelGene* modelSets[kMaxSets] = {};
+    std::unique_ptr<qelCell> cells[kCellSlots];
+    std::unique_ptr<ImageGene> imageSets[kMaxSets];
+    std::unique_ptr<ModelGene> modelSets[kMaxSets];
     int modelSetCount = 0;
     int imageSetCount = 0;
     int moduleCount = 0;
     bool helpMode = false;
-    ImageGene* moduleHelps[kMaxModules] = {};
+    std::unique_ptr<ImageGene> moduleHelps[kMaxModules];
     int helpPage = 0;
-    ControlTable* controls = nullptr;
-    MatrixModeKeeper* matrixKeeper = nullptr;
+    std::unique_ptr<ControlTable> controls;
+    std::unique_ptr<MatrixModeKeeper> matrixKeeper;
     float timeFactor = 0.0f;
-    MidiInput* midi = nullptr;
-    WaveInput* wave = nullptr;
+    std::unique_ptr<MidiInput> midi;
+    std::unique_ptr<WaveInput> wave;
     float soundLevel = 0.0f;
-    Joystick* joystick = nullptr;
+    std::unique_ptr<Joystick> joystick;
     bool joystickOn = false;
     bool midiOn = false;
     bool cursorFlag = false;

@@ -16,12 +16,12 @@ bool prepareDrawing(benchmark::State& state) {
 }
 
 ControlTable& benchTable() {
-    static ControlTable* controls = [] {
-        auto* t = new ControlTable();
-        t->byteValue[ControlTable::indexOf(15, 0, 1)] = 16;  // frame milliseconds
+    static ControlTable controls = [] {
+        ControlTable t;
+        t.byteValue[ControlTable::indexOf(15, 0, 1)] = 16;  // frame milliseconds
         return t;
     }();
-    return *controls;
+    return controls;
 }
 
 void setControl(int n, float value) { benchTable().floatValue[ControlTable::indexOf(kBenchChannel, 0, n)] = value; }

@@ -95,11 +95,11 @@ BENCHMARK(BM_SliceReadBack)->Unit(benchmark::kMicrosecond)->UseRealTime();
 void BM_ObjViewerFrame(benchmark::State& state) {
     if (!prepareDrawing(state)) return;
     centreControls();
-    static ModelGene* set = new ModelGene((std::string(STRATA_SOURCE_DIR) + "/stage/mdls").c_str());
+    static ModelGene set((std::string(STRATA_SOURCE_DIR) + "/stage/mdls").c_str());
     setControl(17, -0.9f);  // the first model: geosphere
     setControl(26, 0.5f);
     qelObjReactor viewer;
-    viewer.setModelSet(set);
+    viewer.setModelSet(&set);
     runFrames(state, viewer);
 }
 BENCHMARK(BM_ObjViewerFrame)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -52,9 +52,8 @@ void BM_ReadRunLength256(benchmark::State& state) {
     writeFileBytes(path, sgiRunLength(256, 256, 3, gradientPlanes(256, 256, 3)));
     for (auto _ : state) {
         int w, h, c;
-        unsigned char* pixels = readTexture(path.c_str(), &w, &h, &c);
-        benchmark::DoNotOptimize(pixels);
-        delete[] pixels;
+        const std::unique_ptr<unsigned char[]> pixels = readTexture(path.c_str(), &w, &h, &c);
+        benchmark::DoNotOptimize(pixels.get());
     }
 }
 BENCHMARK(BM_ReadRunLength256)->Unit(benchmark::kMillisecond);
@@ -65,9 +64,8 @@ void BM_ReadVerbatim512(benchmark::State& state) {
     writeFileBytes(path, sgiVerbatim(512, 512, 4, gradientPlanes(512, 512, 4)));
     for (auto _ : state) {
         int w, h, c;
-        unsigned char* pixels = readTexture(path.c_str(), &w, &h, &c);
-        benchmark::DoNotOptimize(pixels);
-        delete[] pixels;
+        const std::unique_ptr<unsigned char[]> pixels = readTexture(path.c_str(), &w, &h, &c);
+        benchmark::DoNotOptimize(pixels.get());
     }
 }
 BENCHMARK(BM_ReadVerbatim512)->Unit(benchmark::kMillisecond);
@@ -89,7 +87,7 @@ void BM_ObjModel20kTriangles(benchmark::State& state) {
     for (auto _ : state) {
         QuietStdout quiet;
         ObjModel model(path.c_str());
-        benchmark::DoNotOptimize(model.cornerArray);
+        benchmark::DoNotOptimize(model.cornerArray.get());
     }
 }
 BENCHMARK(BM_ObjModel20kTriangles)->Unit(benchmark::kMillisecond);

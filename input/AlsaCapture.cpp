@@ -126,7 +126,8 @@ bool setCaptureFormat(snd_pcm_t* pcm, snd_pcm_hw_params_t* hw) {
 
 }  // namespace
 
-CaptureBackend* openAlsaCapture(const char* deviceName, FILE* console, char* reason, size_t reasonSize) {
+std::unique_ptr<CaptureBackend> openAlsaCapture(const char* deviceName, FILE* console, char* reason,
+                                                size_t reasonSize) {
     silenceAlsaErrors();
     auto say = [console](const char* line) {
         if (console) std::fputs(line, console);
@@ -161,7 +162,9 @@ CaptureBackend* openAlsaCapture(const char* deviceName, FILE* console, char* rea
     int dir = 0;
     snd_pcm_hw_params_get_rate(hw, &rate, &dir);
     snd_pcm_hw_params_get_channels(hw, &channels);
-    auto* capture = new (std::nothrow) AlsaCapture(pcm, deviceName, rate, channels);
+    // Without throwing: out of memory gets the same failure line as a refused
+    // format, and the device is closed.
+    std::unique_ptr<CaptureBackend> capture(new (std::nothrow) AlsaCapture(pcm, deviceName, rate, channels));
     if (!capture) {
         why("out of memory");
         say("WaveFile Open Failed ...........\n");

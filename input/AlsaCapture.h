@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 #include "input/CaptureBackend.h"
 
@@ -13,5 +14,5 @@
 // when it exists but refuses the capture format. The lines go to console
 // (none when it is null, as when a lost device is opened again); reason, when
 // given, receives ALSA's own words for a failure.
-CaptureBackend* openAlsaCapture(const char* deviceName, FILE* console = stdout, char* reason = nullptr,
-                                size_t reasonSize = 0);
+std::unique_ptr<CaptureBackend> openAlsaCapture(const char* deviceName, FILE* console = stdout,
+                                                char* reason = nullptr, size_t reasonSize = 0);

@@ -8,7 +8,7 @@
 MidiInput::MidiInput() = default;
 
 // The connections go first: their driver threads stop before the queue does.
-MidiInput::~MidiInput() { delete port_; }
+MidiInput::~MidiInput() { port_.reset(); }
 
 void MidiInput::open() {
     if (!port_) port_ = RtMidiPort::open(*this);

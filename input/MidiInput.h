@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 class RtMidiPort;
@@ -37,7 +38,7 @@ public:
     int eventCount = 0;
 
 private:
-    RtMidiPort* port_ = nullptr;
+    std::unique_ptr<RtMidiPort> port_;
     std::mutex queueLock_;
     uint32_t queue_[kQueueSize] = {};
     uint32_t queueCount_ = 0;

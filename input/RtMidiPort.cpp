@@ -17,6 +17,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -68,10 +69,10 @@ private:
 // Set by quietError, which may also run on a driver thread.
 std::atomic<bool> errorFlag{false};
 
-RtMidiIn* makeInput(const char* clientName) {
+std::unique_ptr<RtMidiIn> makeInput(const char* clientName) {
     StderrSilencer silence;
     try {
-        auto* in = new RtMidiIn(RtMidi::LINUX_ALSA, clientName, 100);
+        auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, clientName, 100);
         in->setErrorCallback(quietError, &errorFlag);
         return in;
     } catch (const RtMidiError&) {
@@ -131,45 +132,36 @@ bool RtMidiPort::sequencerAvailable() { return ::access("/dev/snd/seq", R_OK | W
 
 const char* RtMidiPort::virtualPortName() { return kVirtualPortName; }
 
-RtMidiPort* RtMidiPort::open(MidiInput& target) {
+std::unique_ptr<RtMidiPort> RtMidiPort::open(MidiInput& target) {
     silenceAlsaErrors();
     // No sequencer device: nothing to try, and nothing to say.
     if (!sequencerAvailable()) return nullptr;
 
-    auto* port = new (std::nothrow) RtMidiPort();
+    // The constructor is private (ports come only from here), which
+    // make_unique cannot reach; the unique_ptr owns the port at once.
+    std::unique_ptr<RtMidiPort> port(new (std::nothrow) RtMidiPort());
     if (!port) return nullptr;
 
-    if (RtMidiIn* in = makeInput(kClientName)) {
+    if (std::unique_ptr<RtMidiIn> in = makeInput(kClientName)) {
         errorFlag = false;
         listen(*in, target);
         in->openVirtualPort(kVirtualPortName);
-        if (errorFlag)
-            delete in;
-        else
-            port->virtual_ = in;
+        if (!errorFlag) port->virtual_ = std::move(in);
     }
-    if (RtMidiIn* in = makeInput(kHardwareClientName)) {
+    if (std::unique_ptr<RtMidiIn> in = makeInput(kHardwareClientName)) {
         errorFlag = false;
         int chosen = choosePort(*in, std::getenv("STRATA_MIDI"));
         if (chosen >= 0) {
             listen(*in, target);
             in->openPort(static_cast<unsigned>(chosen), kHardwareClientName);
         }
-        if (chosen < 0 || errorFlag || !in->isPortOpen()) {
-            delete in;
-        } else {
-            port->hardware_ = in;
+        if (chosen >= 0 && !errorFlag && in->isPortOpen()) {
             port->hardwareName_ = in->getPortName(static_cast<unsigned>(chosen));
+            port->hardware_ = std::move(in);
         }
     }
-    if (!port->virtual_ && !port->hardware_) {
-        delete port;
-        return nullptr;
-    }
+    if (!port->virtual_ && !port->hardware_) return nullptr;
     return port;
 }
 
-RtMidiPort::~RtMidiPort() {
-    delete hardware_;
-    delete virtual_;
-}
+RtMidiPort::~RtMidiPort() = default;

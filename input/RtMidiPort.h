@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class MidiInput;
@@ -19,7 +20,7 @@ bool packShortMessage(const unsigned char* bytes, size_t size, uint32_t& packed)
 // Without a sequencer open() gives null and prints nothing.
 class RtMidiPort {
 public:
-    static RtMidiPort* open(MidiInput& target);
+    static std::unique_ptr<RtMidiPort> open(MidiInput& target);
     // True when the ALSA sequencer device can be opened at all.
     static bool sequencerAvailable();
     ~RtMidiPort();
@@ -36,7 +37,7 @@ public:
 private:
     RtMidiPort() = default;
 
-    RtMidiIn* virtual_ = nullptr;
-    RtMidiIn* hardware_ = nullptr;
+    std::unique_ptr<RtMidiIn> virtual_;
+    std::unique_ptr<RtMidiIn> hardware_;  // closed first: declared last
     std::string hardwareName_;
 };

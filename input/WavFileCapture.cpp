@@ -247,7 +247,7 @@ bool WavFileCapture::takeNewestBlock(uint8_t* block) {
     return true;
 }
 
-CaptureBackend* openWavCapture(const char* path, WavFileCapture::Pacing pacing) {
+std::unique_ptr<CaptureBackend> openWavCapture(const char* path, WavFileCapture::Pacing pacing) {
     WavSound sound;
     const char* reason = "unknown";
     if (!loadWavSound(path, sound, &reason)) {
@@ -255,7 +255,8 @@ CaptureBackend* openWavCapture(const char* path, WavFileCapture::Pacing pacing) 
         return nullptr;
     }
     const bool cd = sound.sourceRate >= 44100 && sound.sourceBits >= 16 && sound.sourceChannels >= 2;
-    auto* capture = new (std::nothrow) WavFileCapture(std::move(sound), pacing);
+    // Without throwing: out of memory is one more reason the file is not usable.
+    std::unique_ptr<CaptureBackend> capture(new (std::nothrow) WavFileCapture(std::move(sound), pacing));
     if (!capture) {
         printf("WaveInput::open wave file not usable: %s (out of memory)\n", path);
         return nullptr;

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // A sound file converted to the capture format: interleaved unsigned 8-bit
@@ -57,4 +58,4 @@ private:
 // Loads path and wraps it as a capture source, printing the quality line and
 // the open result as WaveInput::open does. A file that cannot be used gives
 // one line naming it and the reason, and null.
-CaptureBackend* openWavCapture(const char* path, WavFileCapture::Pacing pacing);
+std::unique_ptr<CaptureBackend> openWavCapture(const char* path, WavFileCapture::Pacing pacing);

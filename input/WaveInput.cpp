@@ -33,17 +33,14 @@ bool namesWaveFile(const char* source) {
 }  // namespace
 
 WaveInput::WaveInput() {
-    captureBlock = new uint8_t[kBufferLength]();
-    history = new SoundSnapshot[kHistory];
-    std::memset(history, 0, sizeof(SoundSnapshot) * kHistory);
+    captureBlock = std::make_unique<uint8_t[]>(kBufferLength);
+    history = std::make_unique<SoundSnapshot[]>(kHistory);
     historyIndex = 0;
     current = &history[0];
 }
 
 WaveInput::~WaveInput() {
     stopAndClose();
-    delete[] captureBlock;
-    delete[] history;
 }
 
 void WaveInput::start() {
@@ -76,7 +73,7 @@ int WaveInput::open() {
     const char* source = std::getenv("STRATA_AUDIO");
     if (source && *source && namesWaveFile(source)) {
         device = openWavCapture(source, WavFileCapture::Pacing::WallClock);
-        describeWaveFile(source, device, description_, sizeof description_);
+        describeWaveFile(source, device.get(), description_, sizeof description_);
     } else {
         const std::string name = source && *source ? source : "default";
         char reason[128] = "cannot be opened";
@@ -100,8 +97,7 @@ void WaveInput::startRecording() {
 }
 
 void WaveInput::stopAndClose() {
-    delete device;
-    device = nullptr;
+    device.reset();
     lost_ = false;
 }
 
@@ -110,12 +106,12 @@ int WaveInput::startWavFile(const char* path, bool pacedByCaller) {
     reopen_ = nullptr;
     device = openWavCapture(path, pacedByCaller ? WavFileCapture::Pacing::Caller
                                                 : WavFileCapture::Pacing::WallClock);
-    describeWaveFile(path, device, description_, sizeof description_);
+    describeWaveFile(path, device.get(), description_, sizeof description_);
     startRecording();
     return device ? 1 : 0;
 }
 
-void WaveInput::setReopen(std::function<CaptureBackend*()> reopen) { reopen_ = std::move(reopen); }
+void WaveInput::setReopen(std::function<std::unique_ptr<CaptureBackend>()> reopen) { reopen_ = std::move(reopen); }
 
 WaveInput::State WaveInput::state() const {
     if (device) return State::Live;
@@ -128,8 +124,7 @@ void WaveInput::describe(const char* fallback) {
 }
 
 void WaveInput::loseDevice() {
-    delete device;
-    device = nullptr;
+    device.reset();
     lost_ = true;
     lastAttempt_ = std::chrono::steady_clock::now();
     level = leftLevel = rightLevel = 0.0f;
@@ -140,13 +135,9 @@ void WaveInput::tryReopen() {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastAttempt_ < std::chrono::milliseconds(retryMillis)) return;
     lastAttempt_ = now;
-    CaptureBackend* backend = reopen_();
-    if (!backend) return;
-    if (!backend->start()) {
-        delete backend;
-        return;
-    }
-    device = backend;
+    std::unique_ptr<CaptureBackend> backend = reopen_();
+    if (!backend || !backend->start()) return;
+    device = std::move(backend);
     lost_ = false;
     describe("sound input");
 }
@@ -159,10 +150,10 @@ void WaveInput::advanceBlocks(int blocks) {
     if (device) device->advanceBlocks(blocks);
 }
 
-void WaveInput::startWith(CaptureBackend* backend) {
+void WaveInput::startWith(std::unique_ptr<CaptureBackend> backend) {
     stopAndClose();
     reopen_ = nullptr;
-    device = backend;
+    device = std::move(backend);
     describe("sound input");
     startRecording();
 }
@@ -173,10 +164,10 @@ float WaveInput::update() {
     // without sound.
     if (device && device->lost()) loseDevice();
     if (!device && lost_ && reopen_) tryReopen();
-    if (device && device->takeNewestBlock(captureBlock)) {
+    if (device && device->takeNewestBlock(captureBlock.get())) {
         historyIndex = historyIndex == kHistory - 1 ? 0 : historyIndex + 1;
         current = &history[historyIndex];
-        std::memcpy(current->bytes, captureBlock, kBufferLength);
+        std::memcpy(current->bytes, captureBlock.get(), kBufferLength);
 
         float left = 0.0f, right = 0.0f;
         const uint8_t* b = current->bytes;

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class CaptureBackend;
 
@@ -55,12 +56,12 @@ public:
     void advanceClock(double millis);
     // Completes the next block(s) of a caller-paced source, in order.
     void advanceBlocks(int blocks);
-    // Replaces the current source by backend (owned from now on) and starts
-    // it; used by tests and by any other source of blocks.
-    void startWith(CaptureBackend* backend);
+    // Replaces the current source by backend and starts it; used by tests and
+    // by any other source of blocks.
+    void startWith(std::unique_ptr<CaptureBackend> backend);
     // How to open the current source again after it is lost (null: it is
     // not opened again). open() sets it for sound cards.
-    void setReopen(std::function<CaptureBackend*()> reopen);
+    void setReopen(std::function<std::unique_ptr<CaptureBackend>()> reopen);
 
     State state() const;
     // A few words on the source (name, rate, channels) or, without one, why
@@ -69,10 +70,10 @@ public:
     // Least time between two attempts to open a lost source.
     int retryMillis = 1000;
 
-    CaptureBackend* device = nullptr;  // the open source; null without one
-    uint8_t* captureBlock = nullptr;   // the block the source copies into
-    SoundSnapshot* current = nullptr;  // newest snapshot, one of history
-    SoundSnapshot* history = nullptr;  // kHistory slots, zero-filled
+    std::unique_ptr<CaptureBackend> device;  // the open source; null without one
+    std::unique_ptr<uint8_t[]> captureBlock;  // the block the source copies into
+    SoundSnapshot* current = nullptr;         // newest snapshot, one of history
+    std::unique_ptr<SoundSnapshot[]> history;  // kHistory slots, zero-filled
     int historyIndex = 0;
     int byteCount = 0;
     float level = 0.0f;
@@ -84,7 +85,7 @@ private:
     void loseDevice();
     void tryReopen();
 
-    std::function<CaptureBackend*()> reopen_;
+    std::function<std::unique_ptr<CaptureBackend>()> reopen_;
     std::chrono::steady_clock::time_point lastAttempt_{};
     bool lost_ = false;
     char description_[192] = "no sound input";

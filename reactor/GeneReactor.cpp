@@ -8,17 +8,13 @@
 #include "resources/ImageGene.h"
 
 GeneReactor::GeneReactor() {
-    texGen = new texGenRecord();
-    material = new MaterialRecord();
+    texGen = std::make_unique<texGenRecord>();
+    material = std::make_unique<MaterialRecord>();
     material->apply();
-    transform = new TransformRecord();
+    transform = std::make_unique<TransformRecord>();
 }
 
-GeneReactor::~GeneReactor() {
-    delete texGen;
-    delete material;
-    delete transform;
-}
+GeneReactor::~GeneReactor() = default;
 
 void GeneReactor::selectImage(int set) {
     ImageGene* images = imageSet(set);

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/Reactor.h"
 #include "reactor/ReactorRecords.h"
 
@@ -27,9 +29,9 @@ public:
     // chosen translate and rotations (the caller pops it through the keeper).
     void pushObjectMotion(bool rotateY, bool rotateX, bool rotateZ, bool translate);
 
-    texGenRecord* texGen = nullptr;
-    MaterialRecord* material = nullptr;
-    TransformRecord* transform = nullptr;
+    std::unique_ptr<texGenRecord> texGen;
+    std::unique_ptr<MaterialRecord> material;
+    std::unique_ptr<TransformRecord> transform;
     float texAngleS = 0.0f;
     float texAngleT = 0.0f;
     float angleX = 0.0f;

@@ -10,3 +10,7 @@ void switchBlend(bool on);
 void switchDepth(bool on);
 void switchTexGen(bool on);
 void switchLighting(bool on);
+
+// The frame's two coloured lights (magenta on the left, cyan on the right),
+// placed in the current model-view space; lighting and two-sided lighting on.
+void placeTwoLights();

@@ -37,6 +37,6 @@ void Reactor::drawHelp(int page) {
 
 MatrixModeKeeper& Reactor::keeper() {
     if (matrixKeeper) return *matrixKeeper;
-    static MatrixModeKeeper* fallback = new MatrixModeKeeper();
-    return *fallback;
+    static MatrixModeKeeper fallback;
+    return fallback;
 }

@@ -1,8 +1,9 @@
 #pragma once
+#include <memory>
 
 class Reactor;
 
 // Builds a new reactor from its index (the module's line number in
-// modules.db). Returns null for an index without a reactor. The caller owns
-// the result. The second argument is accepted and ignored.
-Reactor* loadReactor(int index, int unused = 0);
+// modules.db). Returns null for an index without a reactor, or when memory
+// for it runs out. The second argument is accepted and ignored.
+std::unique_ptr<Reactor> loadReactor(int index, int unused = 0);

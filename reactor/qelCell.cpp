@@ -9,14 +9,13 @@
 #include "reactor/Reactor.h"
 #include "reactor/ReactorLoader.h"
 
-qelCell::~qelCell() { delete reactor_; }
+qelCell::~qelCell() = default;
 
 void qelCell::setReactor(int newIndex, ImageGene* help) {
     printf("qelCell::setReactor %d %llu\n", newIndex,
            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(help)));
     reactorIndex = newIndex;
-    delete reactor_;
-    reactor_ = nullptr;
+    reactor_.reset();
     printf("qelCell::deleted \n");
     reactor_ = loadReactor(reactorIndex, 0);
     if (!reactor_) return;

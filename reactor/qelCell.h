@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 
 class ControlTable;
 class MatrixModeKeeper;
@@ -31,7 +32,7 @@ public:
     }
     Reactor* reactor(int k = 0) const {
         (void)k;
-        return reactor_;
+        return reactor_.get();
     }
     // One frame: update, help page (in help mode), draw.
     void frame();
@@ -48,5 +49,5 @@ public:
     int helpPage = 0;
 
 private:
-    Reactor* reactor_ = nullptr;
+    std::unique_ptr<Reactor> reactor_;
 };

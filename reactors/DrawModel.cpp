@@ -9,10 +9,10 @@ void drawModel(const ObjModel* model) {
     const int corners = model->cornerLength() / 3;
     if (corners <= 0) return;
     // The model guarantees every stored index lies inside its array.
-    const int* corner = model->cornerArray;
-    const float* positions = model->vertexArray;
-    const float* texCoords = model->texCoordArray;
-    const float* normals = model->normalArray;
+    const int* corner = model->cornerArray.get();
+    const float* positions = model->vertexArray.get();
+    const float* texCoords = model->texCoordArray.get();
+    const float* normals = model->normalArray.get();
     glBegin(GL_TRIANGLES);
     for (int k = 0; k < corners; ++k, corner += 3) {
         const int t = corner[1];

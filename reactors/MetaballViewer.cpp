@@ -7,14 +7,11 @@
 
 MetaballViewer::MetaballViewer(int size) {
     poolSize = size;
-    particles = new qelParticles(poolSize);
-    polygoniser = new MetaballPolygoniser();
+    particles = std::make_unique<qelParticles>(poolSize);
+    polygoniser = std::make_unique<MetaballPolygoniser>();
 }
 
-MetaballViewer::~MetaballViewer() {
-    delete polygoniser;
-    delete particles;
-}
+MetaballViewer::~MetaballViewer() = default;
 
 void MetaballViewer::update() {
     particles->timeStep = 1.0f;

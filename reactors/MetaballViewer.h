@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/GeneReactor.h"
 
 class qelParticles;
@@ -25,6 +27,6 @@ public:
     void draw() override;
 
     int poolSize = 0;
-    qelParticles* particles = nullptr;
-    MetaballPolygoniser* polygoniser = nullptr;
+    std::unique_ptr<qelParticles> particles;
+    std::unique_ptr<MetaballPolygoniser> polygoniser;
 };

@@ -10,11 +10,11 @@ Particles1::Particles1(int size, const ObjModel* /*model*/) {
     printf("Particle Viewr \n");
     poolSize = size;
     printf("Generating Particle Gene\n");
-    particles = new qelParticles(poolSize);
+    particles = std::make_unique<qelParticles>(poolSize);
     printf("ModelFile not found...use defalt particle draw\n");
 }
 
-Particles1::~Particles1() { delete particles; }
+Particles1::~Particles1() = default;
 
 void Particles1::update() {
     // Without a sound source (a reactor not yet in a cell) the levels count

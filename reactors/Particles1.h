@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/GeneReactor.h"
 
 class qelParticles;
@@ -22,5 +24,5 @@ public:
     void draw() override;
 
     int poolSize = 0;
-    qelParticles* particles = nullptr;
+    std::unique_ptr<qelParticles> particles;
 };

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include "app/FrameSteps.h"
 #include "reactor/GlSwitches.h"
 #include "reactors/DrawModel.h"
 

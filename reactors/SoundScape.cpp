@@ -17,10 +17,10 @@ SoundScape::SoundScape(const char* /*name*/) {
         cosine[j] = std::cos(theta);
         theta += kStep;
     }
-    ownKeeper = new MatrixModeKeeper();
+    ownKeeper = std::make_unique<MatrixModeKeeper>();
 }
 
-SoundScape::~SoundScape() { delete ownKeeper; }
+SoundScape::~SoundScape() = default;
 
 float SoundScape::barScale(int sampleByte) {
     const float s = static_cast<float>(sampleByte - 128) * 0.0625f;

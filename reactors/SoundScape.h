@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/GeneReactor.h"
 
 class MatrixModeKeeper;
@@ -25,7 +27,7 @@ public:
     // silence, -21 mirrored at byte 0, 26.8 at byte 255).
     static float barScale(int sampleByte);
 
-    MatrixModeKeeper* ownKeeper = nullptr;
+    std::unique_ptr<MatrixModeKeeper> ownKeeper;
     float sine[kBars];
     float cosine[kBars];
 

@@ -13,20 +13,15 @@ TorusTunnel::TorusTunnel(float majorRadius_, float tubeRadius_, int rings_, int 
     // it; smaller counts are raised to that so the steps stay finite.
     if (rings < 2) rings = 2;
     if (points < 2) points = 2;
-    texCoords = new float[static_cast<size_t>(rings) * points * 2];
-    vertices = new float[static_cast<size_t>(rings) * points * 3];
-    tubeMaterial = new MaterialRecord();
+    texCoords = std::make_unique_for_overwrite<float[]>(static_cast<size_t>(rings) * points * 2);
+    vertices = std::make_unique_for_overwrite<float[]>(static_cast<size_t>(rings) * points * 3);
+    tubeMaterial = std::make_unique<MaterialRecord>();
     tubeMaterial->apply();
-    ownKeeper = new MatrixModeKeeper();
+    ownKeeper = std::make_unique<MatrixModeKeeper>();
     init();
 }
 
-TorusTunnel::~TorusTunnel() {
-    delete[] texCoords;
-    delete[] vertices;
-    delete tubeMaterial;
-    delete ownKeeper;
-}
+TorusTunnel::~TorusTunnel() = default;
 
 void TorusTunnel::init() {
     scrollU = 0.0f;
@@ -85,10 +80,10 @@ void TorusTunnel::draw() {
         for (int j = 0; j < points; ++j) {
             const int next = vertexIndex(i + 1, j);
             const int here = vertexIndex(i, j);
-            glTexCoord2fv(texCoords + 2 * next);
-            glVertex3fv(vertices + 3 * next);
-            glTexCoord2fv(texCoords + 2 * here);
-            glVertex3fv(vertices + 3 * here);
+            glTexCoord2fv(&texCoords[2 * next]);
+            glVertex3fv(&vertices[3 * next]);
+            glTexCoord2fv(&texCoords[2 * here]);
+            glVertex3fv(&vertices[3 * here]);
         }
         glEnd();
     }

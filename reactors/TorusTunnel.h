@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/GeneReactor.h"
 
 class MatrixModeKeeper;
@@ -23,12 +25,12 @@ public:
 
     int vertexIndex(int ring, int point) const { return ring * points + point; }
 
-    MaterialRecord* tubeMaterial = nullptr;
-    MatrixModeKeeper* ownKeeper = nullptr;
+    std::unique_ptr<MaterialRecord> tubeMaterial;
+    std::unique_ptr<MatrixModeKeeper> ownKeeper;
     float scrollU = 0.0f;
     float scrollV = 0.0f;
-    float* texCoords = nullptr;  // 2 floats per vertex
-    float* vertices = nullptr;   // 3 floats per vertex
+    std::unique_ptr<float[]> texCoords;  // 2 floats per vertex
+    std::unique_ptr<float[]> vertices;   // 3 floats per vertex
     int rings;
     int points;
     float majorRadius;

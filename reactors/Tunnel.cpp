@@ -10,14 +10,11 @@
 #include "reactors/TunnelTubeGene.h"
 
 Tunnel::Tunnel() {
-    tube = new TunnelTubeGene(50.0f, 5.0f);
-    planes = new TunnelPlaneGene(50.0f, 1.0f);
+    tube = std::make_unique<TunnelTubeGene>(50.0f, 5.0f);
+    planes = std::make_unique<TunnelPlaneGene>(50.0f, 1.0f);
 }
 
-Tunnel::~Tunnel() {
-    delete tube;
-    delete planes;
-}
+Tunnel::~Tunnel() = default;
 
 void Tunnel::draw() {
     selectImage(0);

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/GeneReactor.h"
 
 class TunnelTubeGene;
@@ -26,6 +28,6 @@ public:
 
     int mode = kTube;
     float spin = 0.0f;  // whole turns
-    TunnelTubeGene* tube = nullptr;
-    TunnelPlaneGene* planes = nullptr;
+    std::unique_ptr<TunnelTubeGene> tube;
+    std::unique_ptr<TunnelPlaneGene> planes;
 };

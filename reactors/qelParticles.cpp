@@ -13,16 +13,13 @@ qelParticles::qelParticles(int poolSize) {
     pool = poolSize < 1 ? 1 : poolSize;
     active = pool;
     stride = kStride;
-    particles = new float[static_cast<size_t>(pool) * kStride]();
-    keeper = new MatrixModeKeeper();
+    particles = std::make_unique<float[]>(static_cast<size_t>(pool) * kStride);
+    keeper = std::make_unique<MatrixModeKeeper>();
     init();
     printf("qelParticles %d \n", active);
 }
 
-qelParticles::~qelParticles() {
-    delete keeper;
-    delete[] particles;
-}
+qelParticles::~qelParticles() = default;
 
 void qelParticles::init() {
     for (int a = 0; a < 3; ++a) {

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/Gene.h"
 
 class Reactor;
@@ -53,10 +55,10 @@ public:
     // only against a future change of generator.)
     static void unitDirection(int r0, int r1, int r2, float out[3]);
 
-    float* record(int i) { return particles + i * stride; }
-    const float* record(int i) const { return particles + i * stride; }
+    float* record(int i) { return &particles[i * stride]; }
+    const float* record(int i) const { return &particles[i * stride]; }
 
-    float* particles = nullptr;
+    std::unique_ptr<float[]> particles;
     int active = 1;
     int stride = kStride;
     int pool = 1;
@@ -67,7 +69,7 @@ public:
     float speed[3] = {};
     float centre[3] = {};
     float lifeVariation = 0.0f;
-    MatrixModeKeeper* keeper = nullptr;
+    std::unique_ptr<MatrixModeKeeper> keeper;
     float halfWidth = 0.1f;
     float halfHeight = 0.1f;
 

@@ -101,14 +101,10 @@ FilesInPath::FilesInPath(const char* pattern) {
     printf("FilesInPath:: filename %s\n", found[0].c_str());
     const size_t kept = std::min(found.size(), static_cast<size_t>(kMaxNames));
     for (size_t i = 0; i < kept; ++i) {
-        char* copy = new char[found[i].size() + 1];
-        memcpy(copy, found[i].c_str(), found[i].size() + 1);
-        names[count++] = copy;
+        names[count] = std::make_unique_for_overwrite<char[]>(found[i].size() + 1);
+        memcpy(names[count].get(), found[i].c_str(), found[i].size() + 1);
+        ++count;
     }
-}
-
-FilesInPath::~FilesInPath() {
-    for (int i = 0; i < count; ++i) delete[] names[i];
 }
 
 void copyDirectoryName(char* field, int size, const char* name, const char* refusal) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 
 // Lists the names that one directory search pattern matches: "prefix*" in the
 // working directory, or "D/*.ext" inside directory D. Matching is case-blind;
@@ -9,12 +10,11 @@ public:
     static constexpr int kPatternSize = 1000;
 
     explicit FilesInPath(const char* pattern);
-    ~FilesInPath();
     FilesInPath(const FilesInPath&) = delete;
     FilesInPath& operator=(const FilesInPath&) = delete;
 
     char pattern[kPatternSize] = {};
-    char* names[kMaxNames] = {};
+    std::unique_ptr<char[]> names[kMaxNames];
     int count = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "resources/FilesInPath.h"
 #include "resources/ImageMemoryBudget.h"
@@ -27,17 +28,15 @@ size_t pixelBytes(int width, int height) { return static_cast<size_t>(width) * s
 ImageList::ImageList() = default;
 
 ImageList::~ImageList() {
-    for (int k = 0; k < kSlots; ++k) {
+    for (int k = 0; k < kSlots; ++k)
         if (images[k]) ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
-        delete[] images[k];
-    }
 }
 
 unsigned char* ImageList::get(int index) const {
-    if (count <= 0) return images[0];  // empty list: slot 0 (null)
-    if (index < 0) return images[count - 1];
-    if (index > count - 1) return images[0];
-    return images[index];
+    if (count <= 0) return images[0].get();  // empty list: slot 0 (null)
+    if (index < 0) return images[count - 1].get();
+    if (index > count - 1) return images[0].get();
+    return images[index].get();
 }
 
 void ImageList::read(const char* directory) {
@@ -51,7 +50,7 @@ void ImageList::read(const char* directory) {
     // Slot k holds the image of the k-th listed name.
     int examined = 0;
     for (int i = 0; i < listing.count; ++i) {
-        const char* name = listing.names[i];
+        const char* name = listing.names[i].get();
         examined = i + 1;
         // Only a lower-case ".rgb" ending is read; other listed names (the
         // listing is case-blind) keep their slot, which stays null.
@@ -62,7 +61,8 @@ void ImageList::read(const char* directory) {
             } else {
                 printf("Reading Texture ...%s\n", path);
                 int w = 0, h = 0, components = 0;
-                unsigned char* pixels = readTexture(path, &w, &h, &components, ImageMemoryBudget::left());
+                std::unique_ptr<unsigned char[]> pixels =
+                    readTexture(path, &w, &h, &components, ImageMemoryBudget::left());
                 if (pixels) {
                     ImageMemoryBudget::take(pixelBytes(w, h));
                     slotWidth[count] = w;
@@ -71,7 +71,7 @@ void ImageList::read(const char* directory) {
                     width = w;
                     height = h;
                 }
-                images[count] = pixels;
+                images[count] = std::move(pixels);
             }
         }
         if (count > kSlots - 2) break;
@@ -84,7 +84,7 @@ void ImageList::read(const char* directory) {
     for (int k = 0; k < examined && k < kSlots; ++k) {
         if (!images[k] || (slotWidth[k] == width && slotHeight[k] == height)) continue;
         char path[kPathSize];
-        snprintf(path, sizeof path, "%s/%s", directory, listing.names[k]);
+        snprintf(path, sizeof path, "%s/%s", directory, listing.names[k].get());
         dropOddSize(k, path);
     }
 }
@@ -93,8 +93,7 @@ void ImageList::dropOddSize(int k, const char* path) {
     printf("ImageList::skipped %s: size %dx%d differs from the set's %dx%d\n", path, slotWidth[k], slotHeight[k], width,
            height);
     ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
-    delete[] images[k];
-    images[k] = nullptr;
+    images[k].reset();
     slotWidth[k] = 0;
     slotHeight[k] = 0;
 }
@@ -157,24 +156,21 @@ ImageGene::ImageGene(const char* name) {
 }
 
 ImageGene::~ImageGene() {
-    if (texture) {
-        glDeleteTextures(1, &texture->textureName);
-        delete texture;
-    }
-    delete images;
+    // The texture name is freed here, while the context that made it lives.
+    if (texture) glDeleteTextures(1, &texture->textureName);
 }
 
 void ImageGene::init() {
     if (images) return;  // built once, by the constructor
     printf("ImageGene::Loading Image List %s\n", directory);
-    images = new ImageList();
+    images = std::make_unique<ImageList>();
     // An empty directory name (refused or given) lists nothing, rather than
     // the file system's root.
     if (directory[0] != '\0') images->read(directory);
     printf("ImageList %d imgs\n", images->count);
     printf("ImageGene::Images loaded\n");
 
-    texture = new GeneTexture();
+    texture = std::make_unique<GeneTexture>();
     texture->internalFormat = GL_RGBA;
     texture->format = GL_RGBA;
     texture->type = GL_UNSIGNED_BYTE;

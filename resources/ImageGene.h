@@ -1,6 +1,8 @@
 #pragma once
 #include <GL/gl.h>
 
+#include <memory>
+
 #include "reactor/Gene.h"
 
 // The pixel buffers of the SGI images found in one directory.
@@ -23,7 +25,7 @@ public:
     // stage's ImageMemoryBudget until the list is destroyed.
     void read(const char* directory);
 
-    unsigned char* images[kSlots] = {};
+    std::unique_ptr<unsigned char[]> images[kSlots];
     int width = 0;   // size of the image read last (the texture size)
     int height = 0;
     int count = 0;   // slots in use, at most 127
@@ -73,9 +75,9 @@ public:
     // Number of images in the list (0 when the directory held none).
     int imageCount() const;
 
-    GeneTexture* texture = nullptr;
+    std::unique_ptr<GeneTexture> texture;
     char directory[kDirectorySize] = {};
-    ImageList* images = nullptr;
+    std::unique_ptr<ImageList> images;
     int current = 0;
 
 private:

@@ -13,9 +13,7 @@ constexpr int kPathSize = 1000;  // a full file path, terminator included
 
 }  // namespace
 
-ModelList::~ModelList() {
-    for (ObjModel* model : models) delete model;
-}
+ModelList::~ModelList() = default;
 
 ModelGene::ModelGene(const char* name) {
     printf("ModelGene ---%s\n", name ? name : "");
@@ -26,19 +24,19 @@ ModelGene::ModelGene(const char* name) {
     ModelGene::init();
 }
 
-ModelGene::~ModelGene() { delete models; }
+ModelGene::~ModelGene() = default;
 
 void ModelGene::init() {
     if (models) return;  // built once, by the constructor
     printf("ImageGene::Loading Image List %s\n", directory);
-    models = new ModelList();
+    models = std::make_unique<ModelList>();
     char pattern[kPathSize];
     // An empty directory name lists nothing, rather than the file system's root.
     if (directory[0] != '\0' &&
         snprintf(pattern, sizeof pattern, "%s/*.obj", directory) < static_cast<int>(sizeof pattern)) {
         FilesInPath listing(pattern);
         for (int i = 0; i < listing.count; ++i) {
-            const char* name = listing.names[i];
+            const char* name = listing.names[i].get();
             const size_t length = strlen(name);
             // Only a lower-case ".obj" ending is read; other listed names
             // (the listing is case-blind) keep their slot, which stays null.
@@ -48,7 +46,7 @@ void ModelGene::init() {
                     printf("ModelGene::path too long, skipped %s\n", name);
                 } else {
                     printf("Reading Models ...%s\n", path);
-                    models->models[models->count] = new ObjModel(path);
+                    models->models[models->count] = std::make_unique<ObjModel>(path);
                 }
             }
             if (models->count > ModelList::kSlots - 2) break;
@@ -73,5 +71,5 @@ ObjModel* ModelGene::selectModel(float fraction) {
     else if (p > 0.0f)
         k = static_cast<int>(p) % count;
     current = k;
-    return models->models[k];
+    return models->models[k].get();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include <memory>
+
 #include "reactor/Gene.h"
 
 class ObjModel;
@@ -12,7 +14,7 @@ public:
     ModelList(const ModelList&) = delete;
     ModelList& operator=(const ModelList&) = delete;
 
-    ObjModel* models[kSlots] = {};
+    std::unique_ptr<ObjModel> models[kSlots];
     int count = 0;  // slots in use, at most 127
 };
 
@@ -32,6 +34,6 @@ public:
     ObjModel* selectModel(float fraction);
 
     char directory[kDirectorySize] = {};
-    ModelList* models = nullptr;
+    std::unique_ptr<ModelList> models;
     int current = 0;
 };

@@ -128,14 +128,14 @@ ObjModel::ObjModel(const char* path) {
     std::cout << "Center " << centre[0] << "," << centre[1] << "," << centre[2] << "\n";
     std::cout << "nScale = " << scale << "\n";
 
-    vertexArray = new float[vertices.size()];
-    texCoordArray = new float[texCoords.size()];
-    normalArray = new float[normals.size()];
-    cornerArray = new int[corners.size()];
-    std::copy(vertices.begin(), vertices.end(), vertexArray);
-    std::copy(texCoords.begin(), texCoords.end(), texCoordArray);
-    std::copy(normals.begin(), normals.end(), normalArray);
-    std::copy(corners.begin(), corners.end(), cornerArray);
+    vertexArray = std::make_unique_for_overwrite<float[]>(vertices.size());
+    texCoordArray = std::make_unique_for_overwrite<float[]>(texCoords.size());
+    normalArray = std::make_unique_for_overwrite<float[]>(normals.size());
+    cornerArray = std::make_unique_for_overwrite<int[]>(corners.size());
+    std::copy(vertices.begin(), vertices.end(), vertexArray.get());
+    std::copy(texCoords.begin(), texCoords.end(), texCoordArray.get());
+    std::copy(normals.begin(), normals.end(), normalArray.get());
+    std::copy(corners.begin(), corners.end(), cornerArray.get());
 
     std::cout << "V size  " << vertices.size() << "\n";
     std::cout << "VN size  " << normals.size() << "\n";
@@ -146,13 +146,6 @@ ObjModel::ObjModel(const char* path) {
     if (cutFaces > 0)
         std::cout << "ObjModel::faces with more than 30 corners, extra corners ignored " << cutFaces << "\n";
     std::cout.flush();
-}
-
-ObjModel::~ObjModel() {
-    delete[] vertexArray;
-    delete[] texCoordArray;
-    delete[] normalArray;
-    delete[] cornerArray;
 }
 
 bool ObjModel::parseFace(const char* text) {

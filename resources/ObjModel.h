@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <vector>
 
 // A triangle mesh read from a Wavefront OBJ file: flat position, texture
@@ -9,7 +10,6 @@
 class ObjModel {
 public:
     explicit ObjModel(const char* path);
-    ~ObjModel();
     ObjModel(const ObjModel&) = delete;
     ObjModel& operator=(const ObjModel&) = delete;
 
@@ -20,10 +20,10 @@ public:
     std::vector<int> corners;
 
     // Fixed copies made once parsing is done; drawing indexes these.
-    float* vertexArray = nullptr;
-    float* texCoordArray = nullptr;
-    float* normalArray = nullptr;
-    int* cornerArray = nullptr;
+    std::unique_ptr<float[]> vertexArray;
+    std::unique_ptr<float[]> texCoordArray;
+    std::unique_ptr<float[]> normalArray;
+    std::unique_ptr<int[]> cornerArray;
 
     float maximum[3] = {-100000.0f, -100000.0f, -100000.0f};
     float minimum[3] = {100000.0f, 100000.0f, 100000.0f};

@@ -19,14 +19,14 @@ void qelUnivCell::loadImages() {
     int k = 0;
     int ignored = 0;
     for (int i = 0; i < listing.count; ++i) {
-        const char* name = listing.names[i];
+        const char* name = listing.names[i].get();
         if (strncmp(name, "imgs", 4) != 0) continue;
         if (k >= kMaxSets) {
             ++ignored;
             continue;
         }
         printf("Generate IGene::Loading Image List from directory %s\n", name);
-        imageSets[k] = new ImageGene(name);
+        imageSets[k] = std::make_unique<ImageGene>(name);
         ++k;
     }
     if (ignored > 0) printf("qelUnivCell::loadImages more than %d image sets, directories ignored %d\n", kMaxSets, ignored);
@@ -40,14 +40,14 @@ void qelUnivCell::loadModels() {
     int k = 0;
     int ignored = 0;
     for (int i = 0; i < listing.count; ++i) {
-        const char* name = listing.names[i];
+        const char* name = listing.names[i].get();
         if (strncmp(name, "mdls", 4) != 0) continue;
         if (k >= kMaxSets) {
             ++ignored;
             continue;
         }
         printf("Generate ModelGene::Loading Model List from directory %s\n", name);
-        modelSets[k] = new ModelGene(name);
+        modelSets[k] = std::make_unique<ModelGene>(name);
         ++k;
     }
     if (ignored > 0) printf("qelUnivCell::loadModels more than %d model sets, directories ignored %d\n", kMaxSets, ignored);

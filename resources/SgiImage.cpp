@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "resources/RegularFile.h"
 
@@ -37,6 +38,13 @@ bool readAt(FILE* file, long offset, void* dest, size_t bytes) {
     return fread(dest, 1, bytes, file) == bytes;
 }
 
+// Buffers sized by the file's header are asked for without throwing, so that
+// memory running out ends the process with the reader's own line and status.
+template <class T>
+std::unique_ptr<T[]> allocateOrNull(size_t count) {
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
+}
+
 bool runLength(const SgiImage* image) { return (image->type >> 8) == 1; }
 
 }  // namespace
@@ -48,8 +56,9 @@ bool hostIsLittleEndian() {
     return first == 1;
 }
 
-SgiImage* openImage(const char* path) {
-    SgiImage* image = new (std::nothrow) SgiImage();
+std::unique_ptr<SgiImage> openImage(const char* path) {
+    // Without throwing, like the buffers (see allocateOrNull).
+    std::unique_ptr<SgiImage> image(new (std::nothrow) SgiImage());
     if (!image) outOfMemory();
     bool refused = false;
     image->file = openRegularFile(path, "rb", &refused);
@@ -92,29 +101,29 @@ SgiImage* openImage(const char* path) {
     long fileSize = -1;
     if (fseek(image->file, 0, SEEK_END) == 0) fileSize = ftell(image->file);
     const int channelsRead = image->zsize < 4 ? image->zsize : 4;
-    if (!runLength(image) &&
+    if (!runLength(image.get()) &&
         fileSize < kHeaderSize + static_cast<long>(image->xsize) * image->ysize * channelsRead) {
         image->problem = "file cut short";
         return image;
     }
 
-    image->rowBuffer = new (std::nothrow) unsigned char[static_cast<size_t>(image->xsize) * 256];
+    image->rowBuffer = allocateOrNull<unsigned char>(static_cast<size_t>(image->xsize) * 256);
     if (!image->rowBuffer) outOfMemory();
 
-    if (runLength(image)) {
+    if (runLength(image.get())) {
         // Only the table entries of the channels that are read (at most
         // four) are loaded; the starts table holds ysize * zsize entries and
         // the lengths table follows it.
         const int ysize = image->ysize;
         const int channels = image->zsize < 4 ? image->zsize : 4;
         const size_t entries = static_cast<size_t>(ysize) * channels;
-        image->rowStart = new (std::nothrow) uint32_t[entries];
-        image->rowSize = new (std::nothrow) int32_t[entries];
+        image->rowStart = allocateOrNull<uint32_t>(entries);
+        image->rowSize = allocateOrNull<int32_t>(entries);
         if (!image->rowStart || !image->rowSize) outOfMemory();
         image->tableChannels = channels;
         const long lengthsAt = kHeaderSize + 4L * ysize * image->zsize;
-        if (!readAt(image->file, kHeaderSize, image->rowStart, entries * 4) ||
-            !readAt(image->file, lengthsAt, image->rowSize, entries * 4)) {
+        if (!readAt(image->file, kHeaderSize, image->rowStart.get(), entries * 4) ||
+            !readAt(image->file, lengthsAt, image->rowSize.get(), entries * 4)) {
             image->problem = "run-length tables cut short";
             return image;
         }
@@ -167,13 +176,13 @@ bool getRow(SgiImage* image, unsigned char* dest, int y, int z) {
         image->problem = "stored row longer than its buffer";
         return false;
     }
-    if (!readAt(image->file, static_cast<long>(image->rowStart[index]), image->rowBuffer,
+    if (!readAt(image->file, static_cast<long>(image->rowStart[index]), image->rowBuffer.get(),
                 static_cast<size_t>(stored))) {
         image->problem = "file cut short";
         return false;
     }
 
-    const unsigned char* in = image->rowBuffer;
+    const unsigned char* in = image->rowBuffer.get();
     long s = 0;  // position in the stored row
     int d = 0;   // pixels decoded
     for (;;) {
@@ -209,21 +218,18 @@ bool getRow(SgiImage* image, unsigned char* dest, int y, int z) {
     return true;
 }
 
-void closeImage(SgiImage* image) {
-    if (!image) return;
-    if (image->file) fclose(image->file);
-    delete[] image->rowBuffer;
-    delete[] image->rowStart;
-    delete[] image->rowSize;
-    delete image;
+void closeImage(std::unique_ptr<SgiImage> image) {
+    if (image && image->file) fclose(image->file);
 }
 
-unsigned char* readTexture(const char* path, int* width, int* height, int* components) {
+std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components) {
     return readTexture(path, width, height, components, SIZE_MAX);
 }
 
-unsigned char* readTexture(const char* path, int* width, int* height, int* components, size_t maxBytes) {
-    SgiImage* image = openImage(path);
+std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components,
+                                             size_t maxBytes) {
+    std::unique_ptr<SgiImage> opened = openImage(path);
+    SgiImage* image = opened.get();
     if (!image) return nullptr;
     *width = image->xsize;
     *height = image->ysize;
@@ -231,7 +237,7 @@ unsigned char* readTexture(const char* path, int* width, int* height, int* compo
     if (!image->headerOk) {
         // A refused path (no file) has had its line already.
         if (image->file) printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
-        closeImage(image);
+        closeImage(std::move(opened));
         return nullptr;
     }
 
@@ -242,17 +248,21 @@ unsigned char* readTexture(const char* path, int* width, int* height, int* compo
     if (bytes > maxBytes) {
         fprintf(stderr, "SgiImage::readTexture refused (%zu bytes of pixels, %zu left in the image memory budget) %s\n", bytes,
                maxBytes, path);
-        closeImage(image);
+        closeImage(std::move(opened));
         return nullptr;
     }
-    unsigned char* result = new (std::nothrow) unsigned char[static_cast<size_t>(xsize) * ysize * 4];
-    unsigned char* r = new (std::nothrow) unsigned char[xsize];
-    unsigned char* g = new (std::nothrow) unsigned char[xsize];
-    unsigned char* b = new (std::nothrow) unsigned char[xsize];
-    unsigned char* a = new (std::nothrow) unsigned char[xsize];
+    std::unique_ptr<unsigned char[]> result = allocateOrNull<unsigned char>(static_cast<size_t>(xsize) * ysize * 4);
+    const std::unique_ptr<unsigned char[]> red = allocateOrNull<unsigned char>(xsize);
+    const std::unique_ptr<unsigned char[]> green = allocateOrNull<unsigned char>(xsize);
+    const std::unique_ptr<unsigned char[]> blue = allocateOrNull<unsigned char>(xsize);
+    const std::unique_ptr<unsigned char[]> alpha = allocateOrNull<unsigned char>(xsize);
+    unsigned char* r = red.get();
+    unsigned char* g = green.get();
+    unsigned char* b = blue.get();
+    unsigned char* a = alpha.get();
     bool ok = result && r && g && b && a;
 
-    unsigned char* out = result;
+    unsigned char* out = result.get();
     for (int y = 0; ok && y < ysize; ++y) {
         if (zsize >= 4) {
             ok = getRow(image, r, y, 0) && getRow(image, g, y, 1) && getRow(image, b, y, 2) && getRow(image, a, y, 3);
@@ -295,14 +305,7 @@ unsigned char* readTexture(const char* path, int* width, int* height, int* compo
     if (!ok && result && r && g && b && a)
         printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
 
-    closeImage(image);
-    delete[] r;
-    delete[] g;
-    delete[] b;
-    delete[] a;
-    if (!ok) {
-        delete[] result;
-        return nullptr;
-    }
+    closeImage(std::move(opened));
+    if (!ok) return nullptr;
     return result;
 }

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 // Reads one SGI image file into an owned RGBA buffer (width x height pixels of
 // R, G, B, A bytes, rows in file order: bottom row first). Sets width, height
@@ -11,11 +12,11 @@
 // status 1 after a line on standard error.
 // A path that is not a regular file (a FIFO, a device, a directory) is
 // refused with one line and gives null.
-// The buffer is released with delete[].
-unsigned char* readTexture(const char* path, int* width, int* height, int* components);
+std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components);
 // The same, refusing (with one line, before any pixel memory is allocated)
 // an image whose pixels would take more than maxBytes.
-unsigned char* readTexture(const char* path, int* width, int* height, int* components, size_t maxBytes);
+std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components,
+                                             size_t maxBytes);
 
 // Largest width and height accepted, in pixels. The picture is 640 x 480, so
 // a side of 4096 already gives more than six texels per screen pixel, and
@@ -34,11 +35,11 @@ struct SgiImage {
     uint16_t ysize = 0;
     uint16_t zsize = 0;
     FILE* file = nullptr;
-    unsigned char* rowBuffer = nullptr;  // xsize * 256 bytes: one stored run-length row
+    std::unique_ptr<unsigned char[]> rowBuffer;  // xsize * 256 bytes: one stored run-length row
     // Run-length storage only: start offset and stored length of the rows of
     // the first `tableChannels` channels, index y + z * ysize, host order.
-    uint32_t* rowStart = nullptr;
-    int32_t* rowSize = nullptr;
+    std::unique_ptr<uint32_t[]> rowStart;
+    std::unique_ptr<int32_t[]> rowSize;
     int tableChannels = 0;
     bool headerOk = false;  // false: short header or sizes outside the limits
     const char* problem = nullptr;  // why the last getRow failed
@@ -52,9 +53,10 @@ bool hostIsLittleEndian();
 // process when the file cannot be opened or memory runs out; a path that is
 // not a regular file gives an image with no file and headerOk false. A header whose
 // sizes are unusable gives an image with headerOk false.
-SgiImage* openImage(const char* path);
+std::unique_ptr<SgiImage> openImage(const char* path);
 // Fills dest with the xsize bytes of row y of channel z. Returns false (and
 // sets image->problem) for a short read or malformed run-length data; dest is
 // never written beyond xsize bytes.
 bool getRow(SgiImage* image, unsigned char* dest, int y, int z);
-void closeImage(SgiImage* image);
+// Closes the file and releases the image with its buffers.
+void closeImage(std::unique_ptr<SgiImage> image);

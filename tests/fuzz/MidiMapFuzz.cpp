@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 #include "FuzzInput.h"
@@ -12,15 +13,15 @@
 #include "app/MidiMap.h"
 
 namespace {
-MidiMap* gMap = nullptr;
-ControlTable* gTable = nullptr;
+std::unique_ptr<MidiMap> gMap;
+std::unique_ptr<ControlTable> gTable;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quietStandardOutput();
     if (!std::getenv("STRATA_FUZZ_VERBOSE")) std::freopen("/dev/null", "w", stderr);
-    gMap = new MidiMap();
-    gTable = new ControlTable();
+    gMap = std::make_unique<MidiMap>();
+    gTable = std::make_unique<ControlTable>();
     return 0;
 }
 

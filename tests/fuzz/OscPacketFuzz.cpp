@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "FuzzInput.h"
 #include "app/OscCommand.h"
@@ -11,8 +12,8 @@
 #include "app/OscServer.h"
 
 namespace {
-OscCommandQueue* gQueue = nullptr;
-OscServer* gServer = nullptr;
+std::unique_ptr<OscCommandQueue> gQueue;
+std::unique_ptr<OscServer> gServer;  // released before the queue it writes to
 
 bool valid(const OscCommand& c) {
     using Kind = OscCommand::Kind;
@@ -40,8 +41,8 @@ bool valid(const OscCommand& c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gQueue = new OscCommandQueue();
-    gServer = new OscServer(*gQueue);
+    gQueue = std::make_unique<OscCommandQueue>();
+    gServer = std::make_unique<OscServer>(*gQueue);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "FuzzInput.h"
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!writeFuzzFile(gPath, data, size)) abort();
     int width = -1, height = -1, components = -1;
-    unsigned char* pixels = readTexture(gPath.c_str(), &width, &height, &components);
+    const std::unique_ptr<unsigned char[]> pixels = readTexture(gPath.c_str(), &width, &height, &components);
     if (pixels) {
         if (width <= 0 || height <= 0 || width > kSgiMaxSide || height > kSgiMaxSide) abort();
         // Touch every byte of the promised size: the address sanitizer sees a
@@ -34,7 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (components < 4 && components > 0)
             for (size_t i = 3; i < bytes; i += 4)
                 if (pixels[i] != 255 && components != 2) abort();
-        delete[] pixels;
     }
     return 0;
 }

@@ -41,11 +41,7 @@ bool load(const std::string& path, Picture& picture) {
         in.read(reinterpret_cast<char*>(picture.rgba.data()), static_cast<std::streamsize>(picture.rgba.size()));
         return in.gcount() == static_cast<std::streamsize>(picture.rgba.size());
     }
-    uint8_t* data = nullptr;
-    if (!readPng(path.c_str(), &data, &picture.width, &picture.height)) return false;
-    picture.rgba.assign(data, data + static_cast<size_t>(picture.width) * picture.height * 4);
-    delete[] data;
-    return true;
+    return readPng(path.c_str(), picture.rgba, &picture.width, &picture.height);
 }
 
 bool number(const char* text, int& value) {

@@ -18,6 +18,8 @@ bool ensureGlContext() {
     static bool tried = false;
     if (!tried) {
         tried = true;
+        // The context and the screen stay for the whole test run and are
+        // never released, like the instrument's window.
         context = new HeadlessContext();
         if (!context->create()) {
             ADD_FAILURE() << "no headless OpenGL context: " << context->error();

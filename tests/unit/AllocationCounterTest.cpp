@@ -15,7 +15,8 @@ struct alignas(64) Wide {
 TEST(AllocationCounter, CountsEveryFormOfNewOnTheCountingThreadOnly) {
     {
         CountAllocations count;
-        // Volatile pointers: the compiler may not elide these pairs.
+        // Hand-written new and delete on purpose: every form of the operator
+        // must be counted. Volatile pointers: the compiler may not elide these pairs.
         int* volatile one = new int(1);
         int* volatile many = new int[10];
         int* volatile quiet = new (std::nothrow) int(2);

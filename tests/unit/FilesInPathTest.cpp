@@ -12,7 +12,7 @@ std::vector<std::string> list(const std::string& pattern, std::string* log = nul
     std::vector<std::string> names;
     const std::string out = captureStdout([&] {
         FilesInPath listing(pattern.c_str());
-        for (int i = 0; i < listing.count; ++i) names.push_back(listing.names[i]);
+        for (int i = 0; i < listing.count; ++i) names.push_back(listing.names[i].get());
     });
     if (log) *log = out;
     return names;

@@ -250,7 +250,7 @@ TEST_F(Flood, EveryReactorWithEveryControllerAtBothEnds) {
     for (int round = 0; round < 2; ++round) {
         for (int c = 0; c < 11; ++c) {
             const int index = round == 0 ? c : (c + 11) % 12;
-            universe->cells[c]->setReactor(index, universe->moduleHelps[index]);
+            universe->cells[c]->setReactor(index, universe->moduleHelps[index].get());
         }
         for (int value : {0, 127, 0}) {
             universe->helpMode = value == 127;  // help pages drawn as well

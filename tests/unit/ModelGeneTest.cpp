@@ -42,7 +42,7 @@ TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
     const std::pair<float, int> cases[] = {{0.5f, 2}, {1.0f, 0}, {-0.2f, 0}, {0.99f, 3}, {1.4f, 1},
                                            {std::numeric_limits<float>::quiet_NaN(), 0}};
     for (const auto& [fraction, k] : cases) {
-        EXPECT_EQ(gene->selectModel(fraction), gene->models->models[k]) << fraction;
+        EXPECT_EQ(gene->selectModel(fraction), gene->models->models[k].get()) << fraction;
         EXPECT_EQ(gene->current, k) << fraction;
     }
     gene->selectModel(1e30f);

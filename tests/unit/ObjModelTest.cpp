@@ -16,7 +16,7 @@ protected:
         log = captureStdout([&] { model = std::make_unique<ObjModel>("model.obj"); });
     }
     std::vector<int> corners() const {
-        return std::vector<int>(model->cornerArray, model->cornerArray + model->cornerLength());
+        return std::vector<int>(model->cornerArray.get(), model->cornerArray.get() + model->cornerLength());
     }
 
     TempStage stage{"obj"};

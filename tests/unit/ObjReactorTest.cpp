@@ -54,7 +54,7 @@ TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
     for (const auto& [control, model] : cases) {
         setControl(17, control);
         reactor->update();
-        EXPECT_EQ(reactor->currentModel, set->models->models[model]) << control;
+        EXPECT_EQ(reactor->currentModel, set->models->models[model].get()) << control;
     }
 }
 

@@ -260,11 +260,10 @@ TEST(ReactorLoader, LogsEachIndexBetweenItsTwoLinesAndGivesNullForFloAndUnknownI
         {5, "Loading ... : Metaball Viewer \nqelParticles 50 \n"},
         {8, "Loading ... : Flo \n"}, {12, ""}, {-1, ""}};
     for (const auto& [index, middle] : cases) {
-        Reactor* reactor = nullptr;
+        std::unique_ptr<Reactor> reactor;
         const std::string out = captureStdout([&] { reactor = loadReactor(index, 0); });
         EXPECT_EQ(out, "Reactor Loader  --" + std::to_string(index) + "\n" + middle + "Reactor Loader complete\n");
         EXPECT_EQ(reactor == nullptr, index == 8 || index == 12 || index == -1) << index;
-        delete reactor;
     }
 }
 

@@ -51,7 +51,7 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     ASSERT_TRUE(ensureGlContext());
     const int index = GetParam();
     std::unique_ptr<Reactor> reactor;
-    captureStdout([&] { reactor.reset(loadReactor(index, 0)); });
+    captureStdout([&] { reactor = loadReactor(index, 0); });
     if (const std::type_info* type = expectedType(index)) {
         ASSERT_NE(reactor, nullptr);
         EXPECT_EQ(typeid(*reactor), *type);
@@ -73,9 +73,9 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     reactor->setChannel(kChannel);
     reactor->setWave(&wave);
     // The bundled models, for the Obj viewer (built once, kept for the run).
-    static ModelGene* models = nullptr;
-    if (!models) captureStdout([&] { models = new ModelGene(STRATA_SOURCE_DIR "/stage/mdls"); });
-    reactor->setModelSet(models);
+    static std::unique_ptr<ModelGene> models;
+    if (!models) captureStdout([&] { models = std::make_unique<ModelGene>(STRATA_SOURCE_DIR "/stage/mdls"); });
+    reactor->setModelSet(models.get());
 
     const float modes[] = {0.0f, -0.25f, -1.0f};
     for (int m = 0; m < 3; ++m) {

@@ -49,7 +49,7 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     ControlTable& t = *u.controls;
     SceneBank& bank = *u.scenes;
     bank.setDefaultFadeMillis(0);
-    captureStdout([&] { u.cells[2]->setReactor(4, u.moduleHelps[4]); });
+    captureStdout([&] { u.cells[2]->setReactor(4, u.moduleHelps[4].get()); });
     t.setByte(0, 0, 7, 100);
     t.setFloat(0, 0, 7, 0.8f);
     t.setByte(3, 64, 20, 5);
@@ -65,7 +65,7 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     std::memcpy(stored.floatValue, t.floatValue, sizeof t.floatValue);
 
     // Move away: other values, another module in cell 2, another channel.
-    captureStdout([&] { u.cells[2]->setReactor(1, u.moduleHelps[1]); });
+    captureStdout([&] { u.cells[2]->setReactor(1, u.moduleHelps[1].get()); });
     t.setByte(0, 0, 7, 3);
     t.setFloat(3, 64, 20, 0.9f);
     t.setFloat(11, 0, 19, 1.0f);

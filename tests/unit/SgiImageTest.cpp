@@ -19,7 +19,7 @@ struct Decoded {
 Decoded decode(const std::vector<uint8_t>& bytes) {
     EXPECT_TRUE(writeFileBytes("image.rgb", bytes));
     Decoded d;
-    d.log = captureStdout([&] { d.pixels.reset(readTexture("image.rgb", &d.width, &d.height, &d.components)); });
+    d.log = captureStdout([&] { d.pixels = readTexture("image.rgb", &d.width, &d.height, &d.components); });
     return d;
 }
 

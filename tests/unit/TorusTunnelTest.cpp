@@ -17,7 +17,7 @@ class TorusTunnelTest : public ReactorFixture<TorusTunnel> {
 protected:
     std::unique_ptr<TorusTunnel> makeReactor() override {  // the loader's tube
         std::unique_ptr<TorusTunnel> torus;
-        captureStdout([&] { torus.reset(dynamic_cast<TorusTunnel*>(loadReactor(7, 0))); });
+        captureStdout([&] { torus.reset(dynamic_cast<TorusTunnel*>(loadReactor(7, 0).release())); });
         return torus;
     }
     // Angles (degrees) about the viewing axis of the drawn ring-0 vertices: a

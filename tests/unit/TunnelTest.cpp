@@ -30,10 +30,12 @@ class TunnelTest : public ReactorFixture<Tunnel> {
 protected:
     void SetUp() override {
         ReactorFixture::SetUp();
-        delete reactor->tube;
-        delete reactor->planes;
-        reactor->tube = tube = new Spy<TunnelTubeGene>(50.0f, 5.0f);
-        reactor->planes = planes = new Spy<TunnelPlaneGene>(50.0f, 1.0f);
+        auto spyTube = std::make_unique<Spy<TunnelTubeGene>>(50.0f, 5.0f);
+        auto spyPlanes = std::make_unique<Spy<TunnelPlaneGene>>(50.0f, 1.0f);
+        tube = spyTube.get();
+        planes = spyPlanes.get();
+        reactor->tube = std::move(spyTube);
+        reactor->planes = std::move(spyPlanes);
     }
     Spy<TunnelTubeGene>* tube = nullptr;
     Spy<TunnelPlaneGene>* planes = nullptr;

@@ -124,7 +124,7 @@ TEST_F(Universe, DeviceAndCursorTogglesAlsoWriteChannelTwelve) {
 
 TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
     build("Waver\nTunnel\nCloud\n");
-    qelCell* cell = universe->cells[0];
+    qelCell* cell = universe->cells[0].get();
     std::string out = captureStdout([&] { universe->handleCode(101, 0, 0); });  // Up on reactor 0 rebuilds it
     EXPECT_EQ(cell->reactorIndex, 0);
     EXPECT_NE(out.find("Reactor Loader  --0\n"), std::string::npos);

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,8 +73,9 @@ TEST(WaveInput, SnapshotRingAndLevels) {
         float left, right;
     } cases[] = {{repeat({0, 192}, 256), 0.5f, 0.25f}, {mixed, 1.0f / 512, 1.0f / 512}};
     WaveInput wave;
-    auto* fake = new FakeCapture();
-    wave.startWith(fake);
+    auto owned = std::make_unique<FakeCapture>();
+    FakeCapture* fake = owned.get();
+    wave.startWith(std::move(owned));
     for (const auto& c : cases) {
         fake->pending = c.block;
         EXPECT_FLOAT_EQ(wave.update(), c.left + c.right);
@@ -248,14 +250,17 @@ struct UnpluggableCapture final : CaptureBackend {
 // attempts no more often than retryMillis, and the levels come back with it.
 TEST(WaveInput, LostSourceReadsSilenceAndIsOpenedAgain) {
     WaveInput wave;
-    auto* card = new UnpluggableCapture(0);
-    wave.startWith(card);
+    auto plugged = std::make_unique<UnpluggableCapture>(0);
+    UnpluggableCapture* card = plugged.get();
+    wave.startWith(std::move(plugged));
     int attempts = 0;
     UnpluggableCapture* again = nullptr;
-    wave.setReopen([&]() -> CaptureBackend* {
+    wave.setReopen([&]() -> std::unique_ptr<CaptureBackend> {
         ++attempts;
         if (attempts < 2) return nullptr;  // still away at the first attempt
-        return again = new UnpluggableCapture(64);
+        auto found = std::make_unique<UnpluggableCapture>(64);
+        again = found.get();
+        return found;
     });
     EXPECT_FLOAT_EQ(wave.update(), 1.0f);
     EXPECT_EQ(wave.state(), WaveInput::State::Live);
@@ -277,7 +282,7 @@ TEST(WaveInput, LostSourceReadsSilenceAndIsOpenedAgain) {
     EXPECT_FLOAT_EQ(wave.update(), 0.5f);  // the second attempt finds it: (128 - 64) / 128 per side
     EXPECT_EQ(attempts, 2);
     EXPECT_EQ(wave.state(), WaveInput::State::Live);
-    EXPECT_EQ(wave.device, again);
+    EXPECT_EQ(wave.device.get(), again);
 }
 
 // Only a lost source is opened again: a start that found no source stays
