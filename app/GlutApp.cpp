@@ -15,6 +15,7 @@
 #include "app/OperatorOverlay.h"
 #include "app/OverlayPainter.h"
 #include "app/LiveSession.h"
+#include "app/MemoryPolicy.h"
 #include "app/MidiMap.h"
 #include "app/ScreenInfo.h"
 #include "app/StageOutput.h"
@@ -166,6 +167,7 @@ int runInstrument(int argc, char** argv) {
     // Keep the console lines in order when standard output is a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (answerInformationRequest(argc, argv, stdout)) return 0;
+    keepLargeBuffersOffTheHeap();
 
     const char* displayName = std::getenv("DISPLAY");
     if (!displayName || !*displayName) {

@@ -15,6 +15,7 @@
 #include "app/ControlTable.h"
 #include "app/HeadlessContext.h"
 #include "app/KeyBindings.h"
+#include "app/MemoryPolicy.h"
 #include "app/PngWriter.h"
 #include "app/SceneBank.h"
 #include "app/ScreenInfo.h"
@@ -335,6 +336,7 @@ void printFigures(FILE* out, const RenderOptions& options, const FrameFigures& f
 }  // namespace
 
 int runOfflineRender(int argc, char** argv) {
+    keepLargeBuffersOffTheHeap();
     RenderOptions options;
     std::string error;
     if (!parseRenderOptions(argc - 1, argv + 1, options, error)) {
