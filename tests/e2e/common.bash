@@ -85,3 +85,26 @@ write_modules() {
   printf '%s\n' Waver Tunnel Cloud Waver3D Particles1 MetaballViewer ObjViewer TorusTunnel Flo \
     RippleObjViewer SoundScape Wave >"$1"
 }
+
+# free_port: prints a loopback port that is free for both UDP and TCP right
+# now (the OSC server takes both), so that suites running side by side on one
+# machine never reach for the same fixed port.
+free_port() {
+  python3 - <<'PY'
+import socket
+for _ in range(100):
+    t = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    t.bind(("127.0.0.1", 0))
+    port = t.getsockname()[1]
+    u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        u.bind(("127.0.0.1", port))
+    except OSError:
+        t.close()
+        continue
+    u.close()
+    t.close()
+    print(port)
+    break
+PY
+}

@@ -13,8 +13,10 @@ cp -r "$SOURCE/stage" stage
 command -v oscsend >/dev/null || fail "oscsend (liblo-tools) is not installed"
 command -v curl >/dev/null || fail "curl is not installed"
 
-PORT=19311
-OUT_PORT=19312
+PORT=$(free_port)
+OUT_PORT=$(free_port)
+for _ in 1 2 3; do [ "$OUT_PORT" != "$PORT" ] && break; OUT_PORT=$(free_port); done
+[ -n "$PORT" ] && [ -n "$OUT_PORT" ] && [ "$PORT" != "$OUT_PORT" ] || fail "no free loopback ports"
 # A receiver bound to loopback that records the paths of what it gets.
 python3 - "$OUT_PORT" >received.txt <<'PY' &
 import socket, sys, time

@@ -118,7 +118,8 @@ grep -q " joy " rec-keys/show.script || fail "keys: no joystick readings recorde
 replay keys
 key_frames=$NFRAMES
 
-OSC_PORT=19321
+OSC_PORT=$(free_port)
+[ -n "$OSC_PORT" ] || fail "no free loopback port"
 send() { oscsend 127.0.0.1 "$OSC_PORT" "$@" || fail "osc: oscsend $* failed"; }
 play_osc() {
   wait_for_line osc.log.err "OSC: listening on 127.0.0.1:$OSC_PORT" 10 || fail "osc: not listening"
