@@ -32,7 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long vertices = static_cast<long>(model.vertices.size()) / 3;
     const long texCoords = static_cast<long>(model.texCoords.size()) / 3;
     const long normals = static_cast<long>(model.normals.size()) / 3;
-    float sink = 0.0f;
+    // Each indexed read goes to a volatile so it is not optimised away and
+    // AddressSanitizer sees it. Values are not summed: huge finite
+    // coordinates may overflow to inf and inf - inf is NaN, which says
+    // nothing about the reader.
+    volatile float sink = 0.0f;
     for (int k = 0; k + 2 < cornerLength; k += 3) {
         const int p = model.cornerArray[k];
         const int t = model.cornerArray[k + 1];
@@ -40,15 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(p >= 0 && p < vertices);
         check(t == -1 || (t >= 0 && t < texCoords));
         check(n == -1 || (n >= 0 && n < normals));
-        sink += model.vertexArray[3 * p] + model.vertexArray[3 * p + 2];
-        if (t >= 0) sink += model.texCoordArray[3 * t + 1];
-        if (n >= 0) sink += model.normalArray[3 * n + 2];
+        sink = model.vertexArray[3 * p];
+        sink = model.vertexArray[3 * p + 2];
+        if (t >= 0) sink = model.texCoordArray[3 * t + 1];
+        if (n >= 0) sink = model.normalArray[3 * n + 2];
     }
     for (float v : model.vertices) check(std::isfinite(v));
     for (float v : model.normals) check(std::isfinite(v));
     for (float v : model.texCoords) check(std::isfinite(v));
     check(std::isfinite(model.scale));
     for (int axis = 0; axis < 3; ++axis) check(std::isfinite(model.centre[axis]));
-    if (std::isnan(sink)) abort();
+    (void)sink;
     return 0;
 }
