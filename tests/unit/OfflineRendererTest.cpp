@@ -20,6 +20,21 @@ RenderOptions stageOptions(const TempStage& tmp, const char* script, int frames)
     options.frames = frames;
     return options;
 }
+
+// Sets the renderer up with its transcript kept off the test's output.
+::testing::AssertionResult setUpQuietly(OfflineRenderer& renderer) {
+    std::string error;
+    bool ready = false;
+    captureStdout([&] { ready = renderer.setUp(error); });
+    if (ready) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error;
+}
+
+bool renderFrameQuietly(OfflineRenderer& renderer) {
+    bool more = false;
+    captureStdout([&] { more = renderer.renderFrame(); });
+    return more;
+}
 }  // namespace
 
 // Each kind of scripted event lands in the table as its live counterpart
@@ -32,17 +47,10 @@ TEST(OfflineRenderer, AppliesScriptedEventsBeforeTheirFrameWithAFixedClock) {
                                          "2 key F4 639 240\n2 ctl 0 30 0\n", 20);
     options.frameMillis = 20;
     OfflineRenderer renderer(options);
-    std::string error;
-    bool ready = false;
-    captureStdout([&] { ready = renderer.setUp(error); });
-    ASSERT_TRUE(ready) << error;
+    ASSERT_TRUE(setUpQuietly(renderer));
     qelUnivCell& u = *renderer.universe();
     const ControlTable& t = *u.controls;
-    const auto frame = [&] {
-        bool more = false;
-        captureStdout([&] { more = renderer.renderFrame(); });
-        return more;
-    };
+    const auto frame = [&] { return renderFrameQuietly(renderer); };
     ASSERT_TRUE(frame());
     EXPECT_EQ(t.getByte(3, 0, 20), 127);
     EXPECT_EQ(t.getByte(0, 0, 17), 126);  // mouse x 639 of 640
@@ -107,10 +115,7 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     options.framesGiven = true;  // 50 frames asked: the end mark ends the show before
     options.wavPath = (tmp.path() / tmp.write("rec.wav", wav)).string();
     OfflineRenderer renderer(options);
-    std::string error;
-    bool ready = false;
-    captureStdout([&] { ready = renderer.setUp(error); });
-    ASSERT_TRUE(ready) << error;
+    ASSERT_TRUE(setUpQuietly(renderer));
     qelUnivCell& u = *renderer.universe();
     const ControlTable& t = *u.controls;
     struct Expect {
@@ -120,9 +125,7 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     };
     const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0x50, 90}, {7, 0xF0, 90}};
     for (const Expect& e : frames) {
-        bool more = false;
-        captureStdout([&] { more = renderer.renderFrame(); });
-        ASSERT_TRUE(more);
+        ASSERT_TRUE(renderFrameQuietly(renderer));
         const int frame = renderer.framesRendered() - 1;
         EXPECT_EQ(t.getByte(15, 0, 1), e.millis) << frame;
         EXPECT_EQ(u.wave->current->bytes[0], e.sound) << frame;
