@@ -52,7 +52,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 run_one() {
   local n="$1" corpus="$build/long-corpus/$1" art="$build/artifacts/$1/" log="$build/long-$1.log"
   mkdir -p "$corpus" "$art"
-  "$build/tests/fuzz/fuzz_$n" -max_total_time="$seconds" -runs="$runs" -timeout=10 -rss_limit_mb=3072 \
+  "$build/tests/fuzz/fuzz_$n" -max_total_time="$seconds" -runs="$runs" -close_fd_mask=2 -timeout=10 -rss_limit_mb=3072 \
     -print_final_stats=1 -artifact_prefix="$art" "$corpus" "$root/tests/fuzz/corpus/$n" >"$log" 2>&1
   local status=$?
   local done_line execs

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstdio>
 #include <memory>
 #include <string_view>
 
@@ -19,7 +18,6 @@ std::unique_ptr<ControlTable> gTable;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     quietStandardOutput();
-    if (!std::getenv("STRATA_FUZZ_VERBOSE")) std::freopen("/dev/null", "w", stderr);
     gMap = std::make_unique<MidiMap>();
     gTable = std::make_unique<ControlTable>();
     return 0;
