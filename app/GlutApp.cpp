@@ -8,58 +8,22 @@
 #include <cstring>
 #include <memory>
 
-#include "app/DeviceReport.h"
-#include "app/FramePacer.h"
-#include "app/ControlBus.h"
+#include "app/FrameObserver.h"
 #include "app/KeyBindings.h"
-#include "app/OperatorOverlay.h"
-#include "app/OverlayPainter.h"
-#include "app/LiveSession.h"
-#include "app/MemoryPolicy.h"
-#include "app/MidiMap.h"
 #include "app/ScreenInfo.h"
-#include "app/StageOutput.h"
-#include "app/StageSettings.h"
-#include "app/UserFiles.h"
-#include "app/VirtualScreen.h"
 #include "app/qelUnivCell.h"
-#include "input/MidiInput.h"
+#include "platform/FramePacer.h"
+#include "platform/MemoryPolicy.h"
+#include "platform/StageOutput.h"
+#include "platform/StageSettings.h"
+#include "platform/VirtualScreen.h"
 
 namespace {
 VirtualScreen* gScreen = nullptr;
-std::unique_ptr<LiveSession> gSession;
-std::unique_ptr<ControlBus> gBus;
+ShellExtension* gExtension = nullptr;
+FramePacer gPacer;
 int gWindowWidth = 640;
 int gWindowHeight = 480;
-
-// The operator's side: device lines on standard error, the overlay drawn on
-// the window after the picture, and the frame cap.
-DeviceReport gReport(stderr);
-OperatorOverlay gOverlay;
-FramePacer gPacer;
-char gMidiText[256] = "";
-std::chrono::steady_clock::time_point gLastFrame{};
-
-double millisSinceLastFrame() {
-    const auto now = std::chrono::steady_clock::now();
-    const double millis = gLastFrame.time_since_epoch().count() == 0
-                              ? 0.0
-                              : std::chrono::duration<double, std::milli>(now - gLastFrame).count();
-    gLastFrame = now;
-    return millis;
-}
-
-// After the picture is on the window: the report's change lines, then the
-// overlay over the window (never into the virtual screen, which keeps the
-// trails).
-void operatorView(qelUnivCell& cell) {
-    gReport.poll(cell);
-    gOverlay.update(OperatorOverlay::sample(cell, gMidiText), millisSinceLastFrame());
-    if (gOverlay.visible() && gScreen && gScreen->offscreen()) {
-        paintOperatorOverlay(gOverlay, gWindowWidth, gWindowHeight);
-        gScreen->bind();
-    }
-}
 
 void toScreen(int& x, int& y) {
     int sx = x, sy = y;
@@ -73,10 +37,10 @@ void display() {
     qelUnivCell* cell = universe();
     if (cell) {
         cell->frame();
-        if (gSession) gSession->frameDrawn(gScreen);
+        if (gExtension) gExtension->frameDrawn(gScreen);
     }
     if (gScreen) gScreen->present(gWindowWidth, gWindowHeight);
-    if (cell) operatorView(*cell);
+    if (cell && gExtension) gExtension->presented(gWindowWidth, gWindowHeight);
     glFinish();
     glutSwapBuffers();
     gPacer.wait();
@@ -91,30 +55,15 @@ void reshape(int width, int height) {
 
 void keyboard(unsigned char key, int x, int y) {
     toScreen(x, y);
-    if (gSession && gSession->keyPressed(key, glutGetModifiers())) return;
-    if (gBus && gBus->keyboard(key, (glutGetModifiers() & GLUT_ACTIVE_ALT) != 0)) return;
-    if (gSession) gSession->keyReached(key, x, y);
+    if (gExtension && gExtension->keyboard(key, glutGetModifiers(), x, y)) return;
+    if (qelUnivCell* cell = universe(); cell && cell->observer) cell->observer->keyPressed(key, x, y);
     keyboardKey(key, x, y);
 }
 
-// Insert shows and hides the operator view; Shift+Insert switches clean
-// layers. Both keep Insert's own code as well.
-void operatorKey(int key) {
-    if (key != GLUT_KEY_INSERT) return;
-    qelUnivCell* cell = universe();
-    if ((glutGetModifiers() & GLUT_ACTIVE_SHIFT) && cell) {
-        cell->cleanLayers = !cell->cleanLayers;
-        fprintf(stderr, "strata: clean layers %s (Shift+Insert)\n", cell->cleanLayers ? "on" : "off");
-    } else {
-        gOverlay.toggle();
-    }
-}
-
 void special(int key, int x, int y) {
-    operatorKey(key);
     toScreen(x, y);
-    if (gBus && gBus->special(key)) return;
-    if (gSession) gSession->specialReached(key, x, y);
+    if (gExtension && gExtension->special(key, glutGetModifiers(), x, y)) return;
+    if (qelUnivCell* cell = universe(); cell && cell->observer) cell->observer->specialPressed(key, x, y);
     specialKey(key, x, y);
 }
 
@@ -124,9 +73,9 @@ void motion(int, int) { glutPostRedisplay(); }
 
 void setGlutCursor(int cursor) { glutSetCursor(cursor); }
 
-// Esc ends the process through exit: a running recording is completed first.
+// Esc ends the process through exit: the extension finishes first.
 void endSession() {
-    if (gSession) gSession->stopRecording();
+    if (gExtension) gExtension->ending();
 }
 
 const char kHelp[] =
@@ -163,7 +112,8 @@ bool answerInformationRequest(int argc, char** argv, FILE* out) {
     return false;
 }
 
-int runInstrument(int argc, char** argv) {
+int runInstrument(int argc, char** argv, ShellExtension* extension) {
+    gExtension = extension;
     // Keep the console lines in order when standard output is a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
     if (answerInformationRequest(argc, argv, stdout)) return 0;
@@ -230,7 +180,6 @@ int runInstrument(int argc, char** argv) {
         gPacer = FramePacer(stage.fps);
         fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
     }
-    if (!stage.overlayAtStart) gOverlay.hideAtStart();
     if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
 
     // Lives until exit like the window: never released, since its GL objects
@@ -260,23 +209,8 @@ int runInstrument(int argc, char** argv) {
 
     printf("Glut API Version %d\n", 3);
     loadKeyBindings("key.db");
-    if (qelUnivCell* cell = universe()) {
-        if (cell->midi) cell->midi->describe(gMidiText, sizeof gMidiText);
-        gReport.start(*cell);
-    }
-    gSession = std::make_unique<LiveSession>();
-    if (qelUnivCell* cell = universe()) gSession->begin(*cell);
+    if (qelUnivCell* cell = universe(); cell && gExtension) gExtension->started(*cell);
     std::atexit(endSession);
-    // OSC, OSCQuery and the MIDI mapping: applied in each frame right after MIDI.
-    if (qelUnivCell* cell = universe()) {
-        gBus = std::make_unique<ControlBus>(*cell);
-        gBus->loadMidiMap(userFilePath(MidiMap::kFileName).c_str());
-        gBus->startFromEnvironment();
-        cell->inputHook = gBus.get();
-        // OSC scene commands go the way of the Ctrl+digit keys.
-        gBus->recallScene = [](int n) { gSession->recallScene(n); };
-        gBus->storeScene = [](int n) { gSession->storeScene(n); };
-    }
     glutMainLoop();
     return 0;
 }

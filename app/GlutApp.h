@@ -1,10 +1,35 @@
 #pragma once
 #include <cstdio>
 
+class qelUnivCell;
+class VirtualScreen;
+
+// What a program adds around the instrument's window and frames (the live
+// program's recording, remote control and operator view). Every call comes
+// from a GLUT callback on the main thread. Keys arrive with the mouse already
+// in the 640x480 space and GLUT's modifier bits.
+class ShellExtension {
+public:
+    virtual ~ShellExtension() = default;
+    // The universe is built (the key bindings are loaded): start what runs
+    // beside it.
+    virtual void started(qelUnivCell& /*universe*/) {}
+    // A character or special key before the key map sees it: true when it
+    // was taken here.
+    virtual bool keyboard(unsigned char /*key*/, int /*modifiers*/, int /*x*/, int /*y*/) { return false; }
+    virtual bool special(int /*key*/, int /*modifiers*/, int /*x*/, int /*y*/) { return false; }
+    // After the universe's frame, before the picture is presented.
+    virtual void frameDrawn(VirtualScreen* /*screen*/) {}
+    // The picture is on the window (before the swap): draw over it.
+    virtual void presented(int /*windowWidth*/, int /*windowHeight*/) {}
+    // The process ends (Esc): finish what must not be lost.
+    virtual void ending() {}
+};
+
 // The instrument's entry: opens the window through GLUT, registers the
 // callbacks, loads the key bindings (which builds the universe) and runs the
-// GLUT main loop. Never returns.
-int runInstrument(int argc, char** argv);
+// GLUT main loop. extension may be null. Never returns once the loop runs.
+int runInstrument(int argc, char** argv, ShellExtension* extension);
 
 // True when a STRATA_WINDOWED value asks for a plain window: 1, true, yes or
 // on, in any case. Null, empty and every other value keep the full screen.

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/qelUnivCell.h"
-#include "resources/RegularFile.h"
+#include "platform/RegularFile.h"
 
 namespace {
 int gKeyMap[kKeyMapSize];

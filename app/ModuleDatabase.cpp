@@ -11,9 +11,9 @@
 #include <memory>
 
 #include "app/qelUnivCell.h"
+#include "platform/RegularFile.h"
+#include "platform/TextLines.h"
 #include "resources/ImageGene.h"
-#include "resources/RegularFile.h"
-#include "resources/TextLines.h"
 
 static_assert(ModuleNames::kMaxModules == qelUnivCell::kMaxModules, "one help gene per module");
 

@@ -4,11 +4,10 @@
 
 #include <cstdio>
 
+#include "app/ControlFade.h"
 #include "app/ControlTable.h"
-#include "app/FrameHooks.h"
-#include "app/FrameInputHook.h"
+#include "app/FrameObserver.h"
 #include "app/FrameSteps.h"
-#include "app/SceneBank.h"
 #include "app/ScreenInfo.h"
 #include "input/Joystick.h"
 #include "input/MidiInput.h"
@@ -42,7 +41,7 @@ qelUnivCell::qelUnivCell() {
     wave->start();
     joystick = std::make_unique<Joystick>();
     joystick->setup();
-    scenes = std::make_unique<SceneBank>(*this);
+    fade = std::make_unique<ControlFade>();
     init();
 }
 
@@ -123,49 +122,41 @@ void qelUnivCell::applyJoystick(uint32_t x, uint32_t y, uint32_t buttonMask) {
     controls->setFloat(currentChannel, 64, code, static_cast<float>(fy));
 }
 
+void DeviceInput::midiStep(qelUnivCell& u) {
+    const int count = u.midi->fetch();
+    for (int i = 0; i < count; ++i) {
+        const uint32_t event = u.midi->events[i];
+        if (takeMidi(u, event)) continue;
+        u.applyMidiEvent(event);
+        if (u.observer) u.observer->midiApplied(event);
+    }
+}
+
+void DeviceInput::joystickStep(qelUnivCell& u) {
+    uint32_t x = 0, y = 0, buttons = 0;
+    u.joystick->read(x, y, buttons);
+    u.applyJoystick(x, y, buttons);
+    if (u.observer) u.observer->joystickApplied(x, y, buttons);
+}
+
 void qelUnivCell::frame() {
     ScreenInfo& screen = *screenInfo();
     FrameClock::tick(screen);
-    if (hooks) hooks->frameStarted(screen.frameMillis);
+    if (observer) observer->frameStarted(screen.frameMillis);
     controls->setByte(15, 0, 1, screen.frameMillis);
     controls->setFloat(15, 0, 1, screen.frameSeconds);
     timeFactor = static_cast<float>(screen.frameMillis / 33.33333);
 
     const int soundSlot = wave->historyIndex;
     soundLevel = wave->update();
-    if (hooks && wave->historyIndex != soundSlot) hooks->soundTaken(wave->current->bytes);
+    if (observer && wave->historyIndex != soundSlot) observer->soundTaken(wave->current->bytes);
     controls->setByte(15, 0, 0, static_cast<int>(soundLevel * 128));
     controls->setFloat(15, 0, 0, soundLevel);
 
-    const bool replay = hooks && hooks->replacesDevices();
-    if (midiOn) {
-        if (replay) {
-            hooks->replayMidi(*this);
-        } else {
-            const int count = midi->fetch();
-            for (int i = 0; i < count; ++i) {
-                const uint32_t event = midi->events[i];
-                if (inputHook && inputHook->midiEvent(event)) continue;  // the MIDI mapping applied it
-                applyMidiEvent(event);
-                if (hooks) hooks->midiApplied(event);
-            }
-        }
-    }
-    if (replay)
-        hooks->replayControlStep(*this);
-    else if (inputHook)
-        inputHook->afterMidi();
-    if (joystickOn) {
-        if (replay) {
-            hooks->replayJoystick(*this);
-        } else {
-            uint32_t x = 0, y = 0, buttons = 0;
-            joystick->read(x, y, buttons);
-            applyJoystick(x, y, buttons);
-            if (hooks) hooks->joystickApplied(x, y, buttons);
-        }
-    }
-    scenes->step(screen.frameMillis);
+    if (midiOn) input->midiStep(*this);
+    input->controlStep(*this);
+    if (joystickOn) input->joystickStep(*this);
+    fade->step(*controls, screen.frameMillis);
 
     pushFrameView(*matrixKeeper);
     const float trail = (controls->getFloat(11, 0, 19) + 1.0f) * 0.5f;
@@ -198,7 +189,7 @@ void qelUnivCell::frame() {
 
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     popFrameView(*matrixKeeper);
-    if (hooks) hooks->frameFinished();
+    if (observer) observer->frameFinished();
 }
 
 void qelUnivCell::stepImageSet(int direction) {

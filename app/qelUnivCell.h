@@ -2,7 +2,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/StageSettings.h"
+#include "app/FrameInput.h"
+#include "platform/StageSettings.h"
 
 class ControlTable;
 class MatrixModeKeeper;
@@ -12,9 +13,8 @@ class Joystick;
 class ImageGene;
 class ModelGene;
 class qelCell;
-class FrameHooks;
-class SceneBank;
-class FrameInputHook;
+class FrameObserver;
+class ControlFade;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -75,13 +75,15 @@ public:
     // beginCleanLayer); off unless STRATA_CLEAN_LAYERS asks for it.
     bool cleanLayers = StageSettings::cleanLayersRequested();
 
-    // Stored and recalled looks of the whole instrument; a recall's fade
-    // moves on in the frame's input step.
-    std::unique_ptr<SceneBank> scenes;
-    // Watches or feeds the frame's input steps (recorder, replay); not owned.
-    FrameHooks* hooks = nullptr;
-    // Optional control source run in the frame's input step (not owned).
-    FrameInputHook* inputHook = nullptr;
+    // A move of the whole table to a stored look (a scene recall), stepped
+    // after the frame's input steps.
+    std::unique_ptr<ControlFade> fade;
+    // Where the frame's MIDI, control and joystick input comes from (not
+    // owned): the devices unless a live control bus or a replay stands in.
+    FrameInput* input = &devices;
+    // Watches what the frame applies (a recorder); not owned, may be null.
+    FrameObserver* observer = nullptr;
+    DeviceInput devices;
 
     // Called by handleCode's Home command with GLUT's cursor value (101 none,
     // 100 inherit). The windowed program points it at glutSetCursor; without

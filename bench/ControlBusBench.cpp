@@ -14,11 +14,11 @@
 #include "GlTestContext.h"
 #include "OscPackets.h"
 #include "TempStage.h"
-#include "app/ControlBus.h"
 #include "app/ControlTable.h"
-#include "app/OscCommandQueue.h"
-#include "app/OscServer.h"
 #include "app/qelUnivCell.h"
+#include "control/ControlBus.h"
+#include "control/OscCommandQueue.h"
+#include "control/OscServer.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void BM_OscControlsApplied(benchmark::State& state) {
     for (int i = 0; i < OscCommandQueue::kCapacity; ++i) packets.push_back(oscControl(i % 16, i % 1024, i % 128));
     for (auto _ : state) {
         for (const auto& p : packets) rig.bus->oscServer()->handlePacket(p.data(), p.size(), nullptr);
-        rig.bus->afterMidi();
+        rig.bus->controlStep(*rig.universe);
     }
     benchmark::DoNotOptimize(rig.universe->controls->byteValue[5]);
     state.SetItemsProcessed(state.iterations() * OscCommandQueue::kCapacity);
@@ -73,7 +73,7 @@ void BM_OscLoopbackToTable(benchmark::State& state) {
         ::sendto(client, packets[k].data(), packets[k].size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
         // The frame's input step, back to back, until the value is in the table.
         for (int spins = 0; spins < 10000000 && rig.universe->controls->getByte(3, 0, 40) != want; ++spins)
-            rig.bus->afterMidi();
+            rig.bus->controlStep(*rig.universe);
     }
     ::close(client);
 }

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "resources/RegularFile.h"
-#include "resources/TextLines.h"
+#include "platform/RegularFile.h"
+#include "platform/TextLines.h"
 
 namespace {
 

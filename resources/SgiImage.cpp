@@ -6,7 +6,7 @@
 #include <new>
 #include <utility>
 
-#include "resources/RegularFile.h"
+#include "platform/RegularFile.h"
 
 // Reader of SGI image files: one byte per channel, verbatim or run-length
 // storage, one to four channels (further channels are ignored). The file's

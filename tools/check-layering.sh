@@ -1,35 +1,49 @@
 #!/usr/bin/env bash
 # Checks the include layering of the sources under ROOT (default: the
-# repository this script lives in). The folders stand in layers, bottom first:
-#   input/ resources/  <  reactor/  <  reactors/  <  app/
-# A file may include from its own layer and from the layers below it. An
-# include from a layer above is an error unless it is one of the few the
-# layout calls for, listed in `allowed` below. Every #include "..." line of
-# every .h and .cpp file is looked at; a path relative to the including file
-# (such as "../app/X.h") is resolved first. Prints one line per refused
-# include and exits 1 when there is any, 0 otherwise.
+# repository this script lives in). Each folder may include from itself and
+# from the folders it stands on, bottom first:
+#   platform/                         Linux layers, settings, files
+#   input/ resources/                 devices; images, models (one layer)
+#   reactor/  <  reactors/  <  app/   the instrument itself
+#   control/   operator/              remote control; the operator's view
+#   show/                             scenes, recording, replay, offline render
+#   programs/                         the two programs
+# control/ and operator/ stand side by side and do not use each other.
+# An include from a folder a file may not use is an error unless it is one of
+# the few arrows of the instrument's own layout, listed in `allowed` below.
+# Every #include "..." line of every .h and .cpp file is looked at; a path
+# relative to the including file (such as "../app/X.h") is resolved first.
+# Prints one line per refused include and exits 1 when there is any, 0
+# otherwise. The CMake libraries follow the same order, and the linker
+# refuses a call into a library above (CMakeLists.txt, *_links).
 set -uo pipefail
 
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-# Sets `layer` to the layer of a path (-1: outside the layer folders).
-layer_of() {
-    case "$1" in
-        input/* | resources/*) layer=0 ;;
-        reactor/*) layer=1 ;;
-        reactors/*) layer=2 ;;
-        app/*) layer=3 ;;
-        *) layer=-1 ;;
-    esac
-}
+folders=(platform input resources reactor reactors app control operator show programs)
+core="input resources reactor reactors app"
+declare -A uses=(
+    [platform]=""
+    [input]="resources"
+    [resources]="input"
+    [reactor]="input resources"
+    [reactors]="input resources reactor"
+    [app]="input resources reactor reactors"
+    [control]="$core"
+    [operator]="$core"
+    [show]="$core control"
+    [programs]="$core control operator show"
+)
+for folder in "${folders[@]}"; do
+    [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"
+done
 
-# The upward includes that follow from the layout: "including-file included-file",
-# glob patterns, one pair a line.
+# The arrows of the instrument's own layout that run up: "including-file
+# included-file", glob patterns, one pair a line, each with its reason.
 allowed=(
     # The reactors read the control table, which lives with the universe.
-    "reactor/* app/ControlTable.h"
-    "reactors/* app/ControlTable.h"
+    "reactor*/* app/ControlTable.h"
     # The loader builds every effect by its index, so it names them all.
     "reactor/ReactorLoader.cpp reactors/*"
     # Preloading fills the universe's image and model sets.
@@ -50,6 +64,19 @@ is_allowed() {
     return 1
 }
 
+# Sets `folder` to the layered folder of a path ("" outside them).
+folder_of() {
+    folder="${1%%/*}"
+    [[ -n "${uses[$folder]+x}" && "$1" == */* ]] || folder=""
+}
+
+may_use() {
+    local from="$1" to="$2" f
+    [ "$from" = "$to" ] && return 0
+    for f in ${uses[$from]}; do [ "$f" = "$to" ] && return 0; done
+    return 1
+}
+
 if [ ! -d "$root" ]; then
     echo "check-layering: no such directory: $root" >&2
     exit 2
@@ -57,35 +84,36 @@ fi
 
 refused=0
 checked=0
+dirs=()
+for f in "${folders[@]}"; do [ -d "$root/$f" ] && dirs+=("$root/$f"); done
 while IFS= read -r -d '' path; do
     file="${path#"$root"/}"
-    layer_of "$file"
-    from_layer=$layer
+    folder_of "$file"
+    from="$folder"
     while IFS= read -r match; do
         line="${match%%:*}"
         [[ "${match#*:}" =~ include[[:space:]]*\"([^\"]*)\" ]] || continue
         included="${BASH_REMATCH[1]}"
         target="$included"
-        layer_of "$target"
-        if [ "$layer" -lt 0 ]; then
-            # Not rooted at a layer folder: try it relative to the including file.
+        folder_of "$target"
+        if [ -z "$folder" ]; then
+            # Not rooted at a layered folder: try it relative to the including file.
             target=$(realpath -m --relative-to="$root" "$root/${file%/*}/$included")
-            layer_of "$target"
+            folder_of "$target"
         fi
-        to_layer=$layer
-        [ "$to_layer" -lt 0 ] && continue
+        to="$folder"
+        [ -z "$to" ] && continue
         checked=$((checked + 1))
-        if [ "$to_layer" -gt "$from_layer" ] && ! is_allowed "$file" "$target"; then
-            echo "$file:$line: includes \"$included\" from a layer above (${target%%/*}/ over ${file%%/*}/)"
+        if ! may_use "$from" "$to" && ! is_allowed "$file" "$target"; then
+            echo "$file:$line: includes \"$included\" from ${to}/, which ${from}/ may not use"
             refused=$((refused + 1))
         fi
     done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$path")
-done < <(find "$root/input" "$root/resources" "$root/reactor" "$root/reactors" "$root/app" \
-              -type f \( -name '*.h' -o -name '*.cpp' \) -print0 2>/dev/null | sort -z)
+done < <(find "${dirs[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 2>/dev/null | sort -z)
 
 if [ "$refused" -gt 0 ]; then
     echo "check-layering: $refused include(s) against the layering"
     exit 1
 fi
-echo "check-layering: $checked includes between layer folders, all in order"
+echo "check-layering: $checked includes between folders, all in order"
 exit 0

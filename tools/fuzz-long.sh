@@ -36,7 +36,7 @@ else
   for src in "$root"/tests/fuzz/*Fuzz.cpp; do
     n="$(basename "$src" Fuzz.cpp)"
     # The show-script parser comes with the offline renderer.
-    [ "$n" = ShowScript ] && [ ! -f "$root/app/ShowScript.h" ] && continue
+    [ "$n" = ShowScript ] && [ ! -f "$root/show/ShowScript.h" ] && continue
     names+=("${n,,}")
   done
 fi

@@ -9,7 +9,7 @@
 
 #include "FuzzInput.h"
 #include "app/ControlTable.h"
-#include "app/MidiMap.h"
+#include "control/MidiMap.h"
 
 namespace {
 std::unique_ptr<MidiMap> gMap;

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "FuzzInput.h"
-#include "app/OscCommand.h"
-#include "app/OscCommandQueue.h"
-#include "app/OscServer.h"
+#include "control/OscCommand.h"
+#include "control/OscCommandQueue.h"
+#include "control/OscServer.h"
 
 namespace {
 std::unique_ptr<OscCommandQueue> gQueue;

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/ShowScript.h"
+#include "show/ShowScript.h"
 
 namespace {
 void fail(const char* why) {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PngWriter.h"
+#include "platform/PngWriter.h"
 
 namespace {
 

@@ -8,7 +8,7 @@ source_dir="${1:?usage: planted.sh SOURCE_DIR}"
 check="$source_dir/tools/check-layering.sh"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-for layer in input resources reactor reactors app; do cp -r "$source_dir/$layer" "$tree/"; done
+for layer in platform input resources reactor reactors app control operator show programs; do cp -r "$source_dir/$layer" "$tree/"; done
 
 failures=0
 fail() {
@@ -32,6 +32,16 @@ plants=(
     'reactor/ReactorLoader.cpp|#include "reactors/RippleGene.h"|0'
     'app/GlutApp.cpp|#include "reactors/Waver.h"|0'
     'input/Joystick.cpp|#include "resources/ObjModel.h"|0'
+    'platform/AtomicFile.cpp|#include "app/ControlTable.h"|1'
+    'app/GlutApp.cpp|#include "control/ControlBus.h"|1'
+    'app/qelUnivCell.cpp|#include "show/SceneBank.h"|1'
+    'control/OscServer.cpp|#include "show/ShowScript.h"|1'
+    'control/ControlBus.cpp|#include "operator/OperatorOverlay.h"|1'
+    'operator/DeviceReport.cpp|#include "control/ControlBus.h"|1'
+    'show/SceneBank.cpp|#include "programs/LiveShow.h"|1'
+    'show/ShowReplay.cpp|#include "control/ControlBus.h"|0'
+    'programs/LiveShow.cpp|#include "operator/OverlayPainter.h"|0'
+    'operator/LevelMeter.cpp|#include "platform/FramePacer.h"|0'
 )
 for plant in "${plants[@]}"; do
     IFS='|' read -r file line expected <<<"$plant"

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "app/FrameSteps.h"
-#include "app/HeadlessContext.h"
-#include "app/PngWriter.h"
-#include "app/VirtualScreen.h"
+#include "platform/HeadlessContext.h"
+#include "platform/PngWriter.h"
+#include "platform/VirtualScreen.h"
 #include "reactor/GlSwitches.h"
 #include "reactor/MatrixModeKeeper.h"
 #include "reactor/Reactor.h"

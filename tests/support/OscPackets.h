@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "app/OscCommand.h"
+#include "control/OscCommand.h"
 
 // OSC packets as a control surface sends them, for tests and benchmarks.
 

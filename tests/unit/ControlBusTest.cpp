@@ -9,11 +9,11 @@
 
 #include "OscPackets.h"
 #include "UniverseFixture.h"
-#include "app/ControlBus.h"
 #include "app/ControlTable.h"
-#include "app/MidiMap.h"
-#include "app/OscCommandQueue.h"
-#include "app/OscServer.h"
+#include "control/ControlBus.h"
+#include "control/MidiMap.h"
+#include "control/OscCommandQueue.h"
+#include "control/OscServer.h"
 #include "input/MidiInput.h"
 #include "reactor/qelCell.h"
 
@@ -32,7 +32,7 @@ protected:
         UniverseFixture::SetUp();
         build();
         bus = std::make_unique<ControlBus>(*universe);
-        universe->inputHook = bus.get();
+        universe->input = bus.get();
     }
     void TearDown() override {
         bus.reset();

@@ -14,19 +14,19 @@
 #include "GlTestContext.h"
 #include "TempStage.h"
 #include "UniverseFixture.h"
-#include "app/ControlBus.h"
 #include "app/ControlTable.h"
 #include "app/KeyBindings.h"
-#include "app/MidiMap.h"
-#include "app/OfflineRenderer.h"
-#include "app/OscCommand.h"
-#include "app/OscCommandQueue.h"
-#include "app/SceneBank.h"
-#include "app/ShowRecorder.h"
-#include "app/ShowScript.h"
 #include "app/qelUnivCell.h"
+#include "control/ControlBus.h"
+#include "control/MidiMap.h"
+#include "control/OscCommand.h"
+#include "control/OscCommandQueue.h"
 #include "input/MidiInput.h"
 #include "reactor/qelCell.h"
+#include "show/OfflineRenderer.h"
+#include "show/SceneBank.h"
+#include "show/ShowRecorder.h"
+#include "show/ShowScript.h"
 
 namespace fs = std::filesystem;
 
@@ -214,15 +214,16 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
         ASSERT_NO_FATAL_FAILURE(setUpQuietly(renderer));
         qelUnivCell& u = *renderer.universe();
         ControlBus bus(u);
-        u.inputHook = &bus;
-        bus.recallScene = [&u](int n) { u.scenes->recallScene(n); };
-        bus.storeScene = [&u](int n) { u.scenes->storeScene(n); };
+        SceneBank scenes(u);
+        u.input = &bus;
+        bus.recallScene = [&scenes](int n) { scenes.recallScene(n); };
+        bus.storeScene = [&scenes](int n) { scenes.storeScene(n); };
         ASSERT_EQ(bus.midiMap().parseText("cc 1 20 -> 2 30\ncc 1 21 -> selected 40 curve exp\n", "test.map"), 0);
         bus.midiMap().attach(*u.controls);
         ShowRecorder recorder(recording.string());
         std::string error;
-        ASSERT_TRUE(recorder.start(u, true, error)) << error;
-        u.hooks = &recorder;
+        ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
+        u.observer = &recorder;
 
         auto push = [&](const OscCommand& cmd) { bus.queue().push(cmd); };
         for (int frame = 0; frame < kFrames; ++frame) {
@@ -265,8 +266,8 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
             live.push_back(FrameState::of(renderer));
         }
         recorder.stop();
-        u.hooks = nullptr;
-        u.inputHook = nullptr;
+        u.observer = nullptr;
+        u.input = &u.devices;
 
         // The show did what it was told: the recall brought back frame 4's
         // modules (Tunnel on layer 1), the mapping wrote through its curve.

@@ -4,9 +4,9 @@
 
 #include "AllocationCounter.h"
 #include "GlTestContext.h"
-#include "app/OfflineRenderer.h"
 #include "app/qelUnivCell.h"
 #include "reactor/qelCell.h"
+#include "show/OfflineRenderer.h"
 
 // The benchmark scene (eleven raised cells with the heaviest reactor mix)
 // with the wave-file sound input runs 100 frames after warm-up without a

@@ -6,10 +6,10 @@
 #include "GlTestContext.h"
 #include "TempStage.h"
 #include "app/ControlTable.h"
-#include "app/OfflineRenderer.h"
 #include "app/qelUnivCell.h"
 #include "input/WaveInput.h"
 #include "reactor/Random.h"
+#include "show/OfflineRenderer.h"
 
 namespace {
 // The golden stage with a show script written into a temporary directory.

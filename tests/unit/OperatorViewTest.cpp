@@ -5,12 +5,12 @@
 #include <string>
 
 #include "AllocationCounter.h"
-#include "app/DeviceReport.h"
-#include "app/FramePacer.h"
-#include "app/FrameStats.h"
-#include "app/LevelMeter.h"
-#include "app/OperatorOverlay.h"
-#include "app/StageSettings.h"
+#include "operator/DeviceReport.h"
+#include "operator/FrameStats.h"
+#include "operator/LevelMeter.h"
+#include "operator/OperatorOverlay.h"
+#include "platform/FramePacer.h"
+#include "platform/StageSettings.h"
 
 TEST(LevelMeter, PeakHoldsThenFallsButNeverBelowTheLevel) {
     LevelMeter meter;

@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/ControlSnapshot.h"
-#include "app/OscCommand.h"
-#include "app/OscCommandQueue.h"
-#include "app/OscEndpoint.h"
-#include "app/OscQueryServer.h"
-#include "app/OscServer.h"
 #include "OscPackets.h"
+#include "control/ControlSnapshot.h"
+#include "control/OscCommand.h"
+#include "control/OscCommandQueue.h"
+#include "control/OscEndpoint.h"
+#include "control/OscQueryServer.h"
+#include "control/OscServer.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include "TempStage.h"
 #include "app/KeyBindings.h"
 #include "app/ModuleDatabase.h"
+#include "platform/RegularFile.h"
 #include "resources/ImageGene.h"
 #include "resources/ObjModel.h"
-#include "resources/RegularFile.h"
 #include "support/GlTestContext.h"
 #include "support/SgiWriter.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RenderOptions.h"
+#include "show/RenderOptions.h"
 
 namespace {
 struct Parsed {

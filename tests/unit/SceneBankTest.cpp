@@ -8,11 +8,12 @@
 #include <unistd.h>
 
 #include "UniverseFixture.h"
-#include "app/AtomicFile.h"
+#include "app/ControlFade.h"
 #include "app/ControlTable.h"
 #include "app/KeyBindings.h"
-#include "app/SceneBank.h"
+#include "platform/AtomicFile.h"
 #include "reactor/qelCell.h"
+#include "show/SceneBank.h"
 
 namespace {
 std::string readFile(const std::string& path) {
@@ -47,7 +48,7 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     build();
     qelUnivCell& u = *universe;
     ControlTable& t = *u.controls;
-    SceneBank& bank = *u.scenes;
+    SceneBank bank(u);
     bank.setDefaultFadeMillis(0);
     captureStdout([&] { u.cells[2]->setReactor(4, u.moduleHelps[4].get()); });
     t.setByte(0, 0, 7, 100);
@@ -93,12 +94,13 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     build();
     qelUnivCell& u = *universe;
     ControlTable& t = *u.controls;
+    SceneBank bank(u);
     t.setByte(1, 0, 20, 100);
     t.setFloat(1, 0, 20, 1.0f);  // stored float 1
-    ASSERT_TRUE(u.scenes->storeFile("fade.scene"));
+    ASSERT_TRUE(bank.storeFile("fade.scene"));
     t.setByte(1, 0, 20, 0);
     t.setFloat(1, 0, 20, 0.0f);  // stored float -1
-    ASSERT_TRUE(u.scenes->recallFile("fade.scene", 1000));
+    ASSERT_TRUE(bank.recallFile("fade.scene", 1000));
     struct Step {
         int millis;
         float value;
@@ -108,22 +110,23 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
                           {400, 0.8f, 90, true}, {400, 1.0f, 100, false}};
     for (const Step& s : steps) {
-        u.scenes->step(s.millis);
+        u.fade->step(t, s.millis);
         EXPECT_FLOAT_EQ(t.getFloat(1, 0, 20), s.value) << s.millis;
         EXPECT_EQ(t.getByte(1, 0, 20), s.byte) << s.millis;
-        EXPECT_EQ(u.scenes->fading(), s.fading);
+        EXPECT_EQ(u.fade->running(), s.fading);
     }
     // Through the frame: a fade of 0 cuts at once.
     t.setFloat(1, 0, 20, 0.5f);
-    ASSERT_TRUE(u.scenes->recallFile("fade.scene", 0));
+    ASSERT_TRUE(bank.recallFile("fade.scene", 0));
     EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
-    EXPECT_FALSE(u.scenes->fading());
+    EXPECT_FALSE(u.fade->running());
 }
 
 // A missing or malformed file changes nothing and says which file and line.
 TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
     build();
     qelUnivCell& u = *universe;
+    SceneBank bank(u);
     const std::pair<const char*, const char*> cases[] = {
         {"", "bad.scene:1: empty"},
         {"value 0 7 1 0\n", "bad.scene:1: expected 'strata-scene 1' first"},
@@ -143,12 +146,12 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
         stage->write("bad.scene", text);
         // A good cell line first would rebuild a module if applied early.
         bool recalled = true;
-        const std::string err = captureStderr([&] { recalled = u.scenes->recallFile("bad.scene", 0); });
+        const std::string err = captureStderr([&] { recalled = bank.recallFile("bad.scene", 0); });
         EXPECT_FALSE(recalled) << text;
         EXPECT_NE(err.find(message), std::string::npos) << err;
         EXPECT_EQ(countOf(err, "\n"), 1) << err;
     }
-    const std::string err = captureStderr([&] { EXPECT_FALSE(u.scenes->recallScene(4)); });
+    const std::string err = captureStderr([&] { EXPECT_FALSE(bank.recallScene(4)); });
     EXPECT_NE(err.find("scenes/04.scene: no scene there"), std::string::npos) << err;
     EXPECT_EQ(std::memcmp(before.floatValue, u.controls->floatValue, sizeof before.floatValue), 0);
     EXPECT_EQ(std::memcmp(before.byteValue, u.controls->byteValue, sizeof before.byteValue), 0);
@@ -160,20 +163,21 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
 TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     build();
     qelUnivCell& u = *universe;
-    ASSERT_TRUE(u.scenes->storeScene(1));
+    SceneBank bank(u);
+    ASSERT_TRUE(bank.storeScene(1));
     const std::string previous = readFile("scenes/01.scene");
     u.controls->setByte(2, 0, 7, 99);
     gWrites = 0;
     setAtomicWriteCall(&halfThenFail);
     bool stored = true;
-    const std::string err = captureStderr([&] { stored = u.scenes->storeScene(1); });
+    const std::string err = captureStderr([&] { stored = bank.storeScene(1); });
     setAtomicWriteCall(nullptr);
     EXPECT_FALSE(stored);
     EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
     EXPECT_EQ(readFile("scenes/01.scene"), previous);
     EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
     // And the next store goes through.
-    ASSERT_TRUE(u.scenes->storeScene(1));
+    ASSERT_TRUE(bank.storeScene(1));
     EXPECT_NE(readFile("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
 }
 

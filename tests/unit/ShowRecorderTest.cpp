@@ -7,9 +7,10 @@
 #include "AllocationCounter.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
-#include "app/ShowRecorder.h"
-#include "app/ShowScript.h"
 #include "input/WavFileCapture.h"
+#include "show/SceneBank.h"
+#include "show/ShowRecorder.h"
+#include "show/ShowScript.h"
 
 namespace {
 void fillBlock(uint8_t* block, int seed) {
@@ -25,7 +26,8 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
     build();
     ShowRecorder recorder("rec");
     std::string error;
-    ASSERT_TRUE(recorder.start(*universe, true, error)) << error;
+    SceneBank scenes(*universe);
+    ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
     uint8_t block[512];
     recorder.keyPressed('q', 10, 20);  // before frame 0
     recorder.frameStarted(-5);         // a first frame measured across the clock's wrap
@@ -40,7 +42,7 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
     fillBlock(block, 2);
     recorder.soundTaken(block);
     recorder.joystickApplied(70000, 5, 0x13);
-    recorder.controlWritten(ControlTable::indexOf(4, 64, 9), 300, 0.1f);
+    recorder.controlSet(ControlTable::indexOf(4, 64, 9), 300, 0.1f);
     recorder.specialPressed(112, 7, 8);  // a Shift key: no name
     recorder.stop();
     EXPECT_FALSE(recorder.recording());
@@ -77,7 +79,8 @@ TEST_F(ShowRecorderTest, ARecordingFrameAllocatesNothingAndStaysCheap) {
     build();
     ShowRecorder recorder("rec");
     std::string error;
-    ASSERT_TRUE(recorder.start(*universe, true, error)) << error;
+    SceneBank scenes(*universe);
+    ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
     uint8_t block[512];
     fillBlock(block, 3);
     constexpr int kFrames = 20000;

@@ -3,7 +3,8 @@
 #include <string>
 #include <tuple>
 
-#include "app/ShowScript.h"
+#include "app/KeyNames.h"
+#include "show/ShowScript.h"
 #include "support/TempStage.h"
 
 namespace {
@@ -41,10 +42,10 @@ TEST(ShowScript, ParsesEveryEventKindWithCommentsAndBlankLines) {
 TEST(ShowScript, KeyNamesInAnyCaseAndSingleCharacters) {
     const std::pair<const char*, int> special[] = {{"F1", 1},         {"F12", 12}, {"Left", 100}, {"Insert", 108},
                                                    {"pagedown", 105}, {"f13", 0},  {"F", 0}};
-    for (const auto& [name, code] : special) EXPECT_EQ(ShowScript::specialKeyCode(name), code) << name;
+    for (const auto& [name, code] : special) EXPECT_EQ(KeyNames::specialKeyCode(name), code) << name;
     const std::pair<const char*, int> characters[] = {
         {"F", 'F'}, {"SPACE", ' '}, {"Escape", 27}, {"ab", -1}, {"\x80", -1}};  // one character, never a special key
-    for (const auto& [name, code] : characters) EXPECT_EQ(ShowScript::characterKey(name), code) << name;
+    for (const auto& [name, code] : characters) EXPECT_EQ(KeyNames::characterKey(name), code) << name;
 }
 
 // Ordered by frame, file order within a frame; a skipped frame's events are passed over; rewind starts again.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "TempStage.h"
-#include "app/UserFiles.h"
+#include "platform/UserFiles.h"
 
 namespace fs = std::filesystem;
 

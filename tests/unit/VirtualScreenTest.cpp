@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "app/VirtualScreen.h"
+#include "platform/VirtualScreen.h"
 
 TEST(VirtualScreen, LetterboxKeepsTheAspectInAnyWindow) {
     const std::array<int, 6> cases[] = {  // window width, height -> box x, y, width, height

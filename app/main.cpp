@@ -1,3 +1,0 @@
-#include "app/GlutApp.h"
-
-int main(int argc, char** argv) { return runInstrument(argc, argv); }

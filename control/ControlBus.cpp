@@ -1,0 +1,352 @@
+#include "control/ControlBus.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/ControlTable.h"
+#include "app/FrameObserver.h"
+#include "app/KeyBindings.h"
+#include "app/qelUnivCell.h"
+#include "control/OscCommand.h"
+#include "control/OscCommandQueue.h"
+#include "control/OscEndpoint.h"
+#include "control/OscQueryServer.h"
+#include "control/OscSender.h"
+#include "control/OscServer.h"
+#include "platform/TextLines.h"
+#include "reactor/Reactor.h"
+#include "reactor/qelCell.h"
+
+namespace {
+
+constexpr const char* kDefaultListen = "127.0.0.1:9000";
+
+int64_t nowMillis() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The module names of modules.db, by index, read as the module database
+// reads them: a nameless line in the middle keeps its index.
+std::vector<std::string> readModuleNames(int moduleCount) {
+    std::vector<std::string> names;
+    FILE* file = std::fopen("modules.db", "r");
+    if (!file) return names;
+    char line[79];
+    char name[79];
+    bool truncated = false;
+    int blanks = 0;
+    while (static_cast<int>(names.size()) < moduleCount && readBoundedLine(file, line, sizeof line, &truncated)) {
+        if (std::sscanf(line, "%78s", name) != 1) {
+            ++blanks;
+            continue;
+        }
+        for (; blanks > 0; --blanks) names.emplace_back();
+        names.emplace_back(name);
+    }
+    std::fclose(file);
+    if (static_cast<int>(names.size()) > moduleCount) names.resize(moduleCount);
+    return names;
+}
+
+}  // namespace
+
+ControlBus::ControlBus(qelUnivCell& universe)
+    : u_(universe), queue_(std::make_unique<OscCommandQueue>()), map_(std::make_unique<MidiMap>()) {
+    moduleNames_ = readModuleNames(u_.moduleCount);
+    publish();
+}
+
+ControlBus::~ControlBus() {
+    // The threads go first: they use the queue and the snapshot.
+    sender_.reset();
+    query_.reset();
+    server_.reset();
+}
+
+void ControlBus::loadMidiMap(const char* path) {
+    mapPath_ = path;
+    map_->readFile(path);
+    map_->attach(*u_.controls);
+    if (map_->count() > 0) std::fprintf(stderr, "%s: %d MIDI mappings\n", path, map_->count());
+}
+
+void ControlBus::startFromEnvironment() {
+    const char* listen = std::getenv("STRATA_OSC");
+    startOsc(listen && *listen ? listen : kDefaultListen);
+    const char* sendTo = std::getenv("STRATA_OSC_OUT");
+    if (sendTo && *sendTo) startOutput(sendTo);
+}
+
+bool ControlBus::startOsc(const std::string& listen) {
+    OscEndpoint endpoint;
+    std::string error;
+    if (!OscEndpoint::parse(listen, endpoint, error)) {
+        std::fprintf(stderr, "OSC: STRATA_OSC %s; running without OSC\n", error.c_str());
+        return false;
+    }
+    if (endpoint.off) return false;
+    if (endpoint.host == "localhost") endpoint.host = "127.0.0.1";
+    auto server = std::make_unique<OscServer>(*queue_);
+    if (!server->start(endpoint.host, endpoint.port, error)) {
+        std::fprintf(stderr, "OSC: %s; running without OSC\n", error.c_str());
+        return false;
+    }
+    const int port = server->port();
+    server_ = std::move(server);
+    auto query = std::make_unique<OscQueryServer>(snapshot_, moduleNames_, endpoint.host, port);
+    if (query->start(endpoint.host, port, error))
+        query_ = std::move(query);
+    else
+        std::fprintf(stderr, "OSC: %s; OSC runs without OSCQuery\n", error.c_str());
+    std::fprintf(stderr, "OSC: listening on %s:%d\n", endpoint.host.c_str(), port);
+    return true;
+}
+
+bool ControlBus::startOutput(const std::string& sendTo) {
+    OscEndpoint endpoint;
+    std::string error;
+    sockaddr_in address{};
+    if (!OscEndpoint::parse(sendTo, endpoint, error) || endpoint.off || !endpoint.resolve(address, error)) {
+        if (!endpoint.off) std::fprintf(stderr, "OSC: STRATA_OSC_OUT %s; no OSC output\n", error.c_str());
+        return false;
+    }
+    auto sender = std::make_unique<OscSender>(snapshot_);
+    if (!sender->start(address)) {
+        std::fprintf(stderr, "OSC: no socket for the output; no OSC output\n");
+        return false;
+    }
+    sender_ = std::move(sender);
+    std::fprintf(stderr, "OSC: sending the state to %s:%d\n", endpoint.host.c_str(), endpoint.port);
+    return true;
+}
+
+int ControlBus::oscPort() const { return server_ ? server_->port() : 0; }
+
+void ControlBus::setControl(int channel, int entry, int byteValue, float value) {
+    const int index = ControlTable::indexOf(channel, 0, entry);
+    if (!ControlTable::validEntry(channel, 0, entry)) return;
+    u_.controls->setByteAt(index, byteValue);
+    u_.controls->floatValue[index] = value;
+}
+
+void ControlBus::setOpacity(int channel, float value) {
+    // As an F-key writes it from the mouse, without selecting the layer.
+    u_.controls->setFloat(channel, 0, 7, value);
+    u_.controls->setByte(channel, 0, 7, static_cast<int>(value * 127));
+}
+
+bool ControlBus::setModule(int channel, int index) {
+    if (channel < 0 || channel >= u_.cellCount || index < 0 || index >= u_.moduleCount) return false;
+    u_.cells[channel]->setReactor(index, u_.moduleHelps[index].get());
+    return true;
+}
+
+bool ControlBus::setModuleByName(int channel, const char* name) { return setModule(channel, moduleIndex(name)); }
+
+int ControlBus::moduleIndex(const char* name) const {
+    for (size_t i = 0; i < moduleNames_.size(); ++i)
+        if (moduleNames_[i] == name) return static_cast<int>(i);
+    return -1;
+}
+
+bool ControlBus::setImageSet(int channel, int index) {
+    if (channel < 0 || channel >= u_.cellCount || index < 0 || index >= u_.imageSetCount ||
+        index >= qelUnivCell::kMaxSets)
+        return false;
+    Reactor* reactor = u_.cells[channel]->reactor(0);
+    if (!reactor) return false;
+    reactor->setImageSet(0, u_.imageSets[index].get());
+    return true;
+}
+
+void ControlBus::select(int channel) {
+    if (channel >= 0 && channel < ControlTable::kChannels) u_.currentChannel = channel;
+}
+
+void ControlBus::setTrail(float value) {
+    u_.controls->setFloat(11, 0, 19, value);
+    u_.controls->setByte(11, 0, 19, static_cast<int>(value * 127));
+}
+
+bool ControlBus::pressKey(int character, int x, int y) {
+    if (character <= 0 || character >= kKeyMapSize || character == 27) return false;
+    if (learnKey(keyMap()[character])) return false;
+    pressCharacterKey(u_, static_cast<unsigned char>(character), x, y);
+    return true;
+}
+
+bool ControlBus::pressSpecialKey(int code, int x, int y) {
+    if (learnKey(code)) return false;
+    u_.handleCode(code, x, y);
+    return true;
+}
+
+void ControlBus::recall(int scene) {
+    if (recallScene)
+        recallScene(scene);
+    else
+        std::fprintf(stderr, "scenes not available\n");
+}
+
+void ControlBus::store(int scene) {
+    if (storeScene)
+        storeScene(scene);
+    else
+        std::fprintf(stderr, "scenes not available\n");
+}
+
+void ControlBus::apply(const OscCommand& cmd) {
+    using Kind = OscCommand::Kind;
+    bool ok = true;
+    bool changed = true;  // the instrument changed: a recorder takes the command
+    OscCommand applied = cmd;
+    switch (cmd.kind) {
+        case Kind::Control: setControl(cmd.channel, cmd.entry, cmd.byteValue, cmd.value); break;
+        case Kind::Opacity: setOpacity(cmd.channel, cmd.value); break;
+        case Kind::ModuleIndex: ok = setModule(cmd.channel, cmd.index); break;
+        case Kind::ModuleName:
+            // Recorded by index: a replay needs no names.
+            applied.kind = Kind::ModuleIndex;
+            applied.index = moduleIndex(cmd.name);
+            ok = setModule(cmd.channel, applied.index);
+            break;
+        case Kind::ImageSet: ok = setImageSet(cmd.channel, cmd.index); break;
+        case Kind::Select: select(cmd.channel); break;
+        case Kind::Key:
+            changed = cmd.special ? pressSpecialKey(cmd.index, cmd.x, cmd.y) : pressKey(cmd.index, cmd.x, cmd.y);
+            break;
+        case Kind::Trail: setTrail(cmd.value); break;
+        case Kind::Midi: u_.midiOn = cmd.index != 0; break;
+        case Kind::Joystick: u_.joystickOn = cmd.index != 0; break;
+        // A recall reaches a recorder through the scene bank, with its file.
+        case Kind::SceneRecall: recall(cmd.index); changed = false; break;
+        case Kind::SceneStore: store(cmd.index); changed = false; break;
+        case Kind::Learn: armLearn(); changed = false; break;
+        case Kind::List:
+        case Kind::None: ok = false; break;
+    }
+    // A module or image set that does not exist is as bad as a wrong type.
+    if (!ok) queue_->countBad();
+    if (ok && changed) noteApplied(applied);
+}
+
+void ControlBus::noteApplied(const OscCommand& cmd) {
+    if (!u_.observer) return;
+    char words[160];
+    if (formatOscCommand(cmd, words, sizeof words) > 0) u_.observer->commandApplied(words);
+}
+
+bool ControlBus::keyboard(unsigned char key, bool alt) {
+    if (key == 27) return false;  // Esc always ends the process
+    if (alt && (key == 'l' || key == 'L')) {
+        armLearn();
+        return true;
+    }
+    return key < kKeyMapSize && learnKey(keyMap()[key]);
+}
+
+bool ControlBus::special(int code) { return learnKey(code); }
+
+void ControlBus::armLearn() {
+    if (learn_ != LearnState::Off) {
+        learn_ = LearnState::Off;
+        std::fprintf(stderr, "MIDI learn: cancelled\n");
+        return;
+    }
+    learn_ = LearnState::WaitControl;
+    std::fprintf(stderr, "MIDI learn: move a control on the MIDI box%s\n",
+                 u_.midiOn ? "" : " (MIDI input is off: End turns it on)");
+}
+
+bool ControlBus::learnKey(int code) {
+    if (learn_ != LearnState::WaitKey) return false;
+    MidiMapping m = learnt_;
+    if (code >= 1 && code <= 11) {
+        m.channel = code - 1;  // F1..F11: that layer's opacity
+        m.entry = 7;
+    } else if (code >= 13 && code <= 99) {
+        m.channel = MidiMapping::kSelected;  // a controller key writes the selected channel
+        m.entry = code;
+    } else {
+        std::fprintf(stderr, "MIDI learn: that key writes no controller; press a controller key or F1..F11\n");
+        return true;
+    }
+    learn_ = LearnState::Off;
+    if (!map_->add(m, *u_.controls)) {
+        std::fprintf(stderr, "MIDI learn: the map is full (%d mappings)\n", MidiMap::kMaxMappings);
+        return true;
+    }
+    const std::string line = MidiMap::formatMapping(m);
+    if (MidiMap::saveMapping(mapPath_.c_str(), m))
+        std::fprintf(stderr, "MIDI learn: %s (saved to %s)\n", line.c_str(), mapPath_.c_str());
+    return true;
+}
+
+bool ControlBus::takeMidi(qelUnivCell& /*universe*/, uint32_t message) {
+    if (learn_ == LearnState::WaitControl) {
+        const int status = static_cast<int>(message & 0xFFu);
+        const int data1 = static_cast<int>((message >> 8) & 0x7Fu);
+        const int data2 = static_cast<int>((message >> 16) & 0x7Fu);
+        const int type = status >> 4;
+        if (type == 0xB || (type == 0x9 && data2 > 0)) {
+            learnt_ = MidiMapping{};
+            learnt_.source = type == 0xB ? MidiMapping::Source::Cc : MidiMapping::Source::Note;
+            learnt_.midiChannel = status & 15;
+            learnt_.number = data1;
+            learn_ = LearnState::WaitKey;
+            std::fprintf(stderr, "MIDI learn: %s %d %d; now press a controller key or F1..F11\n",
+                         type == 0xB ? "cc" : "note", learnt_.midiChannel + 1, learnt_.number);
+            return true;
+        }
+    }
+    if (!map_->apply(message, *u_.controls, u_.currentChannel)) return false;
+    // Recorded as the write it made: a replay has no map (and learn may
+    // change the map in the middle of the show).
+    const int index = map_->lastWrite();
+    if (index >= 0 && u_.observer)
+        u_.observer->mappedWrite(index, u_.controls->byteValue[index], u_.controls->floatValue[index]);
+    return true;
+}
+
+void ControlBus::controlStep(qelUnivCell& /*universe*/) {
+    const int count = queue_->fetch();
+    for (int i = 0; i < count; ++i) apply(queue_->events[i]);
+    reportCounts();
+    publish();
+}
+
+void ControlBus::reportCounts() {
+    const int64_t now = nowMillis();
+    if (now - lastReport_ < 1000) return;
+    uint64_t dropped = 0, bad = 0;
+    queue_->takeCounts(dropped, bad);
+    if (dropped == 0 && bad == 0) return;
+    lastReport_ = now;
+    std::fprintf(stderr, "OSC: %llu messages dropped (queue full), %llu bad messages ignored\n",
+                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(bad));
+}
+
+void ControlBus::publish() {
+    ControlSnapshot s;
+    const ControlTable& table = *u_.controls;
+    s.level = u_.soundLevel;
+    s.selected = u_.currentChannel + 1;
+    s.trail = (table.getFloat(11, 0, 19) + 1.0f) * 0.5f;
+    s.midi = u_.midiOn;
+    s.joystick = u_.joystickOn;
+    s.moduleCount = u_.moduleCount;
+    s.imageSetCount = u_.imageSetCount;
+    for (int i = 0; i < ControlSnapshot::kLayers && i < u_.cellCount; ++i) {
+        ControlSnapshot::Layer& layer = s.layers[i];
+        // The opacity shown: a layer at 10/127 or below is hidden.
+        layer.opacity = table.getByte(i, 0, 7) > 10 ? (table.getFloat(i, 0, 7) + 1.0f) * 0.5f : 0.0f;
+        layer.module = u_.cells[i]->reactorIndex;
+        const Reactor* reactor = u_.cells[i]->reactor(0);
+        for (int k = 0; reactor && k < u_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)
+            if (u_.imageSets[k].get() == reactor->imageSet(0)) layer.imageSet = k;
+    }
+    snapshot_.store(s);
+}

@@ -1,0 +1,109 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/FrameInput.h"
+#include "control/ControlSnapshot.h"
+#include "control/MidiMap.h"
+
+class qelUnivCell;
+struct OscCommand;
+class OscCommandQueue;
+class OscServer;
+class OscQueryServer;
+class OscSender;
+
+// The control bus: OSC input (with its OSCQuery namespace), OSC output and
+// the MIDI mapping with learn, joined to one universe. The network threads
+// only queue commands and read the snapshot; every write to the universe
+// happens on the frame thread, in the frame's input step right after MIDI,
+// through the small set of actions below (which a recorder can follow).
+class ControlBus : public DeviceInput {
+public:
+    enum class LearnState { Off, WaitControl, WaitKey };
+
+    explicit ControlBus(qelUnivCell& universe);
+    ~ControlBus() override;
+    ControlBus(const ControlBus&) = delete;
+    ControlBus& operator=(const ControlBus&) = delete;
+
+    // Reads the MIDI mapping (normally midi.map in the working directory);
+    // learnt mappings are saved to the same file.
+    void loadMidiMap(const char* path = MidiMap::kFileName);
+    // OSC input from STRATA_OSC ("host:port", "off"; unset: 127.0.0.1:9000)
+    // and OSC output to STRATA_OSC_OUT (unset: none). Failures give one line
+    // on standard error and the instrument runs on without that part.
+    void startFromEnvironment();
+    bool startOsc(const std::string& listen);
+    bool startOutput(const std::string& sendTo);
+    // The UDP (and TCP) port OSC listens on, or 0.
+    int oscPort() const;
+
+    // The universe-level actions. Layers are channels 0..10 here.
+    void setControl(int channel, int entry, int byteValue, float value);
+    void setOpacity(int channel, float value);
+    bool setModule(int channel, int index);
+    bool setModuleByName(int channel, const char* name);
+    // The index of a module of modules.db by name, or -1.
+    int moduleIndex(const char* name) const;
+    bool setImageSet(int channel, int index);
+    void select(int channel);
+    void setTrail(float value);
+    // True when the key reached the universe (not taken by learn).
+    bool pressKey(int character, int x, int y);
+    bool pressSpecialKey(int code, int x, int y);
+    void recall(int scene);
+    void store(int scene);
+    void apply(const OscCommand& cmd);
+
+    // GLUT keys: Alt+l arms learn (again: cancels it); while learn waits
+    // for a key, the key is taken for the mapping. True when the key was
+    // used here and must not reach the universe.
+    bool keyboard(unsigned char key, bool alt);
+    bool special(int code);
+    void armLearn();
+    LearnState learnState() const { return learn_; }
+
+    // The scene bank's recall and store (the live program routes them
+    // through its session, as the Ctrl+digit keys); unset, recall and store
+    // say that scenes are not available.
+    std::function<void(int)> recallScene;
+    std::function<void(int)> storeScene;
+
+    // The frame's input: the MIDI step maps (or learns from) each message
+    // before the fixed rule; the control step applies the queued commands.
+    bool takeMidi(qelUnivCell& universe, uint32_t message) override;
+    void controlStep(qelUnivCell& universe) override;
+
+    // Copies what the network threads may see.
+    void publish();
+
+    OscCommandQueue& queue() { return *queue_; }
+    MidiMap& midiMap() { return *map_; }
+    const ControlSnapshotBox& snapshot() const { return snapshot_; }
+    OscServer* oscServer() { return server_.get(); }
+    const std::vector<std::string>& moduleNames() const { return moduleNames_; }
+
+private:
+    bool learnKey(int code);
+    // Tells a recorder watching the frame about a command that changed the
+    // instrument.
+    void noteApplied(const OscCommand& cmd);
+    void reportCounts();
+
+    qelUnivCell& u_;
+    std::unique_ptr<OscCommandQueue> queue_;
+    std::unique_ptr<MidiMap> map_;
+    std::string mapPath_ = MidiMap::kFileName;
+    std::vector<std::string> moduleNames_;
+    ControlSnapshotBox snapshot_;
+    std::unique_ptr<OscServer> server_;
+    std::unique_ptr<OscQueryServer> query_;
+    std::unique_ptr<OscSender> sender_;
+    LearnState learn_ = LearnState::Off;
+    MidiMapping learnt_;
+    int64_t lastReport_ = 0;
+};

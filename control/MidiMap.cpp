@@ -1,0 +1,376 @@
+#include "control/MidiMap.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ControlTable.h"
+#include "platform/TextLines.h"
+
+namespace {
+
+constexpr int kMaxTokens = 16;
+// One MIDI step of the table's -1..1 float: a fader within it of the entry's
+// value takes over at once.
+constexpr float kPickupWindow = 2.0f / 127.0f;
+constexpr long kMaxFileSize = 1 << 20;
+
+int tokenize(std::string_view line, std::string_view* tokens, bool& tooMany) {
+    return splitWords(line, tokens, kMaxTokens, &tooMany, true);
+}
+
+bool wholeNumber(std::string_view token, long low, long high, int& out) {
+    if (token.empty() || token.size() > 6) return false;
+    long v = 0;
+    for (char c : token) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < low || v > high) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool unitNumber(std::string_view token, float& out) {
+    if (token.empty() || token.size() > 16) return false;
+    char text[20];
+    std::memcpy(text, token.data(), token.size());
+    text[token.size()] = '\0';
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end != text + token.size() || !std::isfinite(v) || v < 0.0 || v > 1.0) return false;
+    out = static_cast<float>(v);
+    return true;
+}
+
+struct SourceName {
+    const char* name;
+    MidiMapping::Source source;
+    int maxNumber;
+};
+constexpr SourceName kSources[] = {
+    {"cc", MidiMapping::Source::Cc, 127},          {"cc14", MidiMapping::Source::Cc14, 31},
+    {"rel", MidiMapping::Source::Relative, 127},   {"rel64", MidiMapping::Source::Relative64, 127},
+    {"note", MidiMapping::Source::Note, 127},
+};
+constexpr const char* kCurves[] = {"linear", "exp", "log"};
+
+float shape(MidiMapping::Curve curve, float v) {
+    switch (curve) {
+        case MidiMapping::Curve::Exp: return v * v;
+        case MidiMapping::Curve::Log: return std::sqrt(v);
+        default: return v;
+    }
+}
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MidiMap::parseMapping(std::string_view line, MidiMapping& m, const char*& why) {
+    std::string_view t[kMaxTokens];
+    bool tooMany = false;
+    const int n = tokenize(line, t, tooMany);
+    m = MidiMapping{};
+    why = "expected: <cc|cc14|rel|rel64|note> <midi channel 1..16> <number> -> <channel|selected> <entry>";
+    if (tooMany || n < 6 || t[3] != "->") return false;
+    const SourceName* source = nullptr;
+    for (const SourceName& s : kSources)
+        if (t[0] == s.name) source = &s;
+    if (!source) return false;
+    m.source = source->source;
+    why = "midi channel must be 1..16";
+    if (!wholeNumber(t[1], 1, 16, m.midiChannel)) return false;
+    m.midiChannel -= 1;
+    why = source->maxNumber == 31 ? "a 14-bit pair starts at controller 0..31" : "number must be 0..127";
+    if (!wholeNumber(t[2], 0, source->maxNumber, m.number)) return false;
+    why = "target channel must be 0..15 or selected";
+    if (t[4] == "selected")
+        m.channel = MidiMapping::kSelected;
+    else if (!wholeNumber(t[4], 0, 15, m.channel))
+        return false;
+    why = "entry must be 0..1023";
+    if (!wholeNumber(t[5], 0, 1023, m.entry)) return false;
+    for (int i = 6; i < n; ++i) {
+        if (t[i] == "nopickup") {
+            m.pickup = false;
+        } else if (t[i] == "range") {
+            why = "range needs two numbers 0..1";
+            if (i + 2 >= n || !unitNumber(t[i + 1], m.low) || !unitNumber(t[i + 2], m.high)) return false;
+            i += 2;
+        } else if (t[i] == "step") {
+            why = "step needs a number 0..1";
+            if (i + 1 >= n || !unitNumber(t[i + 1], m.step)) return false;
+            i += 1;
+        } else if (t[i] == "curve") {
+            why = "curve must be linear, exp or log";
+            if (i + 1 >= n) return false;
+            bool known = false;
+            for (int c = 0; c < 3; ++c)
+                if (t[i + 1] == kCurves[c]) {
+                    m.curve = static_cast<MidiMapping::Curve>(c);
+                    known = true;
+                }
+            if (!known) return false;
+            i += 1;
+        } else {
+            why = "unknown option (range, curve, step, nopickup)";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string MidiMap::formatMapping(const MidiMapping& m) {
+    const char* source = "cc";
+    for (const SourceName& s : kSources)
+        if (s.source == m.source) source = s.name;
+    char text[160];
+    int n = std::snprintf(text, sizeof text, "%s %d %d -> ", source, m.midiChannel + 1, m.number);
+    if (m.channel == MidiMapping::kSelected)
+        n += std::snprintf(text + n, sizeof text - n, "selected %d", m.entry);
+    else
+        n += std::snprintf(text + n, sizeof text - n, "%d %d", m.channel, m.entry);
+    if (m.low != 0.0f || m.high != 1.0f) n += std::snprintf(text + n, sizeof text - n, " range %g %g", m.low, m.high);
+    if (m.curve != MidiMapping::Curve::Linear)
+        n += std::snprintf(text + n, sizeof text - n, " curve %s", kCurves[static_cast<int>(m.curve)]);
+    if (m.step != 1.0f / 127.0f) n += std::snprintf(text + n, sizeof text - n, " step %g", m.step);
+    if (!m.pickup) std::snprintf(text + n, sizeof text - n, " nopickup");
+    return text;
+}
+
+void MidiMap::clear() {
+    count_ = 0;
+    ignoreNotes = ignoreProgram = ignoreUnmapped = false;
+}
+
+int MidiMap::readFile(const char* path) {
+    clear();
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return 0;
+    std::string text;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kMaxFileSize) text.append(buffer, n);
+    std::fclose(file);
+    if (text.size() >= kMaxFileSize) {
+        std::fprintf(stderr, "%s: larger than %ld bytes, no mappings read\n", path, kMaxFileSize);
+        return 1;
+    }
+    return parseText(text, path);
+}
+
+int MidiMap::parseText(std::string_view text, const char* name) {
+    int bad = 0;
+    int number = 0;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++number;
+        auto complain = [&](const char* why) {
+            ++bad;
+            std::fprintf(stderr, "%s:%d: %s\n", name, number, why);
+        };
+        if (line.size() > kMaxLine) {
+            complain("line too long");
+            continue;
+        }
+        std::string_view t[kMaxTokens];
+        bool tooMany = false;
+        const int n = tokenize(line, t, tooMany);
+        if (n == 0 && !tooMany) continue;
+        if (t[0] == "ignore") {
+            if (n == 2 && t[1] == "notes")
+                ignoreNotes = true;
+            else if (n == 2 && t[1] == "program")
+                ignoreProgram = true;
+            else if (n == 2 && t[1] == "unmapped")
+                ignoreUnmapped = true;
+            else
+                complain("expected: ignore notes | ignore program | ignore unmapped");
+            continue;
+        }
+        MidiMapping m;
+        const char* why = "";
+        if (!parseMapping(line, m, why)) {
+            complain(why);
+            continue;
+        }
+        bool replaced = false;
+        for (int i = 0; i < count_; ++i)
+            if (mappings_[i].m.sameSource(m)) {
+                mappings_[i].m = m;
+                replaced = true;
+            }
+        if (replaced) continue;
+        if (count_ == kMaxMappings) {
+            complain("too many mappings (256), line ignored");
+            continue;
+        }
+        mappings_[count_++].m = m;
+    }
+    return bad;
+}
+
+void MidiMap::initialiseSlot(Slot& slot, const ControlTable& table) {
+    for (int c = 0; c < 16; ++c) {
+        slot.lastWritten[c] = table.getFloat(c, 0, slot.m.entry);
+        slot.engaged[c] = true;
+    }
+    slot.position = NAN;
+    slot.highBits = 0;
+    slot.lowBits = 0;
+}
+
+void MidiMap::attach(const ControlTable& table) {
+    for (int i = 0; i < count_; ++i) initialiseSlot(mappings_[i], table);
+}
+
+bool MidiMap::add(const MidiMapping& mapping, const ControlTable& table) {
+    int i = 0;
+    while (i < count_ && !mappings_[i].m.sameSource(mapping)) ++i;
+    if (i == kMaxMappings) return false;
+    if (i == count_) ++count_;
+    mappings_[i].m = mapping;
+    initialiseSlot(mappings_[i], table);
+    return true;
+}
+
+void MidiMap::writeAbsolute(Slot& slot, float v, ControlTable& table, int channel) {
+    const MidiMapping& m = slot.m;
+    const float out = m.low + shape(m.curve, v) * (m.high - m.low);
+    const float target = 2.0f * (out - 0.5f);
+    const float current = table.getFloat(channel, 0, m.entry);
+    if (m.pickup) {
+        // Another writer (a key, a recall, OSC) moved the entry since this
+        // control last wrote it: wait until the control passes its value.
+        if (current != slot.lastWritten[channel]) slot.engaged[channel] = false;
+        if (!slot.engaged[channel]) {
+            const bool near = std::fabs(target - current) <= kPickupWindow;
+            const bool passed = !std::isnan(slot.position) && (slot.position - current) * (target - current) <= 0.0f;
+            slot.position = target;
+            if (!near && !passed) return;
+            slot.engaged[channel] = true;
+        }
+    }
+    slot.position = target;
+    table.setFloat(channel, 0, m.entry, out);
+    table.setByte(channel, 0, m.entry, static_cast<int>(std::lround(out * 127.0f)));
+    slot.lastWritten[channel] = table.getFloat(channel, 0, m.entry);
+    lastWrite_ = ControlTable::indexOf(channel, 0, m.entry);
+}
+
+void MidiMap::writeRelative(Slot& slot, int ticks, ControlTable& table, int channel) {
+    const MidiMapping& m = slot.m;
+    const float lowest = m.low < m.high ? m.low : m.high;
+    const float highest = m.low < m.high ? m.high : m.low;
+    float out = (table.getFloat(channel, 0, m.entry) + 1.0f) * 0.5f + ticks * m.step;
+    out = out < lowest ? lowest : (out > highest ? highest : out);
+    table.setFloat(channel, 0, m.entry, out);
+    table.setByte(channel, 0, m.entry, static_cast<int>(std::lround(out * 127.0f)));
+    slot.lastWritten[channel] = table.getFloat(channel, 0, m.entry);
+    lastWrite_ = ControlTable::indexOf(channel, 0, m.entry);
+}
+
+bool MidiMap::apply(uint32_t message, ControlTable& table, int selectedChannel) {
+    using Source = MidiMapping::Source;
+    const int status = static_cast<int>(message & 0xFFu);
+    const int data1 = static_cast<int>((message >> 8) & 0x7Fu);
+    const int data2 = static_cast<int>((message >> 16) & 0x7Fu);
+    const int type = status >> 4;
+    const int midiChannel = status & 15;
+    const bool noteMessage = type == 0x8 || type == 0x9 || type == 0xA;
+    if (selectedChannel < 0 || selectedChannel > 15) selectedChannel = 0;
+    lastWrite_ = -1;
+
+    for (int i = 0; i < count_; ++i) {
+        Slot& slot = mappings_[i];
+        const MidiMapping& m = slot.m;
+        if (m.midiChannel != midiChannel) continue;
+        const int channel = m.channel == MidiMapping::kSelected ? selectedChannel : m.channel;
+        if (type == 0xB) {
+            if (m.source == Source::Cc && m.number == data1) {
+                writeAbsolute(slot, data2 / 127.0f, table, channel);
+                return true;
+            }
+            if (m.source == Source::Cc14 && (m.number == data1 || m.number + 32 == data1)) {
+                (m.number == data1 ? slot.highBits : slot.lowBits) = data2;
+                writeAbsolute(slot, (slot.highBits << 7 | slot.lowBits) / 16383.0f, table, channel);
+                return true;
+            }
+            if ((m.source == Source::Relative || m.source == Source::Relative64) && m.number == data1) {
+                const int ticks = m.source == Source::Relative ? (data2 < 64 ? data2 : data2 - 128) : data2 - 64;
+                writeRelative(slot, ticks, table, channel);
+                return true;
+            }
+        } else if ((type == 0x8 || type == 0x9) && m.source == Source::Note && m.number == data1) {
+            writeAbsolute(slot, type == 0x9 ? data2 / 127.0f : 0.0f, table, channel);
+            return true;
+        }
+    }
+    if (ignoreUnmapped) return true;
+    if (ignoreNotes && noteMessage) return true;
+    if (ignoreProgram && type == 0xC) return true;
+    return false;
+}
+
+bool MidiMap::saveMapping(const char* path, const MidiMapping& mapping) {
+    // Keep every line of the old file except one with the same source.
+    std::string text;
+    if (FILE* file = std::fopen(path, "rb")) {
+        char line[kMaxLine + 2];
+        bool truncated = false;
+        while (std::fgets(line, sizeof line, file)) {
+            std::string_view view(line);
+            truncated = !view.empty() && view.back() != '\n';
+            MidiMapping old;
+            const char* why = "";
+            if (!truncated && parseMapping(view, old, why) && old.sameSource(mapping)) continue;
+            text += line;
+            if (truncated && std::feof(file)) text += '\n';
+        }
+        std::fclose(file);
+    }
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += formatMapping(mapping);
+    text += '\n';
+
+    const std::string temporary = std::string(path) + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool ok = fd >= 0 && writeAll(fd, text) && ::fsync(fd) == 0;
+    if (fd >= 0) ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(temporary.c_str(), path) == 0;
+    if (!ok) {
+        std::fprintf(stderr, "%s: could not be written (%s), the mapping is kept until the end of the run\n", path,
+                     std::strerror(errno));
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the directory.
+    const std::string_view p(path);
+    const size_t slash = p.rfind('/');
+    const std::string directory = slash == std::string_view::npos ? "." : std::string(p.substr(0, slash + 1));
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}

@@ -1,0 +1,81 @@
+#include "control/OscSender.h"
+
+#include <lo/lo.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "control/ControlSnapshot.h"
+
+namespace {
+void sendMessage(int socket, const sockaddr_in& to, const char* path, lo_message message) {
+    size_t size = 0;
+    void* bytes = lo_message_serialise(message, path, nullptr, &size);
+    // Never wait for the network: a message the socket cannot take is lost.
+    if (bytes) ::sendto(socket, bytes, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    std::free(bytes);
+    lo_message_free(message);
+}
+
+void sendFloat(int socket, const sockaddr_in& to, const char* path, float value) {
+    lo_message message = lo_message_new();
+    lo_message_add_float(message, value);
+    sendMessage(socket, to, path, message);
+}
+
+void sendInt(int socket, const sockaddr_in& to, const char* path, int value) {
+    lo_message message = lo_message_new();
+    lo_message_add_int32(message, value);
+    sendMessage(socket, to, path, message);
+}
+}  // namespace
+
+OscSender::OscSender(const ControlSnapshotBox& state) : state_(state) {}
+
+OscSender::~OscSender() { stop(); }
+
+bool OscSender::start(const sockaddr_in& to) {
+    to_ = to;
+    socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (socket_ < 0) return false;
+    running_ = true;
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void OscSender::stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        running_ = false;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+}
+
+void OscSender::sendOnce() {
+    const ControlSnapshot s = state_.load();
+    sendFloat(socket_, to_, "/strata/level", s.level);
+    sendInt(socket_, to_, "/strata/select", s.selected);
+    char path[40];
+    for (int n = 1; n <= ControlSnapshot::kLayers; ++n) {
+        std::snprintf(path, sizeof path, "/strata/layer/%d/module", n);
+        sendInt(socket_, to_, path, s.layers[n - 1].module);
+        std::snprintf(path, sizeof path, "/strata/layer/%d/opacity", n);
+        sendFloat(socket_, to_, path, s.layers[n - 1].opacity);
+    }
+}
+
+void OscSender::run() {
+    std::unique_lock<std::mutex> guard(lock_);
+    while (running_) {
+        guard.unlock();
+        sendOnce();
+        guard.lock();
+        wake_.wait_for(guard, std::chrono::milliseconds(kPeriodMillis), [this] { return !running_; });
+    }
+}

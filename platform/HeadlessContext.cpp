@@ -1,0 +1,85 @@
+#include "platform/HeadlessContext.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <cstring>
+
+namespace {
+bool hasExtension(const char* list, const char* name) {
+    if (!list) return false;
+    const size_t n = std::strlen(name);
+    for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name)) {
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    }
+    return false;
+}
+}  // namespace
+
+HeadlessContext::~HeadlessContext() {
+    if (!display_) return;
+    EGLDisplay display = static_cast<EGLDisplay>(display_);
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (context_) eglDestroyContext(display, static_cast<EGLContext>(context_));
+    if (surface_) eglDestroySurface(display, static_cast<EGLSurface>(surface_));
+    eglTerminate(display);
+}
+
+bool HeadlessContext::create() {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+        auto getPlatformDisplay =
+            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (getPlatformDisplay) display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    }
+    if (display == EGL_NO_DISPLAY) display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (display == EGL_NO_DISPLAY) {
+        error_ = "no EGL display";
+        return false;
+    }
+    EGLint major = 0, minor = 0;
+    if (!eglInitialize(display, &major, &minor)) {
+        error_ = "eglInitialize failed";
+        return false;
+    }
+    display_ = display;
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        error_ = "EGL has no desktop OpenGL";
+        return false;
+    }
+
+    const EGLint pbufferConfig[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
+                                    EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_DEPTH_SIZE, 24,
+                                    EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    const EGLint anyConfig[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint found = 0;
+    bool pbuffer = eglChooseConfig(display, pbufferConfig, &config, 1, &found) && found > 0;
+    if (!pbuffer) {
+        found = 0;
+        if (!eglChooseConfig(display, anyConfig, &config, 1, &found) || found == 0) {
+            error_ = "no EGL config with desktop OpenGL";
+            return false;
+        }
+    }
+
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    if (context == EGL_NO_CONTEXT) {
+        error_ = "eglCreateContext failed";
+        return false;
+    }
+    context_ = context;
+
+    EGLSurface surface = EGL_NO_SURFACE;
+    if (pbuffer) {
+        const EGLint size[] = {EGL_WIDTH, 640, EGL_HEIGHT, 480, EGL_NONE};
+        surface = eglCreatePbufferSurface(display, config, size);
+    }
+    if (surface != EGL_NO_SURFACE) surface_ = surface;
+    if (!eglMakeCurrent(display, surface, surface, context)) {
+        error_ = "eglMakeCurrent failed";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,137 @@
+#include "programs/LiveSession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/KeyBindings.h"
+#include "app/qelUnivCell.h"
+#include "platform/PngWriter.h"
+#include "platform/UserFiles.h"
+#include "platform/VirtualScreen.h"
+#include "show/RenderOptions.h"
+#include "show/SceneBank.h"
+#include "show/ShowRecorder.h"
+
+namespace {
+// GLUT's modifier bits (glutGetModifiers).
+constexpr int kShift = 1;
+constexpr int kCtrl = 2;
+constexpr int kAlt = 4;
+constexpr unsigned char kCtrlR = 18;
+
+const char* environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : nullptr;
+}
+}  // namespace
+
+LiveSession::LiveSession() = default;
+LiveSession::~LiveSession() = default;
+
+void LiveSession::begin(qelUnivCell& universe) {
+    universe_ = &universe;
+    scenes_ = std::make_unique<SceneBank>(universe);
+    if (const char* frames = environment("STRATA_DUMP_FRAMES")) {
+        if (!parseFrameList(frames, dumpFrames_)) {
+            std::fprintf(stderr, "strata: STRATA_DUMP_FRAMES=%s is not a list of frame numbers such as 30,60,90; "
+                                 "no frames are dumped\n", frames);
+            dumpFrames_.clear();
+        }
+        if (const char* directory = environment("STRATA_DUMP_DIR")) dumpDirectory_ = directory;
+        std::error_code ec;
+        std::filesystem::create_directories(dumpDirectory_, ec);
+        dumpPicture_ = std::make_unique<uint8_t[]>(VirtualScreen::kWidth * VirtualScreen::kHeight * 4);
+    }
+    if (const char* directory = environment("STRATA_RECORD")) {
+        recorder_ = std::make_unique<ShowRecorder>(directory);
+        std::string error;
+        if (!recorder_->start(*scenes_, true, error)) {
+            std::fprintf(stderr, "strata: no recording: %s\n", error.c_str());
+            recorder_.reset();
+            return;
+        }
+        universe.observer = recorder_.get();
+        std::fprintf(stderr, "strata: recording the show from start-up into %s\n", directory);
+    }
+}
+
+std::string LiveSession::nextRecordingDirectory() const {
+    const char* base = environment("STRATA_RECORD");
+    const std::string stem = base ? std::string(base) : userFilePath("recordings/take").string();
+    std::error_code ec;
+    if (!std::filesystem::exists(stem, ec)) return stem;
+    for (int n = 2;; ++n) {
+        const std::string candidate = stem + "-" + std::to_string(n);
+        if (!std::filesystem::exists(candidate, ec)) return candidate;
+    }
+}
+
+void LiveSession::toggleRecording() {
+    if (!universe_) return;
+    if (recorder_) {
+        stopRecording();
+        return;
+    }
+    const std::string directory = nextRecordingDirectory();
+    recorder_ = std::make_unique<ShowRecorder>(directory);
+    std::string error;
+    if (!recorder_->start(*scenes_, framesDrawn_ == 0, error)) {
+        std::fprintf(stderr, "strata: no recording: %s\n", error.c_str());
+        recorder_.reset();
+        return;
+    }
+    universe_->observer = recorder_.get();
+    std::fprintf(stderr, "strata: recording the show into %s%s\n", directory.c_str(),
+                 framesDrawn_ == 0 ? "" : " (started during the show: it re-renders close, not exactly)");
+}
+
+void LiveSession::stopRecording() {
+    if (!recorder_) return;
+    if (universe_ && universe_->observer == recorder_.get()) universe_->observer = nullptr;
+    recorder_->stop();
+    recorder_.reset();
+}
+
+bool LiveSession::keyPressed(unsigned char key, int modifiers) {
+    if ((modifiers & kCtrl) && !(modifiers & kAlt) && universe_) {
+        if (key == kCtrlR) {
+            toggleRecording();
+            return true;
+        }
+        const bool shift = (modifiers & kShift) != 0;
+        if (const int digit = controlDigit(key, shift)) {
+            if (shift)
+                storeScene(digit);
+            else
+                recallScene(digit);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A recording notes a recall through the bank (with a copy of the file).
+void LiveSession::recallScene(int n) {
+    if (scenes_) scenes_->recallScene(n);
+}
+
+void LiveSession::storeScene(int n) {
+    if (scenes_) scenes_->storeScene(n);
+}
+
+void LiveSession::frameDrawn(VirtualScreen* screen) {
+    const int frame = framesDrawn_++;
+    while (nextDump_ < dumpFrames_.size() && dumpFrames_[nextDump_] < frame) ++nextDump_;
+    if (!screen || nextDump_ >= dumpFrames_.size() || dumpFrames_[nextDump_] != frame) return;
+    ++nextDump_;
+    uint8_t* picture = dumpPicture_.get();
+    screen->read(picture);
+    // Opaque, as strata-render writes its pictures.
+    const int bytes = VirtualScreen::kWidth * VirtualScreen::kHeight * 4;
+    for (int i = 3; i < bytes; i += 4) picture[i] = 255;
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s/frame-%06d.png", dumpDirectory_.c_str(), frame);
+    if (writePng(path, picture, VirtualScreen::kWidth, VirtualScreen::kHeight))
+        std::fprintf(stderr, "strata: frame %d dumped to %s\n", frame, path);
+}

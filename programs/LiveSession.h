@@ -1,0 +1,52 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class SceneBank;
+class ShowRecorder;
+class VirtualScreen;
+class qelUnivCell;
+
+// What the live program does beside the instrument itself: recording the
+// show (STRATA_RECORD, Ctrl+R), the scene keys (Ctrl+1..9 recall,
+// Ctrl+Shift+1..9 store) and dumping chosen frames of the virtual screen
+// (STRATA_DUMP_FRAMES, STRATA_DUMP_DIR). One instance, driven by the window's
+// callbacks.
+class LiveSession {
+public:
+    LiveSession();
+    ~LiveSession();
+    LiveSession(const LiveSession&) = delete;
+    LiveSession& operator=(const LiveSession&) = delete;
+
+    // After the universe is built, before its first frame: reads the
+    // environment and starts a recording from start-up when asked.
+    void begin(qelUnivCell& universe);
+    // A keyboard press with GLUT's modifier bits. True when it was a Ctrl
+    // command (then it must not reach the key map); otherwise it is left to
+    // the caller.
+    bool keyPressed(unsigned char key, int modifiers);
+    // Scene recall and store, from the keys and from the control bus alike.
+    void recallScene(int n);
+    void storeScene(int n);
+    // After a universe frame, before the picture is presented.
+    void frameDrawn(VirtualScreen* screen);
+    // Ends a running recording (also on exit).
+    void stopRecording();
+    SceneBank* scenes() { return scenes_.get(); }
+
+private:
+    void toggleRecording();
+    std::string nextRecordingDirectory() const;
+
+    qelUnivCell* universe_ = nullptr;
+    std::unique_ptr<SceneBank> scenes_;
+    std::unique_ptr<ShowRecorder> recorder_;
+    std::vector<int> dumpFrames_;
+    std::string dumpDirectory_ = ".";
+    std::unique_ptr<uint8_t[]> dumpPicture_;
+    int framesDrawn_ = 0;
+    size_t nextDump_ = 0;
+};

@@ -1,0 +1,87 @@
+#include "programs/LiveShow.h"
+
+#include <GL/freeglut.h>
+
+#include <cstdio>
+
+#include "app/qelUnivCell.h"
+#include "control/ControlBus.h"
+#include "control/MidiMap.h"
+#include "input/MidiInput.h"
+#include "operator/OverlayPainter.h"
+#include "platform/UserFiles.h"
+#include "platform/VirtualScreen.h"
+#include "programs/LiveSession.h"
+
+LiveShow::LiveShow(bool overlayAtStart) {
+    if (!overlayAtStart) overlay_.hideAtStart();
+}
+
+LiveShow::~LiveShow() = default;
+
+void LiveShow::started(qelUnivCell& universe) {
+    universe_ = &universe;
+    if (universe.midi) universe.midi->describe(midiText_, sizeof midiText_);
+    report_.start(universe);
+    session_ = std::make_unique<LiveSession>();
+    session_->begin(universe);
+    // OSC, OSCQuery and the MIDI mapping: the frame's input, applied in each
+    // frame right after MIDI.
+    bus_ = std::make_unique<ControlBus>(universe);
+    bus_->loadMidiMap(userFilePath(MidiMap::kFileName).c_str());
+    bus_->startFromEnvironment();
+    universe.input = bus_.get();
+    // OSC scene commands go the way of the Ctrl+digit keys.
+    bus_->recallScene = [this](int n) { session_->recallScene(n); };
+    bus_->storeScene = [this](int n) { session_->storeScene(n); };
+}
+
+bool LiveShow::keyboard(unsigned char key, int modifiers, int /*x*/, int /*y*/) {
+    if (session_ && session_->keyPressed(key, modifiers)) return true;
+    return bus_ && bus_->keyboard(key, (modifiers & GLUT_ACTIVE_ALT) != 0);
+}
+
+// Insert shows and hides the operator view; Shift+Insert switches clean
+// layers. Both keep Insert's own code as well.
+bool LiveShow::special(int key, int modifiers, int /*x*/, int /*y*/) {
+    if (key == GLUT_KEY_INSERT) {
+        if ((modifiers & GLUT_ACTIVE_SHIFT) && universe_) {
+            universe_->cleanLayers = !universe_->cleanLayers;
+            std::fprintf(stderr, "strata: clean layers %s (Shift+Insert)\n", universe_->cleanLayers ? "on" : "off");
+        } else {
+            overlay_.toggle();
+        }
+    }
+    return bus_ && bus_->special(key);
+}
+
+void LiveShow::frameDrawn(VirtualScreen* screen) {
+    if (session_) session_->frameDrawn(screen);
+}
+
+double LiveShow::millisSinceLastFrame() {
+    const auto now = std::chrono::steady_clock::now();
+    const double millis = lastFrame_.time_since_epoch().count() == 0
+                              ? 0.0
+                              : std::chrono::duration<double, std::milli>(now - lastFrame_).count();
+    lastFrame_ = now;
+    return millis;
+}
+
+// After the picture is on the window: the report's change lines, then the
+// overlay over the window (never into the virtual screen, which keeps the
+// trails).
+void LiveShow::presented(int windowWidth, int windowHeight) {
+    if (!universe_) return;
+    report_.poll(*universe_);
+    overlay_.update(OperatorOverlay::sample(*universe_, midiText_), millisSinceLastFrame());
+    VirtualScreen* screen = activeVirtualScreen();
+    if (overlay_.visible() && screen && screen->offscreen()) {
+        paintOperatorOverlay(overlay_, windowWidth, windowHeight);
+        screen->bind();
+    }
+}
+
+void LiveShow::ending() {
+    if (session_) session_->stopRecording();
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include <chrono>
+#include <memory>
+
+#include "app/GlutApp.h"
+#include "operator/DeviceReport.h"
+#include "operator/OperatorOverlay.h"
+
+class ControlBus;
+class LiveSession;
+
+// Everything the live program adds around the instrument: the session
+// (recording, scene keys, frame dumps), the control bus (OSC, OSCQuery, the
+// MIDI mapping and learn) as the frame's input, the device lines on standard
+// error and the operator overlay drawn over the presented picture.
+class LiveShow final : public ShellExtension {
+public:
+    // overlayAtStart: false keeps the overlay hidden until Insert.
+    explicit LiveShow(bool overlayAtStart);
+    ~LiveShow() override;
+
+    void started(qelUnivCell& universe) override;
+    bool keyboard(unsigned char key, int modifiers, int x, int y) override;
+    bool special(int key, int modifiers, int x, int y) override;
+    void frameDrawn(VirtualScreen* screen) override;
+    void presented(int windowWidth, int windowHeight) override;
+    void ending() override;
+
+private:
+    double millisSinceLastFrame();
+
+    qelUnivCell* universe_ = nullptr;
+    std::unique_ptr<LiveSession> session_;
+    std::unique_ptr<ControlBus> bus_;
+    DeviceReport report_{stderr};
+    OperatorOverlay overlay_;
+    char midiText_[256] = "";
+    std::chrono::steady_clock::time_point lastFrame_{};
+};

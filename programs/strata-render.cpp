@@ -1,0 +1,3 @@
+#include "show/OfflineRenderer.h"
+
+int main(int argc, char** argv) { return runOfflineRender(argc, argv); }

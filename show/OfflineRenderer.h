@@ -1,0 +1,85 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "show/RenderOptions.h"
+#include "show/ShowScript.h"
+
+class ShowReplay;
+class qelUnivCell;
+
+// Runs the instrument's universe without a display: the same key bindings,
+// module database, image and model sets, cells and reactors, drawn into the
+// virtual 640x480 screen, with a clock that advances by a fixed frame time
+// and input taken from a show script. Because the random generator and the
+// arithmetic are deterministic, the same options give the same pictures.
+class OfflineRenderer {
+public:
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+    static constexpr int kFrameBytes = kWidth * kHeight * 4;
+
+    explicit OfflineRenderer(const RenderOptions& options);
+    // Releases the universe and returns to the directory it started in.
+    ~OfflineRenderer();
+    OfflineRenderer(const OfflineRenderer&) = delete;
+    OfflineRenderer& operator=(const OfflineRenderer&) = delete;
+
+    // Needs a current OpenGL context with the virtual screen bound. Reads the
+    // show script, changes into the working directory, restarts the random
+    // generator and the frame clock and builds the universe through the key
+    // bindings. False with error set when the script or directory is bad.
+    bool setUp(std::string& error);
+
+    // Applies the script events of the next frame and runs it (universe
+    // frame, then glFinish as the display handler does). False, with nothing
+    // drawn, when every frame is rendered or the script pressed Esc.
+    // Allocates nothing.
+    bool renderFrame();
+
+    // Reads the frame just rendered: RGBA, bottom row first, opaque.
+    const uint8_t* readPicture();
+    // Writes the picture read last as outDirectory/frame-NNNNNN.png.
+    bool writePng(int frame);
+
+    int framesRendered() const { return framesRendered_; }
+    bool endedByEscape() const { return endedByEscape_; }
+    // The script's end mark was reached.
+    bool endedByScript() const { return endedByScript_; }
+    // Frame time of the frame rendered last (the script's ms events change it).
+    int frameMillis() const { return static_cast<int>(frameMillis_); }
+    // Script events that lie after the last frame rendered.
+    int eventsLeft() const;
+    qelUnivCell* universe() const { return universe_.get(); }
+    ShowReplay& replay() { return *replay_; }
+    // Wall-clock time of the last frame's universe frame and of its glFinish.
+    double lastFrameMillis() const { return lastFrameMillis_; }
+    double lastFinishMillis() const { return lastFinishMillis_; }
+    const RenderOptions& options() const { return options_; }
+
+private:
+    RenderOptions options_;
+    ShowScript script_;
+    std::filesystem::path startDirectory_;
+    std::filesystem::path outDirectory_;
+    std::unique_ptr<qelUnivCell> universe_;
+    std::unique_ptr<ShowReplay> replay_;
+    std::unique_ptr<uint8_t[]> picture_;
+    char pngPath_[4096] = {};
+    size_t eventCursor_ = 0;
+    int framesRendered_ = 0;
+    bool endedByEscape_ = false;
+    bool wavePacedByRenderer_ = false;
+    bool endedByScript_ = false;
+    bool soundByBlocks_ = false;     // the script marks the frames that take a block
+    uint32_t frameMillis_ = 16;      // the fixed frame time, or the script's
+    std::filesystem::path scriptDirectory_;
+    double lastFrameMillis_ = 0.0;
+    double lastFinishMillis_ = 0.0;
+};
+
+// The whole strata-render command: arguments, headless context, renderer,
+// outputs, progress and figures. Returns the exit status.
+int runOfflineRender(int argc, char** argv);

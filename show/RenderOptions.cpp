@@ -1,0 +1,205 @@
+#include "show/RenderOptions.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+
+namespace {
+
+bool parseCount(const std::string& text, long low, long high, int& value) {
+    if (text.empty() || text.size() > 10) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    const long v = std::strtol(text.c_str(), nullptr, 10);
+    if (v < low || v > high) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+}  // namespace
+
+bool parseFrameList(const std::string& text, std::vector<int>& frames) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos) end = text.size();
+        int frame = 0;
+        if (!parseCount(text.substr(start, end - start), 0, 100000000, frame)) return false;
+        frames.push_back(frame);
+        start = end + 1;
+    }
+    std::sort(frames.begin(), frames.end());
+    return !frames.empty();
+}
+
+bool RenderOptions::wantsPng(int n) const {
+    if (pngEvery > 0 && n % pngEvery == 0) return true;
+    return std::binary_search(pngFrames.begin(), pngFrames.end(), n);
+}
+
+bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
+    enum : int {
+        kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
+        kQuiet, kHelp, kVideo
+    };
+    static const option kLongOptions[] = {
+        {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
+        {"out", required_argument, nullptr, kOut},           {"frame-ms", required_argument, nullptr, kFrameMs},
+        {"frames", required_argument, nullptr, kFrames},     {"png-every", required_argument, nullptr, kPngEvery},
+        {"png-frames", required_argument, nullptr, kPngFrames}, {"warmup", required_argument, nullptr, kWarmup},
+        {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
+        {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
+        {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
+        {nullptr, 0, nullptr, 0}};
+    auto nameOf = [](int code) {
+        for (const option& o : kLongOptions)
+            if (o.name && o.val == code) return std::string("--") + o.name;
+        return std::string("-") + static_cast<char>(code);
+    };
+
+    // getopt_long wants a program name first and may reorder the array, so
+    // it works on a copy. "-" first: operands come back in order as code 1,
+    // whatever POSIXLY_CORRECT says; ":" next: no messages of its own.
+    std::vector<std::string> copies = {"strata-render"};
+    copies.insert(copies.end(), argv, argv + argc);
+    std::vector<char*> args;
+    for (std::string& c : copies) args.push_back(c.data());
+    args.push_back(nullptr);
+    optind = 0;  // a fresh scan (glibc), also after an earlier parse
+    opterr = 0;
+
+    auto number = [&](int code, long low, long high, int& out) {
+        if (parseCount(optarg, low, high, out)) return true;
+        error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
+                ", found '" + optarg + "'";
+        return false;
+    };
+    bool haveDirectory = false;
+    auto operand = [&](const char* text) {
+        if (haveDirectory) {
+            error = std::string("one working directory expected, found a second: '") + text + "'";
+            return false;
+        }
+        options.directory = text;
+        haveDirectory = true;
+        return true;
+    };
+    const int count = static_cast<int>(copies.size());
+    for (;;) {
+        const int code = getopt_long(count, args.data(), "-:h", kLongOptions, nullptr);
+        if (code == -1) break;
+        bool ok = true;
+        switch (code) {
+            case 1: ok = operand(optarg); break;
+            case 'h':
+            case kHelp: options.help = true; break;
+            case kScript: options.scriptPath = optarg; break;
+            case kWav: options.wavPath = optarg; break;
+            case kOut: options.outDirectory = optarg; break;
+            case kVideo:
+                options.videoPath = optarg;
+                ok = !options.videoPath.empty();
+                if (!ok) error = "--video needs a file name";
+                break;
+            case kFrameMs: ok = number(code, 1, 1000, options.frameMillis); break;
+            case kFrames:
+                ok = number(code, 1, 100000000, options.frames);
+                options.framesGiven = true;
+                break;
+            case kPngEvery: ok = number(code, 1, 100000000, options.pngEvery); break;
+            case kWarmup: ok = number(code, 0, 100000000, options.warmup); break;
+            case kMemoryEvery: ok = number(code, 1, 100000000, options.memoryEvery); break;
+            case kPngFrames:
+                ok = parseFrameList(optarg, options.pngFrames);
+                if (!ok)
+                    error = std::string("--png-frames needs frame numbers separated by commas (for example 10,20,30), "
+                                        "found '") + optarg + "'";
+                break;
+            case kRaw: options.raw = true; break;
+            case kStats: options.stats = true; break;
+            case kQuiet: options.quiet = true; break;
+            case ':': error = nameOf(optopt) + " needs a value"; return false;
+            default: {
+                // A known option given a value it does not take, or no option
+                // at all (named without its value).
+                if (optopt >= kScript) {
+                    error = nameOf(optopt) + " takes no value";
+                } else {
+                    std::string arg = args[optind - 1];
+                    if (optopt != 0 && arg.rfind("--", 0) != 0) arg = std::string("-") + static_cast<char>(optopt);
+                    error = "unknown option " + arg.substr(0, arg.find('='));
+                }
+                return false;
+            }
+        }
+        if (!ok) return false;
+    }
+    for (int i = optind; i < count; ++i)  // after "--"
+        if (!operand(args[i])) return false;
+    if (options.help) return true;
+    if (!haveDirectory) {
+        error = "the working directory is missing (the directory holding key.db and modules.db)";
+        return false;
+    }
+    return true;
+}
+
+const char* renderUsage() {
+    return "Usage: strata-render DIRECTORY [options]\n"
+           "\n"
+           "Renders the instrument offline, without a display: the universe of DIRECTORY\n"
+           "(key.db, modules.db, imgs*, mdls*, Reactors/) at 640x480, with a fixed frame\n"
+           "time and scripted input, so the same command gives the same pictures.\n"
+           "\n"
+           "Options:\n"
+           "  --script FILE        show script: per frame, controller writes, key presses\n"
+           "                       and MIDI messages (format below)\n"
+           "  --frames N           frames to render (default 300)\n"
+           "  --frame-ms N         fixed frame time in milliseconds, 1..1000 (default 16)\n"
+           "  --wav FILE           a wave file as the sound input, paced by the frame time\n"
+           "  --png-every N        write a PNG of every frame whose number is a multiple of N\n"
+           "  --png-frames LIST    write PNGs of these frames, e.g. 10,20,30\n"
+           "  --out DIR            directory of the PNG files frame-NNNNNN.png (default .)\n"
+           "  --raw                write every frame as raw RGBA (640x480x4 bytes, bottom row\n"
+           "                       first) to standard output\n"
+           "  --video FILE         encode the frames as an H.264 video (needs ffmpeg), at\n"
+           "                       1000 / frame-ms frames per second, with the --wav sound\n"
+           "  --stats              print frames per second and the CPU time per frame\n"
+           "                       (cells' update, cells' draw, whole frame)\n"
+           "  --warmup N           leave the first N frames out of --stats (default 0)\n"
+           "  --quiet              no progress lines\n"
+           "  --memory-every N     print the resident memory after every frame whose number\n"
+           "                       is a multiple of N (for soak runs)\n"
+           "  --help               this text\n"
+           "\n"
+           "Frames count from 0. The console lines of the instrument and the progress\n"
+           "lines go to standard error; standard output carries only frames (--raw) or\n"
+           "the --stats figures.\n"
+           "\n"
+           "Show script, one event per line ('#' starts a comment):\n"
+           "  <frame> ctl  <channel 0..15> <entry 0..1023> <value 0..127>\n"
+           "  <frame> key  <key> [<x 0..639> <y 0..479>]      (mouse at 320 240 if omitted)\n"
+           "  <frame> midi <status 0x80..0xFF> <data1> <data2>\n"
+           "  <frame> scene <1..99 or file> [<fade ms>]        (scenes/NN.scene, or a file\n"
+           "                                                    beside the script)\n"
+           "  <frame> end                                      (the show ends here)\n"
+           "Recordings of live shows add ms, sound, set, midiin, joy and special events\n"
+           "(see the README); a script with an end mark runs to it unless --frames is\n"
+           "given.\n"
+           "Keys: one character, or F1..F12, Left, Up, Right, Down, PageUp, PageDown,\n"
+           "Home, End, Insert, Esc, Space, Tab, Enter, Backspace, Delete, Hash.\n"
+           "Esc ends the render before that frame. Example:\n"
+           "  0  key F1 639 240      # select cell 0 and raise it fully\n"
+           "  0  key Down            # next module in cell 0\n"
+           "  0  ctl 11 19 0         # no trail: clear every frame\n"
+           "  30 midi 0xB0 22 100    # controller 22 of channel 0 to 100\n"
+           "\n"
+           "A video: strata-render DIR --script show.txt --wav sound.wav --video out.mp4,\n"
+           "or by hand from raw frames:\n"
+           "  strata-render DIR --script show.txt --wav sound.wav --frames 600 --raw |\n"
+           "  ffmpeg -f rawvideo -pixel_format rgba -video_size 640x480 -framerate 62.5 -i - \\\n"
+           "         -stream_loop -1 -i sound.wav -vf vflip -c:v libx264 -pix_fmt yuv420p \\\n"
+           "         -c:a aac -shortest out.mp4\n"
+           "(raw frames are bottom row first, hence vflip; -framerate is 1000 / frame-ms)\n";
+}

@@ -1,3 +1,0 @@
-#include "app/OfflineRenderer.h"
-
-int main(int argc, char** argv) { return runOfflineRender(argc, argv); }
