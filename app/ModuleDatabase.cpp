@@ -74,5 +74,6 @@ void qelUnivCell::buildModuleDatabase() {
     }
     if (modules->linesIgnored) printf("Modules DataBase holds %d modules, further lines ignored\n", kMaxModules);
     moduleCount = modules->count;
+    moduleNames = std::move(modules);
     printf("Modules DataBase is built \n");
 }

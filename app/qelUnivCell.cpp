@@ -3,11 +3,13 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "app/ControlFade.h"
 #include "app/ControlTable.h"
 #include "app/FrameObserver.h"
 #include "app/FrameSteps.h"
+#include "app/ModuleDatabase.h"
 #include "app/ScreenInfo.h"
 #include "input/Joystick.h"
 #include "input/MidiInput.h"
@@ -159,8 +161,7 @@ void qelUnivCell::frame() {
     fade->step(*controls, screen.frameMillis);
 
     pushFrameView(*matrixKeeper);
-    const float trail = (controls->getFloat(11, 0, 19) + 1.0f) * 0.5f;
-    clearOrFade(trail);
+    clearOrFade(trail());
     setFrameLights();
     switchLighting(false);
     GLint frontFace = GL_CW;
@@ -194,26 +195,74 @@ void qelUnivCell::frame() {
 
 void qelUnivCell::stepImageSet(int direction) {
     if (currentChannel < 0 || currentChannel >= cellCount || imageSetCount <= 0) return;
-    Reactor* reactor = cells[currentChannel]->reactor(0);
-    if (!reactor) return;
-    ImageGene* set = reactor->imageSet(0);
-    int position = -1;
-    for (int i = 0; i < imageSetCount && i < kMaxSets; ++i)
-        if (imageSets[i].get() == set) position = i;
+    if (!cells[currentChannel]->reactor(0)) return;
+    const int position = imageSetOf(currentChannel);
     int next = position >= 0 ? position + direction : 0;
     if (next < 0) next = 0;
     if (next > imageSetCount - 1) next = imageSetCount - 1;
-    reactor->setImageSet(0, imageSets[next].get());
+    setImageSet(currentChannel, next);
 }
 
 void qelUnivCell::stepReactor(int direction) {
     if (currentChannel < 0 || currentChannel >= cellCount || moduleCount <= 0) return;
-    qelCell* cell = cells[currentChannel].get();
-    const int index = cell->reactorIndex;
+    const int index = cells[currentChannel]->reactorIndex;
     int next = (index >= 0 && index < moduleCount) ? index + direction : 0;
     if (next < 0) next = 0;
     if (next > moduleCount - 1) next = moduleCount - 1;
-    cell->setReactor(next, moduleHelps[next].get());
+    setModule(currentChannel, next);
+}
+
+bool qelUnivCell::setModule(int channel, int index) {
+    if (channel < 0 || channel >= cellCount || index < 0 || index >= moduleCount) return false;
+    cells[channel]->setReactor(index, moduleHelps[index].get());
+    return true;
+}
+
+bool qelUnivCell::setImageSet(int channel, int index) {
+    if (channel < 0 || channel >= cellCount || index < 0 || index >= imageSetCount || index >= kMaxSets) return false;
+    Reactor* reactor = cells[channel]->reactor(0);
+    if (!reactor) return false;
+    reactor->setImageSet(0, imageSets[index].get());
+    return true;
+}
+
+int qelUnivCell::imageSetOf(int channel) const {
+    if (channel < 0 || channel >= cellCount || !cells[channel]) return -1;
+    const Reactor* reactor = cells[channel]->reactor(0);
+    if (!reactor) return -1;
+    const ImageGene* set = reactor->imageSet(0);
+    int position = -1;
+    for (int i = 0; i < imageSetCount && i < kMaxSets; ++i)
+        if (imageSets[i].get() == set) position = i;
+    return position;
+}
+
+void qelUnivCell::setOpacity(int channel, float value) {
+    controls->setFloat(channel, 0, 7, value);
+    controls->setByte(channel, 0, 7, static_cast<int>(value * 127));
+}
+
+void qelUnivCell::setTrail(float value) {
+    controls->setFloat(kTrailChannel, 0, kTrailEntry, value);
+    controls->setByte(kTrailChannel, 0, kTrailEntry, static_cast<int>(value * 127));
+}
+
+float qelUnivCell::trail() const { return (controls->getFloat(kTrailChannel, 0, kTrailEntry) + 1.0f) * 0.5f; }
+
+void qelUnivCell::select(int channel) {
+    if (channel >= 0 && channel < ControlTable::kChannels) currentChannel = channel;
+}
+
+const char* qelUnivCell::moduleName(int index) const {
+    if (!moduleNames || index < 0 || index >= moduleCount) return nullptr;
+    return moduleNames->names[index];
+}
+
+int qelUnivCell::moduleIndex(const char* name) const {
+    if (!name || !*name) return -1;
+    for (int i = 0; i < moduleCount; ++i)
+        if (std::strcmp(moduleNames->names[i], name) == 0) return i;
+    return -1;
 }
 
 void qelUnivCell::handleCode(int code, int x, int y) {
@@ -243,9 +292,8 @@ void qelUnivCell::handleCode(int code, int x, int y) {
         if (helpMode) helpPage = code;
     } else if (code >= 1) {
         // F1..F12 select channel 0..11 and set its opacity from the mouse x.
-        currentChannel = code - 1;
-        controls->setFloat(currentChannel, 0, 7, nx);
-        controls->setByte(currentChannel, 0, 7, static_cast<int>(nx * 127));
+        select(code - 1);
+        setOpacity(currentChannel, nx);
     }
     // Codes 0 and below (only reachable through key.db) address no channel.
 }

@@ -15,6 +15,7 @@ class ModelGene;
 class qelCell;
 class FrameObserver;
 class ControlFade;
+struct ModuleNames;
 
 // The one top-level object: owns the input devices, the controller table,
 // the image and model sets, the module help pages and the eleven cells, and
@@ -25,6 +26,9 @@ public:
     static constexpr int kCells = 11;
     static constexpr int kMaxSets = 128;
     static constexpr int kMaxModules = 128;
+    // Where the trail amount lives in the table.
+    static constexpr int kTrailChannel = 11;
+    static constexpr int kTrailEntry = 19;
 
     qelUnivCell();  // creates the devices in order, then runs init
     // The instrument never destroys its universe (it ends through exit);
@@ -44,6 +48,32 @@ public:
     void loadImages();
     void loadModels();
 
+    // What every writer beyond the frame (keys, remote control, scenes, the
+    // operator's view) does to the universe goes through these few actions,
+    // so that each rule lives in one place. Layers are channels 0..10.
+    //
+    // Builds module index on the layer's cell (always anew, as the arrow
+    // keys do); false for a layer or module that does not exist.
+    bool setModule(int channel, int index);
+    // Gives the layer's effect image set index; false when there is no such
+    // set or the effect takes none.
+    bool setImageSet(int channel, int index);
+    // The layer's opacity 0..1, written as an F-key writes it from the mouse
+    // (controller 7), without selecting the layer.
+    void setOpacity(int channel, float value);
+    // The trail (fade) amount 0..1 of the frame's clear (channel 11, entry 19).
+    void setTrail(float value);
+    float trail() const;
+    // Makes channel 0..15 the one keys and the joystick address.
+    void select(int channel);
+    // The name modules.db gives module index ("" for a nameless line), or
+    // null for an index outside the database.
+    const char* moduleName(int index) const;
+    // The index of a module by its name, or -1.
+    int moduleIndex(const char* name) const;
+    // The position of the layer's image set among the sets, or -1.
+    int imageSetOf(int channel) const;
+
     // The frame's input steps, also used by the offline renderer and tests.
     void applyMidiEvent(uint32_t message);
     void applyJoystick(uint32_t x, uint32_t y, uint32_t buttonMask);
@@ -60,6 +90,7 @@ public:
     int moduleCount = 0;
     bool helpMode = false;
     std::unique_ptr<ImageGene> moduleHelps[kMaxModules];
+    std::unique_ptr<ModuleNames> moduleNames;  // as modules.db gives them
     int helpPage = 0;
     std::unique_ptr<ControlTable> controls;
     std::unique_ptr<MatrixModeKeeper> matrixKeeper;

@@ -9,14 +9,13 @@
 #include "app/FrameObserver.h"
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
+#include "control/OscAddresses.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscEndpoint.h"
 #include "control/OscQueryServer.h"
 #include "control/OscSender.h"
 #include "control/OscServer.h"
-#include "platform/TextLines.h"
-#include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
 
 namespace {
@@ -28,34 +27,10 @@ int64_t nowMillis() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The module names of modules.db, by index, read as the module database
-// reads them: a nameless line in the middle keeps its index.
-std::vector<std::string> readModuleNames(int moduleCount) {
-    std::vector<std::string> names;
-    FILE* file = std::fopen("modules.db", "r");
-    if (!file) return names;
-    char line[79];
-    char name[79];
-    bool truncated = false;
-    int blanks = 0;
-    while (static_cast<int>(names.size()) < moduleCount && readBoundedLine(file, line, sizeof line, &truncated)) {
-        if (std::sscanf(line, "%78s", name) != 1) {
-            ++blanks;
-            continue;
-        }
-        for (; blanks > 0; --blanks) names.emplace_back();
-        names.emplace_back(name);
-    }
-    std::fclose(file);
-    if (static_cast<int>(names.size()) > moduleCount) names.resize(moduleCount);
-    return names;
-}
-
 }  // namespace
 
 ControlBus::ControlBus(qelUnivCell& universe)
     : u_(universe), queue_(std::make_unique<OscCommandQueue>()), map_(std::make_unique<MidiMap>()) {
-    moduleNames_ = readModuleNames(u_.moduleCount);
     publish();
 }
 
@@ -96,7 +71,9 @@ bool ControlBus::startOsc(const std::string& listen) {
     }
     const int port = server->port();
     server_ = std::move(server);
-    auto query = std::make_unique<OscQueryServer>(snapshot_, moduleNames_, endpoint.host, port);
+    std::vector<std::string> names;
+    for (int i = 0; i < u_.moduleCount; ++i) names.emplace_back(u_.moduleName(i));
+    auto query = std::make_unique<OscQueryServer>(snapshot_, std::move(names), endpoint.host, port);
     if (query->start(endpoint.host, port, error))
         query_ = std::move(query);
     else
@@ -132,55 +109,15 @@ void ControlBus::setControl(int channel, int entry, int byteValue, float value) 
     u_.controls->floatValue[index] = value;
 }
 
-void ControlBus::setOpacity(int channel, float value) {
-    // As an F-key writes it from the mouse, without selecting the layer.
-    u_.controls->setFloat(channel, 0, 7, value);
-    u_.controls->setByte(channel, 0, 7, static_cast<int>(value * 127));
-}
-
-bool ControlBus::setModule(int channel, int index) {
-    if (channel < 0 || channel >= u_.cellCount || index < 0 || index >= u_.moduleCount) return false;
-    u_.cells[channel]->setReactor(index, u_.moduleHelps[index].get());
-    return true;
-}
-
-bool ControlBus::setModuleByName(int channel, const char* name) { return setModule(channel, moduleIndex(name)); }
-
-int ControlBus::moduleIndex(const char* name) const {
-    for (size_t i = 0; i < moduleNames_.size(); ++i)
-        if (moduleNames_[i] == name) return static_cast<int>(i);
-    return -1;
-}
-
-bool ControlBus::setImageSet(int channel, int index) {
-    if (channel < 0 || channel >= u_.cellCount || index < 0 || index >= u_.imageSetCount ||
-        index >= qelUnivCell::kMaxSets)
-        return false;
-    Reactor* reactor = u_.cells[channel]->reactor(0);
-    if (!reactor) return false;
-    reactor->setImageSet(0, u_.imageSets[index].get());
-    return true;
-}
-
-void ControlBus::select(int channel) {
-    if (channel >= 0 && channel < ControlTable::kChannels) u_.currentChannel = channel;
-}
-
-void ControlBus::setTrail(float value) {
-    u_.controls->setFloat(11, 0, 19, value);
-    u_.controls->setByte(11, 0, 19, static_cast<int>(value * 127));
-}
-
-bool ControlBus::pressKey(int character, int x, int y) {
-    if (character <= 0 || character >= kKeyMapSize || character == 27) return false;
-    if (learnKey(keyMap()[character])) return false;
-    pressCharacterKey(u_, static_cast<unsigned char>(character), x, y);
-    return true;
-}
-
-bool ControlBus::pressSpecialKey(int code, int x, int y) {
-    if (learnKey(code)) return false;
-    u_.handleCode(code, x, y);
+bool ControlBus::pressKey(const OscCommand& key) {
+    if (key.special) {
+        if (learnKey(key.index)) return false;
+        u_.handleCode(key.index, key.x, key.y);
+        return true;
+    }
+    if (key.index <= 0 || key.index >= kKeyMapSize || key.index == 27) return false;
+    if (learnKey(keyMap()[key.index])) return false;
+    pressCharacterKey(u_, static_cast<unsigned char>(key.index), key.x, key.y);
     return true;
 }
 
@@ -200,37 +137,17 @@ void ControlBus::store(int scene) {
 
 void ControlBus::apply(const OscCommand& cmd) {
     using Kind = OscCommand::Kind;
-    bool ok = true;
-    bool changed = true;  // the instrument changed: a recorder takes the command
     OscCommand applied = cmd;
-    switch (cmd.kind) {
-        case Kind::Control: setControl(cmd.channel, cmd.entry, cmd.byteValue, cmd.value); break;
-        case Kind::Opacity: setOpacity(cmd.channel, cmd.value); break;
-        case Kind::ModuleIndex: ok = setModule(cmd.channel, cmd.index); break;
-        case Kind::ModuleName:
-            // Recorded by index: a replay needs no names.
-            applied.kind = Kind::ModuleIndex;
-            applied.index = moduleIndex(cmd.name);
-            ok = setModule(cmd.channel, applied.index);
-            break;
-        case Kind::ImageSet: ok = setImageSet(cmd.channel, cmd.index); break;
-        case Kind::Select: select(cmd.channel); break;
-        case Kind::Key:
-            changed = cmd.special ? pressSpecialKey(cmd.index, cmd.x, cmd.y) : pressKey(cmd.index, cmd.x, cmd.y);
-            break;
-        case Kind::Trail: setTrail(cmd.value); break;
-        case Kind::Midi: u_.midiOn = cmd.index != 0; break;
-        case Kind::Joystick: u_.joystickOn = cmd.index != 0; break;
-        // A recall reaches a recorder through the scene bank, with its file.
-        case Kind::SceneRecall: recall(cmd.index); changed = false; break;
-        case Kind::SceneStore: store(cmd.index); changed = false; break;
-        case Kind::Learn: armLearn(); changed = false; break;
-        case Kind::List:
-        case Kind::None: ok = false; break;
+    // Recorded by index: a replay needs no names.
+    if (cmd.kind == Kind::ModuleName) {
+        applied.kind = Kind::ModuleIndex;
+        applied.index = u_.moduleIndex(cmd.name);
     }
+    const OscAddress* row = oscAddressOf(applied.kind);
+    const OscAddress::Outcome outcome = row && row->apply ? row->apply(*this, applied) : OscAddress::Outcome::Bad;
     // A module or image set that does not exist is as bad as a wrong type.
-    if (!ok) queue_->countBad();
-    if (ok && changed) noteApplied(applied);
+    if (outcome == OscAddress::Outcome::Bad) queue_->countBad();
+    if (outcome == OscAddress::Outcome::Changed) noteApplied(applied);
 }
 
 void ControlBus::noteApplied(const OscCommand& cmd) {
@@ -334,7 +251,7 @@ void ControlBus::publish() {
     const ControlTable& table = *u_.controls;
     s.level = u_.soundLevel;
     s.selected = u_.currentChannel + 1;
-    s.trail = (table.getFloat(11, 0, 19) + 1.0f) * 0.5f;
+    s.trail = u_.trail();
     s.midi = u_.midiOn;
     s.joystick = u_.joystickOn;
     s.moduleCount = u_.moduleCount;
@@ -344,9 +261,7 @@ void ControlBus::publish() {
         // The opacity shown: a layer at 10/127 or below is hidden.
         layer.opacity = table.getByte(i, 0, 7) > 10 ? (table.getFloat(i, 0, 7) + 1.0f) * 0.5f : 0.0f;
         layer.module = u_.cells[i]->reactorIndex;
-        const Reactor* reactor = u_.cells[i]->reactor(0);
-        for (int k = 0; reactor && k < u_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)
-            if (u_.imageSets[k].get() == reactor->imageSet(0)) layer.imageSet = k;
+        layer.imageSet = u_.imageSetOf(i);
     }
     snapshot_.store(s);
 }

@@ -42,21 +42,17 @@ public:
     // The UDP (and TCP) port OSC listens on, or 0.
     int oscPort() const;
 
-    // The universe-level actions. Layers are channels 0..10 here.
+    qelUnivCell& universe() { return u_; }
+    // What the addresses do beyond the universe's own actions. Writes one
+    // entry exactly (byte and float as given).
     void setControl(int channel, int entry, int byteValue, float value);
-    void setOpacity(int channel, float value);
-    bool setModule(int channel, int index);
-    bool setModuleByName(int channel, const char* name);
-    // The index of a module of modules.db by name, or -1.
-    int moduleIndex(const char* name) const;
-    bool setImageSet(int channel, int index);
-    void select(int channel);
-    void setTrail(float value);
-    // True when the key reached the universe (not taken by learn).
-    bool pressKey(int character, int x, int y);
-    bool pressSpecialKey(int code, int x, int y);
+    // A key command: true when the key reached the universe (not taken by
+    // learn, not Esc).
+    bool pressKey(const OscCommand& key);
     void recall(int scene);
     void store(int scene);
+    // Applies one command through its address (control/OscAddresses.h); a
+    // command that changed the instrument is shown to the frame's observer.
     void apply(const OscCommand& cmd);
 
     // GLUT keys: Alt+l arms learn (again: cancels it); while learn waits
@@ -85,7 +81,6 @@ public:
     MidiMap& midiMap() { return *map_; }
     const ControlSnapshotBox& snapshot() const { return snapshot_; }
     OscServer* oscServer() { return server_.get(); }
-    const std::vector<std::string>& moduleNames() const { return moduleNames_; }
 
 private:
     bool learnKey(int code);
@@ -98,7 +93,6 @@ private:
     std::unique_ptr<OscCommandQueue> queue_;
     std::unique_ptr<MidiMap> map_;
     std::string mapPath_ = MidiMap::kFileName;
-    std::vector<std::string> moduleNames_;
     ControlSnapshotBox snapshot_;
     std::unique_ptr<OscServer> server_;
     std::unique_ptr<OscQueryServer> query_;

@@ -47,23 +47,11 @@ struct OscCommand {
     char name[kNameSize] = {};
 };
 
-// Parses one message into cmd. False (cmd untouched in meaning) for an
-// unknown address, a wrong argument count or type, or a value out of range.
-//
-//   /strata/ctl <channel 0..15> <entry 0..1023> <value>
-//       int value 0..127: the byte value, float value / 127 (as MIDI writes);
-//       float value -1..1: the float value itself, byte (int)((v + 1) / 2 * 127)
-//   /strata/layer/<1..11>/opacity <0..1>
-//   /strata/layer/<1..11>/module <index | name>
-//   /strata/layer/<1..11>/imageset <index>
-//   /strata/select <1..12>            (as F1..F12)
-//   /strata/key <character | key name> [<x 0..639> <y 0..479>]
-//   /strata/trail <0..1>
-//   /strata/midi <0|1>, /strata/joystick <0|1>
-//   /strata/scene/recall <n>, /strata/scene/store <n>
-//   /strata/learn, /strata/list
-//
-// Integer arguments may come as OSC floats holding a whole number and float
+// Parses one message into cmd by the address table (control/OscAddresses.h),
+// which names every address with its arguments and ranges. False (cmd
+// untouched in meaning) for an unknown address, a wrong argument count or
+// type, or a value out of range. Layers are 1..11 on the wire. Integer
+// arguments may come as OSC floats holding a whole number and float
 // arguments as ints (control surfaces differ in what they send); booleans
 // may also come as T/F.
 bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand& cmd);

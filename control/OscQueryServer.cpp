@@ -5,15 +5,15 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstring>
+#include <string_view>
 
 #include "control/ControlSnapshot.h"
+#include "control/OscAddresses.h"
 
 namespace {
 
 using json = nlohmann::json;
-
-constexpr int kRead = 1;
-constexpr int kWrite = 2;
 
 json range(double low, double high) { return json::object({{"MIN", low}, {"MAX", high}}); }
 
@@ -30,61 +30,66 @@ json container(const std::string& path, const char* description) {
     return {{"FULL_PATH", path}, {"ACCESS", 0}, {"DESCRIPTION", description}, {"CONTENTS", json::object()}};
 }
 
+// A row's RANGE: one object per argument; an index of a module or image set
+// ranges over what the stage holds.
+json ranges(const OscAddress& row, const ControlSnapshot& s) {
+    json list = json::array();
+    for (size_t i = 0; i < std::strlen(row.types); ++i) {
+        if (row.types[i] == 's') {
+            list.push_back(json::object());
+            continue;
+        }
+        double high = row.ranges[i].high;
+        if (row.stage == OscAddress::Stage::Modules) high = s.moduleCount > 0 ? s.moduleCount - 1 : 0;
+        if (row.stage == OscAddress::Stage::ImageSets) high = s.imageSetCount > 0 ? s.imageSetCount - 1 : 0;
+        list.push_back(range(row.ranges[i].low, high));
+    }
+    return list;
+}
+
+json node(const OscAddress& row, int layer, const ControlSnapshot& s, const std::vector<std::string>& modules) {
+    char path[64];
+    row.fullPath(layer, path, sizeof path);
+    json n = method(path, row.types, ranges(row, s), row.access, row.description);
+    if (row.value) {
+        const double v = row.value(s, layer);
+        if (row.types[0] == 'i')
+            n["VALUE"] = json::array({static_cast<int>(v)});
+        else
+            n["VALUE"] = json::array({static_cast<float>(v)});
+    }
+    if (row.stage == OscAddress::Stage::Modules) {
+        const int module = static_cast<int>(row.value(s, layer));
+        if (module >= 0 && module < static_cast<int>(modules.size()))
+            n["DESCRIPTION"] = std::string(row.description) + " Now " + modules[module] + ".";
+    }
+    return n;
+}
+
+// The whole namespace, from the address table: a container for each path
+// part, a method for each address.
 json tree(const ControlSnapshot& s, const std::vector<std::string>& modules) {
     json root = container("/", "Strata");
-    json strata = container("/strata", "the instrument");
-    json& c = strata["CONTENTS"];
-    c["ctl"] = method("/strata/ctl", "iif", json::array({range(0, 15), range(0, 1023), range(-1, 1)}), kWrite,
-                      "controller channel, entry, value: float -1..1, or int 0..127 written as MIDI writes it");
-    json layers = container("/strata/layer", "the eleven layers, 1..11 as F1..F11");
-    const int lastModule = s.moduleCount > 0 ? s.moduleCount - 1 : 0;
-    const int lastSet = s.imageSetCount > 0 ? s.imageSetCount - 1 : 0;
-    for (int n = 1; n <= ControlSnapshot::kLayers; ++n) {
-        const ControlSnapshot::Layer& l = s.layers[n - 1];
-        const std::string base = "/strata/layer/" + std::to_string(n);
-        json layer = container(base, "one layer");
-        json opacity = method(base + "/opacity", "f", json::array({range(0, 1)}), kRead | kWrite,
-                              "opacity; 0 while the layer is hidden (10/127 or below)");
-        opacity["VALUE"] = json::array({l.opacity});
-        json module = method(base + "/module", "i", json::array({range(0, lastModule)}), kRead | kWrite,
-                             "module index, or its name as a string");
-        module["VALUE"] = json::array({l.module});
-        if (l.module >= 0 && l.module < static_cast<int>(modules.size()))
-            module["DESCRIPTION"] = "module index, or its name as a string; now " + modules[l.module];
-        json imageSet = method(base + "/imageset", "i", json::array({range(0, lastSet)}), kRead | kWrite,
-                               "image set index");
-        imageSet["VALUE"] = json::array({l.imageSet});
-        layer["CONTENTS"] = {{"opacity", opacity}, {"module", module}, {"imageset", imageSet}};
-        layers["CONTENTS"][std::to_string(n)] = layer;
+    int count = 0;
+    const OscAddress* rows = oscAddresses(count);
+    for (int r = 0; r < count; ++r) {
+        const OscAddress& row = rows[r];
+        for (int layer = 0; layer < (row.perLayer() ? kOscLayers : 1); ++layer) {
+            char path[64];
+            row.fullPath(layer, path, sizeof path);
+            json* at = &root;
+            std::string prefix;
+            std::string_view rest(path + 1);
+            for (size_t slash; (slash = rest.find('/')) != std::string_view::npos; rest.remove_prefix(slash + 1)) {
+                const std::string part(rest.substr(0, slash));
+                prefix += "/" + part;
+                json& contents = (*at)["CONTENTS"];
+                if (!contents.contains(part)) contents[part] = container(prefix, part.c_str());
+                at = &contents[part];
+            }
+            (*at)["CONTENTS"][std::string(rest)] = node(row, layer, s, modules);
+        }
     }
-    c["layer"] = layers;
-    json select = method("/strata/select", "i", json::array({range(1, 12)}), kRead | kWrite,
-                         "selected channel, 1..12 as F1..F12");
-    select["VALUE"] = json::array({s.selected});
-    c["select"] = select;
-    c["key"] = method("/strata/key", "s", json::array({json::object()}), kWrite,
-                      "press a key: a character or a name (F1..F12, Left, Up, Space, ...), optional x y");
-    json trail = method("/strata/trail", "f", json::array({range(0, 1)}), kRead | kWrite, "trail (fade) amount");
-    trail["VALUE"] = json::array({s.trail});
-    c["trail"] = trail;
-    json midi = method("/strata/midi", "i", json::array({range(0, 1)}), kRead | kWrite, "MIDI input on or off");
-    midi["VALUE"] = json::array({s.midi ? 1 : 0});
-    c["midi"] = midi;
-    json joystick =
-        method("/strata/joystick", "i", json::array({range(0, 1)}), kRead | kWrite, "joystick input on or off");
-    joystick["VALUE"] = json::array({s.joystick ? 1 : 0});
-    c["joystick"] = joystick;
-    json level = method("/strata/level", "f", json::array({range(0, 1)}), kRead, "sound level");
-    level["VALUE"] = json::array({s.level});
-    c["level"] = level;
-    json scene = container("/strata/scene", "scenes");
-    scene["CONTENTS"]["recall"] =
-        method("/strata/scene/recall", "i", json::array({range(0, 99)}), kWrite, "recall a scene");
-    scene["CONTENTS"]["store"] = method("/strata/scene/store", "i", json::array({range(0, 99)}), kWrite, "store a scene");
-    c["scene"] = scene;
-    c["learn"] = method("/strata/learn", nullptr, json(), kWrite, "arm MIDI learn");
-    c["list"] = method("/strata/list", nullptr, json(), kWrite, "reply with every address");
-    root["CONTENTS"]["strata"] = strata;
     return root;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "control/ControlSnapshot.h"
+#include "control/OscAddresses.h"
 
 namespace {
 void sendMessage(int socket, const sockaddr_in& to, const char* path, lo_message message) {
@@ -59,14 +60,20 @@ void OscSender::stop() {
 
 void OscSender::sendOnce() {
     const ControlSnapshot s = state_.load();
-    sendFloat(socket_, to_, "/strata/level", s.level);
-    sendInt(socket_, to_, "/strata/select", s.selected);
-    char path[40];
-    for (int n = 1; n <= ControlSnapshot::kLayers; ++n) {
-        std::snprintf(path, sizeof path, "/strata/layer/%d/module", n);
-        sendInt(socket_, to_, path, s.layers[n - 1].module);
-        std::snprintf(path, sizeof path, "/strata/layer/%d/opacity", n);
-        sendFloat(socket_, to_, path, s.layers[n - 1].opacity);
+    int count = 0;
+    const OscAddress* rows = oscAddresses(count);
+    char path[64];
+    for (int r = 0; r < count; ++r) {
+        const OscAddress& row = rows[r];
+        if (!row.sent) continue;
+        for (int layer = 0; layer < (row.perLayer() ? kOscLayers : 1); ++layer) {
+            row.fullPath(layer, path, sizeof path);
+            const double v = row.value(s, layer);
+            if (row.types[0] == 'i')
+                sendInt(socket_, to_, path, static_cast<int>(v));
+            else
+                sendFloat(socket_, to_, path, static_cast<float>(v));
+        }
     }
 }
 

@@ -9,9 +9,8 @@
 class ControlSnapshotBox;
 
 // The OSC output: about 30 times a second its own thread sends the state of
-// the frame's snapshot, as separate UDP messages, to one address only:
-//   /strata/level f, /strata/select i, /strata/layer/<n>/module i,
-//   /strata/layer/<n>/opacity f (n 1..11).
+// the frame's snapshot, as separate UDP messages, to one address only: every
+// address the address table marks as sent (control/OscAddresses.h).
 class OscSender {
 public:
     static constexpr int kPeriodMillis = 33;

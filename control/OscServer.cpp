@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "control/OscAddresses.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 
@@ -39,12 +40,14 @@ OscServer::OscServer(OscCommandQueue& queue) : queue_(queue) {}
 OscServer::~OscServer() { stop(); }
 
 const std::vector<std::string>& OscServer::addresses() {
-    static const std::vector<std::string> list = {
-        "/strata/ctl",           "/strata/layer/<n>/opacity", "/strata/layer/<n>/module", "/strata/layer/<n>/imageset",
-        "/strata/select",        "/strata/key",               "/strata/trail",            "/strata/midi",
-        "/strata/joystick",      "/strata/scene/recall",      "/strata/scene/store",      "/strata/learn",
-        "/strata/list",
-    };
+    static const std::vector<std::string> list = [] {
+        std::vector<std::string> paths;
+        int count = 0;
+        const OscAddress* rows = oscAddresses(count);
+        for (int i = 0; i < count; ++i)
+            if (rows[i].access & OscAddress::kWrite) paths.push_back(rows[i].path);
+        return paths;
+    }();
     return list;
 }
 
@@ -185,7 +188,9 @@ void OscServer::replyList(const sockaddr_in& to) {
     lo_message reply = lo_message_new();
     for (const std::string& address : addresses()) lo_message_add_string(reply, address.c_str());
     size_t size = 0;
-    void* bytes = lo_message_serialise(reply, "/strata/list", nullptr, &size);
+    char listPath[32];
+    oscAddressOf(OscCommand::Kind::List)->fullPath(0, listPath, sizeof listPath);
+    void* bytes = lo_message_serialise(reply, listPath, nullptr, &size);
     if (bytes && socket_ >= 0)
         ::sendto(socket_, bytes, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     std::free(bytes);

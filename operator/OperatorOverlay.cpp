@@ -15,21 +15,12 @@ namespace {
 const char* orDash(const char* text) { return text && *text ? text : "-"; }
 }  // namespace
 
-const char* OperatorOverlay::moduleName(const char* helpDirectory) {
-    if (!helpDirectory) return "";
-    static constexpr const char kPrefix[] = "Reactors/";
-    if (std::strncmp(helpDirectory, kPrefix, sizeof kPrefix - 1) == 0) return helpDirectory + sizeof kPrefix - 1;
-    return helpDirectory;
-}
-
 OperatorOverlay::Snapshot OperatorOverlay::sample(const qelUnivCell& u, const char* midi) {
     Snapshot s;
     s.layerCount = u.cellCount < kLayers ? u.cellCount : kLayers;
     for (int i = 0; i < s.layerCount; ++i) {
         const qelCell* cell = u.cells[i].get();
-        const int index = cell ? cell->reactorIndex : -1;
-        const ImageGene* help = index >= 0 && index < u.moduleCount ? u.moduleHelps[index].get() : nullptr;
-        s.layers[i].module = help ? moduleName(help->directory) : nullptr;
+        s.layers[i].module = cell ? u.moduleName(cell->reactorIndex) : nullptr;
         s.layers[i].level = u.controls->getByte(i, 0, 7);
     }
     s.selected = u.currentChannel;
@@ -40,7 +31,7 @@ OperatorOverlay::Snapshot OperatorOverlay::sample(const qelUnivCell& u, const ch
     s.joystickOn = u.joystickOn;
     s.joystickConnected = u.joystick && u.joystick->connected();
     s.joystick = u.joystick ? u.joystick->path() : nullptr;
-    s.trail = (u.controls->getFloat(11, 0, 19) + 1.0f) * 0.5f;
+    s.trail = u.trail();
     s.help = u.helpMode;
     s.helpPage = u.helpPage;
     if (s.selected >= 0 && s.selected < u.cellCount && u.cells[s.selected]) {

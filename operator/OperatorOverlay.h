@@ -72,10 +72,6 @@ public:
     const LevelMeter& meter() const { return meter_; }
     const FrameStats& frames() const { return frames_; }
 
-    // The part of a module's help directory after "Reactors/" (the module's
-    // name in modules.db).
-    static const char* moduleName(const char* helpDirectory);
-
 private:
     enum class Mode { Start, Shown, Hidden };
     Row& addRow();

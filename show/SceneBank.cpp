@@ -111,14 +111,11 @@ void SceneBank::apply(const Scene& scene, int fadeMillis) {
     for (int i = 0; i < Scene::kCells && i < universe_.cellCount; ++i) {
         qelCell* cell = universe_.cells[i].get();
         if (!cell || !scene.described[i]) continue;
-        const int module = scene.module[i];
-        if (cell->reactorIndex != module || !cell->reactor(0))
-            cell->setReactor(module, universe_.moduleHelps[module].get());
-        const int set = scene.imageSet[i];
-        if (Reactor* reactor = cell->reactor(0); reactor && set >= 0 && set < universe_.imageSetCount)
-            reactor->setImageSet(0, universe_.imageSets[set].get());
+        // Only a cell whose module differs is rebuilt.
+        if (cell->reactorIndex != scene.module[i] || !cell->reactor(0)) universe_.setModule(i, scene.module[i]);
+        if (scene.imageSet[i] >= 0) universe_.setImageSet(i, scene.imageSet[i]);
     }
-    universe_.currentChannel = scene.selectedChannel;
+    universe_.select(scene.selectedChannel);
 
     universe_.fade->start(*universe_.controls, scene.bytes, scene.floats, fadeMillis);
 }
@@ -140,12 +137,7 @@ std::string SceneBank::capture() const {
     text += "# cell <index> <module> <image set>\n";
     for (int i = 0; i < universe_.cellCount && i < Scene::kCells; ++i) {
         const qelCell* cell = universe_.cells[i].get();
-        int set = -1;
-        if (const Reactor* reactor = cell ? cell->reactor(0) : nullptr) {
-            for (int k = 0; k < universe_.imageSetCount && k < qelUnivCell::kMaxSets; ++k)
-                if (universe_.imageSets[k].get() == reactor->imageSet(0)) set = k;
-        }
-        std::snprintf(line, sizeof line, "cell %d %d %d\n", i, cell ? cell->reactorIndex : 0, set);
+        std::snprintf(line, sizeof line, "cell %d %d %d\n", i, cell ? cell->reactorIndex : 0, universe_.imageSetOf(i));
         text += line;
     }
     text += "# value <channel> <controller> <byte> <float>\n";
@@ -153,7 +145,8 @@ std::string SceneBank::capture() const {
         if (frameOwned(i)) continue;
         const int channel = i / ControlTable::kControllers;
         const int controller = i % ControlTable::kControllers;
-        const bool always = (controller == 7 && channel < Scene::kCells) || (channel == 11 && controller == 19);
+        const bool always = (controller == 7 && channel < Scene::kCells) ||
+                            (channel == qelUnivCell::kTrailChannel && controller == qelUnivCell::kTrailEntry);
         if (!always && table.byteValue[i] == startByte(i) && table.floatValue[i] == 0.0f &&
             !std::signbit(table.floatValue[i]))
             continue;

@@ -52,68 +52,63 @@ allowed=(
     "resources/* reactor/Gene.h"
 )
 
-is_allowed() {
-    local from="$1" to="$2" pair pattern target
-    for pair in "${allowed[@]}"; do
-        pattern="${pair%% *}"
-        target="${pair#* }"
-        # Unquoted right-hand sides: glob patterns.
-        # shellcheck disable=SC2053
-        [[ "$from" == $pattern && "$to" == $target ]] && return 0
-    done
-    return 1
-}
-
-# Sets `folder` to the layered folder of a path ("" outside them).
-folder_of() {
-    folder="${1%%/*}"
-    [[ -n "${uses[$folder]+x}" && "$1" == */* ]] || folder=""
-}
-
-may_use() {
-    local from="$1" to="$2" f
-    [ "$from" = "$to" ] && return 0
-    for f in ${uses[$from]}; do [ "$f" = "$to" ] && return 0; done
-    return 1
-}
-
 if [ ! -d "$root" ]; then
     echo "check-layering: no such directory: $root" >&2
     exit 2
 fi
 
-refused=0
-checked=0
-dirs=()
-for f in "${folders[@]}"; do [ -d "$root/$f" ] && dirs+=("$root/$f"); done
-while IFS= read -r -d '' path; do
-    file="${path#"$root"/}"
-    folder_of "$file"
-    from="$folder"
-    while IFS= read -r match; do
-        line="${match%%:*}"
-        [[ "${match#*:}" =~ include[[:space:]]*\"([^\"]*)\" ]] || continue
-        included="${BASH_REMATCH[1]}"
-        target="$included"
-        folder_of "$target"
-        if [ -z "$folder" ]; then
-            # Not rooted at a layered folder: try it relative to the including file.
-            target=$(realpath -m --relative-to="$root" "$root/${file%/*}/$included")
-            folder_of "$target"
-        fi
-        to="$folder"
-        [ -z "$to" ] && continue
-        checked=$((checked + 1))
-        if ! may_use "$from" "$to" && ! is_allowed "$file" "$target"; then
-            echo "$file:$line: includes \"$included\" from ${to}/, which ${from}/ may not use"
-            refused=$((refused + 1))
-        fi
-    done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$path")
-done < <(find "${dirs[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) -print0 2>/dev/null | sort -z)
+# The walk itself, in one process (the folders, rules and arrows above are
+# handed over in the environment).
+export LAYER_ROOT="$root"
+export LAYER_USES
+LAYER_USES=$(for folder in "${folders[@]}"; do echo "$folder:${uses[$folder]}"; done)
+export LAYER_ALLOWED
+LAYER_ALLOWED=$(printf '%s\n' "${allowed[@]}")
+exec python3 - <<'PY'
+import fnmatch, os, re, sys
 
-if [ "$refused" -gt 0 ]; then
-    echo "check-layering: $refused include(s) against the layering"
-    exit 1
-fi
-echo "check-layering: $checked includes between folders, all in order"
-exit 0
+root = os.environ["LAYER_ROOT"]
+uses = {}
+for line in os.environ["LAYER_USES"].splitlines():
+    folder, _, below = line.partition(":")
+    uses[folder] = set(below.split())
+allowed = [tuple(line.split(" ", 1)) for line in os.environ["LAYER_ALLOWED"].splitlines() if line]
+include = re.compile(r'^\s*#\s*include\s*"([^"]*)"')
+
+def folder_of(path):
+    head, sep, _ = path.partition("/")
+    return head if sep and head in uses else ""
+
+refused = checked = 0
+for folder in uses:
+    top = os.path.join(root, folder)
+    for directory, _, names in sorted(os.walk(top)):
+        for name in sorted(names):
+            if not name.endswith((".h", ".cpp")):
+                continue
+            file = os.path.relpath(os.path.join(directory, name), root)
+            with open(os.path.join(root, file), errors="replace") as text:
+                for number, line in enumerate(text, 1):
+                    m = include.match(line)
+                    if not m:
+                        continue
+                    included = target = m.group(1)
+                    to = folder_of(target)
+                    if not to:
+                        # Not rooted at a layered folder: try it relative to the including file.
+                        target = os.path.normpath(os.path.join(os.path.dirname(file), included))
+                        to = folder_of(target)
+                    if not to:
+                        continue
+                    checked += 1
+                    if to == folder or to in uses[folder]:
+                        continue
+                    if any(fnmatch.fnmatchcase(file, a) and fnmatch.fnmatchcase(target, b) for a, b in allowed):
+                        continue
+                    print(f'{file}:{number}: includes "{included}" from {to}/, which {folder}/ may not use')
+                    refused += 1
+if refused:
+    print(f"check-layering: {refused} include(s) against the layering")
+    sys.exit(1)
+print(f"check-layering: {checked} includes between folders, all in order")
+PY

@@ -131,7 +131,6 @@ TEST(OperatorOverlay, RowsDescribeLayersAndDevices) {
                              "Joystick off /dev/input/js0 (absent)", "Trail    0.50", "Help off",
                              "Images   layer 2: imgs2", "Level    0.50  peak 0.50"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " not in\n" << text;
-    EXPECT_EQ(OperatorOverlay::moduleName("Reactors/Cloud"), std::string("Cloud"));
 }
 
 // Shown with the hint for the first seconds, then hidden; Insert toggles it,

@@ -11,12 +11,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "OscPackets.h"
 #include "control/ControlSnapshot.h"
+#include "control/OscAddresses.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscEndpoint.h"
@@ -120,6 +124,38 @@ TEST(OscCommand, BadMessagesAreRefused) {
     for (const Case& c : cases) {
         OscCommand cmd;
         EXPECT_FALSE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
+    }
+}
+
+// The docs' address table is the one the code uses: the Markdown file
+// holding the generated-table mark has it exactly, and every address a
+// formatted command names parses back to its row.
+TEST(OscAddresses, DocsHoldTheTableAndEveryRowRoundTrips) {
+    const std::string mark = "<!-- the table of control/OscAddresses.cpp -->\n";
+    std::string found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(STRATA_SOURCE_DIR)) {
+        const std::string path = entry.path().string();
+        if (entry.path().extension() != ".md" || path.find("/build") != std::string::npos) continue;
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string doc = text.str();
+        const size_t at = doc.find(mark);
+        if (at == std::string::npos) continue;
+        const size_t start = at + mark.size();
+        const size_t end = doc.find("\n\n", start);
+        found = doc.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+    }
+    EXPECT_EQ(found, oscAddressTable()) << "paste this table after the mark:\n" << oscAddressTable();
+
+    int count = 0;
+    const OscAddress* rows = oscAddresses(count);
+    for (int i = 0; i < count; ++i) {
+        char path[64];
+        ASSERT_GT(rows[i].fullPath(rows[i].perLayer() ? 10 : 0, path, sizeof path), 0);
+        int layer = -2;
+        EXPECT_EQ(findOscAddress(path, layer), &rows[i]) << path;
+        EXPECT_EQ(layer, rows[i].perLayer() ? 10 : -1) << path;
     }
 }
 

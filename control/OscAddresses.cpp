@@ -1,0 +1,384 @@
+#include "control/OscAddresses.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/KeyNames.h"
+#include "app/qelUnivCell.h"
+#include "control/ControlBus.h"
+#include "control/ControlSnapshot.h"
+
+namespace {
+
+using Kind = OscCommand::Kind;
+using Row = OscAddress;
+
+// A whole number in [low, high] from an int, a float holding a whole number,
+// or T/F.
+bool wholeArg(const OscArg& a, double low, double high, int& out) {
+    double v = 0.0;
+    switch (a.type) {
+        case 'i':
+        case 'h': v = static_cast<double>(a.i); break;
+        case 'f':
+        case 'd':
+            v = a.f;
+            if (!std::isfinite(v) || v != std::floor(v)) return false;
+            break;
+        case 'T': v = 1; break;
+        case 'F': v = 0; break;
+        default: return false;
+    }
+    if (v < low || v > high) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+// A number in [low, high] from a float or an int.
+bool realArg(const OscArg& a, double low, double high, float& out) {
+    double v = 0.0;
+    if (a.type == 'f' || a.type == 'd')
+        v = a.f;
+    else if (a.type == 'i' || a.type == 'h')
+        v = static_cast<double>(a.i);
+    else
+        return false;
+    if (!std::isfinite(v) || v < low || v > high) return false;
+    out = static_cast<float>(v);
+    return true;
+}
+
+bool stringArg(const OscArg& a, std::string_view& out) {
+    if ((a.type != 's' && a.type != 'S') || !a.s) return false;
+    out = a.s;
+    return true;
+}
+
+bool whole(const Row& row, const OscArg& a, int argument, int& out) {
+    return wholeArg(a, row.ranges[argument].low, row.ranges[argument].high, out);
+}
+
+bool real(const Row& row, const OscArg& a, int argument, float& out) {
+    return realArg(a, row.ranges[argument].low, row.ranges[argument].high, out);
+}
+
+// A float argument: "%#.9g" reads back as the same float and always holds
+// a decimal point (so 1.0 does not read back as the byte value 1).
+int formatFloat(char* out, size_t size, float value) {
+    return std::snprintf(out, size, "%#.9g", static_cast<double>(value));
+}
+
+// --- the addresses' arguments ---------------------------------------------
+
+bool parseNothing(const Row&, const OscArg*, int count, OscCommand&) { return count == 0; }
+
+bool parseControl(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count != 3 || !whole(row, args[0], 0, cmd.channel) || !whole(row, args[1], 1, cmd.entry)) return false;
+    if (args[2].type == 'i' || args[2].type == 'h') {
+        int byte = 0;
+        if (!wholeArg(args[2], 0, 127, byte)) return false;
+        cmd.byteValue = byte;
+        cmd.value = static_cast<float>(2.0 * (byte / 127.0 - 0.5));
+        return true;
+    }
+    if (!real(row, args[2], 2, cmd.value)) return false;
+    cmd.byteValue = static_cast<int>((cmd.value + 1.0f) * 0.5f * 127.0f);
+    return true;
+}
+
+int formatControl(const OscCommand& cmd, char* out, size_t size) {
+    // The int form when it gives back both values exactly.
+    if (cmd.byteValue >= 0 && cmd.byteValue <= 127 &&
+        cmd.value == static_cast<float>(2.0 * (cmd.byteValue / 127.0 - 0.5)))
+        return std::snprintf(out, size, "%d %d %d", cmd.channel, cmd.entry, cmd.byteValue);
+    char value[40];
+    formatFloat(value, sizeof value, cmd.value);
+    return std::snprintf(out, size, "%d %d %s", cmd.channel, cmd.entry, value);
+}
+
+bool parseValue(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    return count == 1 && real(row, args[0], 0, cmd.value);
+}
+
+int formatValue(const OscCommand& cmd, char* out, size_t size) { return formatFloat(out, size, cmd.value); }
+
+bool parseIndex(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    return count == 1 && whole(row, args[0], 0, cmd.index);
+}
+
+int formatIndex(const OscCommand& cmd, char* out, size_t size) { return std::snprintf(out, size, "%d", cmd.index); }
+
+int formatSwitch(const OscCommand& cmd, char* out, size_t size) {
+    return std::snprintf(out, size, "%d", cmd.index != 0);
+}
+
+bool parseModule(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count != 1) return false;
+    std::string_view name;
+    if (stringArg(args[0], name)) {
+        if (name.empty() || name.size() >= OscCommand::kNameSize) return false;
+        std::memcpy(cmd.name, name.data(), name.size());
+        cmd.name[name.size()] = '\0';
+        cmd.kind = Kind::ModuleName;
+        return true;
+    }
+    return whole(row, args[0], 0, cmd.index);
+}
+
+// Layers and channels travel as 1.. (as the F-keys number them).
+bool parseChannel(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count != 1 || !whole(row, args[0], 0, cmd.channel)) return false;
+    cmd.channel -= 1;
+    return true;
+}
+
+int formatChannel(const OscCommand& cmd, char* out, size_t size) {
+    return std::snprintf(out, size, "%d", cmd.channel + 1);
+}
+
+bool parseKey(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count != 1 && count != 3) return false;
+    if (args[0].type == 'c') {
+        if (args[0].i <= 0 || args[0].i > 127) return false;
+        cmd.index = static_cast<int>(args[0].i);
+    } else {
+        std::string_view name;
+        if (!stringArg(args[0], name)) return false;
+        const int special = KeyNames::specialKeyCode(name);
+        const int character = special ? -1 : KeyNames::characterKey(name);
+        if (special) {
+            cmd.special = true;
+            cmd.index = special;
+        } else if (character > 0 && character < 128) {
+            cmd.index = character;
+        } else {
+            return false;
+        }
+    }
+    // Esc ends the process at the keyboard; a remote surface may not quit the show.
+    if (!cmd.special && cmd.index == KeyNames::kEscape) return false;
+    return count == 1 || (whole(row, args[1], 1, cmd.x) && whole(row, args[2], 2, cmd.y));
+}
+
+// A character key by a name the key parser takes back: a letter as itself,
+// anything else by its code (a digit would read back as a number, '#' as a
+// comment).
+int formatKey(const OscCommand& cmd, char* out, size_t size) {
+    char key[16];
+    if (cmd.special) {
+        const char* name = KeyNames::specialKeyName(cmd.index);
+        std::snprintf(key, sizeof key, "%s", name ? name : "?");
+    } else if ((cmd.index >= 'a' && cmd.index <= 'z') || (cmd.index >= 'A' && cmd.index <= 'Z')) {
+        std::snprintf(key, sizeof key, "%c", cmd.index);
+    } else {
+        std::snprintf(key, sizeof key, "0x%02x", cmd.index & 0xFF);
+    }
+    return std::snprintf(out, size, "%s %d %d", key, cmd.x, cmd.y);
+}
+
+// --- what each address does ------------------------------------------------
+
+using Outcome = OscAddress::Outcome;
+
+Outcome changedIf(bool ok) { return ok ? Outcome::Changed : Outcome::Bad; }
+
+Outcome applyControl(ControlBus& bus, const OscCommand& c) {
+    bus.setControl(c.channel, c.entry, c.byteValue, c.value);
+    return Outcome::Changed;
+}
+Outcome applyOpacity(ControlBus& bus, const OscCommand& c) {
+    bus.universe().setOpacity(c.channel, c.value);
+    return Outcome::Changed;
+}
+Outcome applyModule(ControlBus& bus, const OscCommand& c) { return changedIf(bus.universe().setModule(c.channel, c.index)); }
+Outcome applyImageSet(ControlBus& bus, const OscCommand& c) {
+    return changedIf(bus.universe().setImageSet(c.channel, c.index));
+}
+Outcome applySelect(ControlBus& bus, const OscCommand& c) {
+    bus.universe().select(c.channel);
+    return Outcome::Changed;
+}
+Outcome applyKey(ControlBus& bus, const OscCommand& c) {
+    return bus.pressKey(c) ? Outcome::Changed : Outcome::Unchanged;
+}
+Outcome applyTrail(ControlBus& bus, const OscCommand& c) {
+    bus.universe().setTrail(c.value);
+    return Outcome::Changed;
+}
+Outcome applyMidi(ControlBus& bus, const OscCommand& c) {
+    bus.universe().midiOn = c.index != 0;
+    return Outcome::Changed;
+}
+Outcome applyJoystick(ControlBus& bus, const OscCommand& c) {
+    bus.universe().joystickOn = c.index != 0;
+    return Outcome::Changed;
+}
+Outcome applyRecall(ControlBus& bus, const OscCommand& c) {
+    bus.recall(c.index);
+    return Outcome::Unchanged;
+}
+Outcome applyStore(ControlBus& bus, const OscCommand& c) {
+    bus.store(c.index);
+    return Outcome::Unchanged;
+}
+Outcome applyLearn(ControlBus& bus, const OscCommand&) {
+    bus.armLearn();
+    return Outcome::Unchanged;
+}
+
+// --- their values ----------------------------------------------------------
+
+double opacityOf(const ControlSnapshot& s, int layer) { return s.layers[layer].opacity; }
+double moduleOf(const ControlSnapshot& s, int layer) { return s.layers[layer].module; }
+double imageSetOf(const ControlSnapshot& s, int layer) { return s.layers[layer].imageSet; }
+double selectedOf(const ControlSnapshot& s, int) { return s.selected; }
+double trailOf(const ControlSnapshot& s, int) { return s.trail; }
+double midiOf(const ControlSnapshot& s, int) { return s.midi ? 1 : 0; }
+double joystickOf(const ControlSnapshot& s, int) { return s.joystick ? 1 : 0; }
+double levelOf(const ControlSnapshot& s, int) { return s.level; }
+
+constexpr int R = OscAddress::kRead;
+constexpr int W = OscAddress::kWrite;
+using Stage = OscAddress::Stage;
+
+const OscAddress kAddresses[] = {
+    {"/strata/ctl", Kind::Control, "iif", {{0, 15}, {0, 1023}, {-1, 1}}, Stage::None, W, false,
+     "channel 0..15, entry 0..1023, value",
+     "Writes one controller. An int value 0..127 is written as MIDI writes it: the byte, and the float from "
+     "value / 127. A float value -1..1 is the table's float itself; the byte is (int)((v + 1) / 2 * 127). Does "
+     "not change the selected channel.",
+     parseControl, formatControl, applyControl, nullptr},
+    {"/strata/layer/<n>/opacity", Kind::Opacity, "f", {{0, 1}}, Stage::None, R | W, true, "0..1",
+     "Opacity of layer n (1..11), written as F<n> writes it from the mouse; the layer shows above 10/127. Does "
+     "not select the layer. Reads 0 while the layer is hidden.",
+     parseValue, formatValue, applyOpacity, opacityOf},
+    {"/strata/layer/<n>/module", Kind::ModuleIndex, "i", {{0, 127}}, Stage::Modules, R | W, true,
+     "index, or the module's name as in modules.db", "Loads that module on layer n, as the Up and Down keys do.",
+     parseModule, formatIndex, applyModule, moduleOf},
+    {"/strata/layer/<n>/imageset", Kind::ImageSet, "i", {{0, 127}}, Stage::ImageSets, R | W, false, "index 0..",
+     "Gives layer n's effect that image set, as Left and Right do.", parseIndex, formatIndex, applyImageSet,
+     imageSetOf},
+    {"/strata/select", Kind::Select, "i", {{1, 12}}, Stage::None, R | W, true, "1..12",
+     "Selects channel n - 1, as F1..F12 do, without changing its opacity.", parseChannel, formatChannel,
+     applySelect, selectedOf},
+    {"/strata/key", Kind::Key, "s", {{}, {0, 639}, {0, 479}}, Stage::None, W, false, "key [x y]",
+     "Presses a key with the mouse at x 0..639, y 0..479 (default the centre): a character or a name as in "
+     "show scripts (F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, End, Insert, Space, Tab, Enter, "
+     "...). Esc is refused: a surface cannot end the show.",
+     parseKey, formatKey, applyKey, nullptr},
+    {"/strata/trail", Kind::Trail, "f", {{0, 1}}, Stage::None, R | W, false, "0..1",
+     "The trail (fade) amount of the frame's clear.", parseValue, formatValue, applyTrail, trailOf},
+    {"/strata/midi", Kind::Midi, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1", "Switches MIDI input off or on.",
+     parseIndex, formatSwitch, applyMidi, midiOf},
+    {"/strata/joystick", Kind::Joystick, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1",
+     "Switches joystick input off or on.", parseIndex, formatSwitch, applyJoystick, joystickOf},
+    {"/strata/level", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-", "The sound level 0..1 (read only).", nullptr,
+     nullptr, nullptr, levelOf},
+    {"/strata/scene/recall", Kind::SceneRecall, "i", {{0, 99}}, Stage::None, W, false, "scene number 1..99",
+     "Recalls scenes/NN.scene as Ctrl+n does, in the frame's control step.", parseIndex, formatIndex, applyRecall,
+     nullptr},
+    {"/strata/scene/store", Kind::SceneStore, "i", {{0, 99}}, Stage::None, W, false, "scene number 1..99",
+     "Stores the look as scenes/NN.scene as Ctrl+Shift+n does.", parseIndex, nullptr, applyStore, nullptr},
+    {"/strata/learn", Kind::Learn, "", {}, Stage::None, W, false, "-", "Arms MIDI learn.", parseNothing, nullptr,
+     applyLearn, nullptr},
+    {"/strata/list", Kind::List, "", {}, Stage::None, W, false, "-",
+     "Replies to the sender with a /strata/list message whose string arguments are every address.", parseNothing,
+     nullptr, nullptr, nullptr},
+};
+
+constexpr std::string_view kLayerMark = "<n>";
+
+}  // namespace
+
+const OscAddress* oscAddresses(int& count) {
+    count = static_cast<int>(std::size(kAddresses));
+    return kAddresses;
+}
+
+bool OscAddress::perLayer() const { return std::string_view(path).find(kLayerMark) != std::string_view::npos; }
+
+int OscAddress::fullPath(int layer, char* out, size_t size) const {
+    const std::string_view p(path);
+    const size_t mark = p.find(kLayerMark);
+    int n = 0;
+    if (mark == std::string_view::npos)
+        n = std::snprintf(out, size, "%s", path);
+    else
+        n = std::snprintf(out, size, "%.*s%d%s", static_cast<int>(mark), path, layer + 1, path + mark + kLayerMark.size());
+    return n > 0 && static_cast<size_t>(n) < size ? n : 0;
+}
+
+const OscAddress* findOscAddress(std::string_view path, int& layer) {
+    layer = -1;
+    for (const OscAddress& row : kAddresses) {
+        const std::string_view p(row.path);
+        const size_t mark = p.find(kLayerMark);
+        if (mark == std::string_view::npos) {
+            if (p == path) return &row;
+            continue;
+        }
+        // "<prefix><1..11><suffix>", the number in at most three digits.
+        const std::string_view prefix = p.substr(0, mark), suffix = p.substr(mark + kLayerMark.size());
+        if (path.size() <= prefix.size() + suffix.size() || path.substr(0, prefix.size()) != prefix ||
+            path.substr(path.size() - suffix.size()) != suffix)
+            continue;
+        const std::string_view digits = path.substr(prefix.size(), path.size() - prefix.size() - suffix.size());
+        if (digits.size() > 3) return nullptr;
+        int n = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return nullptr;
+            n = n * 10 + (c - '0');
+        }
+        if (n < 1 || n > kOscLayers) return nullptr;
+        layer = n - 1;
+        return &row;
+    }
+    return nullptr;
+}
+
+const OscAddress* oscAddressOf(OscCommand::Kind kind) {
+    if (kind == Kind::ModuleName) kind = Kind::ModuleIndex;
+    if (kind == Kind::None) return nullptr;
+    for (const OscAddress& row : kAddresses)
+        if (row.kind == kind) return &row;
+    return nullptr;
+}
+
+std::string oscAddressTable() {
+    std::string table = "| Address | Arguments | Effect |\n|---|---|---|\n";
+    for (const OscAddress& row : kAddresses) {
+        table += "| `";
+        table += row.path;
+        table += "` | ";
+        table += row.arguments;
+        table += " | ";
+        table += row.description;
+        table += " |\n";
+    }
+    return table;
+}
+
+bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand& cmd) {
+    cmd = OscCommand{};
+    if (!path || count < 0 || (count > 0 && !args)) return false;
+    int layer = -1;
+    const OscAddress* row = findOscAddress(path, layer);
+    if (!row || !row->parse) return false;
+    cmd.kind = row->kind;
+    if (layer >= 0) cmd.channel = layer;
+    if (row->parse(*row, args, count, cmd)) return true;
+    cmd = OscCommand{};
+    return false;
+}
+
+int formatOscCommand(const OscCommand& cmd, char* out, size_t size) {
+    const OscAddress* row = cmd.kind == OscCommand::Kind::ModuleName ? nullptr : oscAddressOf(cmd.kind);
+    if (!row || !row->format || size == 0) return 0;
+    int n = row->fullPath(cmd.channel, out, size);
+    if (n <= 0 || static_cast<size_t>(n) + 1 >= size) return 0;
+    out[n++] = ' ';
+    const int m = row->format(cmd, out + n, size - n);
+    if (m <= 0 || static_cast<size_t>(n + m) >= size) return 0;
+    return n + m;
+}
