@@ -3,16 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/ControlTable.h"
+#include "platform/Numbers.h"
 #include "platform/TextLines.h"
 
 namespace {
@@ -27,27 +26,14 @@ int tokenize(std::string_view line, std::string_view* tokens, bool& tooMany) {
     return splitWords(line, tokens, kMaxTokens, &tooMany, true);
 }
 
-bool wholeNumber(std::string_view token, long low, long high, int& out) {
-    if (token.empty() || token.size() > 6) return false;
-    long v = 0;
-    for (char c : token) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v < low || v > high) return false;
-    out = static_cast<int>(v);
-    return true;
-}
+// Numbers of a mapping are plain decimal digits, at most six.
+constexpr WholeNumberForm kMappingNumber = digitsOnly(6);
 
+// A number 0..1 of at most 16 characters (range and step).
 bool unitNumber(std::string_view token, float& out) {
-    if (token.empty() || token.size() > 16) return false;
-    char text[20];
-    std::memcpy(text, token.data(), token.size());
-    text[token.size()] = '\0';
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end != text + token.size() || !std::isfinite(v) || v < 0.0 || v > 1.0) return false;
-    out = static_cast<float>(v);
+    float v = 0.0f;
+    if (!parseFloatNumber(token, v, 16) || v < 0.0f || v > 1.0f) return false;
+    out = v;
     return true;
 }
 
@@ -96,17 +82,17 @@ bool MidiMap::parseMapping(std::string_view line, MidiMapping& m, const char*& w
     if (!source) return false;
     m.source = source->source;
     why = "midi channel must be 1..16";
-    if (!wholeNumber(t[1], 1, 16, m.midiChannel)) return false;
+    if (!parseWholeNumber(t[1], 1, 16, m.midiChannel, kMappingNumber)) return false;
     m.midiChannel -= 1;
     why = source->maxNumber == 31 ? "a 14-bit pair starts at controller 0..31" : "number must be 0..127";
-    if (!wholeNumber(t[2], 0, source->maxNumber, m.number)) return false;
+    if (!parseWholeNumber(t[2], 0, source->maxNumber, m.number, kMappingNumber)) return false;
     why = "target channel must be 0..15 or selected";
     if (t[4] == "selected")
         m.channel = MidiMapping::kSelected;
-    else if (!wholeNumber(t[4], 0, 15, m.channel))
+    else if (!parseWholeNumber(t[4], 0, 15, m.channel, kMappingNumber))
         return false;
     why = "entry must be 0..1023";
-    if (!wholeNumber(t[5], 0, 1023, m.entry)) return false;
+    if (!parseWholeNumber(t[5], 0, 1023, m.entry, kMappingNumber)) return false;
     for (int i = 6; i < n; ++i) {
         if (t[i] == "nopickup") {
             m.pickup = false;

@@ -1,39 +1,51 @@
 #include "platform/Numbers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
-bool parseWholeNumber(std::string_view token, long low, long high, long& value) {
-    if (token.empty() || token.size() > 12) return false;
-    char text[16];
+namespace {
+
+constexpr size_t kLongestToken = 40;
+
+bool isDigit(char c, int base) {
+    return base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+}
+
+}  // namespace
+
+bool parseWholeNumber(std::string_view token, long low, long high, long& value, const WholeNumberForm& form) {
+    if (token.empty() || token.size() > form.maxLength || token.size() > kLongestToken) return false;
+    char text[kLongestToken + 1];
     std::copy(token.begin(), token.end(), text);
     text[token.size()] = '\0';
-    if (text[0] == '+' || (text[0] == '-' && token.size() == 1)) return false;
-    int base = 10;
     const char* digits = text;
-    if (token.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    if ((text[0] == '-' && form.minus) || (text[0] == '+' && form.plus)) ++digits;
+    int base = 10;
+    if (form.hexadecimal && digits == text && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         base = 16;
-        digits = text + 2;
+        digits += 2;
     }
+    // strtol would also take blanks and a sign of its own here.
+    if (!isDigit(*digits, base)) return false;
     char* end = nullptr;
-    const long v = std::strtol(digits, &end, base);
-    if (end == digits || *end != '\0') return false;
-    if (v < low || v > high) return false;
+    const long v = std::strtol(base == 16 ? digits : text, &end, base);
+    if (*end != '\0' || v < low || v > high) return false;
     value = v;
     return true;
 }
 
-bool parseWholeNumber(std::string_view token, long low, long high, int& value) {
+bool parseWholeNumber(std::string_view token, long low, long high, int& value, const WholeNumberForm& form) {
     long v = 0;
-    if (!parseWholeNumber(token, low, high, v)) return false;
+    if (!parseWholeNumber(token, low, high, v, form)) return false;
     value = static_cast<int>(v);
     return true;
 }
 
-bool parseFloatNumber(std::string_view token, float& value) {
-    if (token.empty() || token.size() > 40) return false;
-    char text[48];
+bool parseFloatNumber(std::string_view token, float& value, size_t maxLength) {
+    if (token.empty() || token.size() > maxLength || token.size() > kLongestToken) return false;
+    char text[kLongestToken + 1];
     std::copy(token.begin(), token.end(), text);
     text[token.size()] = '\0';
     char* end = nullptr;

@@ -1,13 +1,27 @@
 #pragma once
+#include <cstddef>
 #include <string_view>
 
 // The one set of number readers for every text the instrument reads (show
 // scripts, scenes, midi.map, settings, command lines). Each takes a whole
-// token: anything after the number makes it no number.
+// token: anything after the number makes it no number, and so does a blank
+// before it.
 
-// A decimal (or, with 0x, hexadecimal) whole number within [low, high]. No
-// sign but a leading '-', at most 12 characters.
-bool parseWholeNumber(std::string_view token, long low, long high, long& value);
-bool parseWholeNumber(std::string_view token, long low, long high, int& value);
-// A finite float, as printed with %.9g (so it reads back exactly).
-bool parseFloatNumber(std::string_view token, float& value);
+// What a whole number may look like besides decimal digits. The default is
+// the show script's: a leading '-', hexadecimal with 0x, at most 12
+// characters.
+struct WholeNumberForm {
+    bool hexadecimal = true;  // 0x or 0X and hexadecimal digits
+    bool minus = true;        // a leading '-'
+    bool plus = false;        // a leading '+'
+    size_t maxLength = 12;    // characters of the whole token (at most 40)
+};
+// Plain decimal digits and nothing else, at most maxLength of them.
+constexpr WholeNumberForm digitsOnly(size_t maxLength) { return {false, false, false, maxLength}; }
+
+// A whole number of the given form within [low, high].
+bool parseWholeNumber(std::string_view token, long low, long high, long& value, const WholeNumberForm& form = {});
+bool parseWholeNumber(std::string_view token, long low, long high, int& value, const WholeNumberForm& form = {});
+// A finite float, as printed with %.9g (so it reads back exactly), of at
+// most maxLength characters (at most 40).
+bool parseFloatNumber(std::string_view token, float& value, size_t maxLength = 40);

@@ -5,17 +5,12 @@
 #include <cstring>
 #include <getopt.h>
 
+#include "platform/Numbers.h"
+
 namespace {
 
-bool parseCount(const std::string& text, long low, long high, int& value) {
-    if (text.empty() || text.size() > 10) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    const long v = std::strtol(text.c_str(), nullptr, 10);
-    if (v < low || v > high) return false;
-    value = static_cast<int>(v);
-    return true;
-}
+// Counts on the command line are plain decimal digits, at most ten.
+constexpr WholeNumberForm kCount = digitsOnly(10);
 
 }  // namespace
 
@@ -25,7 +20,7 @@ bool parseFrameList(const std::string& text, std::vector<int>& frames) {
         size_t end = text.find(',', start);
         if (end == std::string::npos) end = text.size();
         int frame = 0;
-        if (!parseCount(text.substr(start, end - start), 0, 100000000, frame)) return false;
+        if (!parseWholeNumber(std::string_view(text).substr(start, end - start), 0, 100000000, frame, kCount)) return false;
         frames.push_back(frame);
         start = end + 1;
     }
@@ -70,7 +65,7 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     opterr = 0;
 
     auto number = [&](int code, long low, long high, int& out) {
-        if (parseCount(optarg, low, high, out)) return true;
+        if (parseWholeNumber(optarg, low, high, out, kCount)) return true;
         error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
                 ", found '" + optarg + "'";
         return false;

@@ -15,6 +15,7 @@
 #include "app/FrameObserver.h"
 #include "app/qelUnivCell.h"
 #include "platform/AtomicFile.h"
+#include "platform/Numbers.h"
 #include "platform/UserFiles.h"
 #include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
@@ -41,14 +42,8 @@ int readFadeFromEnvironment() {
     return static_cast<int>(value);
 }
 
-bool wholeNumber(const std::string& token, long low, long high, long& value) {
-    if (token.empty() || token.size() > 11) return false;
-    char* end = nullptr;
-    const long v = std::strtol(token.c_str(), &end, 10);
-    if (*end != '\0' || v < low || v > high) return false;
-    value = v;
-    return true;
-}
+// A scene's numbers are decimal, with a sign allowed, at most 11 characters.
+constexpr WholeNumberForm kSceneNumber = {.hexadecimal = false, .plus = true, .maxLength = 11};
 
 }  // namespace
 
@@ -196,18 +191,18 @@ bool SceneBank::parse(std::string_view text, const std::string& name, Scene& sce
         long a = 0, b = 0, c = 0;
         const std::string& kind = tokens[0];
         if (kind == "selected") {
-            if (tokens.size() != 2 || !wholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a))
+            if (tokens.size() != 2 || !parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a, kSceneNumber))
                 return fail("expected 'selected <channel 0..15>'");
             scene.selectedChannel = static_cast<int>(a);
         } else if (kind == "cell") {
             if (tokens.size() != 4) return fail("expected 'cell <index> <module> <image set>'");
-            if (!wholeNumber(tokens[1], 0, std::min(universe_.cellCount, Scene::kCells) - 1, a))
+            if (!parseWholeNumber(tokens[1], 0, std::min(universe_.cellCount, Scene::kCells) - 1, a, kSceneNumber))
                 return fail("expected a cell 0.." + std::to_string(universe_.cellCount - 1) + ", found '" + tokens[1] +
                             "'");
-            if (!wholeNumber(tokens[2], 0, universe_.moduleCount - 1, b))
+            if (!parseWholeNumber(tokens[2], 0, universe_.moduleCount - 1, b, kSceneNumber))
                 return fail("module '" + tokens[2] + "' is not in modules.db (0.." +
                             std::to_string(universe_.moduleCount - 1) + ")");
-            if (!wholeNumber(tokens[3], -1, universe_.imageSetCount - 1, c))
+            if (!parseWholeNumber(tokens[3], -1, universe_.imageSetCount - 1, c, kSceneNumber))
                 return fail("image set '" + tokens[3] + "' does not exist (-1.." +
                             std::to_string(universe_.imageSetCount - 1) + ")");
             if (cellSeen[a]) return fail("cell " + tokens[1] + " described twice");
@@ -216,14 +211,13 @@ bool SceneBank::parse(std::string_view text, const std::string& name, Scene& sce
             scene.imageSet[a] = static_cast<int>(c);
         } else if (kind == "value") {
             if (tokens.size() != 5) return fail("expected 'value <channel> <controller> <byte> <float>'");
-            if (!wholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a))
+            if (!parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a, kSceneNumber))
                 return fail("expected a channel 0..15, found '" + tokens[1] + "'");
-            if (!wholeNumber(tokens[2], 0, ControlTable::kControllers - 1, b))
+            if (!parseWholeNumber(tokens[2], 0, ControlTable::kControllers - 1, b, kSceneNumber))
                 return fail("expected a controller 0..1023, found '" + tokens[2] + "'");
-            if (!wholeNumber(tokens[3], 0, 255, c)) return fail("expected a byte 0..255, found '" + tokens[3] + "'");
-            char* end = nullptr;
-            const float v = std::strtof(tokens[4].c_str(), &end);
-            if (*end != '\0' || !std::isfinite(v)) return fail("expected a float value, found '" + tokens[4] + "'");
+            if (!parseWholeNumber(tokens[3], 0, 255, c, kSceneNumber)) return fail("expected a byte 0..255, found '" + tokens[3] + "'");
+            float v = 0.0f;
+            if (!parseFloatNumber(tokens[4], v)) return fail("expected a float value, found '" + tokens[4] + "'");
             const int index = ControlTable::indexOf(static_cast<int>(a), 0, static_cast<int>(b));
             scene.bytes[index] = static_cast<uint8_t>(c);
             scene.floats[index] = v;

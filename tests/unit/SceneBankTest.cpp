@@ -137,6 +137,8 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
         {"strata-scene 1\ncell 0 1 0\n", "bad.scene:2: image set '0' does not exist (-1..-1)"},
         {"strata-scene 1\nvalue 0 1024 1 0\n", "bad.scene:2: expected a controller 0..1023, found '1024'"},
         {"strata-scene 1\nvalue 0 7 1 inf\n", "bad.scene:2: expected a float value, found 'inf'"},
+        {"strata-scene 1\nvalue 0 7 1 0.0000000000000000000000000000000000000001\n",  // 42 characters
+         "bad.scene:2: expected a float value, found '0.0"},
         {"strata-scene 1\nvalue 0 7 1\n", "bad.scene:2: expected 'value <channel> <controller> <byte> <float>'"},
         {"strata-scene 1\nlayer 0\n", "bad.scene:2: expected selected, cell or value, found 'layer'"}};
     ControlTable before;
