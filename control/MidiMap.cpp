@@ -1,8 +1,5 @@
 #include "control/MidiMap.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <vector>
 
 #include "app/ControlTable.h"
+#include "platform/AtomicFile.h"
 #include "platform/Numbers.h"
 #include "platform/TextLines.h"
 
@@ -55,16 +53,6 @@ float shape(MidiMapping::Curve curve, float v) {
         case MidiMapping::Curve::Log: return std::sqrt(v);
         default: return v;
     }
-}
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -338,25 +326,11 @@ bool MidiMap::saveMapping(const char* path, const MidiMapping& mapping) {
     text += formatMapping(mapping);
     text += '\n';
 
-    const std::string temporary = std::string(path) + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    bool ok = fd >= 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    if (fd >= 0) ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temporary.c_str(), path) == 0;
-    if (!ok) {
+    std::string error;
+    if (!writeFileAtomically(path, text, error)) {
         std::fprintf(stderr, "%s: could not be written (%s), the mapping is kept until the end of the run\n", path,
                      std::strerror(errno));
-        ::unlink(temporary.c_str());
         return false;
-    }
-    // The rename itself reaches the disk with the directory.
-    const std::string_view p(path);
-    const size_t slash = p.rfind('/');
-    const std::string directory = slash == std::string_view::npos ? "." : std::string(p.substr(0, slash + 1));
-    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
     return true;
 }

@@ -45,11 +45,19 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
         error = temporary + ": cannot create it: " + std::strerror(errno);
         return false;
     }
+    // On failure the temporary file goes, and errno keeps the cause.
+    auto removeTemporary = [&] {
+        const int cause = errno;
+        ::unlink(temporary.c_str());
+        errno = cause;
+        return false;
+    };
     auto failWith = [&](const char* what) {
         error = temporary + ": " + what + ": " + std::strerror(errno);
+        const int cause = errno;
         ::close(fd);
-        ::unlink(temporary.c_str());
-        return false;
+        errno = cause;
+        return removeTemporary();
     };
     const char* data = content.data();
     size_t left = content.size();
@@ -69,13 +77,11 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
     if (::fsync(fd) != 0) return failWith("cannot flush it to the disk");
     if (::close(fd) != 0) {
         error = temporary + ": cannot close it: " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
+        return removeTemporary();
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": cannot replace it: " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
+        return removeTemporary();
     }
     // The rename itself reaches the disk with the directory.
     const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

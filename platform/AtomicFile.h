@@ -7,7 +7,8 @@
 // any moment leaves either the old file or the new one, whole: the text goes
 // to path + ".tmp", is flushed to the disk, and is then renamed over path
 // (and the directory entry flushed). On failure the old file is untouched,
-// the temporary file is removed, and error says what went wrong.
+// the temporary file is removed, error says what went wrong and errno holds
+// the cause.
 bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error);
 
 // Writes every byte to fd, going on after short writes and interruptions.
