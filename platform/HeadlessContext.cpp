@@ -3,18 +3,7 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
-#include <cstring>
-
-namespace {
-bool hasExtension(const char* list, const char* name) {
-    if (!list) return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = std::strstr(list, name); p; p = std::strstr(p + 1, name)) {
-        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
-    }
-    return false;
-}
-}  // namespace
+#include "platform/TextLines.h"
 
 HeadlessContext::~HeadlessContext() {
     if (!display_) return;
@@ -28,7 +17,7 @@ HeadlessContext::~HeadlessContext() {
 bool HeadlessContext::create() {
     EGLDisplay display = EGL_NO_DISPLAY;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+    if (listHasWord(clientExtensions, "EGL_MESA_platform_surfaceless")) {
         auto getPlatformDisplay =
             reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
         if (getPlatformDisplay) display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);

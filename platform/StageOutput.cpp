@@ -8,21 +8,9 @@
 #include <strings.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/Numbers.h"
-
-namespace {
-
-bool hasExtension(const char* list, const char* name) {
-    if (!list) return false;
-    const size_t n = std::strlen(name);
-    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n)
-        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
-    return false;
-}
-
-}  // namespace
+#include "platform/TextLines.h"
 
 bool findMonitor(const char* nameOrIndex, MonitorArea& area, char* list, size_t listSize) {
     if (listSize > 0) list[0] = '\0';
@@ -87,7 +75,7 @@ bool requestSwapInterval(int interval) {
     const GLXDrawable drawable = glXGetCurrentDrawable();
     if (!display || !drawable) return false;
     const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
-    if (hasExtension(extensions, "GLX_EXT_swap_control")) {
+    if (listHasWord(extensions, "GLX_EXT_swap_control")) {
         auto swapInterval = reinterpret_cast<PFNGLXSWAPINTERVALEXTPROC>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalEXT")));
         if (swapInterval) {
@@ -95,7 +83,7 @@ bool requestSwapInterval(int interval) {
             return true;
         }
     }
-    if (hasExtension(extensions, "GLX_MESA_swap_control")) {
+    if (listHasWord(extensions, "GLX_MESA_swap_control")) {
         auto swapInterval = reinterpret_cast<PFNGLXSWAPINTERVALMESAPROC>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXSwapIntervalMESA")));
         if (swapInterval) return swapInterval(static_cast<unsigned>(interval)) == 0;

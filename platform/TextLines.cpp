@@ -1,6 +1,7 @@
 #include "platform/TextLines.h"
 
 #include <cctype>
+#include <cstring>
 
 bool readBoundedLine(FILE* file, char* buffer, int bufferSize, bool* truncated) {
     *truncated = false;
@@ -40,4 +41,12 @@ int splitWords(std::string_view line, std::string_view* words, int maxWords, boo
         words[count++] = line.substr(start, i - start);
     }
     return count;
+}
+
+bool listHasWord(const char* list, const char* name) {
+    if (!list) return false;
+    const size_t n = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n)
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    return false;
 }

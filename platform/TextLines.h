@@ -16,3 +16,7 @@ bool readBoundedLine(FILE* file, char* buffer, int bufferSize, bool* truncated);
 // ends the word and begins the comment. Returns the count; *tooMany is set
 // when the line holds more words than maxWords (the first maxWords are kept).
 int splitWords(std::string_view line, std::string_view* words, int maxWords, bool* tooMany, bool hashEndsWord = false);
+
+// True when the blank-separated list (an OpenGL or EGL extension string)
+// holds name as a whole word. A null list holds nothing.
+bool listHasWord(const char* list, const char* name);

@@ -2,6 +2,15 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+
+void growToInterior(const char* who, int& width, int& height) {
+    if (width >= 3 && height >= 3) return;
+    printf("%s:: grid too small %d %d\n", who, width, height);
+    if (width < 3) width = 3;
+    if (height < 3) height = 3;
+}
+
 int gridStripIndexCount(int rows, int firstColumn, int lastColumn) {
     if (rows <= 0 || lastColumn < firstColumn) return 0;
     return rows * 2 * (lastColumn - firstColumn + 1);

@@ -6,6 +6,10 @@
 // Each strip joins row r and row r + 1: for every column c of the strip it
 // lists (c, r) and then (c, r + 1).
 
+// Grows a grid of width x height vertices to at least 3 x 3, so that it has
+// an interior row and column, saying so with one line that names `who`.
+void growToInterior(const char* who, int& width, int& height);
+
 // Number of indices for `rows` strips of the columns first..last (inclusive).
 int gridStripIndexCount(int rows, int firstColumn, int lastColumn);
 

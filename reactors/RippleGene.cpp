@@ -16,11 +16,7 @@ float randomFraction() { return randomSigned() * 0.5f + 0.5f; }
 
 RippleGene::RippleGene(int w, int h, const char* /*text*/) {
     // The wave step needs an interior: anything smaller than 3 x 3 is grown.
-    if (w < 3 || h < 3) {
-        printf("RippleGene:: grid too small %d %d\n", w, h);
-        if (w < 3) w = 3;
-        if (h < 3) h = 3;
-    }
+    growToInterior("RippleGene", w, h);
     width = w;
     height = h;
     count = w * h;

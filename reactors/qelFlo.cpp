@@ -9,11 +9,7 @@
 
 qelFlo::qelFlo(int w, int h, int third) {
     // The draw needs an interior row and column: smaller grids are grown.
-    if (w < 3 || h < 3) {
-        printf("qelFlo:: grid too small %d %d\n", w, h);
-        if (w < 3) w = 3;
-        if (h < 3) h = 3;
-    }
+    growToInterior("qelFlo", w, h);
     width = w;
     height = h;
     extra = third;
