@@ -1,3 +1,3 @@
-#include "show/OfflineRenderer.h"
+#include "programs/RenderCommand.h"
 
-int main(int argc, char** argv) { return runOfflineRender(argc, argv); }
+int main(int argc, char** argv) { return runRenderCommand(argc, argv); }

@@ -60,6 +60,13 @@ public:
     const RenderOptions& options() const { return options_; }
 
 private:
+    // The steps of setUp, in order; each is false with error set.
+    bool readScript(std::string& error);
+    // The wave file (returned in wav) and the output directory.
+    bool checkFiles(std::filesystem::path& wav, std::string& error);
+    bool enterWorkingDirectory(std::string& error);
+    bool connectSound(const std::filesystem::path& wav, std::string& error);
+
     RenderOptions options_;
     ShowScript script_;
     std::filesystem::path startDirectory_;
@@ -79,7 +86,3 @@ private:
     double lastFrameMillis_ = 0.0;
     double lastFinishMillis_ = 0.0;
 };
-
-// The whole strata-render command: arguments, headless context, renderer,
-// outputs, progress and figures. Returns the exit status.
-int runOfflineRender(int argc, char** argv);
