@@ -33,26 +33,119 @@ bool RenderOptions::wantsPng(int n) const {
     return std::binary_search(pngFrames.begin(), pngFrames.end(), n);
 }
 
-bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
-    enum : int {
-        kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
-        kQuiet, kHelp, kVideo
-    };
-    static const option kLongOptions[] = {
-        {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
-        {"out", required_argument, nullptr, kOut},           {"frame-ms", required_argument, nullptr, kFrameMs},
-        {"frames", required_argument, nullptr, kFrames},     {"png-every", required_argument, nullptr, kPngEvery},
-        {"png-frames", required_argument, nullptr, kPngFrames}, {"warmup", required_argument, nullptr, kWarmup},
-        {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
-        {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
-        {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
-        {nullptr, 0, nullptr, 0}};
-    auto nameOf = [](int code) {
-        for (const option& o : kLongOptions)
-            if (o.name && o.val == code) return std::string("--") + o.name;
-        return std::string("-") + static_cast<char>(code);
-    };
+namespace {
 
+enum : int {
+    kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
+    kQuiet, kHelp, kVideo
+};
+const option kLongOptions[] = {
+    {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
+    {"out", required_argument, nullptr, kOut},           {"frame-ms", required_argument, nullptr, kFrameMs},
+    {"frames", required_argument, nullptr, kFrames},     {"png-every", required_argument, nullptr, kPngEvery},
+    {"png-frames", required_argument, nullptr, kPngFrames}, {"warmup", required_argument, nullptr, kWarmup},
+    {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
+    {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
+    {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
+    {nullptr, 0, nullptr, 0}};
+
+// An option as the command line spells it: --name, or -c for a short one.
+std::string nameOf(int code) {
+    for (const option& o : kLongOptions)
+        if (o.name && o.val == code) return std::string("--") + o.name;
+    return std::string("-") + static_cast<char>(code);
+}
+
+// Fills the options from what getopt_long hands out, one code at a time;
+// each step is false with error set.
+class OptionReader {
+public:
+    OptionReader(RenderOptions& options, std::string& error) : options_(options), error_(error) {}
+
+    // One code of getopt_long, its value in optarg; args is its array.
+    bool apply(int code, char* const* args);
+    // The working directory, given once.
+    bool operand(const char* text);
+    bool finish();
+
+private:
+    bool number(int code, long low, long high, int& out);
+    // A known option given a value it does not take, or no option at all
+    // (named without its value).
+    bool refuse(char* const* args);
+
+    RenderOptions& options_;
+    std::string& error_;
+    bool haveDirectory_ = false;
+};
+
+bool OptionReader::apply(int code, char* const* args) {
+    switch (code) {
+        case 1: return operand(optarg);
+        case 'h':
+        case kHelp: options_.help = true; return true;
+        case kScript: options_.scriptPath = optarg; return true;
+        case kWav: options_.wavPath = optarg; return true;
+        case kOut: options_.outDirectory = optarg; return true;
+        case kVideo:
+            options_.videoPath = optarg;
+            if (options_.videoPath.empty()) error_ = "--video needs a file name";
+            return !options_.videoPath.empty();
+        case kFrameMs: return number(code, 1, 1000, options_.frameMillis);
+        case kFrames: options_.framesGiven = true; return number(code, 1, 100000000, options_.frames);
+        case kPngEvery: return number(code, 1, 100000000, options_.pngEvery);
+        case kWarmup: return number(code, 0, 100000000, options_.warmup);
+        case kMemoryEvery: return number(code, 1, 100000000, options_.memoryEvery);
+        case kPngFrames:
+            if (parseFrameList(optarg, options_.pngFrames)) return true;
+            error_ = std::string("--png-frames needs frame numbers separated by commas (for example 10,20,30), "
+                                 "found '") + optarg + "'";
+            return false;
+        case kRaw: options_.raw = true; return true;
+        case kStats: options_.stats = true; return true;
+        case kQuiet: options_.quiet = true; return true;
+        case ':': error_ = nameOf(optopt) + " needs a value"; return false;
+        default: return refuse(args);
+    }
+}
+
+bool OptionReader::number(int code, long low, long high, int& out) {
+    if (parseWholeNumber(optarg, low, high, out, kCount)) return true;
+    error_ = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
+             ", found '" + optarg + "'";
+    return false;
+}
+
+bool OptionReader::refuse(char* const* args) {
+    if (optopt >= kScript) {
+        error_ = nameOf(optopt) + " takes no value";
+    } else {
+        std::string arg = args[optind - 1];
+        if (optopt != 0 && arg.rfind("--", 0) != 0) arg = std::string("-") + static_cast<char>(optopt);
+        error_ = "unknown option " + arg.substr(0, arg.find('='));
+    }
+    return false;
+}
+
+bool OptionReader::operand(const char* text) {
+    if (haveDirectory_) {
+        error_ = std::string("one working directory expected, found a second: '") + text + "'";
+        return false;
+    }
+    options_.directory = text;
+    haveDirectory_ = true;
+    return true;
+}
+
+bool OptionReader::finish() {
+    if (options_.help || haveDirectory_) return true;
+    error_ = "the working directory is missing (the directory holding key.db and modules.db)";
+    return false;
+}
+
+}  // namespace
+
+bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error) {
     // getopt_long wants a program name first and may reorder the array, so
     // it works on a copy. "-" first: operands come back in order as code 1,
     // whatever POSIXLY_CORRECT says; ":" next: no messages of its own.
@@ -64,80 +157,13 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     optind = 0;  // a fresh scan (glibc), also after an earlier parse
     opterr = 0;
 
-    auto number = [&](int code, long low, long high, int& out) {
-        if (parseWholeNumber(optarg, low, high, out, kCount)) return true;
-        error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
-                ", found '" + optarg + "'";
-        return false;
-    };
-    bool haveDirectory = false;
-    auto operand = [&](const char* text) {
-        if (haveDirectory) {
-            error = std::string("one working directory expected, found a second: '") + text + "'";
-            return false;
-        }
-        options.directory = text;
-        haveDirectory = true;
-        return true;
-    };
+    OptionReader reader(options, error);
     const int count = static_cast<int>(copies.size());
-    for (;;) {
-        const int code = getopt_long(count, args.data(), "-:h", kLongOptions, nullptr);
-        if (code == -1) break;
-        bool ok = true;
-        switch (code) {
-            case 1: ok = operand(optarg); break;
-            case 'h':
-            case kHelp: options.help = true; break;
-            case kScript: options.scriptPath = optarg; break;
-            case kWav: options.wavPath = optarg; break;
-            case kOut: options.outDirectory = optarg; break;
-            case kVideo:
-                options.videoPath = optarg;
-                ok = !options.videoPath.empty();
-                if (!ok) error = "--video needs a file name";
-                break;
-            case kFrameMs: ok = number(code, 1, 1000, options.frameMillis); break;
-            case kFrames:
-                ok = number(code, 1, 100000000, options.frames);
-                options.framesGiven = true;
-                break;
-            case kPngEvery: ok = number(code, 1, 100000000, options.pngEvery); break;
-            case kWarmup: ok = number(code, 0, 100000000, options.warmup); break;
-            case kMemoryEvery: ok = number(code, 1, 100000000, options.memoryEvery); break;
-            case kPngFrames:
-                ok = parseFrameList(optarg, options.pngFrames);
-                if (!ok)
-                    error = std::string("--png-frames needs frame numbers separated by commas (for example 10,20,30), "
-                                        "found '") + optarg + "'";
-                break;
-            case kRaw: options.raw = true; break;
-            case kStats: options.stats = true; break;
-            case kQuiet: options.quiet = true; break;
-            case ':': error = nameOf(optopt) + " needs a value"; return false;
-            default: {
-                // A known option given a value it does not take, or no option
-                // at all (named without its value).
-                if (optopt >= kScript) {
-                    error = nameOf(optopt) + " takes no value";
-                } else {
-                    std::string arg = args[optind - 1];
-                    if (optopt != 0 && arg.rfind("--", 0) != 0) arg = std::string("-") + static_cast<char>(optopt);
-                    error = "unknown option " + arg.substr(0, arg.find('='));
-                }
-                return false;
-            }
-        }
-        if (!ok) return false;
-    }
+    for (int code; (code = getopt_long(count, args.data(), "-:h", kLongOptions, nullptr)) != -1;)
+        if (!reader.apply(code, args.data())) return false;
     for (int i = optind; i < count; ++i)  // after "--"
-        if (!operand(args[i])) return false;
-    if (options.help) return true;
-    if (!haveDirectory) {
-        error = "the working directory is missing (the directory holding key.db and modules.db)";
-        return false;
-    }
-    return true;
+        if (!reader.operand(args[i])) return false;
+    return reader.finish();
 }
 
 const char* renderUsage() {
