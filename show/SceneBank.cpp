@@ -42,9 +42,6 @@ int readFadeFromEnvironment() {
     return static_cast<int>(value);
 }
 
-// A scene's numbers are decimal, with a sign allowed, at most 11 characters.
-constexpr WholeNumberForm kSceneNumber = {.hexadecimal = false, .plus = true, .maxLength = 11};
-
 }  // namespace
 
 SceneBank::SceneBank(qelUnivCell& universe)
@@ -152,77 +149,116 @@ std::string SceneBank::capture() const {
     return text;
 }
 
-bool SceneBank::parse(std::string_view text, const std::string& name, Scene& scene, std::string& error) const {
+namespace {
+
+// A scene's numbers are decimal, with a sign allowed, at most 11 characters.
+constexpr WholeNumberForm kSceneNumber = {.hexadecimal = false, .plus = true, .maxLength = 11};
+
+// Everything starts as the start-up table has it, on the selected channel,
+// with no cell described.
+void startFromTable(Scene& scene, int selectedChannel) {
     for (int i = 0; i < ControlTable::kEntries; ++i) {
         scene.bytes[i] = startByte(i);
         scene.floats[i] = 0.0f;
     }
-    scene.selectedChannel = universe_.currentChannel;
-    bool* cellSeen = scene.described;
-    for (int i = 0; i < Scene::kCells; ++i) cellSeen[i] = false;
-    bool headerSeen = false;
+    scene.selectedChannel = selectedChannel;
+    for (bool& described : scene.described) described = false;
+}
 
+// The blank-separated words of a line, up to a word that begins with '#'.
+void splitSceneWords(std::string_view line, std::vector<std::string>& words) {
+    words.clear();
+    std::istringstream text{std::string(line)};
+    for (std::string word; text >> word;) {
+        if (word[0] == '#') break;
+        words.push_back(word);
+    }
+}
+
+// What a scene may name: the universe's cells, modules and image sets.
+struct SceneLimits {
+    int cells;
+    int modules;
+    int imageSets;
+};
+
+using Words = std::vector<std::string>;
+
+// The readers of the lines after the header: each says what was wrong, or
+// nothing.
+std::string readSelected(const Words& tokens, Scene& scene) {
+    long channel = 0;
+    if (tokens.size() != 2 || !parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, channel, kSceneNumber))
+        return "expected 'selected <channel 0..15>'";
+    scene.selectedChannel = static_cast<int>(channel);
+    return {};
+}
+
+std::string readCell(const Words& tokens, const SceneLimits& limits, Scene& scene) {
+    if (tokens.size() != 4) return "expected 'cell <index> <module> <image set>'";
+    long cell = 0, module = 0, imageSet = 0;
+    if (!parseWholeNumber(tokens[1], 0, std::min(limits.cells, Scene::kCells) - 1, cell, kSceneNumber))
+        return "expected a cell 0.." + std::to_string(limits.cells - 1) + ", found '" + tokens[1] + "'";
+    if (!parseWholeNumber(tokens[2], 0, limits.modules - 1, module, kSceneNumber))
+        return "module '" + tokens[2] + "' is not in modules.db (0.." + std::to_string(limits.modules - 1) + ")";
+    if (!parseWholeNumber(tokens[3], -1, limits.imageSets - 1, imageSet, kSceneNumber))
+        return "image set '" + tokens[3] + "' does not exist (-1.." + std::to_string(limits.imageSets - 1) + ")";
+    if (scene.described[cell]) return "cell " + tokens[1] + " described twice";
+    scene.described[cell] = true;
+    scene.module[cell] = static_cast<int>(module);
+    scene.imageSet[cell] = static_cast<int>(imageSet);
+    return {};
+}
+
+std::string readValue(const Words& tokens, Scene& scene) {
+    if (tokens.size() != 5) return "expected 'value <channel> <controller> <byte> <float>'";
+    long channel = 0, controller = 0, byte = 0;
+    float value = 0.0f;
+    if (!parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, channel, kSceneNumber))
+        return "expected a channel 0..15, found '" + tokens[1] + "'";
+    if (!parseWholeNumber(tokens[2], 0, ControlTable::kControllers - 1, controller, kSceneNumber))
+        return "expected a controller 0..1023, found '" + tokens[2] + "'";
+    if (!parseWholeNumber(tokens[3], 0, 255, byte, kSceneNumber)) return "expected a byte 0..255, found '" + tokens[3] + "'";
+    if (!parseFloatNumber(tokens[4], value)) return "expected a float value, found '" + tokens[4] + "'";
+    const int index = ControlTable::indexOf(static_cast<int>(channel), 0, static_cast<int>(controller));
+    scene.bytes[index] = static_cast<uint8_t>(byte);
+    scene.floats[index] = value;
+    return {};
+}
+
+std::string readSceneLine(const Words& tokens, const SceneLimits& limits, Scene& scene) {
+    const std::string& kind = tokens[0];
+    if (kind == "selected") return readSelected(tokens, scene);
+    if (kind == "cell") return readCell(tokens, limits, scene);
+    if (kind == "value") return readValue(tokens, scene);
+    return "expected selected, cell or value, found '" + kind + "'";
+}
+
+}  // namespace
+
+bool SceneBank::parse(std::string_view text, const std::string& name, Scene& scene, std::string& error) const {
+    startFromTable(scene, universe_.currentChannel);
+    const SceneLimits limits = {universe_.cellCount, universe_.moduleCount, universe_.imageSetCount};
+    bool headerSeen = false;
     int number = 0;
     size_t start = 0;
     std::vector<std::string> tokens;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = text.substr(start, end - start);
+        splitSceneWords(text.substr(start, end - start), tokens);
         start = end + 1;
         ++number;
-        auto fail = [&](const std::string& what) {
-            error = name + ":" + std::to_string(number) + ": " + what;
-            return false;
-        };
-        tokens.clear();
-        std::istringstream words{std::string(line)};
-        for (std::string word; words >> word;) {
-            if (word[0] == '#') break;
-            tokens.push_back(word);
-        }
         if (tokens.empty()) continue;
-        if (!headerSeen) {
-            if (tokens.size() != 2 || tokens[0] + " " + tokens[1] != kHeader)
-                return fail(std::string("expected '") + kHeader + "' first");
-            headerSeen = true;
-            continue;
-        }
-        long a = 0, b = 0, c = 0;
-        const std::string& kind = tokens[0];
-        if (kind == "selected") {
-            if (tokens.size() != 2 || !parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a, kSceneNumber))
-                return fail("expected 'selected <channel 0..15>'");
-            scene.selectedChannel = static_cast<int>(a);
-        } else if (kind == "cell") {
-            if (tokens.size() != 4) return fail("expected 'cell <index> <module> <image set>'");
-            if (!parseWholeNumber(tokens[1], 0, std::min(universe_.cellCount, Scene::kCells) - 1, a, kSceneNumber))
-                return fail("expected a cell 0.." + std::to_string(universe_.cellCount - 1) + ", found '" + tokens[1] +
-                            "'");
-            if (!parseWholeNumber(tokens[2], 0, universe_.moduleCount - 1, b, kSceneNumber))
-                return fail("module '" + tokens[2] + "' is not in modules.db (0.." +
-                            std::to_string(universe_.moduleCount - 1) + ")");
-            if (!parseWholeNumber(tokens[3], -1, universe_.imageSetCount - 1, c, kSceneNumber))
-                return fail("image set '" + tokens[3] + "' does not exist (-1.." +
-                            std::to_string(universe_.imageSetCount - 1) + ")");
-            if (cellSeen[a]) return fail("cell " + tokens[1] + " described twice");
-            cellSeen[a] = true;
-            scene.module[a] = static_cast<int>(b);
-            scene.imageSet[a] = static_cast<int>(c);
-        } else if (kind == "value") {
-            if (tokens.size() != 5) return fail("expected 'value <channel> <controller> <byte> <float>'");
-            if (!parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, a, kSceneNumber))
-                return fail("expected a channel 0..15, found '" + tokens[1] + "'");
-            if (!parseWholeNumber(tokens[2], 0, ControlTable::kControllers - 1, b, kSceneNumber))
-                return fail("expected a controller 0..1023, found '" + tokens[2] + "'");
-            if (!parseWholeNumber(tokens[3], 0, 255, c, kSceneNumber)) return fail("expected a byte 0..255, found '" + tokens[3] + "'");
-            float v = 0.0f;
-            if (!parseFloatNumber(tokens[4], v)) return fail("expected a float value, found '" + tokens[4] + "'");
-            const int index = ControlTable::indexOf(static_cast<int>(a), 0, static_cast<int>(b));
-            scene.bytes[index] = static_cast<uint8_t>(c);
-            scene.floats[index] = v;
-        } else {
-            return fail("expected selected, cell or value, found '" + kind + "'");
+        std::string wrong;
+        if (headerSeen)
+            wrong = readSceneLine(tokens, limits, scene);
+        else if (tokens.size() != 2 || tokens[0] + " " + tokens[1] != kHeader)
+            wrong = std::string("expected '") + kHeader + "' first";
+        headerSeen = true;
+        if (!wrong.empty()) {
+            error = name + ":" + std::to_string(number) + ": " + wrong;
+            return false;
         }
     }
     if (!headerSeen) {
