@@ -41,67 +41,85 @@ bool inList(int index, size_t listLength) { return index >= 0 && static_cast<siz
 }  // namespace
 
 ObjModel::ObjModel(const char* path) {
-    int droppedTriangles = 0;
-    int cutFaces = 0;
-
     if (!path) path = "";
+    const int cutFaces = readFile(path);
+    const int droppedTriangles = dropTrianglesOutsideLists();
+    findBoundsAndScale();
+    printBoundingBox();
+    makeFixedArrays();
+
+    std::cout << "V size  " << vertices.size() << "\n";
+    std::cout << "VN size  " << normals.size() << "\n";
+    std::cout << "VT size  " << texCoords.size() << "\n";
+    std::cout << "ID size " << corners.size() << "\n";
+    if (droppedTriangles > 0)
+        std::cout << "ObjModel::dropped triangles with indices outside the lists " << droppedTriangles << "\n";
+    if (cutFaces > 0)
+        std::cout << "ObjModel::faces with more than 30 corners, extra corners ignored " << cutFaces << "\n";
+    std::cout.flush();
+}
+
+int ObjModel::readFile(const char* path) {
     // A path that is not a regular file gets its own line first and is then
     // treated as one that cannot be opened.
     FILE* file = openRegularFile(path, "r");
     if (!file) {
         printf(" File Open Error %s\n", path);
-    } else {
-        // Lines are read 78 characters at most; the rest of a longer line is
-        // dropped so that reading always goes on to the next line. Vertex
-        // lines keep their (possibly shortened) numbers so that the vertex
-        // count stays right; a face line that was cut loses the corner the
-        // cut fell into (see parseFace).
-        char line[kLineSize];
-        bool truncated = false;
-        while (readBoundedLine(file, line, kLineSize, &truncated)) {
-            const size_t length = strlen(line);
-            if (strncmp(line, "mtllib", 6) == 0 || strncmp(line, "usemtl", 6) == 0) continue;
-            if (line[0] == 'v' && line[1] == 'n') {
-                appendThree(line + (length < 3 ? length : 3), normals);
-            } else if (line[0] == 'v' && line[1] == 't') {
-                appendThree(line + (length < 3 ? length : 3), texCoords);
-            } else if (line[0] == 'v') {
-                appendThree(line + (length < 2 ? length : 2), vertices);
-            } else if (line[0] == 'f') {
-                if (truncated) {
-                    // Drop the word the cut fell into: it may be a shortened
-                    // index that points at the wrong vertex.
-                    char* last = line + length;
-                    while (last > line + 1 && !isspace(static_cast<unsigned char>(last[-1]))) --last;
-                    *last = '\0';
-                }
-                if (parseFace(line + 1)) ++cutFaces;
-            }
-        }
-        fclose(file);
+        return 0;
     }
-
-    // Drop every triangle with a corner outside the lists (indices past the
-    // end, 0 or negative vertex indices, OBJ's relative indices), so that the
-    // drawing code can index the arrays without checks.
-    {
-        std::vector<int> kept;
-        kept.reserve(corners.size());
-        for (size_t t = 0; t + 9 <= corners.size(); t += 9) {
-            bool ok = true;
-            for (size_t c = t; c < t + 9; c += 3) {
-                ok = ok && inList(corners[c], vertices.size());
-                ok = ok && (corners[c + 1] == -1 || inList(corners[c + 1], texCoords.size()));
-                ok = ok && (corners[c + 2] == -1 || inList(corners[c + 2], normals.size()));
+    // Lines are read 78 characters at most; the rest of a longer line is
+    // dropped so that reading always goes on to the next line. Vertex lines
+    // keep their (possibly shortened) numbers so that the vertex count stays
+    // right; a face line that was cut loses the corner the cut fell into
+    // (see parseFace).
+    int cutFaces = 0;
+    char line[kLineSize];
+    bool truncated = false;
+    while (readBoundedLine(file, line, kLineSize, &truncated)) {
+        const size_t length = strlen(line);
+        if (strncmp(line, "mtllib", 6) == 0 || strncmp(line, "usemtl", 6) == 0) continue;
+        if (line[0] == 'v' && line[1] == 'n') {
+            appendThree(line + (length < 3 ? length : 3), normals);
+        } else if (line[0] == 'v' && line[1] == 't') {
+            appendThree(line + (length < 3 ? length : 3), texCoords);
+        } else if (line[0] == 'v') {
+            appendThree(line + (length < 2 ? length : 2), vertices);
+        } else if (line[0] == 'f') {
+            if (truncated) {
+                // Drop the word the cut fell into: it may be a shortened
+                // index that points at the wrong vertex.
+                char* last = line + length;
+                while (last > line + 1 && !isspace(static_cast<unsigned char>(last[-1]))) --last;
+                *last = '\0';
             }
-            if (ok)
-                kept.insert(kept.end(), corners.begin() + static_cast<long>(t), corners.begin() + static_cast<long>(t + 9));
-            else
-                ++droppedTriangles;
+            if (parseFace(line + 1)) ++cutFaces;
         }
-        corners.swap(kept);
     }
+    fclose(file);
+    return cutFaces;
+}
 
+int ObjModel::dropTrianglesOutsideLists() {
+    int dropped = 0;
+    std::vector<int> kept;
+    kept.reserve(corners.size());
+    for (size_t t = 0; t + 9 <= corners.size(); t += 9) {
+        bool ok = true;
+        for (size_t c = t; c < t + 9; c += 3) {
+            ok = ok && inList(corners[c], vertices.size());
+            ok = ok && (corners[c + 1] == -1 || inList(corners[c + 1], texCoords.size()));
+            ok = ok && (corners[c + 2] == -1 || inList(corners[c + 2], normals.size()));
+        }
+        if (ok)
+            kept.insert(kept.end(), corners.begin() + static_cast<long>(t), corners.begin() + static_cast<long>(t + 9));
+        else
+            ++dropped;
+    }
+    corners.swap(kept);
+    return dropped;
+}
+
+void ObjModel::findBoundsAndScale() {
     for (size_t i = 0; i + 3 <= vertices.size(); i += 3) {
         for (int axis = 0; axis < 3; ++axis) {
             const float v = vertices[i + axis];
@@ -120,14 +138,18 @@ ObjModel::ObjModel(const char* path) {
         extent += maximum[axis] - middle;
     }
     if (extent != 0.0 && std::isfinite(static_cast<float>(3.0 / extent))) scale = static_cast<float>(3.0 / extent);
+}
 
+void ObjModel::printBoundingBox() const {
     std::cout << "Bounding Box\n";
     std::cout << "x " << minimum[0] << "," << maximum[0] << "\n";
     std::cout << "y " << minimum[1] << "," << maximum[1] << "\n";
     std::cout << "z " << minimum[2] << "," << maximum[2] << "\n";
     std::cout << "Center " << centre[0] << "," << centre[1] << "," << centre[2] << "\n";
     std::cout << "nScale = " << scale << "\n";
+}
 
+void ObjModel::makeFixedArrays() {
     vertexArray = std::make_unique_for_overwrite<float[]>(vertices.size());
     texCoordArray = std::make_unique_for_overwrite<float[]>(texCoords.size());
     normalArray = std::make_unique_for_overwrite<float[]>(normals.size());
@@ -136,16 +158,6 @@ ObjModel::ObjModel(const char* path) {
     std::copy(texCoords.begin(), texCoords.end(), texCoordArray.get());
     std::copy(normals.begin(), normals.end(), normalArray.get());
     std::copy(corners.begin(), corners.end(), cornerArray.get());
-
-    std::cout << "V size  " << vertices.size() << "\n";
-    std::cout << "VN size  " << normals.size() << "\n";
-    std::cout << "VT size  " << texCoords.size() << "\n";
-    std::cout << "ID size " << corners.size() << "\n";
-    if (droppedTriangles > 0)
-        std::cout << "ObjModel::dropped triangles with indices outside the lists " << droppedTriangles << "\n";
-    if (cutFaces > 0)
-        std::cout << "ObjModel::faces with more than 30 corners, extra corners ignored " << cutFaces << "\n";
-    std::cout.flush();
 }
 
 bool ObjModel::parseFace(const char* text) {

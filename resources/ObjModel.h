@@ -34,6 +34,16 @@ public:
     int cornerLength() const { return static_cast<int>(corners.size()); }
 
 private:
+    // The steps of reading a model, in order. readFile fills the lists and
+    // returns how many faces lost corners; dropTrianglesOutsideLists returns
+    // how many triangles it dropped.
+    int readFile(const char* path);
+    int dropTrianglesOutsideLists();
+    // The box, its centre and the scale that fits the model into it.
+    void findBoundsAndScale();
+    void printBoundingBox() const;
+    void makeFixedArrays();
+
     // Appends the fan of one face line (the text after "f"); returns true
     // when the face had more corners than are held.
     bool parseFace(const char* text);

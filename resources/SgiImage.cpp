@@ -56,6 +56,94 @@ bool hostIsLittleEndian() {
     return first == 1;
 }
 
+namespace {
+
+// The six numbers of the header (magic, storage, dimension, sizes). False
+// when the file is shorter.
+bool readHeader(SgiImage& image, bool swap) {
+    uint16_t header[6];
+    if (fread(header, 1, sizeof header, image.file) != sizeof header) return false;
+    if (swap)
+        for (uint16_t& field : header) field = swap16(field);
+    image.magic = header[0];
+    image.type = header[1];
+    image.dimension = header[2];
+    image.xsize = header[3];
+    image.ysize = header[4];
+    image.zsize = header[5];
+    return true;
+}
+
+// Why the header's sizes are unusable, or null.
+const char* sizeProblem(const SgiImage& image) {
+    if (image.xsize == 0 || image.ysize == 0 || image.zsize == 0) return "zero size";
+    if (image.xsize > kSgiMaxSide || image.ysize > kSgiMaxSide) {
+        static_assert(kSgiMaxSide == 4096, "the line below names the limit");
+        return "side above 4096 pixels";
+    }
+    return nullptr;
+}
+
+// Loads the start and length tables of the channels that are read (at most
+// four): the starts table holds ysize * zsize entries and the lengths table
+// follows it. Every stored row must lie inside the file (getRow checks the
+// row against its buffer again; this refuses a cut file up front). Why not,
+// or null.
+const char* readRunLengthTables(SgiImage& image, long fileSize, bool swap) {
+    const int ysize = image.ysize;
+    const int channels = image.zsize < 4 ? image.zsize : 4;
+    const size_t entries = static_cast<size_t>(ysize) * channels;
+    image.rowStart = allocateOrNull<uint32_t>(entries);
+    image.rowSize = allocateOrNull<int32_t>(entries);
+    if (!image.rowStart || !image.rowSize) outOfMemory();
+    image.tableChannels = channels;
+    const long lengthsAt = kHeaderSize + 4L * ysize * image.zsize;
+    if (!readAt(image.file, kHeaderSize, image.rowStart.get(), entries * 4) ||
+        !readAt(image.file, lengthsAt, image.rowSize.get(), entries * 4))
+        return "run-length tables cut short";
+    if (swap) {
+        for (size_t i = 0; i < entries; ++i) {
+            image.rowStart[i] = swap32(image.rowStart[i]);
+            image.rowSize[i] = static_cast<int32_t>(swap32(static_cast<uint32_t>(image.rowSize[i])));
+        }
+    }
+    for (size_t i = 0; i < entries; ++i) {
+        const long long end = static_cast<long long>(image.rowStart[i]) + image.rowSize[i];
+        if (image.rowSize[i] < 0 || image.rowSize[i] > static_cast<long>(image.xsize) * 256)
+            return "stored row longer than its buffer";
+        if (end > fileSize) return "file cut short";
+    }
+    return nullptr;
+}
+
+// Decodes one stored run-length row of `stored` bytes into the xsize bytes
+// of dest. Why not, or null.
+const char* decodeRunLengthRow(const unsigned char* in, long stored, unsigned char* dest, int xsize) {
+    long s = 0;  // position in the stored row
+    int d = 0;   // pixels decoded
+    for (;;) {
+        if (s >= stored) return "run-length row without end marker";
+        const unsigned char b = in[s++];
+        const int count = b & 0x7F;
+        if (count == 0) break;
+        if (d + count > xsize) return "run-length row wider than the image";
+        if (b & 0x80) {
+            if (s + count > stored) return "run-length copy past the stored row";
+            memcpy(dest + d, in + s, static_cast<size_t>(count));
+            s += count;
+        } else {
+            if (s >= stored) return "run-length repeat past the stored row";
+            memset(dest + d, in[s++], static_cast<size_t>(count));
+        }
+        d += count;
+    }
+    // A row that ends early is accepted; its remaining pixels are black.
+    if (d < xsize) memset(dest + d, 0, static_cast<size_t>(xsize - d));
+    return nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<SgiImage> openImage(const char* path) {
     // Without throwing, like the buffers (see allocateOrNull).
     std::unique_ptr<SgiImage> image(new (std::nothrow) SgiImage());
@@ -71,30 +159,12 @@ std::unique_ptr<SgiImage> openImage(const char* path) {
         exit(1);
     }
     const bool swap = hostIsLittleEndian();
-
-    uint16_t header[6];
-    if (fread(header, 1, sizeof header, image->file) != sizeof header) {
+    if (!readHeader(*image, swap)) {
         image->problem = "file shorter than its header";
         return image;
     }
-    if (swap)
-        for (uint16_t& field : header) field = swap16(field);
-    image->magic = header[0];
-    image->type = header[1];
-    image->dimension = header[2];
-    image->xsize = header[3];
-    image->ysize = header[4];
-    image->zsize = header[5];
-
-    if (image->xsize == 0 || image->ysize == 0 || image->zsize == 0) {
-        image->problem = "zero size";
-        return image;
-    }
-    if (image->xsize > kSgiMaxSide || image->ysize > kSgiMaxSide) {
-        static_assert(kSgiMaxSide == 4096, "the line below names the limit");
-        image->problem = "side above 4096 pixels";
-        return image;
-    }
+    image->problem = sizeProblem(*image);
+    if (image->problem) return image;
 
     // The file's length, to refuse a file that cannot hold what its header
     // promises before the pixel buffer (up to 256 MB) is allocated for it.
@@ -109,43 +179,9 @@ std::unique_ptr<SgiImage> openImage(const char* path) {
 
     image->rowBuffer = allocateOrNull<unsigned char>(static_cast<size_t>(image->xsize) * 256);
     if (!image->rowBuffer) outOfMemory();
-
     if (runLength(image.get())) {
-        // Only the table entries of the channels that are read (at most
-        // four) are loaded; the starts table holds ysize * zsize entries and
-        // the lengths table follows it.
-        const int ysize = image->ysize;
-        const int channels = image->zsize < 4 ? image->zsize : 4;
-        const size_t entries = static_cast<size_t>(ysize) * channels;
-        image->rowStart = allocateOrNull<uint32_t>(entries);
-        image->rowSize = allocateOrNull<int32_t>(entries);
-        if (!image->rowStart || !image->rowSize) outOfMemory();
-        image->tableChannels = channels;
-        const long lengthsAt = kHeaderSize + 4L * ysize * image->zsize;
-        if (!readAt(image->file, kHeaderSize, image->rowStart.get(), entries * 4) ||
-            !readAt(image->file, lengthsAt, image->rowSize.get(), entries * 4)) {
-            image->problem = "run-length tables cut short";
-            return image;
-        }
-        if (swap) {
-            for (size_t i = 0; i < entries; ++i) {
-                image->rowStart[i] = swap32(image->rowStart[i]);
-                image->rowSize[i] = static_cast<int32_t>(swap32(static_cast<uint32_t>(image->rowSize[i])));
-            }
-        }
-        // Every stored row must lie inside the file (getRow checks the row
-        // against its buffer again; this refuses a cut file up front).
-        for (size_t i = 0; i < entries; ++i) {
-            const long long end = static_cast<long long>(image->rowStart[i]) + image->rowSize[i];
-            if (image->rowSize[i] < 0 || image->rowSize[i] > static_cast<long>(image->xsize) * 256) {
-                image->problem = "stored row longer than its buffer";
-                return image;
-            }
-            if (end > fileSize) {
-                image->problem = "file cut short";
-                return image;
-            }
-        }
+        image->problem = readRunLengthTables(*image, fileSize, swap);
+        if (image->problem) return image;
     }
     image->headerOk = true;
     return image;
@@ -181,40 +217,10 @@ bool getRow(SgiImage* image, unsigned char* dest, int y, int z) {
         image->problem = "file cut short";
         return false;
     }
-
-    const unsigned char* in = image->rowBuffer.get();
-    long s = 0;  // position in the stored row
-    int d = 0;   // pixels decoded
-    for (;;) {
-        if (s >= stored) {
-            image->problem = "run-length row without end marker";
-            return false;
-        }
-        const unsigned char b = in[s++];
-        const int count = b & 0x7F;
-        if (count == 0) break;
-        if (d + count > xsize) {
-            image->problem = "run-length row wider than the image";
-            return false;
-        }
-        if (b & 0x80) {
-            if (s + count > stored) {
-                image->problem = "run-length copy past the stored row";
-                return false;
-            }
-            memcpy(dest + d, in + s, static_cast<size_t>(count));
-            s += count;
-        } else {
-            if (s >= stored) {
-                image->problem = "run-length repeat past the stored row";
-                return false;
-            }
-            memset(dest + d, in[s++], static_cast<size_t>(count));
-        }
-        d += count;
+    if (const char* problem = decodeRunLengthRow(image->rowBuffer.get(), stored, dest, xsize)) {
+        image->problem = problem;
+        return false;
     }
-    // A row that ends early is accepted; its remaining pixels are black.
-    if (d < xsize) memset(dest + d, 0, static_cast<size_t>(xsize - d));
     return true;
 }
 
@@ -225,6 +231,53 @@ void closeImage(std::unique_ptr<SgiImage> image) {
 std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components) {
     return readTexture(path, width, height, components, SIZE_MAX);
 }
+
+namespace {
+
+// Reads row y of every channel into rows (red, green, blue, alpha; a grey
+// image's grey is red, a two-channel image's second channel alpha) and
+// writes its RGBA pixels to out: grey for all three colours, opaque where the
+// image has no alpha.
+bool readPixelRow(SgiImage* image, int y, unsigned char* const rows[4], unsigned char* out) {
+    const int zsize = image->zsize;
+    const bool colour = zsize >= 3;
+    const bool hasAlpha = zsize == 2 || zsize >= 4;
+    unsigned char* const channelRow[4] = {rows[0], colour ? rows[1] : rows[3], rows[2], rows[3]};
+    const int channels = zsize < 4 ? zsize : 4;
+    for (int z = 0; z < channels; ++z)
+        if (!getRow(image, channelRow[z], y, z)) return false;
+    const unsigned char* r = rows[0];
+    const unsigned char* g = colour ? rows[1] : r;
+    const unsigned char* b = colour ? rows[2] : r;
+    const unsigned char* a = rows[3];
+    for (int x = 0; x < image->xsize; ++x) {
+        *out++ = r[x];
+        *out++ = g[x];
+        *out++ = b[x];
+        *out++ = hasAlpha ? a[x] : 255;
+    }
+    return true;
+}
+
+// The RGBA pixels of the whole image, or null: after a line naming the
+// problem when a row cannot be read, without one when memory runs out.
+std::unique_ptr<unsigned char[]> readPixels(SgiImage* image, const char* path) {
+    const int xsize = image->xsize;
+    std::unique_ptr<unsigned char[]> result = allocateOrNull<unsigned char>(static_cast<size_t>(xsize) * image->ysize * 4);
+    std::unique_ptr<unsigned char[]> channels[4];
+    for (std::unique_ptr<unsigned char[]>& row : channels) row = allocateOrNull<unsigned char>(xsize);
+    if (!result || !channels[0] || !channels[1] || !channels[2] || !channels[3]) return nullptr;
+    unsigned char* const rows[4] = {channels[0].get(), channels[1].get(), channels[2].get(), channels[3].get()};
+    for (int y = 0; y < image->ysize; ++y) {
+        if (!readPixelRow(image, y, rows, result.get() + static_cast<size_t>(y) * xsize * 4)) {
+            printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
+            return nullptr;
+        }
+    }
+    return result;
+}
+
+}  // namespace
 
 std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* height, int* components,
                                              size_t maxBytes) {
@@ -240,72 +293,14 @@ std::unique_ptr<unsigned char[]> readTexture(const char* path, int* width, int* 
         closeImage(std::move(opened));
         return nullptr;
     }
-
-    const int xsize = image->xsize;
-    const int ysize = image->ysize;
-    const int zsize = image->zsize;
-    const size_t bytes = static_cast<size_t>(xsize) * ysize * 4;
+    const size_t bytes = static_cast<size_t>(image->xsize) * image->ysize * 4;
     if (bytes > maxBytes) {
         fprintf(stderr, "SgiImage::readTexture refused (%zu bytes of pixels, %zu left in the image memory budget) %s\n", bytes,
                maxBytes, path);
         closeImage(std::move(opened));
         return nullptr;
     }
-    std::unique_ptr<unsigned char[]> result = allocateOrNull<unsigned char>(static_cast<size_t>(xsize) * ysize * 4);
-    const std::unique_ptr<unsigned char[]> red = allocateOrNull<unsigned char>(xsize);
-    const std::unique_ptr<unsigned char[]> green = allocateOrNull<unsigned char>(xsize);
-    const std::unique_ptr<unsigned char[]> blue = allocateOrNull<unsigned char>(xsize);
-    const std::unique_ptr<unsigned char[]> alpha = allocateOrNull<unsigned char>(xsize);
-    unsigned char* r = red.get();
-    unsigned char* g = green.get();
-    unsigned char* b = blue.get();
-    unsigned char* a = alpha.get();
-    bool ok = result && r && g && b && a;
-
-    unsigned char* out = result.get();
-    for (int y = 0; ok && y < ysize; ++y) {
-        if (zsize >= 4) {
-            ok = getRow(image, r, y, 0) && getRow(image, g, y, 1) && getRow(image, b, y, 2) && getRow(image, a, y, 3);
-            if (!ok) break;
-            for (int x = 0; x < xsize; ++x) {
-                *out++ = r[x];
-                *out++ = g[x];
-                *out++ = b[x];
-                *out++ = a[x];
-            }
-        } else if (zsize == 3) {
-            ok = getRow(image, r, y, 0) && getRow(image, g, y, 1) && getRow(image, b, y, 2);
-            if (!ok) break;
-            for (int x = 0; x < xsize; ++x) {
-                *out++ = r[x];
-                *out++ = g[x];
-                *out++ = b[x];
-                *out++ = 255;
-            }
-        } else if (zsize == 2) {
-            ok = getRow(image, r, y, 0) && getRow(image, a, y, 1);
-            if (!ok) break;
-            for (int x = 0; x < xsize; ++x) {
-                *out++ = r[x];
-                *out++ = r[x];
-                *out++ = r[x];
-                *out++ = a[x];
-            }
-        } else {
-            ok = getRow(image, r, y, 0);
-            if (!ok) break;
-            for (int x = 0; x < xsize; ++x) {
-                *out++ = r[x];
-                *out++ = r[x];
-                *out++ = r[x];
-                *out++ = 255;
-            }
-        }
-    }
-    if (!ok && result && r && g && b && a)
-        printf("SgiImage::readTexture unreadable (%s) %s\n", image->problem, path);
-
+    std::unique_ptr<unsigned char[]> result = readPixels(image, path);
     closeImage(std::move(opened));
-    if (!ok) return nullptr;
     return result;
 }
