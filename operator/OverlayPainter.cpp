@@ -17,19 +17,24 @@ void quad(float x0, float y0, float x1, float y1) {
     glEnd();
 }
 
-}  // namespace
+// Sizes of the overlay in window pixels. A wide window gets the larger
+// font; 640 pixels hold 80 glyphs of 8.
+struct Layout {
+    explicit Layout(bool large)
+        : font(large ? GLUT_BITMAP_9_BY_15 : GLUT_BITMAP_8_BY_13), glyph(large ? 9 : 8), line(large ? 17 : 15) {}
 
-void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int windowHeight) {
-    if (!overlay.visible() || overlay.rowCount() == 0) return;
-    // A wide window gets the larger font; 640 pixels hold 80 glyphs of 8.
-    const bool large = windowWidth >= 1280 && windowHeight >= 960;
-    void* font = large ? GLUT_BITMAP_9_BY_15 : GLUT_BITMAP_8_BY_13;
-    const int glyph = large ? 9 : 8;
-    const int line = large ? 17 : 15;
-    const int margin = 6;
-    const int barColumn = 34;  // the bars start after the layer rows' text
-    const int barWidth = 20 * glyph;
+    void* font;
+    int glyph;
+    int line;
+    int margin = 6;
+    int barColumn = 34;  // the bars start after the layer rows' text
+    int barWidth = 20 * glyph;
+};
 
+// Draws in window pixels, y down from the top edge, over the back buffer of
+// the window, with every switch that would change a flat drawing off; the
+// state and the matrices are kept for restoreState.
+void drawInWindowPixels(int windowWidth, int windowHeight) {
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glDrawBuffer(GL_BACK);
@@ -37,7 +42,6 @@ void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int w
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    // Window pixels, y down from the top edge.
     glOrtho(0.0, windowWidth, windowHeight, 0.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -57,45 +61,9 @@ void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int w
     for (int p = 0; p < 6; ++p) glDisable(GL_CLIP_PLANE0 + p);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
 
-    int longest = 0;
-    for (int i = 0; i < overlay.rowCount(); ++i) {
-        const OperatorOverlay::Row& row = overlay.row(i);
-        int length = 0;
-        while (row.text[length]) ++length;
-        if (row.bar >= 0.0f && length < barColumn + 22) length = barColumn + 22;
-        if (length > longest) longest = length;
-    }
-    const float panelRight = static_cast<float>(2 * margin + longest * glyph);
-    const float panelBottom = static_cast<float>(2 * margin + overlay.rowCount() * line);
-    glColor4f(0.0f, 0.0f, 0.0f, 0.8f);
-    quad(0.0f, 0.0f, panelRight, panelBottom);
-
-    for (int i = 0; i < overlay.rowCount(); ++i) {
-        const OperatorOverlay::Row& row = overlay.row(i);
-        const float top = static_cast<float>(margin + i * line);
-        if (row.highlight) {
-            glColor4f(0.25f, 0.35f, 0.6f, 0.6f);
-            quad(margin - 2.0f, top, panelRight - margin + 2.0f, top + line);
-        }
-        if (row.bar >= 0.0f) {
-            const float x0 = static_cast<float>(margin + barColumn * glyph);
-            const float y0 = top + 3.0f, y1 = top + line - 3.0f;
-            glColor4f(0.3f, 0.3f, 0.3f, 0.9f);
-            quad(x0, y0, x0 + barWidth, y1);
-            glColor4f(0.3f, 0.85f, 0.4f, 0.95f);
-            quad(x0, y0, x0 + barWidth * row.bar, y1);
-            if (row.peak >= 0.0f) {
-                const float px = x0 + barWidth * row.peak;
-                glColor4f(1.0f, 0.35f, 0.2f, 1.0f);
-                quad(px - 1.0f, y0 - 1.0f, px + 1.0f, y1 + 1.0f);
-            }
-        }
-        glColor4f(row.highlight ? 1.0f : 0.9f, row.highlight ? 1.0f : 0.9f, row.highlight ? 0.6f : 0.9f, 1.0f);
-        glRasterPos2f(static_cast<float>(margin), top + line - 4.0f);
-        glutBitmapString(font, reinterpret_cast<const unsigned char*>(row.text));
-    }
-
+void restoreState() {
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
@@ -103,4 +71,63 @@ void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int w
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glPopAttrib();
+}
+
+// Right edge of the dark panel: the longest row, a row with a bar at least
+// as long as its bar.
+float panelRightEdge(const OperatorOverlay& overlay, const Layout& layout) {
+    int longest = 0;
+    for (int i = 0; i < overlay.rowCount(); ++i) {
+        const OperatorOverlay::Row& row = overlay.row(i);
+        int length = 0;
+        while (row.text[length]) ++length;
+        if (row.bar >= 0.0f && length < layout.barColumn + 22) length = layout.barColumn + 22;
+        if (length > longest) longest = length;
+    }
+    return static_cast<float>(2 * layout.margin + longest * layout.glyph);
+}
+
+// A level bar with its peak mark, in the row whose top is at top.
+void paintBar(const OperatorOverlay::Row& row, float top, const Layout& layout) {
+    const float x0 = static_cast<float>(layout.margin + layout.barColumn * layout.glyph);
+    const float y0 = top + 3.0f, y1 = top + layout.line - 3.0f;
+    glColor4f(0.3f, 0.3f, 0.3f, 0.9f);
+    quad(x0, y0, x0 + layout.barWidth, y1);
+    glColor4f(0.3f, 0.85f, 0.4f, 0.95f);
+    quad(x0, y0, x0 + layout.barWidth * row.bar, y1);
+    if (row.peak >= 0.0f) {
+        const float px = x0 + layout.barWidth * row.peak;
+        glColor4f(1.0f, 0.35f, 0.2f, 1.0f);
+        quad(px - 1.0f, y0 - 1.0f, px + 1.0f, y1 + 1.0f);
+    }
+}
+
+void paintRow(const OperatorOverlay::Row& row, int i, float panelRight, const Layout& layout) {
+    const int margin = layout.margin;
+    const int line = layout.line;
+    const float top = static_cast<float>(margin + i * line);
+    if (row.highlight) {
+        glColor4f(0.25f, 0.35f, 0.6f, 0.6f);
+        quad(margin - 2.0f, top, panelRight - margin + 2.0f, top + line);
+    }
+    if (row.bar >= 0.0f) paintBar(row, top, layout);
+    glColor4f(row.highlight ? 1.0f : 0.9f, row.highlight ? 1.0f : 0.9f, row.highlight ? 0.6f : 0.9f, 1.0f);
+    glRasterPos2f(static_cast<float>(margin), top + line - 4.0f);
+    glutBitmapString(layout.font, reinterpret_cast<const unsigned char*>(row.text));
+}
+
+}  // namespace
+
+void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int windowHeight) {
+    if (!overlay.visible() || overlay.rowCount() == 0) return;
+    const Layout layout(windowWidth >= 1280 && windowHeight >= 960);
+    drawInWindowPixels(windowWidth, windowHeight);
+
+    const float panelRight = panelRightEdge(overlay, layout);
+    const float panelBottom = static_cast<float>(2 * layout.margin + overlay.rowCount() * layout.line);
+    glColor4f(0.0f, 0.0f, 0.0f, 0.8f);
+    quad(0.0f, 0.0f, panelRight, panelBottom);
+    for (int i = 0; i < overlay.rowCount(); ++i) paintRow(overlay.row(i), i, panelRight, layout);
+
+    restoreState();
 }

@@ -14,7 +14,11 @@ HeadlessContext::~HeadlessContext() {
     eglTerminate(display);
 }
 
-bool HeadlessContext::create() {
+namespace {
+
+// Mesa's surfaceless platform needs no display server; without it, the
+// default display.
+EGLDisplay openDisplay() {
     EGLDisplay display = EGL_NO_DISPLAY;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (listHasWord(clientExtensions, "EGL_MESA_platform_surfaceless")) {
@@ -23,6 +27,27 @@ bool HeadlessContext::create() {
         if (getPlatformDisplay) display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     }
     if (display == EGL_NO_DISPLAY) display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    return display;
+}
+
+// A config with an RGBA pbuffer and a depth buffer (pbuffer set), or else
+// any with desktop OpenGL. False when there is none.
+bool chooseConfig(EGLDisplay display, EGLConfig& config, bool& pbuffer) {
+    const EGLint pbufferConfig[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
+                                    EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_DEPTH_SIZE, 24,
+                                    EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    const EGLint anyConfig[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    EGLint found = 0;
+    pbuffer = eglChooseConfig(display, pbufferConfig, &config, 1, &found) && found > 0;
+    if (pbuffer) return true;
+    found = 0;
+    return eglChooseConfig(display, anyConfig, &config, 1, &found) && found > 0;
+}
+
+}  // namespace
+
+bool HeadlessContext::create() {
+    EGLDisplay display = openDisplay();
     if (display == EGL_NO_DISPLAY) {
         error_ = "no EGL display";
         return false;
@@ -37,20 +62,11 @@ bool HeadlessContext::create() {
         error_ = "EGL has no desktop OpenGL";
         return false;
     }
-
-    const EGLint pbufferConfig[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
-                                    EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_DEPTH_SIZE, 24,
-                                    EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-    const EGLint anyConfig[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
-    EGLint found = 0;
-    bool pbuffer = eglChooseConfig(display, pbufferConfig, &config, 1, &found) && found > 0;
-    if (!pbuffer) {
-        found = 0;
-        if (!eglChooseConfig(display, anyConfig, &config, 1, &found) || found == 0) {
-            error_ = "no EGL config with desktop OpenGL";
-            return false;
-        }
+    bool pbuffer = false;
+    if (!chooseConfig(display, config, pbuffer)) {
+        error_ = "no EGL config with desktop OpenGL";
+        return false;
     }
 
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
@@ -59,7 +75,6 @@ bool HeadlessContext::create() {
         return false;
     }
     context_ = context;
-
     EGLSurface surface = EGL_NO_SURFACE;
     if (pbuffer) {
         const EGLint size[] = {EGL_WIDTH, 640, EGL_HEIGHT, 480, EGL_NONE};

@@ -1043,6 +1043,48 @@ bool writeDemoSound(const std::filesystem::path& path) {
     return ok;
 }
 
+// The image sets. A few images stay verbatim (noise-based pictures gain
+// nothing from runs); the rest use run-length storage.
+bool writeImages(const std::filesystem::path& root) {
+    const struct {
+        const char* path;
+        Image (*make)();
+        bool runLength;
+    } images[] = {
+        {"imgs/a_plasma.rgb", plasma, true},      {"imgs/b_rings.rgb", rings, true},
+        {"imgs/c_checker.rgb", checker, true},    {"imgs/d_stripes.rgb", stripes, true},
+        {"imgs/e_sky.rgb", sky, false},           {"imgs/f_sunburst.rgb", sunburst, true},
+        {"imgs2/a_caustics.rgb", caustics, true}, {"imgs2/b_marble.rgb", marble, false},
+        {"imgs2/c_dots.rgb", dots, true},         {"imgs2/d_tartan.rgb", tartan, true},
+        {"imgs2/e_moire.rgb", moire, true},       {"imgs3/a_fire.rgb", fire, false},
+        {"imgs3/b_glass.rgb", voronoi, true},     {"imgs3/c_spiral.rgb", spiral, true},
+        {"imgs3/d_sunset.rgb", sunset, true},     {"imgs3/e_strata.rgb", wordmark, true},
+    };
+    bool ok = true;
+    for (const auto& image : images) ok &= writeSgi(root / image.path, image.make(), image.runLength);
+    return ok;
+}
+
+bool writeModels(const std::filesystem::path& root) {
+    bool ok = writeObj(root / "mdls" / "torusknot.obj", torusKnot(), "torus knot");
+    ok &= writeObj(root / "mdls" / "geosphere.obj", geodesicSphere(), "geodesic sphere");
+    ok &= writeObj(root / "mdls" / "ribbon.obj", twistedRibbon(), "twisted ribbon");
+    ok &= writeObj(root / "mdls" / "roundcube.obj", roundedCube(), "rounded cube");
+    return ok;
+}
+
+// Each module's help page, in its own folder under Reactors/.
+bool writeHelpPages(const std::filesystem::path& root, const std::vector<Module>& mods) {
+    bool ok = true;
+    for (size_t i = 0; i < mods.size(); ++i) {
+        const std::filesystem::path dir = root / "Reactors" / mods[i].dir;
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        ok &= !ec && writeSgi(dir / "help.rgb", helpPage(mods[i], static_cast<int>(i)), true);
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -1060,43 +1102,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "strata-stagegen: cannot create directories in %s\n", root.c_str());
         return 1;
     }
-    bool ok = true;
     const std::vector<Module> mods = modules();
     if (!textsFit(mods)) return 1;
-    ok &= writeText(root / "key.db", keyDb());
+    bool ok = writeText(root / "key.db", keyDb());
     ok &= writeText(root / "modules.db", modulesDb(mods));
-
-    // A few images stay verbatim (noise-based pictures gain nothing from
-    // runs); the rest use run-length storage.
-    ok &= writeSgi(root / "imgs" / "a_plasma.rgb", plasma(), true);
-    ok &= writeSgi(root / "imgs" / "b_rings.rgb", rings(), true);
-    ok &= writeSgi(root / "imgs" / "c_checker.rgb", checker(), true);
-    ok &= writeSgi(root / "imgs" / "d_stripes.rgb", stripes(), true);
-    ok &= writeSgi(root / "imgs" / "e_sky.rgb", sky(), false);
-    ok &= writeSgi(root / "imgs" / "f_sunburst.rgb", sunburst(), true);
-    ok &= writeSgi(root / "imgs2" / "a_caustics.rgb", caustics(), true);
-    ok &= writeSgi(root / "imgs2" / "b_marble.rgb", marble(), false);
-    ok &= writeSgi(root / "imgs2" / "c_dots.rgb", dots(), true);
-    ok &= writeSgi(root / "imgs2" / "d_tartan.rgb", tartan(), true);
-    ok &= writeSgi(root / "imgs2" / "e_moire.rgb", moire(), true);
-    ok &= writeSgi(root / "imgs3" / "a_fire.rgb", fire(), false);
-    ok &= writeSgi(root / "imgs3" / "b_glass.rgb", voronoi(), true);
-    ok &= writeSgi(root / "imgs3" / "c_spiral.rgb", spiral(), true);
-    ok &= writeSgi(root / "imgs3" / "d_sunset.rgb", sunset(), true);
-    ok &= writeSgi(root / "imgs3" / "e_strata.rgb", wordmark(), true);
-
-    ok &= writeObj(root / "mdls" / "torusknot.obj", torusKnot(), "torus knot");
-    ok &= writeObj(root / "mdls" / "geosphere.obj", geodesicSphere(), "geodesic sphere");
-    ok &= writeObj(root / "mdls" / "ribbon.obj", twistedRibbon(), "twisted ribbon");
-    ok &= writeObj(root / "mdls" / "roundcube.obj", roundedCube(), "rounded cube");
-
+    ok &= writeImages(root);
+    ok &= writeModels(root);
     ok &= writeDemoSound(root / "demo.wav");
-
-    for (size_t i = 0; i < mods.size(); ++i) {
-        const fs::path dir = root / "Reactors" / mods[i].dir;
-        fs::create_directories(dir, ec);
-        ok &= !ec && writeSgi(dir / "help.rgb", helpPage(mods[i], static_cast<int>(i)), true);
-    }
+    ok &= writeHelpPages(root, mods);
     if (!ok) {
         std::fprintf(stderr, "strata-stagegen: some files could not be written\n");
         return 1;
