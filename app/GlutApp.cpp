@@ -15,7 +15,7 @@
 #include "platform/FramePacer.h"
 #include "platform/MemoryPolicy.h"
 #include "platform/StageOutput.h"
-#include "platform/StageSettings.h"
+#include "platform/Settings.h"
 #include "platform/VirtualScreen.h"
 
 namespace {
@@ -92,17 +92,15 @@ const char kHelp[] =
     "full-screen window), one requests full screen, two also hide the cursor.\n"
     "Esc quits.\n"
     "\n"
-    "Environment: STRATA_WINDOWED=1 (true, yes, on) for a plain 640x480 window;\n"
-    "STRATA_AUDIO, STRATA_MIDI, STRATA_JOYSTICK choose the devices;\n"
-    "STRATA_IMAGE_MEMORY_MB the image memory budget. README.md tells the rest.\n";
+    "Environment (read at start; empty is unset; a value that makes no sense is\n"
+    "reported on standard error and ignored):\n";
 }  // namespace
-
-bool windowedValue(const char* value) { return StageSettings::parseFlag(value); }
 
 bool answerInformationRequest(int argc, char** argv, FILE* out) {
     if (argc != 2 || !argv || !argv[1]) return false;
     if (std::strcmp(argv[1], "--help") == 0) {
         fputs(kHelp, out);
+        Settings::printHelp(out);
         return true;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
@@ -119,8 +117,8 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
     if (answerInformationRequest(argc, argv, stdout)) return 0;
     keepLargeBuffersOffTheHeap();
 
-    const char* displayName = std::getenv("DISPLAY");
-    if (!displayName || !*displayName) {
+    const Settings& stage = settings();
+    if (stage.display.empty()) {
         fprintf(stderr, "strata: no display to open (DISPLAY is not set): run it from a desktop session or under xvfb-run\n");
         return 1;
     }
@@ -131,22 +129,23 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
     glutInitWindowSize(screen->width, screen->height);
     glutInitWindowPosition(0, 0);
 
-    const bool windowed = windowedValue(std::getenv("STRATA_WINDOWED"));
-    const StageSettings stage = StageSettings::fromEnvironment(stderr);
+    const bool windowed = stage.windowed;
+    stage.report(Setting::Mode);
+    stage.report(Setting::Fps);
     // A chosen monitor gets a window of its own size at its origin; without
     // a window manager freeglut's full screen would cover every monitor, so
     // the window then only sits there.
     MonitorArea monitor;
     bool onMonitor = false;
-    if (stage.monitor) {
+    if (!stage.monitor.empty()) {
         char list[512] = "";
-        onMonitor = findMonitor(stage.monitor, monitor, list, sizeof list);
+        onMonitor = findMonitor(stage.monitor.c_str(), monitor, list, sizeof list);
         if (onMonitor)
             fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height,
                     monitor.x, monitor.y);
         else
             fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
-                    stage.monitor, list[0] ? list : "none");
+                    stage.monitor.c_str(), list[0] ? list : "none");
     }
     const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
 

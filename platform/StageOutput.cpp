@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Numbers.h"
+
 namespace {
 
 bool hasExtension(const char* list, const char* name) {
@@ -19,14 +21,6 @@ bool hasExtension(const char* list, const char* name) {
     for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n)
         if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
     return false;
-}
-
-bool wholeNumber(const char* text, int& value) {
-    char* end = nullptr;
-    const long n = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || n < 0 || n > 1000) return false;
-    value = static_cast<int>(n);
-    return true;
 }
 
 }  // namespace
@@ -41,7 +35,7 @@ bool findMonitor(const char* nameOrIndex, MonitorArea& area, char* list, size_t 
     if (XRRQueryExtension(display, &eventBase, &errorBase))
         monitors = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
     int wantedIndex = -1;
-    const bool byIndex = wholeNumber(nameOrIndex, wantedIndex);
+    const bool byIndex = parseWholeNumber(nameOrIndex, 0, 1000, wantedIndex);
     bool found = false;
     size_t used = 0;
     for (int i = 0; i < count; ++i) {

@@ -5,33 +5,7 @@
 #include <cstring>
 #include <getopt.h>
 
-namespace {
-
-bool parseCount(const std::string& text, long low, long high, int& value) {
-    if (text.empty() || text.size() > 10) return false;
-    for (char c : text)
-        if (c < '0' || c > '9') return false;
-    const long v = std::strtol(text.c_str(), nullptr, 10);
-    if (v < low || v > high) return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
-}  // namespace
-
-bool parseFrameList(const std::string& text, std::vector<int>& frames) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(',', start);
-        if (end == std::string::npos) end = text.size();
-        int frame = 0;
-        if (!parseCount(text.substr(start, end - start), 0, 100000000, frame)) return false;
-        frames.push_back(frame);
-        start = end + 1;
-    }
-    std::sort(frames.begin(), frames.end());
-    return !frames.empty();
-}
+#include "platform/Numbers.h"
 
 bool RenderOptions::wantsPng(int n) const {
     if (pngEvery > 0 && n % pngEvery == 0) return true;
@@ -70,7 +44,7 @@ bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     opterr = 0;
 
     auto number = [&](int code, long low, long high, int& out) {
-        if (parseCount(optarg, low, high, out)) return true;
+        if (parseWholeNumber(optarg, low, high, out)) return true;
         error = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
                 ", found '" + optarg + "'";
         return false;
