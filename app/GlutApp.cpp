@@ -110,6 +110,81 @@ bool answerInformationRequest(int argc, char** argv, FILE* out) {
     return false;
 }
 
+namespace {
+
+// The monitor STRATA_MONITOR names, with its line; false when none is chosen
+// or it names none.
+bool chosenMonitor(const Settings& stage, MonitorArea& monitor) {
+    if (stage.monitor.empty()) return false;
+    char list[512] = "";
+    if (findMonitor(stage.monitor.c_str(), monitor, list, sizeof list)) {
+        fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height, monitor.x,
+                monitor.y);
+        return true;
+    }
+    fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
+            stage.monitor.c_str(), list[0] ? list : "none");
+    return false;
+}
+
+// The window: the 640x480 game mode, or where the mode cannot change (many
+// desktops, Xvfb; desktop mode; a chosen monitor) an ordinary window made
+// full screen. A chosen monitor gets a window of its own size at its origin;
+// without a window manager freeglut's full screen would cover every monitor,
+// so the window then only sits there. Returns whether full screen may be
+// asked for.
+bool openWindow(const Settings& stage) {
+    MonitorArea monitor;
+    const bool onMonitor = chosenMonitor(stage, monitor);
+    const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
+    if (!stage.windowed && !stage.desktop && !onMonitor) {
+        glutGameModeString("640x480:32@60");
+        glutEnterGameMode();
+    }
+    if (glutGetWindow() == 0) {
+        if (onMonitor) {
+            glutInitWindowPosition(monitor.x, monitor.y);
+            if (!stage.windowed) glutInitWindowSize(monitor.width, monitor.height);
+        }
+        glutCreateWindow("Strata");
+        if (!stage.windowed && fullScreenAllowed) glutFullScreen();
+    }
+    if (stage.desktop && !stage.windowed)
+        fprintf(stderr, "strata: desktop mode: a full-screen window at the desktop's %dx%d, no mode switch\n",
+                glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
+    gWindowWidth = glutGet(GLUT_WINDOW_WIDTH);
+    gWindowHeight = glutGet(GLUT_WINDOW_HEIGHT);
+    return fullScreenAllowed;
+}
+
+// Swap interval, frame cap and clean layers, each with its line.
+void setUpPacing(const Settings& stage) {
+    if (stage.vsync) {
+        if (requestSwapInterval(1))
+            fprintf(stderr, "strata: swaps wait for the display's refresh (swap interval 1)\n");
+        else
+            fprintf(stderr, "strata: the driver offers no swap interval: frames follow each other at once\n");
+    }
+    if (stage.fps > 0) {
+        gPacer = FramePacer(stage.fps);
+        fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
+    }
+    if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
+}
+
+void registerCallbacks() {
+    glutDisplayFunc(display);
+    glutIdleFunc(idle);
+    glutKeyboardFunc(keyboard);
+    glutSpecialFunc(special);
+    glutMouseFunc(mouse);
+    glutMotionFunc(motion);
+    glutReshapeFunc(reshape);
+    qelUnivCell::setCursor = setGlutCursor;
+}
+
+}  // namespace
+
 int runInstrument(int argc, char** argv, ShellExtension* extension) {
     gExtension = extension;
     // Keep the console lines in order when standard output is a pipe.
@@ -128,58 +203,10 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     glutInitWindowSize(screen->width, screen->height);
     glutInitWindowPosition(0, 0);
-
-    const bool windowed = stage.windowed;
     stage.report(Setting::Mode);
     stage.report(Setting::Fps);
-    // A chosen monitor gets a window of its own size at its origin; without
-    // a window manager freeglut's full screen would cover every monitor, so
-    // the window then only sits there.
-    MonitorArea monitor;
-    bool onMonitor = false;
-    if (!stage.monitor.empty()) {
-        char list[512] = "";
-        onMonitor = findMonitor(stage.monitor.c_str(), monitor, list, sizeof list);
-        if (onMonitor)
-            fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height,
-                    monitor.x, monitor.y);
-        else
-            fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
-                    stage.monitor.c_str(), list[0] ? list : "none");
-    }
-    const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
-
-    if (!windowed && !stage.desktop && !onMonitor) {
-        glutGameModeString("640x480:32@60");
-        glutEnterGameMode();
-    }
-    // Where the screen mode cannot be changed (many desktops, Xvfb) game mode
-    // gives no window: open an ordinary one and make it full screen instead.
-    if (glutGetWindow() == 0) {
-        if (onMonitor) {
-            glutInitWindowPosition(monitor.x, monitor.y);
-            if (!windowed) glutInitWindowSize(monitor.width, monitor.height);
-        }
-        glutCreateWindow("Strata");
-        if (!windowed && fullScreenAllowed) glutFullScreen();
-    }
-    if (stage.desktop && !windowed)
-        fprintf(stderr, "strata: desktop mode: a full-screen window at the desktop's %dx%d, no mode switch\n",
-                glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
-    gWindowWidth = glutGet(GLUT_WINDOW_WIDTH);
-    gWindowHeight = glutGet(GLUT_WINDOW_HEIGHT);
-
-    if (stage.vsync) {
-        if (requestSwapInterval(1))
-            fprintf(stderr, "strata: swaps wait for the display's refresh (swap interval 1)\n");
-        else
-            fprintf(stderr, "strata: the driver offers no swap interval: frames follow each other at once\n");
-    }
-    if (stage.fps > 0) {
-        gPacer = FramePacer(stage.fps);
-        fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
-    }
-    if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
+    const bool fullScreenAllowed = openWindow(stage);
+    setUpPacing(stage);
 
     // Lives until exit like the window: never released, since its GL objects
     // must not be freed after the context is gone.
@@ -189,15 +216,7 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
     }
     setActiveVirtualScreen(gScreen);
     gScreen->bind();
-
-    glutDisplayFunc(display);
-    glutIdleFunc(idle);
-    glutKeyboardFunc(keyboard);
-    glutSpecialFunc(special);
-    glutMouseFunc(mouse);
-    glutMotionFunc(motion);
-    glutReshapeFunc(reshape);
-    qelUnivCell::setCursor = setGlutCursor;
+    registerCallbacks();
 
     if (argc == 2) {
         if (fullScreenAllowed) glutFullScreen();
