@@ -6,7 +6,7 @@
 #   2. the unit tests and the hostile-stage test again, built with the address
 #      and undefined-behaviour sanitizers (build-asan/); any report fails;
 #   3. every file-reader fuzzer for a short bounded time (clang, build-fuzz/).
-# The README's reliability section describes the passes and the long fuzzing
+# doc/reliability.md describes the passes and the long fuzzing
 # and soak runs.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

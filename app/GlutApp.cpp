@@ -15,7 +15,7 @@
 #include "platform/FramePacer.h"
 #include "platform/MemoryPolicy.h"
 #include "platform/StageOutput.h"
-#include "platform/StageSettings.h"
+#include "platform/Settings.h"
 #include "platform/VirtualScreen.h"
 
 namespace {
@@ -92,17 +92,15 @@ const char kHelp[] =
     "full-screen window), one requests full screen, two also hide the cursor.\n"
     "Esc quits.\n"
     "\n"
-    "Environment: STRATA_WINDOWED=1 (true, yes, on) for a plain 640x480 window;\n"
-    "STRATA_AUDIO, STRATA_MIDI, STRATA_JOYSTICK choose the devices;\n"
-    "STRATA_IMAGE_MEMORY_MB the image memory budget. README.md tells the rest.\n";
+    "Environment (read at start; empty is unset; a value that makes no sense is\n"
+    "reported on standard error and ignored):\n";
 }  // namespace
-
-bool windowedValue(const char* value) { return StageSettings::parseFlag(value); }
 
 bool answerInformationRequest(int argc, char** argv, FILE* out) {
     if (argc != 2 || !argv || !argv[1]) return false;
     if (std::strcmp(argv[1], "--help") == 0) {
         fputs(kHelp, out);
+        Settings::printHelp(out);
         return true;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
@@ -112,64 +110,55 @@ bool answerInformationRequest(int argc, char** argv, FILE* out) {
     return false;
 }
 
-int runInstrument(int argc, char** argv, ShellExtension* extension) {
-    gExtension = extension;
-    // Keep the console lines in order when standard output is a pipe.
-    setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (answerInformationRequest(argc, argv, stdout)) return 0;
-    keepLargeBuffersOffTheHeap();
+namespace {
 
-    const char* displayName = std::getenv("DISPLAY");
-    if (!displayName || !*displayName) {
-        fprintf(stderr, "strata: no display to open (DISPLAY is not set): run it from a desktop session or under xvfb-run\n");
-        return 1;
+// The monitor STRATA_MONITOR names, with its line; false when none is chosen
+// or it names none.
+bool chosenMonitor(const Settings& stage, MonitorArea& monitor) {
+    if (stage.monitor.empty()) return false;
+    char list[512] = "";
+    if (findMonitor(stage.monitor.c_str(), monitor, list, sizeof list)) {
+        fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height, monitor.x,
+                monitor.y);
+        return true;
     }
+    fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
+            stage.monitor.c_str(), list[0] ? list : "none");
+    return false;
+}
 
-    ScreenInfo* screen = screenInfo();
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
-    glutInitWindowSize(screen->width, screen->height);
-    glutInitWindowPosition(0, 0);
-
-    const bool windowed = windowedValue(std::getenv("STRATA_WINDOWED"));
-    const StageSettings stage = StageSettings::fromEnvironment(stderr);
-    // A chosen monitor gets a window of its own size at its origin; without
-    // a window manager freeglut's full screen would cover every monitor, so
-    // the window then only sits there.
+// The window: the 640x480 game mode, or where the mode cannot change (many
+// desktops, Xvfb; desktop mode; a chosen monitor) an ordinary window made
+// full screen. A chosen monitor gets a window of its own size at its origin;
+// without a window manager freeglut's full screen would cover every monitor,
+// so the window then only sits there. Returns whether full screen may be
+// asked for.
+bool openWindow(const Settings& stage) {
     MonitorArea monitor;
-    bool onMonitor = false;
-    if (stage.monitor) {
-        char list[512] = "";
-        onMonitor = findMonitor(stage.monitor, monitor, list, sizeof list);
-        if (onMonitor)
-            fprintf(stderr, "strata: monitor %s, %dx%d at %d,%d\n", monitor.name, monitor.width, monitor.height,
-                    monitor.x, monitor.y);
-        else
-            fprintf(stderr, "strata: STRATA_MONITOR=%s names no monitor (there are: %s); starting as without it\n",
-                    stage.monitor, list[0] ? list : "none");
-    }
+    const bool onMonitor = chosenMonitor(stage, monitor);
     const bool fullScreenAllowed = !onMonitor || windowManagerRuns();
-
-    if (!windowed && !stage.desktop && !onMonitor) {
+    if (!stage.windowed && !stage.desktop && !onMonitor) {
         glutGameModeString("640x480:32@60");
         glutEnterGameMode();
     }
-    // Where the screen mode cannot be changed (many desktops, Xvfb) game mode
-    // gives no window: open an ordinary one and make it full screen instead.
     if (glutGetWindow() == 0) {
         if (onMonitor) {
             glutInitWindowPosition(monitor.x, monitor.y);
-            if (!windowed) glutInitWindowSize(monitor.width, monitor.height);
+            if (!stage.windowed) glutInitWindowSize(monitor.width, monitor.height);
         }
         glutCreateWindow("Strata");
-        if (!windowed && fullScreenAllowed) glutFullScreen();
+        if (!stage.windowed && fullScreenAllowed) glutFullScreen();
     }
-    if (stage.desktop && !windowed)
+    if (stage.desktop && !stage.windowed)
         fprintf(stderr, "strata: desktop mode: a full-screen window at the desktop's %dx%d, no mode switch\n",
                 glutGet(GLUT_SCREEN_WIDTH), glutGet(GLUT_SCREEN_HEIGHT));
     gWindowWidth = glutGet(GLUT_WINDOW_WIDTH);
     gWindowHeight = glutGet(GLUT_WINDOW_HEIGHT);
+    return fullScreenAllowed;
+}
 
+// Swap interval, frame cap and clean layers, each with its line.
+void setUpPacing(const Settings& stage) {
     if (stage.vsync) {
         if (requestSwapInterval(1))
             fprintf(stderr, "strata: swaps wait for the display's refresh (swap interval 1)\n");
@@ -181,6 +170,43 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
         fprintf(stderr, "strata: at most %d frames per second (STRATA_FPS)\n", stage.fps);
     }
     if (stage.cleanLayers) fprintf(stderr, "strata: clean layers on (STRATA_CLEAN_LAYERS)\n");
+}
+
+void registerCallbacks() {
+    glutDisplayFunc(display);
+    glutIdleFunc(idle);
+    glutKeyboardFunc(keyboard);
+    glutSpecialFunc(special);
+    glutMouseFunc(mouse);
+    glutMotionFunc(motion);
+    glutReshapeFunc(reshape);
+    qelUnivCell::setCursor = setGlutCursor;
+}
+
+}  // namespace
+
+int runInstrument(int argc, char** argv, ShellExtension* extension) {
+    gExtension = extension;
+    // Keep the console lines in order when standard output is a pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (answerInformationRequest(argc, argv, stdout)) return 0;
+    keepLargeBuffersOffTheHeap();
+
+    const Settings& stage = settings();
+    if (stage.display.empty()) {
+        fprintf(stderr, "strata: no display to open (DISPLAY is not set): run it from a desktop session or under xvfb-run\n");
+        return 1;
+    }
+
+    ScreenInfo* screen = screenInfo();
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    glutInitWindowSize(screen->width, screen->height);
+    glutInitWindowPosition(0, 0);
+    stage.report(Setting::Mode);
+    stage.report(Setting::Fps);
+    const bool fullScreenAllowed = openWindow(stage);
+    setUpPacing(stage);
 
     // Lives until exit like the window: never released, since its GL objects
     // must not be freed after the context is gone.
@@ -190,15 +216,7 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
     }
     setActiveVirtualScreen(gScreen);
     gScreen->bind();
-
-    glutDisplayFunc(display);
-    glutIdleFunc(idle);
-    glutKeyboardFunc(keyboard);
-    glutSpecialFunc(special);
-    glutMouseFunc(mouse);
-    glutMotionFunc(motion);
-    glutReshapeFunc(reshape);
-    qelUnivCell::setCursor = setGlutCursor;
+    registerCallbacks();
 
     if (argc == 2) {
         if (fullScreenAllowed) glutFullScreen();

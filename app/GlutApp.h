@@ -31,10 +31,6 @@ public:
 // GLUT main loop. extension may be null. Never returns once the loop runs.
 int runInstrument(int argc, char** argv, ShellExtension* extension);
 
-// True when a STRATA_WINDOWED value asks for a plain window: 1, true, yes or
-// on, in any case. Null, empty and every other value keep the full screen.
-bool windowedValue(const char* value);
-
 // `strata --help` and `strata --version` (the word as the only argument)
 // print their text on out and return true; the program then ends with
 // status 0, without a display. Anything else returns false and is left to

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/FrameInput.h"
-#include "platform/StageSettings.h"
+#include "platform/Settings.h"
 
 class ControlTable;
 class MatrixModeKeeper;
@@ -104,7 +104,7 @@ public:
     bool cursorFlag = false;
     // Every visible cell starts from the same OpenGL state (see
     // beginCleanLayer); off unless STRATA_CLEAN_LAYERS asks for it.
-    bool cleanLayers = StageSettings::cleanLayersRequested();
+    bool cleanLayers = settings().cleanLayers;
 
     // A move of the whole table to a stored look (a scene recall), stepped
     // after the frame's input steps.

@@ -16,11 +16,10 @@
 #include "control/OscQueryServer.h"
 #include "control/OscSender.h"
 #include "control/OscServer.h"
+#include "platform/Settings.h"
 #include "reactor/qelCell.h"
 
 namespace {
-
-constexpr const char* kDefaultListen = "127.0.0.1:9000";
 
 int64_t nowMillis() {
     using namespace std::chrono;
@@ -49,10 +48,11 @@ void ControlBus::loadMidiMap(const char* path) {
 }
 
 void ControlBus::startFromEnvironment() {
-    const char* listen = std::getenv("STRATA_OSC");
-    startOsc(listen && *listen ? listen : kDefaultListen);
-    const char* sendTo = std::getenv("STRATA_OSC_OUT");
-    if (sendTo && *sendTo) startOutput(sendTo);
+    const Settings& s = settings();
+    s.report(Setting::Osc);
+    if (!s.osc.empty()) startOsc(s.osc);
+    s.report(Setting::OscOut);
+    if (!s.oscOut.empty()) startOutput(s.oscOut);
 }
 
 bool ControlBus::startOsc(const std::string& listen) {

@@ -5,32 +5,15 @@
 
 #include <cstring>
 
+#include "platform/Settings.h"
+
 bool OscEndpoint::parse(const std::string& text, OscEndpoint& out, std::string& error) {
     out = OscEndpoint{};
     if (text == "off") {
         out.off = true;
         return true;
     }
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon + 1 >= text.size() || text.size() - colon > 6) {
-        error = "\"" + text + "\" is not host:port";
-        return false;
-    }
-    long port = 0;
-    for (size_t i = colon + 1; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            error = "\"" + text + "\" is not host:port";
-            return false;
-        }
-        port = port * 10 + (text[i] - '0');
-    }
-    if (port > 65535) {
-        error = "port " + std::to_string(port) + " is beyond 65535";
-        return false;
-    }
-    out.host = colon == 0 ? "127.0.0.1" : text.substr(0, colon);
-    out.port = static_cast<int>(port);
-    return true;
+    return parseHostPort(text, out.host, out.port, error);
 }
 
 bool OscEndpoint::resolve(sockaddr_in& address, std::string& error) const {

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Settings.h"
+
 static_assert(sizeof(js_event) == 8, "js_event is 8 bytes");
 
 namespace {
@@ -24,8 +26,7 @@ Joystick::Joystick() = default;
 Joystick::~Joystick() { closeDevice(); }
 
 void Joystick::setup() {
-    const char* path = std::getenv("STRATA_JOYSTICK");
-    setup(path && *path ? path : "/dev/input/js0");
+    setup(settings().joystick.c_str());
 }
 
 void Joystick::setup(const char* devicePath) {

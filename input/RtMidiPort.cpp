@@ -2,6 +2,7 @@
 
 #include "input/AlsaQuiet.h"
 #include "input/MidiInput.h"
+#include "platform/Settings.h"
 
 #include <rtmidi/RtMidi.h>
 
@@ -150,7 +151,7 @@ std::unique_ptr<RtMidiPort> RtMidiPort::open(MidiInput& target) {
     }
     if (std::unique_ptr<RtMidiIn> in = makeInput(kHardwareClientName)) {
         errorFlag = false;
-        int chosen = choosePort(*in, std::getenv("STRATA_MIDI"));
+        int chosen = choosePort(*in, settings().midi.c_str());
         if (chosen >= 0) {
             listen(*in, target);
             in->openPort(static_cast<unsigned>(chosen), kHardwareClientName);

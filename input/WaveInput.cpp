@@ -3,6 +3,7 @@
 #include "input/AlsaCapture.h"
 #include "input/CaptureBackend.h"
 #include "input/WavFileCapture.h"
+#include "platform/Settings.h"
 
 #include <sys/stat.h>
 
@@ -70,12 +71,12 @@ void describeWaveFile(const char* path, const CaptureBackend* device, char* text
 int WaveInput::open() {
     stopAndClose();
     reopen_ = nullptr;
-    const char* source = std::getenv("STRATA_AUDIO");
-    if (source && *source && namesWaveFile(source)) {
-        device = openWavCapture(source, WavFileCapture::Pacing::WallClock);
-        describeWaveFile(source, device.get(), description_, sizeof description_);
+    const std::string& source = settings().audio;
+    if (namesWaveFile(source.c_str())) {
+        device = openWavCapture(source.c_str(), WavFileCapture::Pacing::WallClock);
+        describeWaveFile(source.c_str(), device.get(), description_, sizeof description_);
     } else {
-        const std::string name = source && *source ? source : "default";
+        const std::string name = source;
         char reason[128] = "cannot be opened";
         device = openAlsaCapture(name.c_str(), stdout, reason, sizeof reason);
         if (device) {

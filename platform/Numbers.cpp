@@ -54,3 +54,17 @@ bool parseFloatNumber(std::string_view token, float& value, size_t maxLength) {
     value = v;
     return true;
 }
+
+bool parseFrameList(std::string_view text, std::vector<int>& frames) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string_view::npos) end = text.size();
+        int frame = 0;
+        if (!parseWholeNumber(text.substr(start, end - start), 0, 100000000, frame)) return false;
+        frames.push_back(frame);
+        start = end + 1;
+    }
+    std::sort(frames.begin(), frames.end());
+    return !frames.empty();
+}

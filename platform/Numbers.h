@@ -1,15 +1,16 @@
 #pragma once
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 // The one set of number readers for every text the instrument reads (show
 // scripts, scenes, midi.map, settings, command lines). Each takes a whole
 // token: anything after the number makes it no number, and so does a blank
 // before it.
 
-// What a whole number may look like besides decimal digits. The default is
-// the show script's: a leading '-', hexadecimal with 0x, at most 12
-// characters.
+// What a whole number may look like besides decimal digits. The default,
+// for show scripts, settings and the command line: a leading '-',
+// hexadecimal with 0x, at most 12 characters.
 struct WholeNumberForm {
     bool hexadecimal = true;  // 0x or 0X and hexadecimal digits
     bool minus = true;        // a leading '-'
@@ -25,3 +26,6 @@ bool parseWholeNumber(std::string_view token, long low, long high, int& value, c
 // A finite float, as printed with %.9g (so it reads back exactly), of at
 // most maxLength characters (at most 40).
 bool parseFloatNumber(std::string_view token, float& value, size_t maxLength = 40);
+// Frame numbers 0..100000000 separated by commas ("10,20,30"), added to
+// frames and sorted. False when a number is missing or is no such number.
+bool parseFrameList(std::string_view text, std::vector<int>& frames);

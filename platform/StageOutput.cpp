@@ -22,9 +22,7 @@ bool findMonitor(const char* nameOrIndex, MonitorArea& area, char* list, size_t 
     if (XRRQueryExtension(display, &eventBase, &errorBase))
         monitors = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
     int wantedIndex = -1;
-    // A monitor is named by its index (decimal, 0..1000) or by its name.
-    const bool byIndex =
-        parseWholeNumber(nameOrIndex, 0, 1000, wantedIndex, {.hexadecimal = false, .plus = true, .maxLength = 40});
+    const bool byIndex = parseWholeNumber(nameOrIndex, 0, 1000, wantedIndex);
     bool found = false;
     size_t used = 0;
     for (int i = 0; i < count; ++i) {

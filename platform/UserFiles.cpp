@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <system_error>
+
+#include "platform/Settings.h"
 
 namespace fs = std::filesystem;
 
@@ -40,7 +41,8 @@ fs::path workingDirectory() {
 }  // namespace
 
 fs::path userFilesDirectory() {
-    return userFilesDirectory(workingDirectory(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    const Settings& s = settings();
+    return userFilesDirectory(workingDirectory(), s.xdgDataHome.c_str(), s.home.c_str());
 }
 
 fs::path userFilePath(const fs::path& relative, const fs::path& working, const char* xdgDataHome, const char* home) {
@@ -50,5 +52,6 @@ fs::path userFilePath(const fs::path& relative, const fs::path& working, const c
 }
 
 fs::path userFilePath(const fs::path& relative) {
-    return userFilePath(relative, workingDirectory(), std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    const Settings& s = settings();
+    return userFilePath(relative, workingDirectory(), s.xdgDataHome.c_str(), s.home.c_str());
 }

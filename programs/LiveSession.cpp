@@ -1,15 +1,14 @@
 #include "programs/LiveSession.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 #include "platform/PngWriter.h"
+#include "platform/Settings.h"
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
-#include "show/RenderOptions.h"
 #include "show/SceneBank.h"
 #include "show/ShowRecorder.h"
 
@@ -19,11 +18,6 @@ constexpr int kShift = 1;
 constexpr int kCtrl = 2;
 constexpr int kAlt = 4;
 constexpr unsigned char kCtrlR = 18;
-
-const char* environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value ? value : nullptr;
-}
 }  // namespace
 
 LiveSession::LiveSession() = default;
@@ -32,18 +26,17 @@ LiveSession::~LiveSession() = default;
 void LiveSession::begin(qelUnivCell& universe) {
     universe_ = &universe;
     scenes_ = std::make_unique<SceneBank>(universe);
-    if (const char* frames = environment("STRATA_DUMP_FRAMES")) {
-        if (!parseFrameList(frames, dumpFrames_)) {
-            std::fprintf(stderr, "strata: STRATA_DUMP_FRAMES=%s is not a list of frame numbers such as 30,60,90; "
-                                 "no frames are dumped\n", frames);
-            dumpFrames_.clear();
-        }
-        if (const char* directory = environment("STRATA_DUMP_DIR")) dumpDirectory_ = directory;
+    const Settings& s = settings();
+    s.report(Setting::DumpFrames);
+    if (!s.dumpFrames.empty()) {
+        dumpFrames_ = s.dumpFrames;
+        dumpDirectory_ = s.dumpDirectory;
         std::error_code ec;
         std::filesystem::create_directories(dumpDirectory_, ec);
         dumpPicture_ = std::make_unique<uint8_t[]>(VirtualScreen::kWidth * VirtualScreen::kHeight * 4);
     }
-    if (const char* directory = environment("STRATA_RECORD")) {
+    if (!s.record.empty()) {
+        const char* directory = s.record.c_str();
         recorder_ = std::make_unique<ShowRecorder>(directory);
         std::string error;
         if (!recorder_->start(*scenes_, true, error)) {
@@ -57,8 +50,8 @@ void LiveSession::begin(qelUnivCell& universe) {
 }
 
 std::string LiveSession::nextRecordingDirectory() const {
-    const char* base = environment("STRATA_RECORD");
-    const std::string stem = base ? std::string(base) : userFilePath("recordings/take").string();
+    const std::string& base = settings().record;
+    const std::string stem = !base.empty() ? base : userFilePath("recordings/take").string();
     std::error_code ec;
     if (!std::filesystem::exists(stem, ec)) return stem;
     for (int n = 2;; ++n) {

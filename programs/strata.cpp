@@ -1,8 +1,8 @@
 #include "app/GlutApp.h"
-#include "platform/StageSettings.h"
+#include "platform/Settings.h"
 #include "programs/LiveShow.h"
 
 int main(int argc, char** argv) {
-    LiveShow show(StageSettings::fromEnvironment(nullptr).overlayAtStart);
+    LiveShow show(settings().overlayAtStart);
     return runInstrument(argc, argv, &show);
 }

@@ -14,8 +14,6 @@
 // its slot stays empty; the rest of the stage loads as usual.
 class ImageMemoryBudget {
 public:
-    static constexpr size_t kDefaultBytes = size_t{512} << 20;
-
     // The limit in bytes: STRATA_IMAGE_MEMORY_MB when set and valid (read
     // once), else the default, unless setLimit chose one.
     static size_t limit();

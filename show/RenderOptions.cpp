@@ -7,27 +7,6 @@
 
 #include "platform/Numbers.h"
 
-namespace {
-
-// Counts on the command line are plain decimal digits, at most ten.
-constexpr WholeNumberForm kCount = digitsOnly(10);
-
-}  // namespace
-
-bool parseFrameList(const std::string& text, std::vector<int>& frames) {
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(',', start);
-        if (end == std::string::npos) end = text.size();
-        int frame = 0;
-        if (!parseWholeNumber(std::string_view(text).substr(start, end - start), 0, 100000000, frame, kCount)) return false;
-        frames.push_back(frame);
-        start = end + 1;
-    }
-    std::sort(frames.begin(), frames.end());
-    return !frames.empty();
-}
-
 bool RenderOptions::wantsPng(int n) const {
     if (pngEvery > 0 && n % pngEvery == 0) return true;
     return std::binary_search(pngFrames.begin(), pngFrames.end(), n);
@@ -110,7 +89,7 @@ bool OptionReader::apply(int code, char* const* args) {
 }
 
 bool OptionReader::number(int code, long low, long high, int& out) {
-    if (parseWholeNumber(optarg, low, high, out, kCount)) return true;
+    if (parseWholeNumber(optarg, low, high, out)) return true;
     error_ = nameOf(code) + " needs a whole number " + std::to_string(low) + ".." + std::to_string(high) +
              ", found '" + optarg + "'";
     return false;

@@ -29,9 +29,5 @@ struct RenderOptions {
 // line saying what was wrong.
 bool parseRenderOptions(int argc, const char* const* argv, RenderOptions& options, std::string& error);
 
-// Frame numbers separated by commas ("10,20,30"), sorted into frames.
-// False when a number is missing or not a whole number 0..100000000.
-bool parseFrameList(const std::string& text, std::vector<int>& frames);
-
 // The --help text.
 const char* renderUsage();

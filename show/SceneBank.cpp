@@ -16,6 +16,7 @@
 #include "app/qelUnivCell.h"
 #include "platform/AtomicFile.h"
 #include "platform/Numbers.h"
+#include "platform/Settings.h"
 #include "platform/UserFiles.h"
 #include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
@@ -30,16 +31,9 @@ bool frameOwned(int index) { return ControlFade::frameOwned(index); }
 
 uint8_t startByte(int index) { return index % ControlTable::kControllers == 7 ? 0 : 63; }
 
-int readFadeFromEnvironment() {
-    const char* text = std::getenv("STRATA_SCENE_FADE");
-    if (!text || !*text) return 0;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (*end != '\0' || value < 0 || value > 3600000) {
-        std::fprintf(stderr, "strata: STRATA_SCENE_FADE=%s is not a time of 0..3600000 ms; scenes cut\n", text);
-        return 0;
-    }
-    return static_cast<int>(value);
+int fadeFromSettings() {
+    settings().report(Setting::SceneFade);
+    return settings().sceneFadeMillis;
 }
 
 }  // namespace
@@ -47,7 +41,7 @@ int readFadeFromEnvironment() {
 SceneBank::SceneBank(qelUnivCell& universe)
     : universe_(universe),
       parsed_(std::make_unique<Scene>()),
-      defaultFade_(readFadeFromEnvironment()) {}
+      defaultFade_(fadeFromSettings()) {}
 
 SceneBank::~SceneBank() = default;
 

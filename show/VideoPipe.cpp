@@ -1,6 +1,7 @@
 #include "show/VideoPipe.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Settings.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,8 +20,7 @@ VideoPipe::~VideoPipe() {
 }
 
 std::string VideoPipe::findProgram(const char* name) {
-    const char* path = std::getenv("PATH");
-    std::string directories = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    const std::string& directories = settings().path;
     size_t start = 0;
     while (start <= directories.size()) {
         size_t end = directories.find(':', start);

@@ -26,6 +26,7 @@
 #include "show/OfflineRenderer.h"
 #include "show/SceneBank.h"
 #include "show/ShowRecorder.h"
+#include "show/ShowReplay.h"
 #include "show/ShowScript.h"
 
 namespace fs = std::filesystem;
@@ -293,16 +294,33 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
     ASSERT_NO_FATAL_FAILURE(setUpQuietly(replay));
     // The stored scene changes after the show: the replay uses its own copy.
     fs::remove(linked.stage / "scenes" / "02.scene");
-    for (int frame = 0; frame < kFrames; ++frame) {
-        ASSERT_TRUE(renderQuietly(replay)) << frame;
-        const FrameState state = FrameState::of(replay);
-        const FrameState& expected = live[static_cast<size_t>(frame)];
-        EXPECT_EQ(state.modules, expected.modules) << "frame " << frame;
-        EXPECT_EQ(state.selected, expected.selected) << "frame " << frame;
-        EXPECT_TRUE(state.bytes == expected.bytes) << "table bytes differ at frame " << frame;
-        EXPECT_TRUE(state.floats == expected.floats) << "table floats differ at frame " << frame;
-        ASSERT_TRUE(state.picture == expected.picture) << "picture differs at frame " << frame;
-    }
-    EXPECT_FALSE(replay.renderFrame());  // the end mark set the length
-    EXPECT_EQ(replay.framesRendered(), kFrames);
+    // The replay is itself recorded, as a live show is.
+    const fs::path again = linked.tmp.path() / "take-again";
+    ShowRecorder rerecorder(again.string());
+    std::string error;
+    ASSERT_TRUE(rerecorder.start(replay.replay().scenes(), true, error)) << error;
+    replay.universe()->observer = &rerecorder;
+    auto compare = [&](OfflineRenderer& renderer, const char* what) {
+        for (int frame = 0; frame < kFrames; ++frame) {
+            ASSERT_TRUE(renderQuietly(renderer)) << what << frame;
+            const FrameState state = FrameState::of(renderer);
+            const FrameState& expected = live[static_cast<size_t>(frame)];
+            EXPECT_EQ(state.modules, expected.modules) << what << " frame " << frame;
+            EXPECT_EQ(state.selected, expected.selected) << what << " frame " << frame;
+            EXPECT_TRUE(state.bytes == expected.bytes) << what << ": table bytes differ at frame " << frame;
+            EXPECT_TRUE(state.floats == expected.floats) << what << ": table floats differ at frame " << frame;
+            ASSERT_TRUE(state.picture == expected.picture) << what << ": picture differs at frame " << frame;
+        }
+        EXPECT_FALSE(renderer.renderFrame());  // the end mark set the length
+        EXPECT_EQ(renderer.framesRendered(), kFrames);
+    };
+    compare(replay, "replay");
+    rerecorder.stop();
+    replay.universe()->observer = nullptr;
+
+    options.scriptPath = (again / "show.script").string();
+    resetGlState();
+    OfflineRenderer replayOfReplay(options);
+    ASSERT_NO_FATAL_FAILURE(setUpQuietly(replayOfReplay));
+    compare(replayOfReplay, "replay of the replay");
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ScopedVariable.h"
 #include "TempStage.h"
 
 namespace {
@@ -70,10 +71,9 @@ TEST(Joystick, PipeDeliversEventsAsTheyComeEvenCutInHalf) {
 
 TEST(Joystick, MissingJoystickReadsZeroSilently) {
     TempStage stage("js");
-    setenv("STRATA_JOYSTICK", "absent", 1);
+    const ScopedVariable joystick("STRATA_JOYSTICK", "absent");
     Joystick js;
     EXPECT_EQ(captureStdout([&] { js.setup(); }), "");
-    unsetenv("STRATA_JOYSTICK");
     EXPECT_FALSE(js.connected());
     EXPECT_EQ(readOnce(js), (Reading{0, 0, 0}));
 }

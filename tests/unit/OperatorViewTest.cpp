@@ -10,7 +10,6 @@
 #include "operator/LevelMeter.h"
 #include "operator/OperatorOverlay.h"
 #include "platform/FramePacer.h"
-#include "platform/StageSettings.h"
 
 TEST(LevelMeter, PeakHoldsThenFallsButNeverBelowTheLevel) {
     LevelMeter meter;
@@ -67,24 +66,6 @@ TEST(FramePacer, WaitsTheRestOfThePeriodWithoutCatchingUp) {
     double deadline = 0, now = 0;
     for (int i = 0; i < 600; ++i) now += 5 + FramePacer::plan(deadline, now + 5, 1000.0 / 60);
     EXPECT_NEAR(600 * 1000.0 / now, 60.0, 0.2);
-}
-
-TEST(StageSettings, FlagsAndFrameRates) {
-    for (const char* yes : {"1", "true", "YES", "On"}) EXPECT_TRUE(StageSettings::parseFlag(yes)) << yes;
-    for (const char* no : {"0", "", "off", "2", "truee"}) EXPECT_FALSE(StageSettings::parseFlag(no)) << no;
-    EXPECT_FALSE(StageSettings::parseFlag(nullptr));
-    for (const char* off : {"0", "FALSE", "no", "Off"}) EXPECT_TRUE(StageSettings::parseOff(off)) << off;
-    for (const char* other : {"1", "", "of", "on"}) EXPECT_FALSE(StageSettings::parseOff(other)) << other;
-    EXPECT_FALSE(StageSettings::parseOff(nullptr));
-    const struct { const char* text; bool ok; int fps; } rates[] = {
-        {"60", true, 60}, {"1000", true, 1000}, {"0", true, 0}, {"", true, 0},
-        {"1001", false, 0}, {"-5", false, 0}, {"60fps", false, 0}, {"abc", false, 0},
-    };
-    for (const auto& r : rates) {
-        int fps = -1;
-        EXPECT_EQ(StageSettings::parseFps(r.text, fps), r.ok) << r.text;
-        EXPECT_EQ(fps, r.fps) << r.text;
-    }
 }
 
 namespace {

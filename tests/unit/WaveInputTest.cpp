@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ScopedVariable.h"
 #include "TempStage.h"
 
 namespace {
@@ -96,10 +97,9 @@ TEST(WaveInput, SnapshotRingAndLevels) {
 }
 
 TEST(WaveInput, AlsaNullDeviceCaptures) {  // present everywhere, it runs the whole sound-card path
-    setenv("STRATA_AUDIO", "null", 1);
+    const ScopedVariable audio("STRATA_AUDIO", "null");
     WaveInput wave;
     EXPECT_EQ(captureStdout([&] { wave.start(); }), "CD Stereo quality \nWaveFile is Successfully Opened\n");
-    unsetenv("STRATA_AUDIO");
     wave.update();
     EXPECT_EQ(wave.historyIndex, 1);
 }
@@ -214,10 +214,9 @@ TEST(WavFile, FlacFilesPlayThroughWaveInput) {
         ASSERT_EQ(sf_writef_short(file, samples.data(), 4096), 4096);
         sf_close(file);
 
-        setenv("STRATA_AUDIO", c.name, 1);
+        const ScopedVariable audio("STRATA_AUDIO", c.name);
         WaveInput wave;
         EXPECT_EQ(captureStdout([&] { wave.start(); }), std::string(c.quality) + "WaveFile is Successfully Opened\n");
-        unsetenv("STRATA_AUDIO");
         ASSERT_NE(wave.device, nullptr) << c.name;
         if (c.rate != 22050) continue;
         captureStdout([&] { wave.startWavFile(c.name, true); });  // paced by the test from here
@@ -288,10 +287,9 @@ TEST(WaveInput, LostSourceReadsSilenceAndIsOpenedAgain) {
 // Only a lost source is opened again: a start that found no source stays
 // without sound, as before.
 TEST(WaveInput, SourceMissingAtStartIsNotRetried) {
-    setenv("STRATA_AUDIO", "no-such-strata-device", 1);
+    const ScopedVariable audio("STRATA_AUDIO", "no-such-strata-device");
     WaveInput wave;
     const std::string console = captureStdout([&] { wave.start(); });
-    unsetenv("STRATA_AUDIO");
     EXPECT_EQ(console, "Record Failed\n");
     EXPECT_EQ(wave.state(), WaveInput::State::None);
     EXPECT_NE(std::string(wave.description()).find("no-such-strata-device"), std::string::npos)

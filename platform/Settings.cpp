@@ -1,0 +1,195 @@
+#include "platform/Settings.h"
+
+#include <cstdlib>
+
+#include "platform/Numbers.h"
+
+namespace {
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (x != b[i]) return false;
+    }
+    return true;
+}
+
+bool isOneOf(std::string_view text, std::initializer_list<std::string_view> lowerCaseWords) {
+    for (std::string_view word : lowerCaseWords)
+        if (equalIgnoringCase(text, word)) return true;
+    return false;
+}
+
+// One variable: its name, how it reads a value (never empty) into the
+// record, and what help says about it.
+struct Row {
+    Setting setting;
+    const char* name;
+    const char* values;
+    const char* byDefault;
+    const char* effect;
+    void (*read)(const std::string& text, Settings& s, std::string& problem);
+};
+
+constexpr Row kRows[] = {
+    {Setting::Audio, "STRATA_AUDIO", "ALSA capture device name, or a sound file (.wav, .flac, .ogg)", "default",
+     "the sound input", [](const std::string& text, Settings& s, std::string&) { s.audio = text; }},
+    {Setting::Midi, "STRATA_MIDI", "part of a MIDI port name", "first hardware port",
+     "the MIDI port connected at start", [](const std::string& text, Settings& s, std::string&) { s.midi = text; }},
+    {Setting::Joystick, "STRATA_JOYSTICK", "device path", "/dev/input/js0", "the joystick",
+     [](const std::string& text, Settings& s, std::string&) { s.joystick = text; }},
+    {Setting::Windowed, "STRATA_WINDOWED", "1, true, yes, on", "off", "a plain 640x480 window for rehearsing",
+     [](const std::string& text, Settings& s, std::string&) { s.windowed = isOnWord(text); }},
+    {Setting::Mode, "STRATA_MODE", "desktop", "game mode",
+     "a full-screen window at the desktop's resolution, no mode switch",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         s.desktop = equalIgnoringCase(text, "desktop");
+         if (!s.desktop) problem = "strata: STRATA_MODE=" + text + " is not known (only desktop is); using game mode";
+     }},
+    {Setting::Monitor, "STRATA_MONITOR", "XRandR monitor name or number", "none", "the monitor to fill",
+     [](const std::string& text, Settings& s, std::string&) { s.monitor = text; }},
+    {Setting::Fps, "STRATA_FPS", "1 to 1000 (0: none)", "no cap", "the most frames per second",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (!parseWholeNumber(text, 0, 1000, s.fps))
+             problem = "strata: STRATA_FPS=" + text + " is not a number of frames per second from 1 to 1000; no cap";
+     }},
+    {Setting::Vsync, "STRATA_VSYNC", "0, false, no, off", "on", "do not wait for the display's refresh at each swap",
+     [](const std::string& text, Settings& s, std::string&) { s.vsync = !isOffWord(text); }},
+    {Setting::Overlay, "STRATA_OVERLAY", "0, false, no, off", "shown for the first seconds",
+     "keep the operator view hidden at start (Insert still shows it)",
+     [](const std::string& text, Settings& s, std::string&) { s.overlayAtStart = !isOffWord(text); }},
+    {Setting::CleanLayers, "STRATA_CLEAN_LAYERS", "1, true, yes, on", "off",
+     "every layer starts from the same OpenGL state (also strata-render)",
+     [](const std::string& text, Settings& s, std::string&) { s.cleanLayers = isOnWord(text); }},
+    {Setting::ImageMemory, "STRATA_IMAGE_MEMORY_MB", "whole megabytes, 1 to 1048576", "512",
+     "the pixel memory all images of the stage may hold together",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         // Up to 1 TB; anything else is a typing error.
+         if (!parseWholeNumber(text, 1, 1l << 20, s.imageMemoryMegabytes))
+             problem = "STRATA_IMAGE_MEMORY_MB=" + text + " is not a number of megabytes from 1 to 1048576: using " +
+                       std::to_string(s.imageMemoryMegabytes);
+     }},
+    {Setting::Osc, "STRATA_OSC", "host:port, or off", "127.0.0.1:9000",
+     "where the OSC server (UDP) and OSCQuery (TCP) listen",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         // Off, or a value that makes no sense: the instrument runs without
+         // OSC rather than opening a port nobody asked for.
+         std::string host, error;
+         int port = 0;
+         s.osc.clear();
+         if (text == "off") return;
+         if (parseHostPort(text, host, port, error))
+             s.osc = text;
+         else
+             problem = "OSC: STRATA_OSC " + error + "; running without OSC";
+     }},
+    {Setting::OscOut, "STRATA_OSC_OUT", "host:port", "no output",
+     "where the instrument's state is sent over OSC, about 30 times a second",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         std::string host, error;
+         int port = 0;
+         if (text == "off") return;
+         if (parseHostPort(text, host, port, error))
+             s.oscOut = text;
+         else
+             problem = "OSC: STRATA_OSC_OUT " + error + "; no OSC output";
+     }},
+    {Setting::SceneFade, "STRATA_SCENE_FADE", "milliseconds, 0 to 3600000", "0 (a cut)",
+     "cross-fade time of a scene recall",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (!parseWholeNumber(text, 0, 3600000, s.sceneFadeMillis))
+             problem = "strata: STRATA_SCENE_FADE=" + text + " is not a time of 0..3600000 ms; scenes cut";
+     }},
+    {Setting::Record, "STRATA_RECORD", "a directory", "no recording", "record the show from start-up into this directory",
+     [](const std::string& text, Settings& s, std::string&) { s.record = text; }},
+    {Setting::DumpFrames, "STRATA_DUMP_FRAMES", "frame numbers such as 30,60,90", "none",
+     "write these frames of the 640x480 picture as PNG files",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (parseFrameList(text, s.dumpFrames)) return;
+         s.dumpFrames.clear();
+         problem = "strata: STRATA_DUMP_FRAMES=" + text +
+                   " is not a list of frame numbers such as 30,60,90; no frames are dumped";
+     }},
+    {Setting::DumpDirectory, "STRATA_DUMP_DIR", "a directory", ".", "where STRATA_DUMP_FRAMES puts its PNG files",
+     [](const std::string& text, Settings& s, std::string&) { s.dumpDirectory = text; }},
+    {Setting::Display, "DISPLAY", "an X display such as :0", "none",
+     "the display to open; without one only --help and --version answer",
+     [](const std::string& text, Settings& s, std::string&) { s.display = text; }},
+    {Setting::Path, "PATH", "directories separated by colons", "/usr/local/bin:/usr/bin:/bin",
+     "where strata-render --video finds ffmpeg",
+     [](const std::string& text, Settings& s, std::string&) { s.path = text; }},
+    {Setting::Home, "HOME", "a directory", "none",
+     "scenes and recordings go to ~/.local/share/strata when the stage is read-only",
+     [](const std::string& text, Settings& s, std::string&) { s.home = text; }},
+    {Setting::XdgDataHome, "XDG_DATA_HOME", "an absolute directory", "~/.local/share",
+     "scenes and recordings go to $XDG_DATA_HOME/strata when the stage is read-only",
+     [](const std::string& text, Settings& s, std::string&) { s.xdgDataHome = text; }},
+};
+
+constexpr bool rowsInSettingOrder() {
+    int i = 0;
+    for (const Row& row : kRows)
+        if (static_cast<int>(row.setting) != i++) return false;
+    return i == kSettingCount;
+}
+static_assert(rowsInSettingOrder(), "one row per setting, in the order of the enumeration");
+
+const char* fromEnvironment(const char* name) { return std::getenv(name); }
+
+Settings& current() {
+    static Settings record = Settings::read(fromEnvironment);
+    return record;
+}
+
+}  // namespace
+
+bool isOnWord(std::string_view text) { return isOneOf(text, {"1", "true", "yes", "on"}); }
+
+bool isOffWord(std::string_view text) { return isOneOf(text, {"0", "false", "no", "off"}); }
+
+bool parseHostPort(const std::string& text, std::string& host, int& port, std::string& error) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 >= text.size() || text.size() - colon > 6) {
+        error = "\"" + text + "\" is not host:port";
+        return false;
+    }
+    long number = 0;
+    for (size_t i = colon + 1; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            error = "\"" + text + "\" is not host:port";
+            return false;
+        }
+        number = number * 10 + (text[i] - '0');
+    }
+    if (number > 65535) {
+        error = "port " + std::to_string(number) + " is beyond 65535";
+        return false;
+    }
+    host = colon == 0 ? "127.0.0.1" : text.substr(0, colon);
+    port = static_cast<int>(number);
+    return true;
+}
+
+void Settings::report(Setting setting) const {
+    const std::string& line = problem(setting);
+    if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+Settings Settings::read(const std::function<const char*(const char*)>& lookup) {
+    Settings s;
+    for (const Row& row : kRows) {
+        const char* text = lookup(row.name);
+        if (text && *text) row.read(text, s, s.problems_[static_cast<int>(row.setting)]);
+    }
+    return s;
+}
+
+void Settings::reloadForTests() { current() = read(fromEnvironment); }
+
+void Settings::printHelp(FILE* out) {
+    for (const Row& row : kRows)
+        std::fprintf(out, "  %-24s%s [%s; default: %s]\n", row.name, row.effect, row.values, row.byDefault);
+}
+
+const Settings& settings() { return current(); }
