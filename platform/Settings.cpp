@@ -21,6 +21,18 @@ bool isOneOf(std::string_view text, std::initializer_list<std::string_view> lowe
     return false;
 }
 
+// A host:port endpoint, or off (nothing set); anything else leaves its line.
+void readEndpoint(const std::string& text, std::string& out, std::string& problem, const char* before,
+                  const char* after) {
+    std::string host, error;
+    int port = 0;
+    if (text == "off") return;
+    if (parseHostPort(text, host, port, error))
+        out = text;
+    else
+        problem = before + error + after;
+}
+
 // One variable: its name, how it reads a value (never empty) into the
 // record, and what help says about it.
 struct Row {
@@ -75,25 +87,13 @@ constexpr Row kRows[] = {
      [](const std::string& text, Settings& s, std::string& problem) {
          // Off, or a value that makes no sense: the instrument runs without
          // OSC rather than opening a port nobody asked for.
-         std::string host, error;
-         int port = 0;
          s.osc.clear();
-         if (text == "off") return;
-         if (parseHostPort(text, host, port, error))
-             s.osc = text;
-         else
-             problem = "OSC: STRATA_OSC " + error + "; running without OSC";
+         readEndpoint(text, s.osc, problem, "OSC: STRATA_OSC ", "; running without OSC");
      }},
     {Setting::OscOut, "STRATA_OSC_OUT", "host:port", "no output",
      "where the instrument's state is sent over OSC, about 30 times a second",
      [](const std::string& text, Settings& s, std::string& problem) {
-         std::string host, error;
-         int port = 0;
-         if (text == "off") return;
-         if (parseHostPort(text, host, port, error))
-             s.oscOut = text;
-         else
-             problem = "OSC: STRATA_OSC_OUT " + error + "; no OSC output";
+         readEndpoint(text, s.oscOut, problem, "OSC: STRATA_OSC_OUT ", "; no OSC output");
      }},
     {Setting::SceneFade, "STRATA_SCENE_FADE", "milliseconds, 0 to 3600000", "0 (a cut)",
      "cross-fade time of a scene recall",
