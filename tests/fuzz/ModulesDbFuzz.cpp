@@ -8,15 +8,16 @@
 // this program's own allocations.
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "app/ModuleDatabase.h"
 
+const char* const kFuzzFileSuffix = "-modules.db";
+
 namespace {
-std::string gPath;
 ModuleNames gModules;
 
 void fail(const char* why) {
@@ -25,15 +26,8 @@ void fail(const char* why) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quietStandardOutput();
-    gPath = fuzzFilePath("-modules.db");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!writeFuzzFile(gPath, data, size)) fail("cannot write modules.db");
-    if (!readModuleNames(gPath.c_str(), gModules)) fail("a regular file was not read");
+void fuzzOne(const uint8_t* data, size_t size, const char* path) {
+    if (!readModuleNames(path, gModules)) fail("a regular file was not read");
 
     const int count = gModules.count;
     if (count < 0 || count > ModuleNames::kMaxModules) fail("module count outside 0..128");
@@ -52,5 +46,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (isspace(static_cast<unsigned char>(name[k]))) fail("name holds a blank");
         if (length > 0 && !memmem(data, size, name, length)) fail("name not taken from the file");
     }
-    return 0;
 }

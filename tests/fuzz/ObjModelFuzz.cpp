@@ -2,30 +2,21 @@
 // array keeps must lie inside its array (the drawing code indexes without
 // checks), and the box, centre and scale the reactors use must be finite.
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <string>
 
 #include "FuzzInput.h"
 #include "resources/ObjModel.h"
 
-namespace {
-std::string gPath;
+const char* const kFuzzFileSuffix = ".obj";
 
+namespace {
 void check(bool condition) {
     if (!condition) abort();
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quietStandardOutput();
-    gPath = fuzzFilePath(".obj");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!writeFuzzFile(gPath, data, size)) abort();
-    ObjModel model(gPath.c_str());
+void fuzzOne(const uint8_t*, size_t, const char* path) {
+    ObjModel model(path);
 
     const int cornerLength = model.cornerLength();
     check(cornerLength % 9 == 0);
@@ -55,5 +46,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(std::isfinite(model.scale));
     for (int axis = 0; axis < 3; ++axis) check(std::isfinite(model.centre[axis]));
     (void)sink;
-    return 0;
 }

@@ -2,19 +2,16 @@
 // bundles, garbage) queues only commands whose fields lie within what the
 // frame accepts, and never more than the queue holds.
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 #include "FuzzInput.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscServer.h"
 
-namespace {
-std::unique_ptr<OscCommandQueue> gQueue;
-std::unique_ptr<OscServer> gServer;  // released before the queue it writes to
+const char* const kFuzzFileSuffix = nullptr;
 
+namespace {
 bool valid(const OscCommand& c) {
     using Kind = OscCommand::Kind;
     switch (c.kind) {
@@ -40,19 +37,14 @@ bool valid(const OscCommand& c) {
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gQueue = std::make_unique<OscCommandQueue>();
-    gServer = std::make_unique<OscServer>(*gQueue);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    gServer->handlePacket(data, size, nullptr);
-    const int count = gQueue->fetch();
+void fuzzOne(const uint8_t* data, size_t size, const char*) {
+    static OscCommandQueue queue;
+    static OscServer server(queue);  // released before the queue it writes to
+    server.handlePacket(data, size, nullptr);
+    const int count = queue.fetch();
     if (count < 0 || count > OscCommandQueue::kCapacity) abort();
     for (int i = 0; i < count; ++i)
-        if (!valid(gQueue->events[i])) abort();
+        if (!valid(queue.events[i])) abort();
     uint64_t dropped = 0, bad = 0;
-    gQueue->takeCounts(dropped, bad);
-    return 0;
+    queue.takeCounts(dropped, bad);
 }

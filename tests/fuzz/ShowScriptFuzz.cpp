@@ -5,13 +5,15 @@
 // each event exactly once.
 #include <cmath>
 #include <cstring>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "FuzzInput.h"
 #include "show/ShowScript.h"
+
+const char* const kFuzzFileSuffix = nullptr;
 
 namespace {
 void fail(const char* why) {
@@ -22,14 +24,14 @@ void fail(const char* why) {
 bool within(int v, int low, int high) { return v >= low && v <= high; }
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void fuzzOne(const uint8_t* data, size_t size, const char*) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     ShowScript script;
     std::string error;
     if (!script.parseText(text, "fuzz.show", error)) {
         if (!script.events().empty()) fail("a refused script kept events");
         if (error.rfind("fuzz.show:", 0) != 0) fail("a refusal without the script's name and line");
-        return 0;
+        return;
     }
 
     const auto& events = script.events();
@@ -99,5 +101,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         i = end;
     }
     if (handed != events.size()) fail("frame walk missed events");
-    return 0;
 }

@@ -7,7 +7,7 @@ set -uo pipefail
 build="$1"
 work="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-source "$here/../e2e/common.bash"  # fail
+fail() { echo "FAIL: $*" >&2; exit 1; }
 # The unpacked stage is made read-only below: writable again on every exit.
 [ -d "$work" ] && chmod -R u+w "$work"
 rm -rf "$work" && mkdir -p "$work"

@@ -1,0 +1,245 @@
+"""The steps of the end-to-end scenarios (scenarios.py): the real instrument
+started under its own Xvfb server, lines awaited in its output, keys pressed
+through xdotool, screenshots measured with ImageMagick, offline renders.
+
+    python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR
+
+Every scenario runs in a fresh WORK_DIR; the first failed check ends it
+with one line starting with FAIL."""
+import atexit
+import filecmp
+import math
+import os
+import re
+import shutil
+import socket
+import struct
+import subprocess
+import sys
+import time
+import wave
+
+NAME, STRATA, SOURCE, WORK = sys.argv[1], *(os.path.abspath(a) for a in sys.argv[2:5])
+RENDER = os.path.join(os.path.dirname(STRATA), "strata-render")
+GOLDEN = os.path.join(SOURCE, "tests", "golden")
+sleep = time.sleep
+
+
+def fail(why):
+    sys.exit(f"FAIL: {why}")
+
+
+def check(ok, why):
+    if not ok:
+        fail(why)
+
+
+def run(*args, env=None, merge=False):
+    """A command run to its end, its output kept as text."""
+    return subprocess.run([str(a) for a in args], stdout=subprocess.PIPE, text=True, errors="replace",
+                          stderr=subprocess.STDOUT if merge else subprocess.PIPE, env={**os.environ, **(env or {})})
+
+
+def out(*args):
+    return run(*args).stdout.strip()
+
+
+def text(path):
+    try:
+        with open(path, errors="replace") as f:
+            return f.read()
+    except OSError:
+        return ""
+
+
+def lines(path):
+    return text(path).splitlines()
+
+
+def tail(path, n=5):
+    return " | ".join(lines(path)[-n:])
+
+
+def write(path, data):
+    with open(path, "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+
+
+def found(path, pattern):
+    """The lines of a file in which a regular expression matches."""
+    return [line for line in lines(path) if re.search(pattern, line)]
+
+
+def has_line(path, line):
+    check(line in lines(path), f"{os.path.basename(path)} lacks the line '{line}': {tail(path, 20)}")
+
+
+def same_files(a, b):
+    return os.path.isfile(a) and os.path.isfile(b) and filecmp.cmp(a, b, shallow=False)
+
+
+MODULES = ["Waver", "Tunnel", "Cloud", "Waver3D", "Particles1", "MetaballViewer", "ObjViewer", "TorusTunnel", "Flo",
+           "RippleObjViewer", "SoundScape", "Wave"]
+
+
+def small_stage(keys, images=True):
+    """stage/ with the key bindings given, the twelve modules in the loader's
+    order and (unless images is false) the bundled image sets."""
+    os.makedirs("stage")
+    write("stage/key.db", keys)
+    write("stage/modules.db", "".join(m + "\n" for m in MODULES))
+    if images:
+        shutil.copytree(os.path.join(SOURCE, "stage", "imgs"), "stage/imgs")
+
+
+def write_wave(path, rate, seconds, sample):
+    """A 16-bit stereo wave file; sample(t) gives the left and right values."""
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2), w.setsampwidth(2), w.setframerate(rate)
+        w.writeframes(b"".join(struct.pack("<hh", *map(int, sample(i / rate))) for i in range(int(rate * seconds))))
+
+
+def sine(hz, t):
+    return math.sin(2 * math.pi * hz * t)
+
+
+def free_ports(n):
+    """Loopback ports free for both UDP and TCP right now (the OSC server
+    takes both), so that suites side by side never reach for the same one."""
+    ports = []
+    while len(ports) < n:
+        with socket.socket() as t, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
+            t.bind(("127.0.0.1", 0))
+            port = t.getsockname()[1]
+            try:
+                u.bind(("127.0.0.1", port))
+            except OSError:
+                continue
+            if port not in ports:
+                ports.append(port)
+    return ports
+
+
+def start_x(size):
+    """Xvfb on a free display, which becomes DISPLAY; it ends with the scenario."""
+    for n in range(90, 141):
+        if os.path.exists(f"/tmp/.X{n}-lock"):
+            continue
+        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", size + "x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if run("xdpyinfo", "-display", f":{n}").returncode == 0:
+                os.environ["DISPLAY"] = f":{n}"
+                atexit.register(xvfb.kill)
+                return
+            sleep(0.1)
+        xvfb.kill()
+    fail("no Xvfb display could be started")
+
+
+def press(*keys, at=None, wait=0.0):
+    """The keys pressed in turn (with the mouse moved to at first), then a pause."""
+    run("xdotool", *(["mousemove", *at] if at else []), *(["key", *keys] if keys else []))
+    sleep(wait)
+
+
+def shot(path):
+    """A screenshot of the whole screen."""
+    run("import", "-window", "root", path)
+    return path
+
+
+def brightness(picture, crop=None):
+    """The mean grey level 0..255 of a picture, or of a region of it."""
+    region = ["-crop", crop, "+repage"] if crop else []
+    return int(out("convert", picture, *region, "-colorspace", "Gray", "-format", "%[fx:int(255*mean)]", "info:"))
+
+
+def changed(a, b, fuzz):
+    """The number of pixels of two pictures that differ by more than fuzz %."""
+    return float(run("compare", "-metric", "AE", "-fuzz", f"{fuzz}%", a, b, "null:").stderr.split()[0])
+
+
+def letterboxed(picture, what):
+    """A picture lit in its 4:3 middle of a 1280x1024 screen, the bars black."""
+    lit = brightness(picture, "1280x960+0+32")
+    check(lit >= 10, f"{what}: picture dark (mean {lit})")
+    check(brightness(picture, "1280x30+0+0") <= 1, f"{what}: top bar not black")
+    check(brightness(picture, "1280x30+0+994") <= 1, f"{what}: bottom bar not black")
+
+
+def render(stage, *args):
+    """strata-render on a stage; its CompletedProcess."""
+    return run(RENDER, stage, *args)
+
+
+class Strata:
+    """The instrument started in a stage directory, its standard output in
+    TAG.log and its standard error in TAG.log.err. The operator view stays
+    hidden (it would be in every screenshot of the first seconds) and no OSC
+    server listens (a developer's own instrument may hold port 9000) unless
+    the environment given says otherwise. Unless wait is 0, it is awaited up
+    to its first frame and its window."""
+
+    def __init__(self, tag, stage="stage", wait=30, **env):
+        self.tag, self.log, self.err = tag, f"{WORK}/{tag}.log", f"{WORK}/{tag}.log.err"
+        env = {"STRATA_OVERLAY": "0", "STRATA_OSC": "off", **env}
+        with open(self.log, "w") as log, open(self.err, "w") as err:
+            self.proc = subprocess.Popen([STRATA], cwd=stage, stdout=log, stderr=err, env={**os.environ, **env})
+        atexit.register(lambda: self.proc.poll() is None and self.proc.kill())
+        if wait:
+            self.expect("qelUnivCell::init -- loadModels()", wait, f"{tag}: no start-up: {tail(self.err)}")
+            self.win = self.window()
+            sleep(1)
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def wait(self, line, seconds, err=False):
+        """True once the text shows in the output (standard error if err) within seconds."""
+        for _ in range(int(seconds * 10)):
+            if line in text(self.err if err else self.log):
+                return True
+            if not self.alive():
+                return False
+            sleep(0.1)
+        return False
+
+    def expect(self, line, seconds, why, err=False):
+        check(self.wait(line, seconds, err), why)
+
+    def after(self, key, line, why, err=False):
+        """The key pressed, then the text awaited for up to 10 s."""
+        press(key)
+        self.expect(line, 10, why, err)
+
+    def window(self):
+        for _ in range(100):
+            ids = out("xdotool", "search", "--onlyvisible", "--name", "^Strata$").split()
+            if ids:
+                return ids[0]
+            sleep(0.1)
+        fail(f"{self.tag}: no window")
+
+    def status(self, seconds=10):
+        """The exit status once it ends by itself within seconds."""
+        try:
+            return self.proc.wait(seconds)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            fail(f"{self.tag}: still running after {seconds} s")
+
+    def end(self):
+        """Esc, and an exit status of 0 within 10 s."""
+        press("Escape")
+        status = self.status()
+        check(status == 0, f"{self.tag}: exit status {status} after Esc")
+
+
+def main(scenarios):
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    os.chdir(WORK)
+    os.environ["LIBGL_ALWAYS_SOFTWARE"] = "1"
+    summary = scenarios[NAME]()
+    print(f"{NAME}: ok" + (f" ({summary})" if summary else ""))
