@@ -168,6 +168,12 @@ def letterboxed(picture, what):
     check(brightness(picture, "1280x30+0+994") <= 1, f"{what}: bottom bar not black")
 
 
+def osc(port, *messages):
+    """OSC messages ("address types values...") sent to the loopback port by oscsend."""
+    for message in messages:
+        check(run("oscsend", "127.0.0.1", port, *message.split()).returncode == 0, f"oscsend {message} failed")
+
+
 def render(stage, *args):
     """strata-render on a stage; its CompletedProcess."""
     return run(RENDER, stage, *args)

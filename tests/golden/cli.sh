@@ -21,7 +21,7 @@ cases=(
   "1|err|empty: no modules.db here|empty"
   "1|err|noise.wav: cannot be played as the sound input|$stage --wav noise.wav"
   # Esc before frame 5 ends the render there; the figures leave out the warm-up.
-  "0|err|^strata-render: 5 frames rendered in .* \(Esc in the script ended the show\)|$stage --script esc.show --frames 50"
+  "0|err|^strata-render: 5 frames rendered .*\(Esc in the script ended the show\)|$stage --script esc.show --frames 9"
   "0|out|^frames timed +3 \(of 4, 1 warm-up\)|$stage --script esc.show --frames 4 --warmup 1 --stats --quiet"
 )
 for c in "${cases[@]}"; do
@@ -29,7 +29,8 @@ for c in "${cases[@]}"; do
   # shellcheck disable=SC2086 # the arguments are words
   "$render" $args >out 2>err
   status=$?
-  [ "$status" = "$want" ] && grep -qE -- "$pattern" "$stream" || fail "strata-render $args: status $status: $(cat out err)"
+  [ "$status" = "$want" ] && grep -qE -- "$pattern" "$stream" ||
+    fail "strata-render $args: status $status: $(cat out err)"
 done
 for figure in "frames per second" "update, all cells" "draw, all cells" "whole frame"; do
   grep -q "^$figure" out || fail "--stats misses '$figure': $(cat out)"

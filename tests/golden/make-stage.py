@@ -61,7 +61,8 @@ def write_torus(path, major=1.0, minor=0.4, rings_n=12, sides=8):
     lines += ["v %.5f %.5f %.5f" % ((major + minor * math.cos(v)) * math.cos(u), minor * math.sin(v),
                                     (major + minor * math.cos(v)) * math.sin(u)) for u, v in grid]
     lines += ["vt %.5f %.5f" % (i / rings_n, j / sides) for i in range(rings_n) for j in range(sides)]
-    lines += ["vn %.5f %.5f %.5f" % (math.cos(v) * math.cos(u), math.sin(v), math.cos(v) * math.sin(u)) for u, v in grid]
+    lines += ["vn %.5f %.5f %.5f" % (math.cos(v) * math.cos(u), math.sin(v), math.cos(v) * math.sin(u))
+              for u, v in grid]
 
     def idx(i, j):
         return (i % rings_n) * sides + (j % sides) + 1
@@ -69,7 +70,8 @@ def write_torus(path, major=1.0, minor=0.4, rings_n=12, sides=8):
     for i in range(rings_n):
         for j in range(sides):
             a, b, c, d = idx(i, j), idx(i + 1, j), idx(i + 1, j + 1), idx(i, j + 1)
-            lines += ["f %d/%d/%d %d/%d/%d %d/%d/%d" % (x, x, x, y, y, y, z, z, z) for x, y, z in ((a, b, c), (a, c, d))]
+            lines += ["f %d/%d/%d %d/%d/%d %d/%d/%d" % (x, x, x, y, y, y, z, z, z)
+                      for x, y, z in ((a, b, c), (a, c, d))]
     with open(path, "w") as f:
         f.write("\n".join(lines) + "\n")
 

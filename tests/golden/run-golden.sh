@@ -27,7 +27,8 @@ scene="$here/scenes/${name%-clean}.show"
 rm -rf "$work" && mkdir -p "$work/out"
 show="$work/$name.show"
 if [ "$reactor" != "-" ]; then  # the standard scene: no trail, cell 0 fully raised, module $reactor
-  { echo "0 ctl 11 19 0"; echo "0 key F1 639 240"; for ((i = 0; i < reactor; i++)); do echo "0 key Down"; done; } >"$show"
+  { echo "0 ctl 11 19 0"; echo "0 key F1 639 240"; for ((i = 0; i < reactor; i++)); do echo "0 key Down"; done
+  } >"$show"
 fi
 [ -f "$scene" ] && cat "$scene" >>"$show"
 STRATA_CLEAN_LAYERS="$clean" "$render" "$here/stage" --script "$show" --frames "$((${frames##*,} + 1))" \
