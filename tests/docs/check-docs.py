@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that the commands and paths of the documentation still work.
 
-  check-docs.py SOURCE_DIR BUILD_DIR WORK_DIR [FILE.md ...]
+  check-docs.py SOURCE_DIR BUILD_DIR WORK_DIR [FILE.md ... | --planted]
 
 Reads README.md and doc/*.md (or the files named). Shell examples are the
 lines of fenced blocks marked sh, bash or console (in console blocks only the
@@ -14,7 +14,9 @@ lists, and give the programs only STRATA_* variables that strata --help or
 the README's table of environment variables names. Besides, every repository
 path in `code` in the text must exist, every Markdown link must reach its
 file and heading, and the Markdown files the manual pages name must exist.
-Prints one line per fault and exits 1 when there is any.
+Prints one line per fault and exits 1 when there is any. With --planted, the
+check itself is checked: each planted page below holds one fault and must
+give a line naming it; the last holds only working examples and must pass.
 """
 import glob
 import os
@@ -27,7 +29,8 @@ import sys
 src, build, work = (os.path.abspath(a) for a in sys.argv[1:4])
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
-docs = [os.path.abspath(f) for f in sys.argv[4:]] or \
+planted = sys.argv[4:] == ["--planted"]
+docs = [os.path.abspath(f) for f in sys.argv[4:] if not planted] or \
     [os.path.join(src, "README.md")] + sorted(glob.glob(os.path.join(src, "doc", "*.md")))
 top = {e for e in os.listdir(src) if not e.startswith(".") and not e.startswith("build")}
 QUICK = {"tools/check-layering.sh", "tools/test-ratio.sh"}
@@ -162,7 +165,7 @@ def anchors(path):
     return {slug(h) for h in re.findall(r"^#+ (.*)$", text, flags=re.M)}
 
 
-for doc in docs:
+def check_page(doc):
     name = shown(doc)
     block, cwd, joined = None, src, ""
     for number, raw in enumerate(open(doc, encoding="utf-8").read().splitlines(), 1):
@@ -198,6 +201,36 @@ for doc in docs:
             elif anchor and path.endswith(".md") and anchor not in anchors(path):
                 fault(where, f"the link {target} names no heading of {shown(path)}")
 
+# Planted pages: the text, and a fragment of the fault line it must give ("" = the page must pass).
+PLANTS = [
+    ("```sh\ntools/no-such-script.sh 10\n```", "no such file in the repository: tools/no-such-script.sh"),
+    ("Read `platform/NoSuchFile.h` first.", "no such file in the repository: platform/NoSuchFile.h"),
+    ("```bash\nbuild/strata-render stage --frames 600 --no-such-option 3\n```", "has no option --no-such-option"),
+    ("```sh\nbuild/strata-render stage --frames 600 \\\n   --png-evry 60\n```", "has no option --png-evry"),
+    ("```sh\nSTRATA_NO_SUCH=1 ./run.sh\n```", "STRATA_NO_SUCH is neither"),
+    ("```console\n$ cd stage\n$ ../tools/gone.sh\n```", "no such file in the repository: tools/gone.sh"),
+    ("$ build/strata-render no-such-stage --frames 2 --png-frames 1", "ends with status"),
+    ("See [the keys](#no-such-heading).", "names no heading"),
+    ("![shot](no-such.png)", "leads nowhere"),
+    ("# Fine\n\n```sh\ncd stage\n../build/strata-render . --frames 2 --png-frames 1 --out x\n```\n\n```console\n"
+     "$ build/strata --version\nstrata tools/output-not-a-path.sh\n```\n\nSee `tools/soak.sh` and [above](#fine).", ""),
+]
+if planted:
+    wrong = []
+    for i, (text, expected) in enumerate(PLANTS):
+        page = os.path.join(work, f"plant-{i}.md")
+        with open(page, "w", encoding="utf-8") as f:
+            f.write(text + "\n")
+        faults.clear()
+        check_page(page)
+        if not expected and faults or expected and not any(
+                re.match(re.escape(shown(page)) + r":\d+: .*" + re.escape(expected), f) for f in faults):
+            wrong.append(f"FAIL: plant {i} ({expected or 'must pass'}): {faults}")
+    print("\n".join(wrong) or f"check-docs: {len(PLANTS)} planted pages judged as expected")
+    sys.exit(1 if wrong else 0)
+
+for doc in docs:
+    check_page(doc)
 for page in glob.glob(os.path.join(src, "doc", "*.1")):
     for md in set(re.findall(r"[\w-]+\.md", open(page, encoding="utf-8").read())):
         if not os.path.exists(os.path.join(src, "doc", md)) and not os.path.exists(os.path.join(src, md)):
