@@ -127,13 +127,17 @@ def start_x(size):
             continue
         xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", size + "x24", "-nolisten", "tcp"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def stop():  # with SIGTERM, which lets it remove its lock file
+            xvfb.terminate()
+            xvfb.wait(10)
         for _ in range(50):
             if run("xdpyinfo", "-display", f":{n}").returncode == 0:
                 os.environ["DISPLAY"] = f":{n}"
-                atexit.register(xvfb.kill)
+                atexit.register(stop)
                 return
             sleep(0.1)
-        xvfb.kill()
+        stop()
     fail("no Xvfb display could be started")
 
 
