@@ -1,11 +1,9 @@
 """The steps of the end-to-end scenarios (scenarios.py): the real instrument
 started under its own Xvfb server, lines awaited in its output, keys pressed
 through xdotool, screenshots measured with ImageMagick, offline renders.
-
     python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR
-
-Every scenario runs in a fresh WORK_DIR; the first failed check ends it
-with one line starting with FAIL."""
+Every scenario runs in a fresh WORK_DIR; the first failed check ends it with
+one line starting with FAIL."""
 import atexit
 import filecmp
 import math
@@ -22,16 +20,14 @@ import wave
 NAME, STRATA, SOURCE, WORK = sys.argv[1], *(os.path.abspath(a) for a in sys.argv[2:5])
 RENDER = os.path.join(os.path.dirname(STRATA), "strata-render")
 GOLDEN = os.path.join(SOURCE, "tests", "golden")
+MODULES = "Waver Tunnel Cloud Waver3D Particles1 MetaballViewer ObjViewer TorusTunnel Flo RippleObjViewer SoundScape " \
+    "Wave".split()
 sleep = time.sleep
-
-
-def fail(why):
-    sys.exit(f"FAIL: {why}")
 
 
 def check(ok, why):
     if not ok:
-        fail(why)
+        sys.exit(f"FAIL: {why}")
 
 
 def run(*args, env=None, merge=False):
@@ -70,16 +66,13 @@ def found(path, pattern):
     return [line for line in lines(path) if re.search(pattern, line)]
 
 
-def has_line(path, line):
-    check(line in lines(path), f"{os.path.basename(path)} lacks the line '{line}': {tail(path, 20)}")
+def has_lines(path, *wanted):
+    for line in wanted:
+        check(line in lines(path), f"{os.path.basename(path)} lacks the line '{line}': {tail(path, 20)}")
 
 
 def same_files(a, b):
     return os.path.isfile(a) and os.path.isfile(b) and filecmp.cmp(a, b, shallow=False)
-
-
-MODULES = ["Waver", "Tunnel", "Cloud", "Waver3D", "Particles1", "MetaballViewer", "ObjViewer", "TorusTunnel", "Flo",
-           "RippleObjViewer", "SoundScape", "Wave"]
 
 
 def small_stage(keys, images=True):
@@ -115,30 +108,24 @@ def free_ports(n):
                 u.bind(("127.0.0.1", port))
             except OSError:
                 continue
-            if port not in ports:
-                ports.append(port)
+            ports += [port] if port not in ports else []
     return ports
 
 
 def start_x(size):
-    """Xvfb on a free display, which becomes DISPLAY; it ends with the scenario."""
-    for n in range(90, 141):
-        if os.path.exists(f"/tmp/.X{n}-lock"):
-            continue
+    """Xvfb on a free display, which becomes DISPLAY; it ends (with SIGTERM,
+    which lets it remove its lock file) with the scenario."""
+    for n in (n for n in range(90, 141) if not os.path.exists(f"/tmp/.X{n}-lock")):
         xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", size + "x24", "-nolisten", "tcp"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        def stop():  # with SIGTERM, which lets it remove its lock file
-            xvfb.terminate()
-            xvfb.wait(10)
+        stop = lambda: (xvfb.terminate(), xvfb.wait(10))  # noqa: E731
         for _ in range(50):
             if run("xdpyinfo", "-display", f":{n}").returncode == 0:
                 os.environ["DISPLAY"] = f":{n}"
-                atexit.register(stop)
-                return
+                return atexit.register(stop)
             sleep(0.1)
         stop()
-    fail("no Xvfb display could be started")
+    check(False, "no Xvfb display could be started")
 
 
 def press(*keys, at=None, wait=0.0):
@@ -198,38 +185,33 @@ class Strata:
             self.proc = subprocess.Popen([STRATA], cwd=stage, stdout=log, stderr=err, env={**os.environ, **env})
         atexit.register(lambda: self.proc.poll() is None and self.proc.kill())
         if wait:
-            self.expect("qelUnivCell::init -- loadModels()", wait, f"{tag}: no start-up: {tail(self.err)}")
-            self.win = self.window()
+            self.expect("qelUnivCell::init -- loadModels()", f"{tag}: no start-up: {tail(self.err)}", wait)
+            for _ in range(100):
+                self.win = out("xdotool", "search", "--onlyvisible", "--name", "^Strata$").split()[:1]
+                if self.win:
+                    break
+                sleep(0.1)
+            check(self.win, f"{tag}: no window")
+            self.win = self.win[0]
             sleep(1)
 
     def alive(self):
         return self.proc.poll() is None
 
-    def wait(self, line, seconds, err=False):
-        """True once the text shows in the output (standard error if err) within seconds."""
+    def expect(self, line, why, seconds=10, err=False, times=1):
+        """The text shown (times times) in the output, standard error if err, within seconds."""
         for _ in range(int(seconds * 10)):
-            if line in text(self.err if err else self.log):
-                return True
-            if not self.alive():
-                return False
+            if text(self.err if err else self.log).count(line) >= times:
+                return
+            check(self.alive(), f"{why} (strata ended)")
             sleep(0.1)
-        return False
-
-    def expect(self, line, seconds, why, err=False):
-        check(self.wait(line, seconds, err), why)
+        check(False, why)
 
     def after(self, key, line, why, err=False):
-        """The key pressed, then the text awaited for up to 10 s."""
+        """The key pressed, then one more line with the text awaited for up to 10 s."""
+        times = text(self.err if err else self.log).count(line) + 1
         press(key)
-        self.expect(line, 10, why, err)
-
-    def window(self):
-        for _ in range(100):
-            ids = out("xdotool", "search", "--onlyvisible", "--name", "^Strata$").split()
-            if ids:
-                return ids[0]
-            sleep(0.1)
-        fail(f"{self.tag}: no window")
+        self.expect(line, why, err=err, times=times)
 
     def status(self, seconds=10):
         """The exit status once it ends by itself within seconds."""
@@ -237,7 +219,7 @@ class Strata:
             return self.proc.wait(seconds)
         except subprocess.TimeoutExpired:
             self.proc.kill()
-            fail(f"{self.tag}: still running after {seconds} s")
+            check(False, f"{self.tag}: still running after {seconds} s")
 
     def end(self):
         """Esc, and an exit status of 0 within 10 s."""
