@@ -1,23 +1,19 @@
 #!/usr/bin/env python3
 """Checks that the commands and paths of the documentation still work.
-
   check-docs.py SOURCE_DIR BUILD_DIR WORK_DIR [FILE.md ... | --planted]
-
 Reads README.md and doc/*.md (or the files named). Shell examples are the
-lines of fenced blocks marked sh, bash or console (in console blocks only the
-lines starting with "$ ") and lines starting with "$ " outside blocks. A
-command that needs no display, no network and little time is run: strata or
+lines of fenced sh, bash or console blocks (in console blocks only those
+starting with "$ ") and lines starting with "$ " outside blocks. A command
+that needs no display, no network and little time runs: strata or
 strata-render with --help or --version, a strata-render of at most 10 frames
-(its --out moved into WORK_DIR), tools/check-layering.sh. Every command must
-name repository paths that exist, pass strata-render only options its --help
+(its --out moved into WORK_DIR), the quick tools. Every command must name
+repository paths that exist, pass strata-render only options its --help
 lists, and give the programs only STRATA_* variables that strata --help or
-the README's table of environment variables names. Besides, every repository
-path in `code` in the text must exist, every Markdown link must reach its
-file and heading, and the Markdown files the manual pages name must exist.
-Prints one line per fault and exits 1 when there is any. With --planted, the
-check itself is checked: each planted page below holds one fault and must
-give a line naming it; the last holds only working examples and must pass.
-"""
+the README's table of environment variables names. Every repository path in
+`code` in the text must exist, every Markdown link must reach its file and
+heading, and the Markdown files the manual pages name must exist. Prints one
+line per fault and exits 1 when there is any. With --planted, each planted
+page below must give a line naming its fault (the last one must pass)."""
 import glob
 import os
 import re
@@ -46,24 +42,22 @@ def fault(where, text):
 
 
 def run(args, cwd, timeout=60):
-    env = dict(os.environ, LIBGL_ALWAYS_SOFTWARE="1")
     try:
-        return subprocess.run(args, cwd=cwd, env=env, capture_output=True, text=True, timeout=timeout)
+        return subprocess.run(args, cwd=cwd, env=dict(os.environ, LIBGL_ALWAYS_SOFTWARE="1"), capture_output=True,
+                              text=True, timeout=timeout)
     except (OSError, subprocess.TimeoutExpired) as error:
         return subprocess.CompletedProcess(args, 1, "", str(error))
 
 
-programs = {"strata": os.path.join(build, "strata"), "strata-render": os.path.join(build, "strata-render")}
-strata_help = run([programs["strata"], "--help"], src).stdout
-render_help = run([programs["strata-render"], "--help"], src).stdout
+programs = {name: os.path.join(build, name) for name in ("strata", "strata-render")}
+strata_help, render_help = (run([programs[name], "--help"], src).stdout for name in programs)
 if not strata_help.strip() or "--frames" not in render_help:
     sys.exit("check-docs: strata --help or strata-render --help printed no usage text")
 render_options = set(re.findall(r"--[a-z][a-z-]*", render_help)) | {"-h"}
 known_vars = set(re.findall(r"STRATA_[A-Z0-9_]+", strata_help))
 readme = open(os.path.join(src, "README.md"), encoding="utf-8").read()
 for row in readme.partition("\n## Environment variables\n")[2].split("\n## ")[0].splitlines():
-    if row.startswith("|"):
-        known_vars |= set(re.findall(r"`(STRATA_[A-Z0-9_]+)`", row.split("|")[1]))
+    known_vars |= set(re.findall(r"`(STRATA_[A-Z0-9_]+)`", row.split("|")[1])) if row.startswith("|") else set()
 
 
 def repo_path(word, cwd):
@@ -72,14 +66,17 @@ def repo_path(word, cwd):
     if "/" not in word or word.startswith(("/", "~", "$", "-")) or "://" in word or "..." in word:
         return None
     path = os.path.relpath(os.path.normpath(os.path.join(cwd, word)), src)
-    first = path.split(os.sep)[0]
-    return path if first in top else None
+    return path if path.split(os.sep)[0] in top else None
 
 
 def check_path(where, path):
     pattern = os.path.join(src, re.sub(r"<[^>]*>", "*", path))
     if not glob.glob(pattern) and not glob.glob(pattern + ".*"):
         fault(where, f"no such file in the repository: {path}")
+
+
+def value_of(args, option):
+    return args[args.index(option) + 1] if option in args[:-1] else ""
 
 
 def check_command(where, line, cwd):
@@ -89,46 +86,36 @@ def check_command(where, line, cwd):
         words = list(lexer)
     except ValueError as error:
         return fault(where, f"cannot read the command ({error}): {line}")
-    segments, current = [], []
-    for w in words + [";"]:
-        if w not in ("&&", "||", ";", "|", "(", ")", "&"):
-            current.append(w)
-        elif current:
-            segments.append(current)
-            current = []
-    piped = "|" in words
+    segments = [[]]
+    for w in words:
+        if w in ("&&", "||", ";", "|", "(", ")", "&"):
+            segments.append([])
+        else:
+            segments[-1].append(w)
     for seg in segments:
-        count = 0
-        while count < len(seg) and re.match(r"^[A-Za-z_][A-Za-z0-9_]*=", seg[count]):
-            count += 1
+        count = next((i for i, w in enumerate(seg) if not re.match(r"^[A-Za-z_][A-Za-z0-9_]*=", w)), len(seg))
         assigns, rest = seg[:count], seg[count:]
         if not rest:
             continue
         if rest[0] == "cd" and len(rest) == 2:
             cwd = os.path.normpath(os.path.join(cwd, rest[1]))
             continue
-        name = os.path.basename(rest[0])
+        name, args = os.path.basename(rest[0]), rest[1:]
         for w in rest + [a.split("=", 1)[1] for a in assigns] + [w.split("=", 1)[1] for w in rest if "=" in w]:
-            path = repo_path(w, cwd)
-            if path:
-                check_path(where, path)
-        if name in programs or name == "run.sh":
-            for a in assigns:
-                var = a.split("=", 1)[0]
-                if var.startswith("STRATA_") and var not in known_vars:
-                    fault(where, f"{var} is neither in strata --help nor in the README's variable table")
-        if name == "strata-render":
-            for w in rest[1:]:
-                if w.startswith("-") and w.split("=", 1)[0] not in render_options:
-                    fault(where, f"strata-render has no option {w.split('=', 1)[0]}")
-        args = rest[1:]
+            if repo_path(w, cwd):
+                check_path(where, repo_path(w, cwd))
+        for var in (a.split("=", 1)[0] for a in assigns if name in programs or name == "run.sh"):
+            if var.startswith("STRATA_") and var not in known_vars:
+                fault(where, f"{var} is neither in strata --help nor in the README's variable table")
+        for option in (w.split("=", 1)[0] for w in args if name == "strata-render" and w.startswith("-")):
+            if option not in render_options:
+                fault(where, f"strata-render has no option {option}")
         if name in programs and args in (["--help"], ["--version"]):
             result = run([programs[name]] + args, cwd)
             if result.returncode != 0 or not result.stdout.strip():
                 fault(where, f"`{line}` ends with status {result.returncode} or prints nothing")
-        elif name == "strata-render" and not piped and "--frames" in args and not {"--video", "--raw"} & set(args):
-            frames = value_of(args, "--frames")
-            if frames.isdigit() and int(frames) <= 10:
+        elif name == "strata-render" and "|" not in words and not {"--video", "--raw"} & set(args):
+            if value_of(args, "--frames").isdigit() and int(value_of(args, "--frames")) <= 10:
                 run_render(where, line, args, cwd)
         elif repo_path(rest[0], cwd) in QUICK:
             result = run([os.path.join(src, repo_path(rest[0], cwd))] + args, cwd, timeout=120)
@@ -136,70 +123,54 @@ def check_command(where, line, cwd):
                 fault(where, f"`{line}` ends with status {result.returncode}: {result.stdout[-200:]}{result.stderr[-200:]}")
 
 
-def value_of(args, option):
-    return args[args.index(option) + 1] if option in args[:-1] else ""
-
-
 def run_render(where, line, args, cwd):
-    """Runs a short render with its pictures in WORK_DIR; each frame of
-    --png-frames must be there."""
+    """Runs a short render with its pictures in WORK_DIR; each frame of --png-frames must be there."""
     out = os.path.join(work, "render-%d" % len(os.listdir(work)))
     os.makedirs(out)
     if "--out" in args[:-1]:
         args = args[:args.index("--out")] + args[args.index("--out") + 2:]
-    args = [a for a in args if not a.startswith("--out=")]
-    result = run([programs["strata-render"]] + args + ["--out", out], cwd)
+    result = run([programs["strata-render"]] + [a for a in args if not a.startswith("--out=")] + ["--out", out], cwd)
     wanted = [n for n in value_of(args, "--png-frames").split(",") if n.isdigit()]
     pngs = [f for f in os.listdir(out) if f.endswith(".png")]
     if result.returncode != 0 or any(f"frame-{int(n):06d}.png" not in pngs for n in wanted):
         fault(where, f"`{line}` ends with status {result.returncode}, PNGs {sorted(pngs)}: {result.stderr[-300:].strip()}")
 
 
-def slug(heading):
-    text = re.sub(r"[^\w\- ]", "", heading.strip().lower().replace("`", ""))
-    return text.replace(" ", "-")
-
-
 def anchors(path):
     text = re.sub(r"^```.*?^```", "", open(path, encoding="utf-8").read(), flags=re.M | re.S)
-    return {slug(h) for h in re.findall(r"^#+ (.*)$", text, flags=re.M)}
+    return {re.sub(r"[^\w\- ]", "", h.strip().lower().replace("`", "")).replace(" ", "-")
+            for h in re.findall(r"^#+ (.*)$", text, flags=re.M)}
 
 
 def check_page(doc):
-    name = shown(doc)
     block, cwd, joined = None, src, ""
     for number, raw in enumerate(open(doc, encoding="utf-8").read().splitlines(), 1):
-        where = f"{name}:{number}"
+        where = f"{shown(doc)}:{number}"
         fence = re.match(r"^```\s*(\w*)", raw)
         if fence:
             block, cwd, joined = (None if block is not None else fence.group(1)), src, ""
             continue
-        shell = block in ("sh", "bash") or (block in ("console", None) and raw.startswith("$ "))
-        if shell:
+        if block in ("sh", "bash") or (block in ("console", None) and raw.startswith("$ ")):
             line = joined + (raw[2:] if raw.startswith("$ ") else raw)
-            if re.search(r"(\\|\||&&)\s*$", line):
-                joined = line.rstrip().rstrip("\\") + " "
+            joined = line.rstrip().rstrip("\\") + " " if re.search(r"(\\|\||&&)\s*$", line) else ""
+            if joined:
                 continue
-            joined = ""
             check_command(where, line, cwd)
             if re.fullmatch(r"\s*cd\s+\S+\s*", line):
                 cwd = os.path.normpath(os.path.join(cwd, line.split()[1]))
         if block is not None:
             continue
-        for span in re.findall(r"`([^`]+)`", raw):
-            for word in re.split(r"[\s=]+", span):
-                path = repo_path(word, src)
-                if path:
-                    check_path(where, path)
-        for target in re.findall(r"\]\(([^)\s]+)\)", raw):
-            if "://" in target:
-                continue
+        for word in (w for span in re.findall(r"`([^`]+)`", raw) for w in re.split(r"[\s=]+", span)):
+            if repo_path(word, src):
+                check_path(where, repo_path(word, src))
+        for target in (t for t in re.findall(r"\]\(([^)\s]+)\)", raw) if "://" not in t):
             file, _, anchor = target.partition("#")
             path = os.path.normpath(os.path.join(os.path.dirname(doc), file)) if file else doc
             if not os.path.exists(path):
                 fault(where, f"the link {target} leads nowhere")
             elif anchor and path.endswith(".md") and anchor not in anchors(path):
                 fault(where, f"the link {target} names no heading of {shown(path)}")
+
 
 # Planted pages: the text, and a fragment of the fault line it must give ("" = the page must pass).
 PLANTS = [
@@ -235,8 +206,5 @@ for page in glob.glob(os.path.join(src, "doc", "*.1")):
     for md in set(re.findall(r"[\w-]+\.md", open(page, encoding="utf-8").read())):
         if not os.path.exists(os.path.join(src, "doc", md)) and not os.path.exists(os.path.join(src, md)):
             fault(shown(page), f"names {md}, which is not in doc/")
-
-for f in faults:
-    print(f)
-print(f"check-docs: {len(docs)} files, {len(faults)} fault(s)")
+print("\n".join(faults + [f"check-docs: {len(docs)} files, {len(faults)} fault(s)"]))
 sys.exit(1 if faults else 0)
