@@ -14,23 +14,20 @@ const char* const kFuzzFileSuffix = nullptr;
 namespace {
 bool valid(const OscCommand& c) {
     using Kind = OscCommand::Kind;
+    const bool layer = c.channel >= 0 && c.channel < 11;
     switch (c.kind) {
         case Kind::Control:
             return c.channel >= 0 && c.channel < 16 && c.entry >= 0 && c.entry < 1024 && c.byteValue >= 0 &&
                    c.byteValue <= 127 && std::isfinite(c.value) && c.value >= -1.0f && c.value <= 1.0f;
-        case Kind::Opacity:
-        case Kind::Trail: return c.channel >= 0 && c.channel < 11 && c.value >= 0.0f && c.value <= 1.0f;
-        case Kind::ModuleIndex:
-        case Kind::ImageSet: return c.channel >= 0 && c.channel < 11 && c.index >= 0 && c.index < 128;
+        case Kind::Opacity: case Kind::Trail: return layer && c.value >= 0.0f && c.value <= 1.0f;
+        case Kind::ModuleIndex: case Kind::ImageSet: return layer && c.index >= 0 && c.index < 128;
         case Kind::ModuleName: return c.name[OscCommand::kNameSize - 1] == '\0' && c.name[0] != '\0';
         case Kind::Select: return c.channel >= 0 && c.channel < 12;
         case Kind::Key:
             return c.index > 0 && (c.special || (c.index < 128 && c.index != 27)) && c.x >= 0 && c.x < 640 &&
                    c.y >= 0 && c.y < 480;
-        case Kind::Midi:
-        case Kind::Joystick: return c.index == 0 || c.index == 1;
-        case Kind::SceneRecall:
-        case Kind::SceneStore: return c.index >= 0 && c.index < 100;
+        case Kind::Midi: case Kind::Joystick: return c.index == 0 || c.index == 1;
+        case Kind::SceneRecall: case Kind::SceneStore: return c.index >= 0 && c.index < 100;
         case Kind::Learn: return true;
         default: return false;  // List is answered, never queued
     }
