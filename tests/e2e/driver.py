@@ -1,21 +1,16 @@
-"""The steps of the end-to-end scenarios (scenarios.py): the real instrument
-started under its own Xvfb server, lines awaited in its output, keys pressed
-through xdotool, screenshots measured with ImageMagick, offline renders.
-    python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR
-Every scenario runs in a fresh WORK_DIR; the first failed check ends it with
-one line starting with FAIL."""
+"""The steps of the end-to-end scenarios (scenarios.py): the instrument under
+its own Xvfb server, lines awaited in its output, keys pressed with xdotool,
+screenshots measured with ImageMagick. The first failed check ends a scenario
+with one line starting with FAIL."""
 import atexit
 import filecmp
-import math
 import os
 import re
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import time
-import wave
 
 NAME, STRATA, SOURCE, WORK = sys.argv[1], *(os.path.abspath(a) for a in sys.argv[2:5])
 RENDER = os.path.join(os.path.dirname(STRATA), "strata-render")
@@ -41,11 +36,7 @@ def out(*args):
 
 
 def text(path):
-    try:
-        with open(path, errors="replace") as f:
-            return f.read()
-    except OSError:
-        return ""
+    return open(path, errors="replace").read() if os.path.isfile(path) else ""
 
 
 def lines(path):
@@ -75,41 +66,19 @@ def same_files(a, b):
     return os.path.isfile(a) and os.path.isfile(b) and filecmp.cmp(a, b, shallow=False)
 
 
-def small_stage(keys, images=True):
-    """stage/ with the key bindings given, the twelve modules in the loader's
-    order and (unless images is false) the bundled image sets."""
-    os.makedirs("stage")
-    write("stage/key.db", keys)
-    write("stage/modules.db", "".join(m + "\n" for m in MODULES))
-    if images:
-        shutil.copytree(os.path.join(SOURCE, "stage", "imgs"), "stage/imgs")
-
-
-def write_wave(path, rate, seconds, sample):
-    """A 16-bit stereo wave file; sample(t) gives the left and right values."""
-    with wave.open(path, "wb") as w:
-        w.setnchannels(2), w.setsampwidth(2), w.setframerate(rate)
-        w.writeframes(b"".join(struct.pack("<hh", *map(int, sample(i / rate))) for i in range(int(rate * seconds))))
-
-
-def sine(hz, t):
-    return math.sin(2 * math.pi * hz * t)
-
-
 def free_ports(n):
     """Loopback ports free for both UDP and TCP right now (the OSC server
     takes both), so that suites side by side never reach for the same one."""
-    ports = []
+    ports = set()
     while len(ports) < n:
         with socket.socket() as t, socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as u:
             t.bind(("127.0.0.1", 0))
-            port = t.getsockname()[1]
             try:
-                u.bind(("127.0.0.1", port))
+                u.bind(t.getsockname())
+                ports.add(t.getsockname()[1])
             except OSError:
-                continue
-            ports += [port] if port not in ports else []
-    return ports
+                pass
+    return list(ports)
 
 
 def start_x(size):
@@ -165,18 +134,11 @@ def osc(port, *messages):
         check(run("oscsend", "127.0.0.1", port, *message.split()).returncode == 0, f"oscsend {message} failed")
 
 
-def render(stage, *args):
-    """strata-render on a stage; its CompletedProcess."""
-    return run(RENDER, stage, *args)
-
-
 class Strata:
-    """The instrument started in a stage directory, its standard output in
-    TAG.log and its standard error in TAG.log.err. The operator view stays
-    hidden (it would be in every screenshot of the first seconds) and no OSC
-    server listens (a developer's own instrument may hold port 9000) unless
-    the environment given says otherwise. Unless wait is 0, it is awaited up
-    to its first frame and its window."""
+    """The instrument started in a stage directory, its output in TAG.log and
+    TAG.log.err, awaited (unless wait is 0) up to its first frame and window.
+    No overlay (it would be in every screenshot) and no OSC server (a
+    developer's own instrument may hold port 9000) unless env says otherwise."""
 
     def __init__(self, tag, stage="stage", wait=30, **env):
         self.tag, self.log, self.err = tag, f"{WORK}/{tag}.log", f"{WORK}/{tag}.log.err"

@@ -3,10 +3,13 @@
     python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR"""
 import glob
 import json
+import math
+import struct
 import sys
 import threading
 import urllib.error
 import urllib.request
+import wave
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from driver import *  # noqa: E402,F401,F403 (the steps, the paths)
@@ -60,7 +63,10 @@ def operator():
     panel and hides it, and leaves rendered pictures untouched; F1 raises cell
     0 letterboxed and hides it again; Esc ends with status 0. Desktop mode and
     a monitor chosen by name fill the screen with no mode switch."""
-    small_stage("a 21\nq 17\n")
+    os.makedirs("stage")
+    write("stage/key.db", "a 21\nq 17\n")
+    write("stage/modules.db", "\n".join(MODULES) + "\n")
+    shutil.copytree(f"{SOURCE}/stage/imgs", "stage/imgs")
     start_x("1280x1024")
     os.environ["STRATA_JOYSTICK"] = f"{WORK}/no-joystick"
     s = Strata("out", STRATA_AUDIO="no-such-device")
@@ -108,8 +114,8 @@ def operator():
     # Insert leaves the picture as it was: rendered frames with and without it are bit-identical.
     for name, keys in (("base", ""), ("keys", "3 key Insert\n5 key Insert\n")):
         write(f"{name}.show", "0 key F1 639 240\n0 key Down\n" + keys)
-        check(render("stage", "--script", f"{name}.show", "--frames", "8", "--png-frames", "7", "--out", name,
-                      "--quiet").returncode == 0, f"strata-render failed on {name}.show")
+        check(run(RENDER, "stage", "--script", f"{name}.show", "--frames", "8", "--png-frames", "7", "--out", name,
+              "--quiet").returncode == 0, f"strata-render failed on {name}.show")
     check(same_files("base/frame-000007.png", "keys/frame-000007.png"), "Insert changed the rendered picture")
 
 
@@ -200,8 +206,8 @@ def video():
     check(shutil.which("ffmpeg") and shutil.which("ffprobe"), "ffmpeg is not installed (tools/setup.sh --test)")
     # Sound Scape raised on the golden sound; 60 frames of 40 ms: 2.4 s at 25 frames per second.
     write("show.txt", "0 ctl 11 19 0\n0 key F1 639 240\n" + "0 key Down\n" * 10)
-    r = render(f"{GOLDEN}/stage", "--script", "show.txt", "--wav", f"{GOLDEN}/sound.wav", "--frames", "60",
-               "--frame-ms", "40", "--png-frames", "59", "--out", "png", "--video", "out.mp4", "--quiet")
+    r = run(RENDER, f"{GOLDEN}/stage", "--script", "show.txt", "--wav", f"{GOLDEN}/sound.wav", "--frames", "60",
+            "--frame-ms", "40", "--png-frames", "59", "--out", "png", "--video", "out.mp4", "--quiet")
     check(r.returncode == 0, f"render failed: {r.stderr[-300:]}")
     probe = lambda *what: out("ffprobe", "-v", "error", *what, "-of", "default=nw=1:nk=1", "out.mp4")  # noqa: E731
     streams = [probe("-select_streams", s[0], "-show_entries", "stream=" + s[2:]) for s in
@@ -229,8 +235,8 @@ def replay(tag, *options):
     must be the same bytes as the render's. The number of frames compared."""
     frames = sorted(int(f[6:12]) for f in os.listdir(f"live-{tag}") if re.fullmatch(r"frame-\d{6}\.png", f))
     check(frames, f"{tag}: no frames dumped live")
-    r = render("stage", "--script", f"rec-{tag}/show.script", "--png-frames", ",".join(map(str, frames)),
-               "--out", f"render-{tag}", "--quiet", *options)
+    r = run(RENDER, "stage", "--script", f"rec-{tag}/show.script", "--png-frames", ",".join(map(str, frames)),
+            "--out", f"render-{tag}", "--quiet", *options)
     check(r.returncode == 0, f"{tag}: strata-render failed: {r.stderr[-300:]}")
     differ = [n for n in frames if not same_files(f"live-{tag}/frame-{n:06d}.png", f"render-{tag}/frame-{n:06d}.png")]
     check(not differ, f"{tag}: frames {differ} of {len(frames)} dumped differ from the re-render")
@@ -248,9 +254,11 @@ def record():
     trail, a scene stored and recalled."""
     shutil.copytree(f"{GOLDEN}/stage", "stage")
     check(os.access(RENDER, os.X_OK), "no strata-render beside strata")
-    swell = lambda t: 0.2 + 0.8 * abs(sine(1, t))  # noqa: E731
-    write_wave("beat.wav", 22050, 3, lambda t: (swell(t) * 26000 * sine(90 + 300 * t, t),
-                                                swell(t) * 18000 * sine(330, t)))
+    sine = lambda hz, t: math.sin(2 * math.pi * hz * t)  # noqa: E731
+    with wave.open("beat.wav", "wb") as w:  # 3 s, 16-bit stereo: a rising sweep and a tone, both swelling
+        w.setnchannels(2), w.setsampwidth(2), w.setframerate(22050)
+        w.writeframes(b"".join(struct.pack("<hh", int(v * 26e3 * sine(90 + 300 * t, t)), int(v * 18e3 * sine(330, t)))
+                               for t, v in ((i / 22050, 0.2 + 0.8 * abs(sine(1, i / 22050))) for i in range(66150))))
     # A joystick: the Linux js_event records of a push to the right with button 2.
     write("joystick.events", b"".join(struct.pack("<IhBB", 0, v, kind, n) for n, kind, v in
                                       ((0, 2, 20000), (1, 2, -12000), (1, 1, 1))))
@@ -282,8 +290,8 @@ def record():
     sound_frames = replay("sound", "--wav", "rec-sound/sound.wav")
     # The sound matters: without it the same recording gives another last picture.
     last = sorted(os.listdir("live-sound"))[-1]
-    check(render("stage", "--script", "rec-sound/show.script", "--png-frames", str(int(last[6:12])), "--out", "silent",
-                 "--quiet").returncode == 0, "silent render failed")
+    check(run(RENDER, "stage", "--script", "rec-sound/show.script", "--png-frames", str(int(last[6:12])), "--out",
+              "silent", "--quiet").returncode == 0, "silent render failed")
     check(not same_files(f"live-sound/{last}", f"silent/{last}"), "sound: the picture does not follow the sound")
 
     def play_keys(s):
