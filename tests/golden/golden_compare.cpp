@@ -1,15 +1,12 @@
 // Compares two pictures pixel by pixel for the golden tests.
-//
-//   strata-golden-compare <reference> <picture> [--tolerance N]
-//                         [--max-outliers N] [--diff <png>]
-//
-// Pictures are PNG files, or raw 640x480 RGBA frames bottom row first (a file
-// name ending in .rgba, as strata-render --raw writes them). A pixel matches
-// when none of its four channels differs by more than the tolerance (default
-// 8 of 255); the pictures match when at most max-outliers pixels (default
-// 300, about 0.1%) do not. Mesa's software renderer repeats a picture
-// exactly; the allowance covers other drivers' rounding and edge rules.
-// Exit status 0 on a match, 1 on a difference, 2 on bad input.
+//   strata-golden-compare <reference> <picture> [--tolerance N] [--max-outliers N] [--diff <png>]
+// Pictures are PNG files, or raw 640x480 RGBA frames bottom row first (names
+// ending in .rgba, as strata-render --raw writes them). A pixel matches when
+// none of its channels differs by more than the tolerance (default 8 of 255);
+// the pictures match when at most max-outliers pixels (default 300, about 0.1%)
+// do not: Mesa's software renderer repeats a picture exactly, the allowance
+// covers other drivers' rounding. Exit status 0 on a match, 1 on a difference,
+// 2 on bad input.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +21,7 @@ namespace {
 
 struct Picture {
     std::vector<uint8_t> rgba;  // bottom row first
-    int width = 0;
-    int height = 0;
+    int width = 0, height = 0;
 };
 
 bool load(const std::string& path, Picture& picture) {
@@ -40,8 +36,7 @@ bool load(const std::string& path, Picture& picture) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> files;
-    int tolerance = 8;
-    int maxOutliers = 300;
+    int tolerance = 8, maxOutliers = 300;
     std::string diffPath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -50,9 +45,8 @@ int main(int argc, char** argv) {
             if (!parseWholeNumber(argv[++i], 0, 100000000, arg == "--tolerance" ? tolerance : maxOutliers)) return 2;
         } else if (valued && arg == "--diff") {
             diffPath = argv[++i];
-        } else {
+        } else
             files.push_back(arg);
-        }
     }
     if (files.size() != 2) {
         std::fprintf(stderr, "usage: strata-golden-compare <reference> <picture> [--tolerance N] "
@@ -73,8 +67,7 @@ int main(int argc, char** argv) {
 
     const size_t pixels = static_cast<size_t>(picture.width) * picture.height;
     std::vector<uint8_t> diff(pixels * 4, 255);
-    int outliers = 0;
-    int largest = 0;
+    int outliers = 0, largest = 0;
     for (size_t p = 0; p < pixels; ++p) {
         int worst = 0;
         for (int c = 0; c < 4; ++c)

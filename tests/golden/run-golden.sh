@@ -8,17 +8,12 @@ update=0
 render="$1" compare="$2" work="$3" name="$4"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 die() { echo "run-golden: $*" >&2; exit 2; }
-
 line="$(awk -v n="$name" '$1 == n && $1 !~ /^#/ { print; exit }' "$here/goldens.txt")"
 [ -n "$line" ] || die "no scene '$name' in $here/goldens.txt"
 read -r _ reactor frames options <<<"$line"
 wav=() clean=0
 for option in ${options:-}; do
-  case "$option" in
-    sound) wav=(--wav "$here/sound.wav") ;;
-    clean) clean=1 ;;
-    *) die "unknown option '$option' for '$name'" ;;
-  esac
+  case "$option" in sound) wav=(--wav "$here/sound.wav") ;; clean) clean=1 ;; *) die "unknown option '$option'" ;; esac
 done
 # A clean scene "<name>-clean" replays the show of "<name>" with clean layers.
 scene="$here/scenes/${name%-clean}.show"
