@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite:
-#   1. the Release build: unit tests and end-to-end tests (the latter under
-#      Xvfb with Mesa's software renderer) and a short soak of the offline
-#      renderer;
-#   2. the unit tests and the hostile-stage test again, built with the address
-#      and undefined-behaviour sanitizers (build-asan/); any report fails;
-#   3. every file-reader fuzzer for a short bounded time (clang, build-fuzz/);
-#   4. the counts of tools/test-ratio.sh (printed only).
-# doc/reliability.md describes the passes and the long fuzzing
-# and soak runs.
+# Sets up, builds and runs the whole test suite: 1. the Release build's unit
+# and end-to-end tests (under Xvfb with Mesa's software renderer) and a short
+# soak of the offline renderer; 2. the unit tests and the hostile stage built
+# with the address and undefined-behaviour sanitizers (build-asan/), where any
+# report fails; 3. every fuzzer for a short bounded time (clang, build-fuzz/);
+# 4. the counts of tools/test-ratio.sh (printed only). doc/reliability.md
+# describes the passes and the long fuzzing and soak runs.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/tools/setup.sh" --test
