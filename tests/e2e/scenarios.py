@@ -244,14 +244,13 @@ def replay(tag, *options):
 
 
 def record():
-    """A live show recorded with STRATA_RECORD re-renders exactly: frames the
-    live program dumps (STRATA_DUMP_FRAMES) and strata-render's frames of the
-    recording (script and sound) are the same bytes. Three shows: a wave file
-    named by STRATA_AUDIO (reported with its format) whose sound moves Sound
-    Scape's bars, Particles1 raised too; module changes, a joystick, scene
-    keys (Ctrl+Shift+2 stores, Ctrl+2 recalls with a cross-fade) and mouse
-    keys; and OSC on loopback: layers, modules, a controller, keys, the
-    trail, a scene stored and recalled."""
+    """A live show recorded with STRATA_RECORD re-renders exactly: the frames
+    dumped live (STRATA_DUMP_FRAMES) and strata-render's frames of the
+    recording are the same bytes. Two shows: a wave file (STRATA_AUDIO, its
+    format reported) moving Sound Scape's bars, Particles1 raised too; module
+    changes, a joystick, scene keys (Ctrl+Shift+2 stores, Ctrl+2 recalls with
+    a cross-fade), mouse keys, then OSC: layers, modules, a controller, keys,
+    the trail, a scene stored and recalled."""
     shutil.copytree(f"{GOLDEN}/stage", "stage")
     check(os.access(RENDER, os.X_OK), "no strata-render beside strata")
     sine = lambda hz, t: math.sin(2 * math.pi * hz * t)  # noqa: E731
@@ -294,28 +293,15 @@ def record():
               "silent", "--quiet").returncode == 0, "silent render failed")
     check(not same_files(f"live-sound/{last}", f"silent/{last}"), "sound: the picture does not follow the sound")
 
-    def play_keys(s):
+    def play_controls(s):  # keys first, then OSC on loopback
         press("F1", "Down", "Down", at=(600, 240))  # cell 0: Cloud
         press("e", "r", at=(100, 400), wait=0.5)
         press("ctrl+shift+2", wait=0.3)  # store scene 2
         press("F2", "Next", "Down", "Down", "Down", at=(639, 240))  # cell 1 up; joystick on (Page Down)
         press("t", "y", "F1", at=(20, 20), wait=0.8)
         press("ctrl+2", wait=1.2)  # recall scene 2 (cross-fade)
-
-    s = live("keys", play_keys, STRATA_AUDIO="no-such-device", STRATA_SCENE_FADE="400",
-             STRATA_JOYSTICK=f"{WORK}/joystick.events")
-    check(os.path.isfile("stage/scenes/02.scene"), "keys: Ctrl+Shift+2 stored no scene")
-    check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "keys: Ctrl+2 recalled no scene")
-    check(found("rec-keys/show.script", r" scene scene-[0-9]*\.scene 400$"), "keys: the recall was not recorded")
-    check(found("rec-keys/show.script", " joy "), "keys: no joystick readings recorded")
-    key_frames = replay("keys")
-    if not shutil.which("oscsend"):
-        return f"sound show {sound_frames} frames, key show {key_frames} frames; no oscsend for the OSC show"
-    port = free_ports(1)[0]
-
-    def play_osc(s):
-        s.expect(f"OSC: listening on 127.0.0.1:{port}", "osc: not listening", err=True)
-        osc(port, "/strata/layer/1/opacity f 1.0", "/strata/layer/1/module s Cloud", "/strata/layer/2/opacity f 0.8",
+        s.expect(f"OSC: listening on 127.0.0.1:{port}", "not listening to OSC", err=True)
+        osc(port, "/strata/layer/3/opacity f 1.0", "/strata/layer/3/module s Cloud", "/strata/layer/2/opacity f 0.8",
             "/strata/layer/2/module i 4", "/strata/ctl iif 1 20 0.5")
         sleep(0.6)
         osc(port, "/strata/scene/store i 3", "/strata/key sii e 100 400", "/strata/trail f 0.4",
@@ -324,12 +310,17 @@ def record():
         osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100")
         sleep(1)
 
-    live("osc", play_osc, STRATA_AUDIO="no-such-device", STRATA_OSC=f"127.0.0.1:{port}")
-    check(os.path.isfile("stage/scenes/03.scene"), "osc: /strata/scene/store stored no scene")
-    for line in (" osc /strata/layer/1/module 2$", " osc /strata/key e 100 400$", " osc /strata/ctl 1 20 0.500000000$",
-                 r" scene scene-[0-9]*\.scene 0 bus$"):
-        check(found("rec-osc/show.script", line), f"osc: no '{line}' in the recording")
-    return f"sound show {sound_frames} frames, key show {key_frames} frames, OSC show {replay('osc')} frames bit-equal"
+    check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
+    port = free_ports(1)[0]
+    s = live("controls", play_controls, STRATA_AUDIO="no-such-device", STRATA_SCENE_FADE="400",
+             STRATA_JOYSTICK=f"{WORK}/joystick.events", STRATA_OSC=f"127.0.0.1:{port}")
+    check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
+          "Ctrl+Shift+2 or /strata/scene/store stored no scene")
+    check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "Ctrl+2 recalled no scene")
+    for line in (r" scene scene-[0-9]*\.scene 400$", " joy ", " osc /strata/layer/3/module 2$", " osc /strata/key e 100",
+                 " osc /strata/ctl 1 20 0.500000000$", r" scene scene-[0-9]*\.scene \d+ bus$"):
+        check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
+    return f"sound show {sound_frames} frames, control show {replay('controls')} frames bit-equal"
 
 
 def sgi(storage, x, y, z, body=b""):
