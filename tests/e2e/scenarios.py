@@ -317,8 +317,8 @@ def record():
     check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
           "Ctrl+Shift+2 or /strata/scene/store stored no scene")
     check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "Ctrl+2 recalled no scene")
-    for line in (r" scene scene-\d*\.scene 400$", " joy ", "osc /strata/layer/3/module 2$", r" scene scene-\d*\.scene \d+ bus$",
-                 "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
+    for line in (r" scene scene-\d*\.scene 400$", r" scene scene-\d*\.scene \d+ bus$", " joy ",
+                 "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
         check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
     return f"sound show {sound_frames} frames, control show {replay('controls')} frames bit-equal"
 
