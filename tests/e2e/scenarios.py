@@ -22,11 +22,10 @@ def plain(cell):
 
 
 def nodisplay():
-    """Without a display: --help and --version answer with status 0; any other
-    start, and ./run.sh (its build done), says in one line that there is no
-    display and ends with status 1. The table under "Environment variables"
-    (README.md or doc/*.md) and strata --help name the same variables, one a
-    row, each with the same effect, values and default once the Markdown is left out."""
+    """Without a display --help and --version answer; any other start, and
+    ./run.sh, says in one line that there is no display (status 1). The table
+    under "Environment variables" (README.md or doc/*.md) and --help name the
+    same variables, each with the same effect, values and default."""
     os.environ.pop("DISPLAY", None)
     answers = {word: run(STRATA, word) for word in ("--help", "--version")}
     for word, r in answers.items():
@@ -56,13 +55,11 @@ def nodisplay():
 
 
 def operator():
-    """On a 1280x1024 screen the instrument starts in a working directory, logs
-    its start-up lines in order, reports its devices on standard error only (no
-    sound input, no joystick, MIDI off) and the toggles of End, Page Down and
-    Home; the picture is black before any key; Insert shows the overlay in its
-    panel and hides it, and leaves rendered pictures untouched; F1 raises cell
-    0 letterboxed and hides it again; Esc ends with status 0. Desktop mode and
-    a monitor chosen by name fill the screen with no mode switch."""
+    """On a 1280x1024 screen: start-up lines in order, devices and the toggles
+    of End, Page Down and Home reported on standard error only, a black
+    picture before any key, Insert showing and hiding the overlay (rendered
+    pictures untouched), F1 raising cell 0 letterboxed and hiding it; desktop
+    mode and a monitor chosen by name fill the screen with no mode switch."""
     os.makedirs("stage")
     write("stage/key.db", "a 21\nq 17\n")
     write("stage/modules.db", "\n".join(MODULES) + "\n")
@@ -141,13 +138,10 @@ def get(port, path):
 
 
 def stage():
-    """On the bundled stage, with OSC on loopback: image sets, models and help
-    pages preloaded; raising layer 1 and changing its module over OSC shows on
-    the screen; the OSCQuery tree lists the addresses with their values; in
-    cell 0, Up steps back to Waver, whose picture shows image content, Right
-    steps the image set, Down the module, 'h' shows the help page behind the
-    effect; a bad message is counted, a receiver named by STRATA_OSC_OUT gets
-    the state, Alt+l arms MIDI learn."""
+    """On the bundled stage with OSC: everything preloaded; layer 1 raised and
+    its module changed over OSC, as the OSCQuery tree tells; Up, Right, Down
+    and 'h' step cell 0's module, image set and help page; a bad message
+    counted, the state sent to STRATA_OSC_OUT, Alt+l arming MIDI learn."""
     check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
     shutil.copytree(f"{SOURCE}/stage", "stage")
     port, out_port = free_ports(2)
@@ -201,8 +195,8 @@ def stage():
 
 
 def video():
-    """strata-render --video: H.264 (yuv420p) at 1000 / frame-ms frames per
-    second, right side up, the --wav sound muxed in; a clear error without ffmpeg."""
+    """strata-render --video: H.264 at 1000 / frame-ms frames per second, right
+    side up, the --wav sound muxed in; a clear error without ffmpeg."""
     check(shutil.which("ffmpeg") and shutil.which("ffprobe"), "ffmpeg is not installed (tools/setup.sh --test)")
     # Sound Scape raised on the golden sound; 60 frames of 40 ms: 2.4 s at 25 frames per second.
     write("show.txt", "0 ctl 11 19 0\n0 key F1 639 240\n" + "0 key Down\n" * 10)
@@ -351,19 +345,13 @@ def put(path, data):
 
 
 def hostile():
-    """A working directory full of trouble: images of mixed sizes in one set,
-    an upper-case A.RGB, a zero-byte and a cut run-length .rgb, a 66 KB
-    run-length file whose header claims 8192 x 8192, FIFOs named like an
-    image and a model, 300 entries in one image directory, a plain file named
-    imgs.txt, models with indices outside their lists, a 5000-character line
-    and a 40-corner face, key.db and modules.db with binary junk, blank and
-    overlong lines. On it the instrument starts, draws with every cell raised
-    while each cell steps through every module and image set, and ends with
-    status 0 on Esc; on a stage whose key.db and modules.db are FIFOs it ends
-    at once with status 1."""
-    # The first listed name and the last one read are good 16 x 16 images: the
-    # set's texture takes the size of the image read last and is created from
-    # the first slot, so the raised cells show a picture to check.
+    """A stage full of trouble (images of mixed sizes, broken, huge or FIFOs;
+    300 of them in one directory; broken models; junk in key.db and
+    modules.db): the instrument draws with every cell raised while each steps
+    through every module and image set, and ends with status 0 on Esc. On a
+    stage whose key.db and modules.db are FIFOs it ends at once (status 1)."""
+    # The first listed and the last read are good 16 x 16 images: the set's texture takes the size of the
+    # last read and is created from the first slot, so the raised cells show a picture.
     for name, data in (("0_first", verbatim(16, 16, 3, 9)), ("yy_last", verbatim(16, 16, 3, 8)),
                        ("huge-rle", run_length(8192, 8192, 1, 0, [bytes([127, 200] * 64 + [64, 200, 0])])),
                        ("a_small", verbatim(16, 16, 3, 1)), ("b_wide", run_length(64, 8, 4, 2)),
@@ -397,9 +385,8 @@ def hostile():
         "\n\n  \n\t\n")
 
     start_x("1024x768")
-    # In the sanitizer build, leaks are not looked for at exit: the instrument
-    # ends through exit with its universe alive by design, and the GL driver's
-    # exit-time leaks cannot be told apart once it is unloaded.
+    # Under the sanitizers no leaks are looked for at exit: the universe is alive by design, and the
+    # GL driver's exit-time leaks cannot be told apart once it is unloaded.
     asan = os.environ.get("ASAN_OPTIONS")
     s = Strata("out", wait=60, ASAN_OPTIONS=(asan + ":" if asan else "") + "detect_leaks=0")
     check(s.alive(), f"strata ended after start-up: {tail(s.err)}")
@@ -418,16 +405,14 @@ def hostile():
 
     cells = [f"F{f}" for f in range(1, 12)]
     press(*cells, at=(1023, 384))  # every cell raised: the mouse at the right edge
-    # Eleven layers on the software renderer (slower still in the sanitizer
-    # build): wait for the picture rather than for a fixed time.
+    # Eleven layers on the software renderer (slower under the sanitizers): wait for the picture.
     for _ in range(30):
         sleep(1)
         check(s.alive(), "strata ended after raising the cells")
         if brightness(shot("raised.png")) >= 3:
             break
     check(brightness("raised.png") >= 3, "every cell raised but the picture stays dark")
-    # Every cell through every module (Down past the last one), then back up,
-    # and through every image set (Right past the last, then Left).
+    # Every cell through every module (Down past the last), back up, and through every image set.
     for cell in cells:
         press(cell)
         for _ in range(modules + 1):

@@ -3,11 +3,9 @@
 #include <cstdint>
 
 // The entry points of every fuzzer are in FuzzInput.cpp; a fuzzer defines the
-// two names below. The readers under test read files, so an input is written
-// to a file of this process first (in memory where /dev/shm exists), unless
-// the suffix is null. Standard output (the readers' console lines) goes to
-// /dev/null unless STRATA_FUZZ_VERBOSE is set; libFuzzer reports on standard
-// error.
+// two names below. An input is written to a file of this process first
+// (in memory where /dev/shm exists) unless the suffix is null. Standard output
+// (the readers' lines) goes to /dev/null unless STRATA_FUZZ_VERBOSE is set.
 
 // The ending of the input file's name, or nullptr: the input is not written.
 extern const char* const kFuzzFileSuffix;

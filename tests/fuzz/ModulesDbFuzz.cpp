@@ -1,11 +1,7 @@
-// Fuzzes the module database's reading: modules.db through readModuleNames,
-// the part of the universe's database build that reads the file (building
-// the help pages from the names needs OpenGL and reads no file content).
-// Whatever the file holds, at most 128 modules come out, every name is one
-// word of at most 78 characters taken from the file, a line without a name
-// only ever stands before a named one, and nothing is written past the
-// arrays. No OpenGL context is held, so the leak check at exit sees only
-// this program's own allocations.
+// Fuzzes readModuleNames, the part of the module database's build that reads
+// modules.db (the rest needs OpenGL and reads no file): at most 128 modules,
+// every name one word of at most 78 characters taken from the file, a line
+// without a name only before a named one, nothing written past the arrays.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
