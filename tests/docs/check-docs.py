@@ -1,19 +1,12 @@
 #!/usr/bin/env python3
 """Checks that the commands and paths of the documentation still work.
   check-docs.py SOURCE_DIR BUILD_DIR WORK_DIR [FILE.md ... | --planted]
-Reads README.md and doc/*.md (or the files named). Shell examples are the
-lines of fenced sh, bash or console blocks (in console blocks only those
-starting with "$ ") and lines starting with "$ " outside blocks. A command
-that needs no display, no network and little time runs: strata or
-strata-render with --help or --version, a strata-render of at most 10 frames
-(its --out moved into WORK_DIR), the quick tools. Every command must name
-repository paths that exist, pass strata-render only options its --help
-lists, and give the programs only STRATA_* variables that strata --help or
-the README's table of environment variables names. Every repository path in
-`code` in the text must exist, every Markdown link must reach its file and
-heading, and the Markdown files the manual pages name must exist. Prints one
-line per fault and exits 1 when there is any. With --planted, each planted
-page below must give a line naming its fault (the last one must pass)."""
+In README.md and doc/*.md (or the files named), shell examples (fenced sh,
+bash or console blocks; "$ " lines) that are quick run (--help, --version,
+renders of up to 10 frames with --out moved into WORK_DIR, the quick tools),
+and must name existing paths, strata-render options and STRATA_* variables;
+`code` paths, links and headings, and the pages the manual pages name, must
+exist. One line per fault, status 1 on any. --planted checks the check."""
 import glob
 import os
 import re
