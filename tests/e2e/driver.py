@@ -97,9 +97,9 @@ def start_x(size):
     check(False, "no Xvfb display could be started")
 
 
-def press(*keys, at=None, wait=0.0):
-    """The keys pressed in turn (with the mouse moved to at first), then a pause."""
-    run("xdotool", *(["mousemove", *at] if at else []), *(["key", *keys] if keys else []))
+def press(*keys, at=None, wait=0.0, delay=12):
+    """The keys pressed in turn, delay ms apart (with the mouse moved to at first), then a pause."""
+    run("xdotool", *(["mousemove", *at] if at else []), *(["key", "--delay", delay, *keys] if keys else []))
     sleep(wait)
 
 

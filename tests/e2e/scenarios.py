@@ -414,14 +414,10 @@ def hostile():
     check(brightness("raised.png") >= 3, "every cell raised but the picture stays dark")
     # Every cell through every module (Down past the last), back up, and through every image set.
     for cell in cells:
-        press(cell)
-        for _ in range(modules + 1):
-            press("Down", wait=0.05)
+        press(cell, *["Down"] * (modules + 1), delay=50)
         check(s.alive(), f"strata ended while cell {cell} stepped through the modules")
     for f, cell in enumerate(cells, 1):
-        press(cell)
-        for key in ["Up"] * f + ["Right"] * 5 + ["Left"] * 2:
-            press(key, wait=0.05)
+        press(cell, *["Up"] * f + ["Right"] * 5 + ["Left"] * 2, delay=50)
     # Keys of every kind with the mouse far outside the screen.
     press(*"a q w e r z b c d h h 1 2 3 Home Home Insert Prior Next Next End End".split(), at=(0, 0), wait=3)
     check(s.alive(), f"strata ended while keys were pressed: {tail(s.err)}")
