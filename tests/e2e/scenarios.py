@@ -224,9 +224,13 @@ def video():
     return f"h264 yuv420p 640x480 25 fps, {duration} s, aac sound"
 
 
-def replay(tag, *options):
-    """Renders the recording rec-TAG; every frame dumped live into live-TAG
-    must be the same bytes as the render's. The number of frames compared."""
+def replay(s, *options):
+    """Esc ends the live show s; the render of its recording rec-TAG must give the same bytes as every frame
+    dumped live into live-TAG. The number of frames compared."""
+    sleep(1)
+    s.end()
+    tag = s.tag
+    check("recording stopped" in text(s.err), f"{tag}: the recording did not stop: {tail(s.err)}")
     frames = sorted(int(f[6:12]) for f in os.listdir(f"live-{tag}") if re.fullmatch(r"frame-\d{6}\.png", f))
     check(frames, f"{tag}: no frames dumped live")
     r = run(RENDER, "stage", "--script", f"rec-{tag}/show.script", "--png-frames", ",".join(map(str, frames)),
@@ -256,65 +260,56 @@ def record():
     write("joystick.events", b"".join(struct.pack("<IhBB", 0, v, kind, n) for n, kind, v in
                                       ((0, 2, 20000), (1, 2, -12000), (1, 1, 1))))
     start_x("640x480")
-    dumps = ",".join(map(str, range(0, 3001, 7)))
 
-    def live(tag, play, **env):
-        s = Strata(tag, wait=60, STRATA_WINDOWED="1", STRATA_RECORD=f"{WORK}/rec-{tag}",
-                   STRATA_DUMP_FRAMES=dumps, STRATA_DUMP_DIR=f"{WORK}/live-{tag}", **env)
-        play(s)
-        sleep(1)
-        s.end()
-        check("recording stopped" in text(s.err), f"{tag}: the recording did not stop: {tail(s.err)}")
-        return s
+    def live(tag, **env):  # a live show, recorded, with every seventh frame dumped
+        return Strata(tag, wait=60, STRATA_WINDOWED="1", STRATA_RECORD=f"{WORK}/rec-{tag}",
+                      STRATA_DUMP_DIR=f"{WORK}/live-{tag}", STRATA_DUMP_FRAMES=",".join(map(str, range(0, 3001, 7))),
+                      **env)
 
-    def play_sound(s):
-        press("F1", *["Down"] * 10, at=(639, 240), wait=2)  # cell 0 fully up: Sound Scape
-        shot("bars-1.png")
-        sleep(0.5)
-        moving = changed("bars-1.png", shot("bars-2.png"), 5)
-        check(brightness("bars-1.png") >= 3 and moving > 500, f"bars do not follow the sound ({moving} pixels changed)")
-        press("F2", *["Down"] * 4, at=(500, 100), wait=1.5)  # cell 1: Particles1
-        press("q", "w", at=(200, 300), wait=1.5)  # controllers 17, 18 of channel 1
-
-    s = live("sound", play_sound, STRATA_AUDIO=f"{WORK}/beat.wav")
+    s = live("sound", STRATA_AUDIO=f"{WORK}/beat.wav")
+    press("F1", *["Down"] * 10, at=(639, 240), wait=2)  # cell 0 fully up: Sound Scape
+    shot("bars-1.png")
+    sleep(0.5)
+    moving = changed("bars-1.png", shot("bars-2.png"), 5)
+    check(brightness("bars-1.png") >= 3 and moving > 500, f"bars do not follow the sound ({moving} pixels changed)")
+    press("F2", *["Down"] * 4, at=(500, 100), wait=1.5)  # cell 1: Particles1
+    press("q", "w", at=(200, 300), wait=1.5)  # controllers 17, 18 of channel 1
+    sound_frames = replay(s, "--wav", "rec-sound/sound.wav")
     has_lines(s.log, "WaveFile is Successfully Opened")
     has_lines(s.err, f"strata: sound: {WORK}/beat.wav (wave file, 22050 Hz, 2 channels, 16-bit), looping")
     check(found("rec-sound/show.script", " sound$"), "sound: no sound blocks recorded")
-    sound_frames = replay("sound", "--wav", "rec-sound/sound.wav")
     # The sound matters: without it the same recording gives another last picture.
     last = sorted(os.listdir("live-sound"))[-1]
     check(run(RENDER, "stage", "--script", "rec-sound/show.script", "--png-frames", str(int(last[6:12])), "--out",
               "silent", "--quiet").returncode == 0, "silent render failed")
     check(not same_files(f"live-sound/{last}", f"silent/{last}"), "sound: the picture does not follow the sound")
 
-    def play_controls(s):  # keys first, then OSC on loopback
-        press("F1", "Down", "Down", at=(600, 240))  # cell 0: Cloud
-        press("e", "r", at=(100, 400), wait=0.5)
-        press("ctrl+shift+2", wait=0.3)  # store scene 2
-        press("F2", "Next", "Down", "Down", "Down", at=(639, 240))  # cell 1 up; joystick on (Page Down)
-        press("t", "y", "F1", at=(20, 20), wait=0.8)
-        press("ctrl+2", wait=1.2)  # recall scene 2 (cross-fade)
-        s.expect(f"OSC: listening on 127.0.0.1:{port}", "not listening to OSC", err=True)
-        osc(port, "/strata/layer/3/opacity f 1.0", "/strata/layer/3/module s Cloud", "/strata/layer/2/opacity f 0.8",
-            "/strata/layer/2/module i 4", "/strata/ctl iif 1 20 0.5")
-        sleep(0.6)
-        osc(port, "/strata/scene/store i 3", "/strata/key sii e 100 400", "/strata/trail f 0.4",
-            "/strata/layer/1/module i 6")
-        sleep(0.8)
-        osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100")
-        sleep(1)
-
     check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
     port = free_ports(1)[0]
-    s = live("controls", play_controls, STRATA_AUDIO="no-such-device", STRATA_SCENE_FADE="400",
+    s = live("controls", STRATA_AUDIO="no-such-device", STRATA_SCENE_FADE="400",
              STRATA_JOYSTICK=f"{WORK}/joystick.events", STRATA_OSC=f"127.0.0.1:{port}")
+    press("F1", "Down", "Down", at=(600, 240))  # cell 0: Cloud
+    press("e", "r", at=(100, 400), wait=0.5)
+    press("ctrl+shift+2", wait=0.3)  # store scene 2
+    press("F2", "Next", "Down", "Down", "Down", at=(639, 240))  # cell 1 up; joystick on (Page Down)
+    press("t", "y", "F1", at=(20, 20), wait=0.8)
+    press("ctrl+2", wait=1.2)  # recall scene 2 (cross-fade), then OSC
+    s.expect(f"OSC: listening on 127.0.0.1:{port}", "not listening to OSC", err=True)
+    osc(port, "/strata/layer/3/opacity f 1.0", "/strata/layer/3/module s Cloud", "/strata/layer/2/opacity f 0.8",
+        "/strata/layer/2/module i 4", "/strata/ctl iif 1 20 0.5")
+    sleep(0.6)
+    osc(port, "/strata/scene/store i 3", "/strata/key sii e 100 400", "/strata/trail f 0.4",
+        "/strata/layer/1/module i 6")
+    sleep(0.8)
+    osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100")
+    control_frames = replay(s)
     check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
           "Ctrl+Shift+2 or /strata/scene/store stored no scene")
     check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "Ctrl+2 recalled no scene")
     for line in (r" scene scene-\d*\.scene 400$", r" scene scene-\d*\.scene \d+ bus$", " joy ",
                  "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
         check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
-    return f"sound show {sound_frames} frames, control show {replay('controls')} frames bit-equal"
+    return f"sound show {sound_frames} frames, control show {control_frames} frames bit-equal"
 
 
 def sgi(storage, x, y, z, body=b""):
