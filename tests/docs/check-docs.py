@@ -6,7 +6,8 @@ bash or console blocks; "$ " lines) that are quick run (--help, --version,
 renders of up to 10 frames with --out moved into WORK_DIR, the quick tools),
 and must name existing paths, strata-render options and STRATA_* variables;
 `code` paths, links and headings, and the pages the manual pages name, must
-exist. One line per fault, status 1 on any. --planted checks the check."""
+exist; the README's variable table and strata --help must agree. One line
+per fault, status 1 on any. --planted checks the check."""
 import glob
 import os
 import re
@@ -49,8 +50,9 @@ if not strata_help.strip() or "--frames" not in render_help:
 render_options = set(re.findall(r"--[a-z][a-z-]*", render_help)) | {"-h"}
 known_vars = set(re.findall(r"STRATA_[A-Z0-9_]+", strata_help))
 readme = open(os.path.join(src, "README.md"), encoding="utf-8").read()
-for row in readme.partition("\n## Environment variables\n")[2].split("\n## ")[0].splitlines():
-    known_vars |= set(re.findall(r"`(STRATA_[A-Z0-9_]+)`", row.split("|")[1])) if row.startswith("|") else set()
+section = readme.partition("\n## Environment variables\n")[2].split("\n## ")[0]
+variables = [row.split("|") for row in section.splitlines() if row.startswith("|")][2:]
+known_vars |= {v for row in variables for v in re.findall(r"`(STRATA_[A-Z0-9_]+)`", row[1])}
 
 
 def repo_path(word, cwd):
@@ -70,6 +72,12 @@ def check_path(where, path):
 
 def value_of(args, option):
     return args[args.index(option) + 1] if option in args[:-1] else ""
+
+
+def plain(cell):
+    """A table cell as strata --help prints it: no code marks, no links."""
+    cell = re.sub(r" *\(\[[^]]*\]\([^)]*\)\)", "", cell.replace("`", ""))
+    return re.sub(r"\[([^]]*)\]\([^)]*\)", r"\1", cell).strip()
 
 
 def check_command(where, line, cwd):
@@ -195,6 +203,14 @@ if planted:
 
 for doc in docs:
     check_page(doc)
+# The README's variable table and strata --help name the same variables, once a row, each with the
+# same effect, values and default once code marks and links are left out.
+in_table = sorted(f"  {plain(c[1]):<24}{plain(c[4])} [{plain(c[2])}; default: {plain(c[3])}]" for c in variables)
+in_help = sorted(line for line in strata_help.splitlines() if re.match(r"  [A-Z][A-Z_]* ", line))
+if not in_help or in_help != in_table or len({row.split()[0] for row in in_table}) != len(in_table):
+    fault("README.md", "the variable table and strata --help differ (- only in --help, + only in the table):\n" +
+          "\n".join([f"- {h}" for h in in_help if h not in in_table] +
+                    [f"+ {t}" for t in in_table if t not in in_help]))
 for page in glob.glob(os.path.join(src, "doc", "*.1")):
     for md in set(re.findall(r"[\w-]+\.md", open(page, encoding="utf-8").read())):
         if not os.path.exists(os.path.join(src, "doc", md)) and not os.path.exists(os.path.join(src, md)):

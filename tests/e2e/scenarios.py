@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
 """The end-to-end scenarios, each a list of steps of driver.py:
     python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR"""
-import glob
 import json
 import math
 import struct
@@ -15,17 +14,9 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from driver import *  # noqa: E402,F401,F403 (the steps, the paths)
 
 
-def plain(cell):
-    """A table cell as strata --help prints it: no code marks, no links."""
-    cell = re.sub(r" *\(\[[^]]*\]\([^)]*\)\)", "", cell.replace("`", ""))
-    return re.sub(r"\[([^]]*)\]\([^)]*\)", r"\1", cell).strip()
-
-
 def nodisplay():
     """Without a display --help and --version answer; any other start, and
-    ./run.sh, says in one line that there is no display (status 1). The table
-    under "Environment variables" (README.md or doc/*.md) and --help name the
-    same variables, each with the same effect, values and default."""
+    ./run.sh, says in one line that there is no display (status 1)."""
     os.environ.pop("DISPLAY", None)
     answers = {word: run(STRATA, word) for word in ("--help", "--version")}
     for word, r in answers.items():
@@ -37,21 +28,6 @@ def nodisplay():
         r = run(*command, env=env, merge=True)
         check(r.returncode == 1 and len(r.stdout.splitlines()) == 1 and "no display" in r.stdout,
               f"{' '.join(command)}: status {r.returncode}: {r.stdout[-400:]}")
-    in_help = sorted(line for line in answers["--help"].stdout.splitlines() if re.match(r"  [A-Z][A-Z_]* ", line))
-    check(in_help, "strata --help lists no variables")
-    heading = r"^#+ Environment variables *$"
-    doc = next((f for f in [f"{SOURCE}/README.md"] + sorted(glob.glob(f"{SOURCE}/doc/*.md")) if found(f, heading)), 0)
-    check(doc, 'no heading "Environment variables" in README.md or doc/*.md')
-    block = re.search(r"(?m)^\|.*(\n\|.*)*", re.split(heading, text(doc), flags=re.M)[1].split("\n#")[0])
-    table = [row.split("|") for row in block.group(0).splitlines()[2:]] if block else []
-    in_table = sorted(f"  {plain(c[1]):<24}{plain(c[4])} [{plain(c[2])}; default: {plain(c[3])}]" for c in table)
-    check(in_table, f"{doc}: no table under \"Environment variables\"")
-    names = [row.split()[0] for row in in_table]
-    check(len(set(names)) == len(names), f"{doc} names a variable twice: {names}")
-    check(in_help == in_table, f"rows of {doc} that differ from strata --help (- only there, + only in {doc}):\n" +
-          "\n".join([f"- {h}" for h in in_help if h not in in_table] +
-                    [f"+ {t}" for t in in_table if t not in in_help]))
-    return f"{len(in_help)} variables"
 
 
 def operator():
