@@ -26,6 +26,12 @@ bool writeFuzzFile(const std::string& path, const uint8_t* data, size_t size) {
 }
 }  // namespace
 
+void fuzzCheck(bool ok, const char* fault) {
+    if (ok) return;
+    std::fprintf(stderr, "fuzz: %s\n", fault);
+    std::abort();
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!std::getenv("STRATA_FUZZ_VERBOSE")) {
         std::fflush(stdout);

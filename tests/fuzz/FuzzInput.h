@@ -11,3 +11,5 @@
 extern const char* const kFuzzFileSuffix;
 // Checks one input, written to path (when there is a suffix); aborts on a fault.
 void fuzzOne(const uint8_t* data, size_t size, const char* path);
+// Ends the process with a line naming the fault, for libFuzzer to report, unless ok.
+void fuzzCheck(bool ok, const char* fault = "check failed");

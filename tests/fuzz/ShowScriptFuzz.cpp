@@ -5,8 +5,6 @@
 // each event exactly once.
 #include <cmath>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -16,11 +14,6 @@
 const char* const kFuzzFileSuffix = nullptr;
 
 namespace {
-void fail(const char* why) {
-    fprintf(stderr, "ShowScriptFuzz: %s\n", why);
-    abort();
-}
-
 bool within(int v, int low, int high) { return v >= low && v <= high; }
 
 bool fields(const ShowEvent& e, int aLow, int aHigh, int bLow, int bHigh, int cLow, int cHigh) {
@@ -60,27 +53,27 @@ void fuzzOne(const uint8_t* data, size_t size, const char*) {
     ShowScript script;
     std::string error;
     if (!script.parseText(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.show", error)) {
-        if (!script.events().empty()) fail("a refused script kept events");
-        if (error.rfind("fuzz.show:", 0) != 0) fail("a refusal without the script's name and line");
+        fuzzCheck(script.events().empty(), "a refused script kept events");
+        fuzzCheck(error.rfind("fuzz.show:", 0) == 0, "a refusal without the script's name and line");
         return;
     }
     const auto& events = script.events();
     for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].frame < (i > 0 ? events[i - 1].frame : 0)) fail("events out of frame order");
-        if (!valid(events[i])) fail("an event outside its ranges");
+        fuzzCheck(events[i].frame >= (i > 0 ? events[i - 1].frame : 0), "events out of frame order");
+        fuzzCheck(valid(events[i]), "an event outside its ranges");
     }
-    if (script.lastFrame() != (events.empty() ? -1 : events.back().frame)) fail("last frame wrong");
+    fuzzCheck(script.lastFrame() == (events.empty() ? -1 : events.back().frame), "last frame wrong");
 
     // Walk the frames that hold events, in rising order.
     size_t handed = 0;
     for (size_t i = 0; i < events.size();) {
         size_t begin = 0, end = 0;
         script.eventsOfFrame(events[i].frame, begin, end);
-        if (begin != i || end <= begin || end > events.size()) fail("frame walk lost its place");
+        fuzzCheck(begin == i && end > begin && end <= events.size(), "frame walk lost its place");
         for (size_t k = begin; k < end; ++k)
-            if (events[k].frame != events[i].frame) fail("frame walk handed another frame's event");
+            fuzzCheck(events[k].frame == events[i].frame, "frame walk handed another frame's event");
         handed += end - begin;
         i = end;
     }
-    if (handed != events.size()) fail("frame walk missed events");
+    fuzzCheck(handed == events.size(), "frame walk missed events");
 }
