@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite:
-#   1. the Release build: unit tests and end-to-end tests (the latter under
-#      Xvfb with Mesa's software renderer) and a short soak of the offline
-#      renderer;
-#   2. the unit tests and the hostile-stage test again, built with the address
-#      and undefined-behaviour sanitizers (build-asan/); any report fails;
-#   3. every file-reader fuzzer for a short bounded time (clang, build-fuzz/).
-# doc/reliability.md describes the passes and the long fuzzing
-# and soak runs.
+# Sets up, builds and runs the whole test suite: 1. the Release build's unit
+# and end-to-end tests (under Xvfb with Mesa's software renderer) and a short
+# soak of the offline renderer; 2. the unit tests and the hostile stage built
+# with the address and undefined-behaviour sanitizers (build-asan/), where any
+# report fails; 3. every fuzzer for a short bounded time (clang, build-fuzz/);
+# 4. the counts of tools/test-ratio.sh (printed only). doc/reliability.md
+# describes the passes and the long fuzzing and soak runs.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 "$here/tools/setup.sh" --test
@@ -36,7 +34,7 @@ cmake --build "$here/build-asan" -j"$jobs" --target strata_tests strata
   export LSAN_OPTIONS="suppressions=$here/tools/lsan.supp:print_suppressions=0"
   cd "$here/build-asan/tests"
   ./strata_tests --gtest_brief=1
-  bash "$here/tests/e2e/hostile.sh" "$here/build-asan/strata" "$here" "$here/build-asan/tests/e2e-hostile"
+  python3 "$here/tests/e2e/scenarios.py" hostile "$here/build-asan/strata" "$here" "$here/build-asan/tests/e2e-hostile"
 )
 
 echo "== Fuzzers (clang)"
@@ -46,3 +44,5 @@ cmake --build "$here/build-fuzz" -j"$jobs" --target strata_fuzzers
 (cd "$here/build-fuzz" && ctest --output-on-failure -L fuzz)
 
 echo "test.sh: all passes done in $(( $(date +%s) - started )) s"
+echo "== Test lines against the rest (tools/test-ratio.sh)"
+"$here/tools/test-ratio.sh" "$here" || true

@@ -1,28 +1,15 @@
 // Fuzzes the key.db loader: any file must leave 128 control codes in the key
 // map, with every key that no line bound keeping code 128, and write nothing
 // outside the map.
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <string>
 
 #include "FuzzInput.h"
 #include "app/KeyBindings.h"
 
-namespace {
-std::string gPath;
-}
+const char* const kFuzzFileSuffix = "-key.db";
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quietStandardOutput();
-    gPath = fuzzFilePath("-key.db");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!writeFuzzFile(gPath, data, size)) abort();
-    loadKeyBindings(gPath.c_str(), false);
-
+void fuzzOne(const uint8_t* data, size_t size, const char* path) {
+    loadKeyBindings(path, false);
     // A key can only be bound by a line that starts with it: a key whose
     // character never follows a line end (or starts the file) keeps 128.
     bool startsLine[256] = {};
@@ -31,5 +18,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int* map = keyMap();
     for (int key = 0; key < kKeyMapSize; ++key)
         if (!startsLine[key] && map[key] != 128) abort();
-    return 0;
 }

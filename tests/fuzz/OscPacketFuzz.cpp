@@ -2,57 +2,46 @@
 // bundles, garbage) queues only commands whose fields lie within what the
 // frame accepts, and never more than the queue holds.
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 #include "FuzzInput.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscServer.h"
 
-namespace {
-std::unique_ptr<OscCommandQueue> gQueue;
-std::unique_ptr<OscServer> gServer;  // released before the queue it writes to
+const char* const kFuzzFileSuffix = nullptr;
 
+namespace {
 bool valid(const OscCommand& c) {
     using Kind = OscCommand::Kind;
+    const bool layer = c.channel >= 0 && c.channel < 11;
     switch (c.kind) {
         case Kind::Control:
             return c.channel >= 0 && c.channel < 16 && c.entry >= 0 && c.entry < 1024 && c.byteValue >= 0 &&
                    c.byteValue <= 127 && std::isfinite(c.value) && c.value >= -1.0f && c.value <= 1.0f;
-        case Kind::Opacity:
-        case Kind::Trail: return c.channel >= 0 && c.channel < 11 && c.value >= 0.0f && c.value <= 1.0f;
-        case Kind::ModuleIndex:
-        case Kind::ImageSet: return c.channel >= 0 && c.channel < 11 && c.index >= 0 && c.index < 128;
+        case Kind::Opacity: case Kind::Trail: return layer && c.value >= 0.0f && c.value <= 1.0f;
+        case Kind::ModuleIndex: case Kind::ImageSet: return layer && c.index >= 0 && c.index < 128;
         case Kind::ModuleName: return c.name[OscCommand::kNameSize - 1] == '\0' && c.name[0] != '\0';
         case Kind::Select: return c.channel >= 0 && c.channel < 12;
         case Kind::Key:
             return c.index > 0 && (c.special || (c.index < 128 && c.index != 27)) && c.x >= 0 && c.x < 640 &&
                    c.y >= 0 && c.y < 480;
-        case Kind::Midi:
-        case Kind::Joystick: return c.index == 0 || c.index == 1;
-        case Kind::SceneRecall:
-        case Kind::SceneStore: return c.index >= 0 && c.index < 100;
+        case Kind::Midi: case Kind::Joystick: return c.index == 0 || c.index == 1;
+        case Kind::SceneRecall: case Kind::SceneStore: return c.index >= 0 && c.index < 100;
         case Kind::Learn: return true;
         default: return false;  // List is answered, never queued
     }
 }
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gQueue = std::make_unique<OscCommandQueue>();
-    gServer = std::make_unique<OscServer>(*gQueue);
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    gServer->handlePacket(data, size, nullptr);
-    const int count = gQueue->fetch();
+void fuzzOne(const uint8_t* data, size_t size, const char*) {
+    static OscCommandQueue queue;
+    static OscServer server(queue);  // released before the queue it writes to
+    server.handlePacket(data, size, nullptr);
+    const int count = queue.fetch();
     if (count < 0 || count > OscCommandQueue::kCapacity) abort();
     for (int i = 0; i < count; ++i)
-        if (!valid(gQueue->events[i])) abort();
+        if (!valid(queue.events[i])) abort();
     uint64_t dropped = 0, bad = 0;
-    gQueue->takeCounts(dropped, bad);
-    return 0;
+    queue.takeCounts(dropped, bad);
 }

@@ -1,29 +1,17 @@
 // Fuzzes the SGI image reader: any file that can be opened must give either
 // null or a buffer of exactly width x height RGBA pixels, with every read and
 // every decode kept inside its buffers.
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "FuzzInput.h"
 #include "resources/SgiImage.h"
 
-namespace {
-std::string gPath;
-}
+const char* const kFuzzFileSuffix = ".rgb";
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    quietStandardOutput();
-    gPath = fuzzFilePath(".rgb");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (!writeFuzzFile(gPath, data, size)) abort();
+void fuzzOne(const uint8_t*, size_t, const char* path) {
     int width = -1, height = -1, components = -1;
-    const std::unique_ptr<unsigned char[]> pixels = readTexture(gPath.c_str(), &width, &height, &components);
+    const std::unique_ptr<unsigned char[]> pixels = readTexture(path, &width, &height, &components);
     if (pixels) {
         if (width <= 0 || height <= 0 || width > kSgiMaxSide || height > kSgiMaxSide) abort();
         // Touch every byte of the promised size: the address sanitizer sees a
@@ -36,5 +24,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (size_t i = 3; i < bytes; i += 4)
                 if (pixels[i] != 255 && components != 2) abort();
     }
-    return 0;
 }

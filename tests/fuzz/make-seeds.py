@@ -1,11 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the small seed files of the fuzz corpora (tests/fuzz/corpus/).
-
-The seeds are the shapes the unit tests read: SGI files of one to four
-channels in verbatim and run-length storage, OBJ files with every kind of line
-and face, key.db and modules.db files, short wave files. Run it again after changing it; the
-output is deterministic (the SGI files come from strata-stagegen, see
-tools/stagegen_sgi.py). The fuzzers grow their own corpora elsewhere."""
+"""Writes the small seed files of the fuzz corpora (tests/fuzz/corpus/): the
+shapes the unit tests read (SGI files of one to four channels in verbatim and
+run-length storage, OBJ files with every kind of line and face, key.db and
+modules.db files, show scripts, short wave files). The output is deterministic
+(the SGI files come from strata-stagegen, see tools/stagegen_sgi.py)."""
 import io
 import math
 import os
@@ -19,12 +17,9 @@ from stagegen_sgi import sgi  # noqa: E402
 
 
 def out(corpus, name, data):
-    d = os.path.join(here, "corpus", corpus)
-    os.makedirs(d, exist_ok=True)
-    if isinstance(data, str):
-        data = data.encode()
-    with open(os.path.join(d, name), "wb") as f:
-        f.write(data)
+    os.makedirs(os.path.join(here, "corpus", corpus), exist_ok=True)
+    with open(os.path.join(here, "corpus", corpus, name), "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
 
 
 # SGI reader
@@ -71,9 +66,7 @@ out("showscript", "bad-line.show", "0 key F1\n1 ctl 16 0 0\n")
 def wav(channels, width, rate, frames):
     f = io.BytesIO()
     with wave.open(f, "wb") as w:
-        w.setnchannels(channels)
-        w.setsampwidth(width)
-        w.setframerate(rate)
+        w.setnchannels(channels), w.setsampwidth(width), w.setframerate(rate)
         w.writeframes(frames)
     return f.getvalue()
 

@@ -2,22 +2,15 @@
 # Runs the include-layering check on a copy of the sources: the copy as it is
 # must pass, and each planted include below must be refused (naming the file
 # and line) or, for the kinds the layering allows, still pass.
-# Usage: planted.sh SOURCE_DIR
+#   planted.sh SOURCE_DIR
 set -uo pipefail
-source_dir="${1:?usage: planted.sh SOURCE_DIR}"
-check="$source_dir/tools/check-layering.sh"
+check="${1:?usage: planted.sh SOURCE_DIR}/tools/check-layering.sh"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-for layer in platform input resources reactor reactors app control operator show programs; do cp -r "$source_dir/$layer" "$tree/"; done
-
+for layer in platform input resources reactor reactors app control operator show programs; do cp -r "$1/$layer" "$tree/"; done
 failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-out=$(bash "$check" "$tree")
-[ $? -eq 0 ] || fail "the unchanged copy is refused: $out"
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+out=$(bash "$check" "$tree") || fail "the unchanged copy is refused: $out"
 
 # file | planted line | expected exit status (1 refused, 0 allowed)
 plants=(
@@ -51,15 +44,9 @@ for plant in "${plants[@]}"; do
     out=$(bash "$check" "$tree")
     status=$?
     mv "$tree/$file.orig" "$tree/$file"
-    if [ "$status" -ne "$expected" ]; then
-        fail "$file + '$line': exit $status, expected $expected: $out"
-    elif [ "$expected" -eq 1 ] && ! grep -q "^$file:$planted_at: " <<<"$out"; then
+    [ "$status" -eq "$expected" ] || fail "$file + '$line': exit $status, expected $expected: $out"
+    [ "$expected" -eq 0 ] || grep -q "^$file:$planted_at: " <<<"$out" ||
         fail "$file + '$line': refused without naming $file:$planted_at: $out"
-    fi
 done
-
-if [ "$failures" -gt 0 ]; then
-    echo "planted.sh: $failures case(s) failed"
-    exit 1
-fi
+[ "$failures" -eq 0 ] || { echo "planted.sh: $failures case(s) failed"; exit 1; }
 echo "planted.sh: ${#plants[@]} planted includes judged as expected"

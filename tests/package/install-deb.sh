@@ -4,10 +4,9 @@
 # frames of the unpacked stage, made read-only, through EGL.
 #   install-deb.sh <build dir> <work dir>
 set -uo pipefail
-build="$1"
-work="$2"
+build="$1" work="$2"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-source "$here/../e2e/common.bash"  # fail
+fail() { echo "FAIL: $*" >&2; exit 1; }
 # The unpacked stage is made read-only below: writable again on every exit.
 [ -d "$work" ] && chmod -R u+w "$work"
 rm -rf "$work" && mkdir -p "$work"
@@ -15,9 +14,8 @@ trap 'chmod -R u+w "$work"' EXIT
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   fail "cpack failed: $(tail -20 "$work/cpack.log")"
-debs=("$work"/out/strata_*.deb)
-[ -f "${debs[0]}" ] || fail "cpack wrote no strata_*.deb"
-deb="${debs[0]}"
+deb="$(ls "$work"/out/strata_*.deb 2>/dev/null | head -1)"
+[ -f "$deb" ] || fail "cpack wrote no strata_*.deb"
 
 # dpkg-shlibdeps found the libraries the programs link.
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -42,9 +40,8 @@ stage_from_bin="$(sed -n 's/^cd "\$bindir\/\(.*\)" || exit 1$/\1/p' "$root/usr/b
 chmod -R a-w "$root/usr/share/strata/stage"
 before="$(ls -lR --time-style=full-iso "$root/usr/share/strata/stage")"
 LIBGL_ALWAYS_SOFTWARE=1 "$root/usr/bin/strata-render" "$root/usr/share/strata/stage" --frames 4 --png-frames 3 \
-  --out "$work/png" --quiet 2>"$work/render.txt"
-status=$?
-[ "$status" = 0 ] || fail "the installed strata-render exits with $status: $(tail -3 "$work/render.txt")"
+  --out "$work/png" --quiet 2>"$work/render.txt" ||
+  fail "the installed strata-render exits with $?: $(tail -3 "$work/render.txt")"
 [ "$(head -c 8 "$work/png/frame-000003.png" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
   fail "the installed strata-render wrote no PNG of frame 3"
 [ "$before" = "$(ls -lR --time-style=full-iso "$root/usr/share/strata/stage")" ] || fail "the run changed the stage"
