@@ -37,40 +37,28 @@ protected:
 
 }  // namespace
 
-TEST_F(CloudTest, StartControlsDrawFiveStillPlanesFarthestFirst) {
-    for (int frame = 0; frame < 3; ++frame) {
+// Planes 3 apart from the phase -2, farthest first, each a fan of four
+// triangles; plane i has alpha 0.5 / (0.9 i + 1) (base 0.5, falloff 0.9),
+// and every plane is as strong with opacity 1 and a fade below 0.
+TEST_F(CloudTest, Controller86ChoosesFourFiveOrSixPlanesAndDrawCleansUp) {
+    setControl(31, 0.7f);  // texture generation on while drawing
+    const std::pair<float, int> cases[] = {{-1.0f, 4}, {-0.001f, 4}, {0.0f, 5}, {0.999f, 5}, {1.0f, 6}, {7.0f, 6}};
+    for (const auto& [value, count] : cases) {
+        setControl(86, value);
         const std::vector<Plane> planes = drawnPlanes();
-        ASSERT_EQ(planes.size(), 5u);
-        // Spacing 3 from the phase -2, which stands still at speed 0.
-        for (int k = 0; k < 5; ++k) {
-            EXPECT_NEAR(planes[k].z, -14.0f + 3.0f * k, 0.01f);
-            EXPECT_EQ(planes[k].triangles, 4) << "a fan of the centre and four corners";
+        ASSERT_EQ(planes.size(), static_cast<size_t>(count)) << "controller 86 at " << value;
+        for (int k = 0; k < count; ++k) {
+            EXPECT_NEAR(planes[k].z, -2.0f - 3.0f * (count - 1 - k), 0.01f);
+            EXPECT_NEAR(planes[k].alpha, 0.5f / (0.9f * (count - 1 - k) + 1.0f), 1e-3f);
+            EXPECT_EQ(planes[k].triangles, 4);
         }
-        // Base alpha 0.5, falloff 0.9: plane i has alpha 0.5 / (0.9 i + 1).
-        EXPECT_NEAR(planes[0].alpha, 0.5f / 4.6f, 1e-3f);
-        EXPECT_NEAR(planes[4].alpha, 0.5f, 1e-3f);
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S) || glIsEnabled(GL_TEXTURE_GEN_T));
+        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) && glIsEnabled(GL_BLEND));
     }
-    // Opacity from controller 7; a fade below 0 leaves every plane as strong.
+    EXPECT_EQ(matrixMode(), GL_MODELVIEW);
     setControl(7, 1.0f);
     setControl(22, -1.0f);
     for (const Plane& p : drawnPlanes()) EXPECT_NEAR(p.alpha, 1.0f, 1e-3f);
-}
-
-TEST_F(CloudTest, Controller86ChoosesFourFiveOrSixPlanesAndDrawCleansUp) {
-    setControl(31, 0.7f);  // texture generation on while drawing
-    const struct {
-        float value;
-        size_t planes;
-    } cases[] = {{-1.0f, 4}, {-0.5f, 4}, {-0.001f, 4}, {0.0f, 5}, {0.5f, 5}, {0.999f, 5}, {1.0f, 6}, {7.0f, 6}};
-    for (const auto& c : cases) {
-        setControl(86, c.value);
-        EXPECT_EQ(drawnPlanes().size(), c.planes) << "controller 86 at " << c.value;
-        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
-        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
-        EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-        EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    }
-    EXPECT_EQ(matrixMode(), GL_MODELVIEW);
 }
 
 TEST_F(CloudTest, ZeroSpacingStacksEveryPlaneAndHoldsThePhase) {
@@ -95,6 +83,9 @@ TEST_F(CloudTest, DriftFollowsFrameTimeAndWrapsAtTheSpacing) {
     setControl(17, -0.5f);  // a negative drift speed stands still
     reactor->draw();
     EXPECT_NEAR(reactor->phase, 0.049f, 1e-4f);
+    reactor->phase = 3.0f;  // exactly the spacing wraps too
+    reactor->draw();
+    EXPECT_EQ(reactor->phase, 0.0f);
 }
 
 TEST_F(CloudTest, TextureScrollAdvancesOncePerPlaneWithItsScale) {

@@ -19,7 +19,7 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
     stage->makeDirectory("Reactors/Waver");
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page1.rgb", 4, 4, 200, 0, 0));
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page2.rgb", 4, 4, 0, 200, 0));
-    std::string many;
+    std::string many;  // 130 lines: 128 held
     std::vector<std::string> manyDirs;
     for (int i = 0; i < 130; ++i) {
         std::string name = "M";
@@ -27,6 +27,7 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
         many += name + "\n";
         if (i < 128) manyDirs.push_back("Reactors/" + name);
     }
+    const std::string full = many.substr(0, many.find("M128"));  // exactly 128 lines
     const struct {
         std::string modules;
         std::vector<std::string> directories;
@@ -38,6 +39,7 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
         {"Waver\nTunnel", {"Reactors/Waver", "Reactors/Tunnel"}, "", ""},
         {"", {}, "", ""},
         {many, manyDirs, "Modules DataBase holds 128 modules, further lines ignored\n", "Module:: M128 "},
+        {full, manyDirs, "Module:: M127 ID:: 127\n", "further lines ignored"},
         {std::string(300, 'n') + "\nTunnel\n", {"Reactors/" + std::string(78, 'n'), "Reactors/Tunnel"}, "", ""},
     };
     for (const auto& c : cases) {

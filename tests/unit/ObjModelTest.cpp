@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,4 +123,24 @@ TEST_F(ObjModelTest, LongLinesAreCutAndReadingGoesOn) {
     const std::vector<int> c = corners();
     ASSERT_EQ(c.size(), static_cast<size_t>(9 * 11));
     EXPECT_EQ((std::vector<int>(c.end() - 9, c.end())), (std::vector<int>{0, -1, -1, 1, -1, -1, 3, -1, -1}));
+}
+
+// Numbers at the ends of what a float holds (found by fuzzing): the centre and
+// the scale the reactors draw with stay finite. A model of denormal size keeps
+// the scale 1 (3 / extent is no float); near the float limit min + max and the
+// extent overflow a float sum; numbers that are not finite read as 0.
+TEST_F(ObjModelTest, ModelsAtTheEndsOfTheFloatRangeKeepAFiniteScaleAndCentre) {
+    const std::string cases[] = {"v 0 0 0\nv 0 1e-45 0\nv 1e-45 0 0\nf 1 2 3\n",
+                                 "v 3e38 3e38 3e38\nv 3.3e38 3.3e38 3.3e38\nv -3e38 3e38 0\nf 1 2 3\n",
+                                 "v nan inf -inf\nv 1 1 1\nf 1 2 1\n"};
+    for (const std::string& text : cases) {
+        load(text);
+        EXPECT_TRUE(std::isfinite(model->scale) && model->scale > 0.0f) << text;
+        for (float c : model->centre) EXPECT_TRUE(std::isfinite(c)) << text;
+    }
+    EXPECT_EQ(model->vertices[0], 0.0f);
+    load(cases[0]);
+    EXPECT_FLOAT_EQ(model->scale, 1.0f);
+    load(cases[1]);
+    EXPECT_NEAR(model->centre[0], 1.5e37f, 1e35f);
 }

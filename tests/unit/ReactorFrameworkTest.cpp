@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "support/ExpectNear.h"
 #include "support/ReactorFixture.h"
 #include "TempStage.h"
 #include "reactor/GeneReactor.h"
@@ -32,28 +33,26 @@ protected:
         reactor->setTimeFactor(1.0f);
     }
     MatrixModeKeeper keeper;
+    TempStage stage{"framework"};
 };
 
-float currentMatrix(GLenum which, int element) {
+float matrixAt(GLenum which, int element) {
     float m[16];
     glGetFloatv(which, m);
     return m[element];
 }
 }  // namespace
 
-TEST_F(ReactorFramework, PushObjectMotionAdvancesAnglesWhateverTheFlags) {
-    setControl(90, 0.5f);
-    setControl(26, -1.0f);
-    setControl(27, -0.25f);
+TEST_F(ReactorFramework, PushObjectMotionAdvancesAnglesThenTranslatesAndRotates) {
+    for (auto [n, v] : {std::pair{90, 0.5f}, {26, -1.0f}, {27, -0.25f}}) setControl(n, v);
     const MatrixDepths before = matrixDepths();
     reactor->pushObjectMotion(false, false, false, false);
-    EXPECT_FLOAT_EQ(reactor->angleX, 0.5f);
-    EXPECT_FLOAT_EQ(reactor->angleY, -1.0f);
-    EXPECT_FLOAT_EQ(reactor->angleZ, -0.25f);  // no wrap below 0
+    EXPECT_EQ(std::vector<float>({reactor->angleX, reactor->angleY, reactor->angleZ}),
+              std::vector<float>({0.5f, -1.0f, -0.25f}));  // no wrap below 0
     EXPECT_EQ(matrixDepths().modelview, before.modelview + 1);
     // With every flag off the pushed matrix is unchanged (identity here).
-    EXPECT_FLOAT_EQ(currentMatrix(GL_MODELVIEW_MATRIX, 0), 1.0f);
-    EXPECT_FLOAT_EQ(currentMatrix(GL_MODELVIEW_MATRIX, 12), 0.0f);
+    EXPECT_FLOAT_EQ(matrixAt(GL_MODELVIEW_MATRIX, 0), 1.0f);
+    EXPECT_FLOAT_EQ(matrixAt(GL_MODELVIEW_MATRIX, 12), 0.0f);
     keeper.pop(GL_MODELVIEW);
     EXPECT_EQ(matrixDepths(), before);
 
@@ -62,38 +61,27 @@ TEST_F(ReactorFramework, PushObjectMotionAdvancesAnglesWhateverTheFlags) {
     reactor->pushObjectMotion(false, false, false, false);
     EXPECT_NEAR(reactor->angleX, 0.8f, 1e-4f);  // above 360 loses 360
     keeper.pop(GL_MODELVIEW);
-}
 
-TEST_F(ReactorFramework, PushObjectMotionTranslatesThenRotates) {
-    setControl(28, 0.2f);
-    setControl(92, 0.4f);
-    setControl(91, -0.2f);
-    reactor->angleZ = 90.0f - 0.0f;
+    for (auto [n, v] : {std::pair{27, 0.0f}, {28, 0.2f}, {92, 0.4f}, {91, -0.2f}}) setControl(n, v);
+    reactor->angleZ = 90.0f;
     reactor->pushObjectMotion(false, false, true, true);
-    // Translation column: (5 * 0.2, -5 * 0.4, 5 * -0.2).
-    EXPECT_NEAR(currentMatrix(GL_MODELVIEW_MATRIX, 12), 1.0f, 1e-5f);
-    EXPECT_NEAR(currentMatrix(GL_MODELVIEW_MATRIX, 13), -2.0f, 1e-5f);
-    EXPECT_NEAR(currentMatrix(GL_MODELVIEW_MATRIX, 14), -1.0f, 1e-5f);
-    // Rotated 90 degrees about z: x axis maps to y.
-    EXPECT_NEAR(currentMatrix(GL_MODELVIEW_MATRIX, 1), 1.0f, 1e-5f);
+    // Translation column (5 x 0.2, -5 x 0.4, 5 x -0.2); turned 90 degrees about z: x maps to y.
+    for (auto [i, v] : {std::pair{12, 1.0f}, {13, -2.0f}, {14, -1.0f}, {1, 1.0f}})
+        EXPECT_NEAR(matrixAt(GL_MODELVIEW_MATRIX, i), v, 1e-5f) << i;
     keeper.pop(GL_MODELVIEW);
 }
 
 TEST_F(ReactorFramework, TextureMotionScrollsWrapsAndScales) {
-    setControl(29, 1.0f);
-    setControl(93, -1.0f);
-    setControl(30, 0.0f);
-    setControl(94, 1.0f);
+    for (auto [n, v] : {std::pair{29, 1.0f}, {93, -1.0f}, {30, 0.0f}, {94, 1.0f}}) setControl(n, v);
     reactor->setTimeFactor(2.0f);
     const MatrixDepths before = matrixDepths();
     reactor->textureMotion(1.5f, 10.0f);
-    EXPECT_NEAR(reactor->texScrollS, 0.6f, 1e-6f);   // 1 * 0.03 * 10 * 2
-    EXPECT_NEAR(reactor->texScrollT, 0.4f, 1e-6f);   // -0.6 wraps to 0.4
     EXPECT_EQ(matrixDepths().texture, before.texture + 1);
     glMatrixMode(GL_TEXTURE);
-    EXPECT_NEAR(currentMatrix(GL_TEXTURE_MATRIX, 0), 1.5f, 1e-6f);  // (0 + 1) * 1.5
-    EXPECT_NEAR(currentMatrix(GL_TEXTURE_MATRIX, 5), 3.0f, 1e-6f);  // (1 + 1) * 1.5
-    EXPECT_NEAR(currentMatrix(GL_TEXTURE_MATRIX, 12), 0.6f, 1e-6f);
+    // Scroll 1 x 0.03 x 10 x 2, and -0.6 wrapped to 0.4; scales (0 + 1) x 1.5 and (1 + 1) x 1.5.
+    expectNear({reactor->texScrollS, reactor->texScrollT, matrixAt(GL_TEXTURE_MATRIX, 0), matrixAt(GL_TEXTURE_MATRIX, 5),
+                matrixAt(GL_TEXTURE_MATRIX, 12)},
+               {0.6f, 0.4f, 1.5f, 3.0f, 0.6f}, 1e-6f);
     glMatrixMode(GL_MODELVIEW);
     keeper.pop(GL_TEXTURE);
     reactor->textureMotion(1.0f, 10.0f);
@@ -107,17 +95,15 @@ TEST_F(ReactorFramework, TextureGenStaysOffNearTheCentreOfController31) {
     setControl(95, 1.0f);
     glEnable(GL_TEXTURE_GEN_S);
     reactor->textureGen();
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_T));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S) || glIsEnabled(GL_TEXTURE_GEN_T));
     EXPECT_FLOAT_EQ(reactor->texAngleS, 0.0f);
 
     controls->setByte(15, 0, 1, 20);  // 20 ms frames
     setControl(31, 0.5f);
     setControl(95, -1.0f);
     reactor->textureGen();
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_S));
-    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_T));
-    EXPECT_NEAR(reactor->texAngleS, 0.3f, 1e-5f);   // 20 * 0.03 * 1 * 0.5
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_S) && glIsEnabled(GL_TEXTURE_GEN_T));
+    EXPECT_NEAR(reactor->texAngleS, 0.3f, 1e-5f);  // 20 * 0.03 * 1 * 0.5
     EXPECT_NEAR(reactor->texAngleT, -0.6f, 1e-5f);
     float plane[4];
     glGetTexGenfv(GL_S, GL_OBJECT_PLANE, plane);
@@ -125,51 +111,36 @@ TEST_F(ReactorFramework, TextureGenStaysOffNearTheCentreOfController31) {
     EXPECT_NEAR(plane[3], 0.5f, 1e-6f);
 }
 
-TEST_F(ReactorFramework, SelectImageStepsThePositionOrFollowsController25) {
-    TempStage stage("select");
+// Controller 25 steps the position (wrapping below 0 and past 0.99), or with
+// controller 89 below 0 picks the fraction itself; help pages run 0 to 15.
+// Without images nothing is selected.
+TEST_F(ReactorFramework, SelectImageAndHelpPagesStayInRange) {
     stage.makeDirectory("imgs");
-    RecordingImageGene images("imgs");
+    RecordingImageGene images("imgs"), help("imgs");
     images.images->count = 5;  // five (unread) slots
     reactor->setImageSet(0, &images);
-
-    setControl(25, 0.0f);  // centre: stays on the current image
-    reactor->selectImage(0);
-    EXPECT_FLOAT_EQ(images.fractions.back(), 0.0f);
-    setControl(25, 1.0f);
-    reactor->selectImage(0);
-    EXPECT_NEAR(images.fractions.back(), 0.2f, 1e-6f);
-    for (int i = 0; i < 4; ++i) reactor->selectImage(0);
-    EXPECT_FLOAT_EQ(images.fractions.back(), 0.0f);  // past 0.99 wraps to 0
-    setControl(25, -0.5f);
-    reactor->selectImage(0);
-    EXPECT_FLOAT_EQ(images.fractions.back(), 0.99f);  // below 0 wraps to 0.99
-
+    for (auto [control, fraction] : {std::pair{0.0f, 0.0f}, {1.0f, 0.2f}, {1.0f, 0.4f}, {1.0f, 0.6f}, {1.0f, 0.8f},
+                                     {1.0f, 0.0f}, {-0.5f, 0.99f}}) {
+        setControl(25, control);
+        reactor->selectImage(0);
+        EXPECT_NEAR(images.fractions.back(), fraction, 1e-5f) << control;
+    }
     setControl(89, -0.5f);  // position mode
     const float kept = reactor->imagePosition;
-    setControl(25, -1.0f);
-    reactor->selectImage(0);
-    EXPECT_FLOAT_EQ(images.fractions.back(), 0.0f);
-    setControl(25, 1.0f);
-    reactor->selectImage(0);
-    EXPECT_FLOAT_EQ(images.fractions.back(), 1.0f);
+    for (auto [control, fraction] : {std::pair{-1.0f, 0.0f}, {1.0f, 1.0f}}) {
+        setControl(25, control);
+        reactor->selectImage(0);
+        EXPECT_FLOAT_EQ(images.fractions.back(), fraction);
+    }
     EXPECT_FLOAT_EQ(reactor->imagePosition, kept);
-
-    // No image set at all: nothing happens.
     reactor->setImageSet(0, nullptr);
     reactor->selectImage(0);
-}
 
-TEST_F(ReactorFramework, DrawHelpLimitsThePageToZeroThroughFifteen) {
-    TempStage stage("help");
-    stage.makeDirectory("help");
-    RecordingImageGene help("help");
     reactor->setHelpImages(&help);
-    reactor->drawHelp(40);
-    reactor->drawHelp(-3);
-    reactor->drawHelp(7);
-    EXPECT_EQ(help.indexes, (std::vector<int>{15, 0, 7}));
+    for (int page : {40, -3, 7, 15, 16}) reactor->drawHelp(page);
+    EXPECT_EQ(help.indexes, (std::vector<int>{15, 0, 7, 15, 15}));
     reactor->setHelpImages(nullptr);
-    reactor->drawHelp(3);  // no help pages: nothing drawn
+    reactor->drawHelp(3);
 }
 
 TEST_F(ReactorFramework, TexGenRecordModesAndAngleWrapping) {
@@ -184,22 +155,18 @@ TEST_F(ReactorFramework, TexGenRecordModesAndAngleWrapping) {
     record.angleT = -355.0f;
     record.offsetSpeedS = 0.7f;
     record.offsetSpeedT = -0.2f;
-    record.apply(10.0f, -10.0f);
-    EXPECT_NEAR(record.angleS, 5.0f, 1e-4f);
-    EXPECT_NEAR(record.angleT, -5.0f, 1e-4f);
-    EXPECT_NEAR(record.offsetS, 0.7f, 1e-6f);
-    EXPECT_NEAR(record.offsetT, 0.8f, 1e-6f);
+    record.apply(10.0f, -10.0f);  // angles wrap past 360, offsets past 1
+    const float c = std::cos(5.0f * 3.1415926f / 180.0f), n = std::sin(-5.0f * 3.1415926f / 180.0f);
+    expectNear({record.angleS, record.angleT, record.offsetS, record.offsetT, record.planeS[0], record.planeT[2],
+                record.planeS[3]},
+               {5.0f, -5.0f, 0.7f, 0.8f, c, n, 0.7f}, 1e-4f);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_S));
-    EXPECT_NEAR(record.planeS[0], std::cos(5.0f * 3.1415926f / 180.0f), 1e-5f);
-    EXPECT_NEAR(record.planeT[2], std::sin(-5.0f * 3.1415926f / 180.0f), 1e-5f);
-    EXPECT_NEAR(record.planeS[3], 0.7f, 1e-6f);
     record.apply(0.0f, 0.0f);
     EXPECT_NEAR(record.offsetS, 0.4f, 1e-5f);  // 1.4 loses 1
 
     record.accumulate = false;
     record.apply(30.0f, 40.0f);
-    EXPECT_FLOAT_EQ(record.angleS, 30.0f);
-    EXPECT_FLOAT_EQ(record.angleT, 40.0f);
+    EXPECT_EQ(std::vector<float>({record.angleS, record.angleT}), std::vector<float>({30.0f, 40.0f}));
 
     record.mode = 2;
     record.apply(0.0f, 0.0f);
@@ -210,43 +177,36 @@ TEST_F(ReactorFramework, TexGenRecordModesAndAngleWrapping) {
     glDisable(GL_TEXTURE_GEN_T);
 }
 
-TEST(TransformRecord, FirstMoveOnlySetsTheBallPointThenTurnsAboutY) {
+// The first move only sets the ball point; each later turn is applied before
+// the stored orientation, as OpenGL would compose it; the same input again
+// changes nothing.
+TEST(TransformRecord, TurnsComposeAsGlWouldAfterTheFirstMove) {
+    ASSERT_TRUE(ensureGlContext());
     TransformRecord t;
     t.rotateBall(0.0f, 0.0f, 2.0f);  // same as the start input: nothing
     EXPECT_FLOAT_EQ(t.previousPoint[2], 0.0f);
     t.rotateBall(0.5f, 0.0f, 2.0f);  // first move: axis has zero length
     for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(t.matrix[i], (i % 5 == 0) ? 1.0f : 0.0f);
     EXPECT_GT(t.previousPoint[0], 0.0f);
-    t.rotateBall(0.6f, 0.0f, 2.0f);
-    EXPECT_NEAR(t.angle, 3.2f, 0.15f);
-    EXPECT_NEAR(std::fabs(t.axis[1]) / std::sqrt(t.axis[0] * t.axis[0] + t.axis[1] * t.axis[1] + t.axis[2] * t.axis[2]),
-                1.0f, 1e-5f);
-}
-
-TEST(TransformRecord, EachTurnIsAppliedBeforeTheStoredOrientationAsGlWouldCompose) {
-    ASSERT_TRUE(ensureGlContext());
-    TransformRecord t;
-    t.rotateBall(0.5f, 0.0f, 2.0f);
-    const float moves[3][2] = {{0.5f, 0.4f}, {-0.2f, 0.6f}, {0.9f, -0.7f}};
+    const float moves[4][2] = {{0.6f, 0.0f}, {0.5f, 0.4f}, {-0.2f, 0.6f}, {0.9f, -0.7f}};
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     for (const auto& m : moves) {
-        float before[16];
-        for (int i = 0; i < 16; ++i) before[i] = t.matrix[i];
+        const std::vector<float> before(t.matrix, t.matrix + 16);
         t.rotateBall(m[0], m[1], 2.0f);
+        if (m[0] == 0.6f) {  // a turn about y
+            EXPECT_NEAR(t.angle, 3.2f, 0.15f);
+            EXPECT_NEAR(std::fabs(t.axis[1]) / std::hypot(t.axis[0], t.axis[1], t.axis[2]), 1.0f, 1e-5f);
+        }
         glLoadIdentity();
         glRotatef(t.angle, t.axis[0], t.axis[1], t.axis[2]);
-        glMultMatrixf(before);
-        float expected[16];
-        glGetFloatv(GL_MODELVIEW_MATRIX, expected);
-        for (int i = 0; i < 16; ++i) EXPECT_NEAR(t.matrix[i], expected[i], 1e-5f) << i;
+        glMultMatrixf(before.data());
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(t.matrix[i], matrixAt(GL_MODELVIEW_MATRIX, i), 1e-5f) << i;
     }
     glPopMatrix();
-    // The same input again changes nothing.
-    float same[16];
-    for (int i = 0; i < 16; ++i) same[i] = t.matrix[i];
+    const std::vector<float> same(t.matrix, t.matrix + 16);
     t.rotateBall(0.9f, -0.7f, 2.0f);
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(t.matrix[i], same[i]);
+    EXPECT_EQ(std::vector<float>(t.matrix, t.matrix + 16), same);
 }
 
 // Each index logs its module's lines between the loader's two; Flo (8) and

@@ -4,63 +4,35 @@
 #include <cmath>
 #include <memory>
 #include <string>
-#include <typeinfo>
 
 #include "PictureSupport.h"
 #include "app/ControlTable.h"
 #include "input/WaveInput.h"
+#include "reactor/Reactor.h"
 #include "reactor/ReactorLoader.h"
-#include "reactors/Cloud.h"
-#include "reactors/MetaballViewer.h"
-#include "reactors/RippleObjViewer.h"
-#include "reactors/qelObjReactor.h"
 #include "resources/ModelGene.h"
-#include "reactors/Particles1.h"
-#include "reactors/SoundScape.h"
-#include "reactors/TorusTunnel.h"
-#include "reactors/Tunnel.h"
-#include "reactors/Wave.h"
-#include "reactors/Waver.h"
-#include "reactors/Waver3D.h"
 #include "support/AllocationCounter.h"
 #include "support/GlTestContext.h"
 #include "support/TempStage.h"
 
-namespace {
-
-constexpr int kChannel = 3;
-
-// The loader indexes that must give a reactor, and its class.
-const std::type_info* expectedType(int index) {
-    static const std::type_info* const types[12] = {&typeid(Waver),      &typeid(Tunnel),         &typeid(Cloud),
-                                                    &typeid(Waver3D),    &typeid(Particles1),     &typeid(MetaballViewer),
-                                                    &typeid(qelObjReactor), &typeid(TorusTunnel), nullptr,
-                                                    &typeid(RippleObjViewer), &typeid(SoundScape), &typeid(Wave)};
-    return types[index];
-}
-
 class ReactorPictures : public ::testing::TestWithParam<int> {};
 
-}  // namespace
-
-// Every reactor the loader gives, run as a cell runs it with a bound texture,
-// in each mode controller 22 selects (flow/ripple, sphere/torus, planes/fans/
-// strips): it draws something, leaves the matrix stacks as found, raises no
-// GL error, and its frames (update and draw) allocate nothing once running.
+// Every reactor the loader gives (all indexes but Flo, 8), run as a cell runs
+// it with a bound texture, in each mode controller 22 selects (flow/ripple,
+// sphere/torus, planes/fans/strips): it draws something, leaves the matrix
+// stacks as found, raises no GL error, and its frames (update and draw)
+// allocate nothing once running. Which class each index gives shows in its
+// golden picture.
 TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     ASSERT_TRUE(ensureGlContext());
-    const int index = GetParam();
+    const int index = GetParam(), channel = 3;
     std::unique_ptr<Reactor> reactor;
     captureStdout([&] { reactor = loadReactor(index, 0); });
-    if (const std::type_info* type = expectedType(index)) {
-        ASSERT_NE(reactor, nullptr);
-        EXPECT_EQ(typeid(*reactor), *type);
-    } else if (!reactor) {
-        GTEST_SKIP() << "no reactor at index " << index;
-    }
+    ASSERT_EQ(reactor == nullptr, index == 8);
+    if (!reactor) GTEST_SKIP() << "no reactor at index " << index;
 
     auto table = std::make_unique<ControlTable>();
-    auto setControl = [&](int n, float v) { table->floatValue[ControlTable::indexOf(kChannel, 0, n)] = v; };
+    auto setControl = [&](int n, float v) { table->floatValue[ControlTable::indexOf(channel, 0, n)] = v; };
     for (int n : {17, 19, 23, 28, 29}) setControl(n, 0.3f);  // drift, scroll, particle speed, spin
     setControl(87, -0.3f);
     WaveInput wave;
@@ -70,7 +42,7 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     }
     wave.leftLevel = wave.rightLevel = 0.4f;
     reactor->setControls(table.get());
-    reactor->setChannel(kChannel);
+    reactor->setChannel(channel);
     reactor->setWave(&wave);
     // The bundled models, for the Obj viewer (built once, kept for the run).
     static std::unique_ptr<ModelGene> models;

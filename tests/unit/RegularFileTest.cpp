@@ -51,13 +51,10 @@ TEST_F(RegularFileTest, OnlyRegularFilesAreOpened) {
         EXPECT_EQ(file != nullptr, c.opens);
         EXPECT_EQ(refused, c.refused);
         EXPECT_EQ(err, c.refused ? "Not a regular file, refused: " + std::string(c.path) + "\n" : "");
-        if (!c.opens && !c.refused) {
-            EXPECT_EQ(errno, ENOENT);
-        }
+        EXPECT_TRUE(c.opens || c.refused || errno == ENOENT);
+        char line[16] = {};
         if (file) {
-            char line[16] = {};
-            EXPECT_TRUE(fgets(line, sizeof line, file));  // reads block as usual again
-            EXPECT_STREQ(line, "text\n");
+            EXPECT_STREQ(fgets(line, sizeof line, file), "text\n");  // reads block as usual again
             fclose(file);
         }
     }
@@ -70,13 +67,10 @@ TEST_F(RegularFileTest, OnlyRegularFilesAreOpened) {
 // image that cannot be opened: it does not end the program).
 TEST_F(RegularFileTest, StartUpReadersRefuseFifosAndGoOn) {
     ASSERT_TRUE(ensureGlContext());
-    makeFifo("key.db");
-    makeFifo("modules.db");
     stage.makeDirectory("imgs");
     stage.makeDirectory("mdls");
-    makeFifo("mdls/a.obj");
+    for (const char* path : {"key.db", "modules.db", "mdls/a.obj", "imgs/zz.rgb"}) makeFifo(path);
     ASSERT_TRUE(writeSolidSgi("imgs/a.rgb", 2, 2, 10, 20, 30));
-    makeFifo("imgs/zz.rgb");
 
     testing::internal::CaptureStderr();
     std::string out = captureStdout([] { loadKeyBindings("key.db", false); });
@@ -96,8 +90,7 @@ TEST_F(RegularFileTest, StartUpReadersRefuseFifosAndGoOn) {
     out = captureStdout([&] { gene = std::make_unique<ImageGene>("imgs"); });
     const std::string err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(gene->imageCount(), 2);
-    EXPECT_NE(gene->images->images[0], nullptr);
-    EXPECT_EQ(gene->images->images[1], nullptr);
+    EXPECT_TRUE(gene->images->images[0] && !gene->images->images[1]);
     EXPECT_EQ(gene->images->width, 2) << "the refused image read nothing";
     EXPECT_EQ(out.find("unreadable"), std::string::npos) << out;
     for (const char* path : {"key.db", "mdls/a.obj", "modules.db", "imgs/zz.rgb"})

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "reactor/Random.h"
@@ -21,25 +22,21 @@ void quietControls(RippleGene& gene) {
 
 }  // namespace
 
+// The 3 x 3 kernel lands centred on the scaled cell; the wave step spreads it
+// (the centre's neighbours sum to 2.0). The same controls again make no drop
+// and draw no random numbers.
 TEST(RippleGene, ControlledDropLandsOnTheScaledCellWithTheKernelCentreThere) {
     RippleGene gene(120, 80);
     gene.dropXControl = 64;
     gene.dropYControl = 100;
     gene.update();
-    EXPECT_EQ(gene.dropColumn, 60);
-    EXPECT_EQ(gene.dropRow, 62);
-    EXPECT_FALSE(gene.dropPending);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 60, 62), 1.0f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 59, 61), 0.3f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 61, 62), 0.5f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 60, 63), 0.5f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 61, 63), 0.3f);
+    EXPECT_EQ(std::vector<int>({gene.dropColumn, gene.dropRow, gene.dropPending}), std::vector<int>({60, 62, 0}));
+    for (const auto& [c, r, h] : {std::tuple{60, 62, 1.0f}, {59, 61, 0.3f}, {61, 62, 0.5f}, {60, 63, 0.5f}, {61, 63, 0.3f}})
+        EXPECT_FLOAT_EQ(stampedAt(gene, c, r), h) << c << "," << r;
     EXPECT_NEAR(stampedTotal(gene), 1.0f + 4 * 0.5f + 4 * 0.3f, 1e-5f) << "nothing outside the 3 x 3 block";
-    // The wave step spreads it: the centre cell's neighbours sum to 2.0.
     EXPECT_FLOAT_EQ(gene.heightAt(60, 62), 0.98f);
     EXPECT_FLOAT_EQ(gene.vertices[3 * (62 * 120 + 60) + 2], 0.98f);
 
-    // The same controls again make no drop and draw no random numbers.
     gene.init();
     qelSetRandState(77);
     for (int i = 0; i < 20; ++i) gene.update();
@@ -47,30 +44,30 @@ TEST(RippleGene, ControlledDropLandsOnTheScaledCellWithTheKernelCentreThere) {
     for (int n = 0; n < gene.count; ++n) ASSERT_EQ(gene.currentHeights()[n], 0.0f);
 }
 
+// Drops are clamped so the kernel stays on the grid: the far corner drop
+// touches the last interior cell and no border cell.
 TEST(RippleGene, DropsAreClampedSoTheKernelStaysOnTheGrid) {
     RippleGene gene(120, 80);
     const int cases[][4] = {{0, -7, 1, 1}, {119, 500, 117, 77}, {116, 76, 116, 76}};
-    for (const auto& c : cases) {
-        gene.setDrop(c[0], c[1]);
-        EXPECT_EQ(gene.dropColumn, c[2]);
-        EXPECT_EQ(gene.dropRow, c[3]);
-        EXPECT_TRUE(gene.dropPending);
+    for (const auto& [column, row, clampedColumn, clampedRow] : cases) {
+        gene.setDrop(column, row);
+        EXPECT_EQ(std::vector<int>({gene.dropColumn, gene.dropRow, gene.dropPending}),
+                  std::vector<int>({clampedColumn, clampedRow, 1}));
     }
-    // The far corner drop touches the last interior cell and no border cell.
     gene.setDrop(1000, 1000);
     quietControls(gene);
     gene.update();
     EXPECT_FLOAT_EQ(stampedAt(gene, 118, 78), 0.3f);
     for (int c = 0; c < 120; ++c) EXPECT_EQ(stampedAt(gene, c, 79), 0.0f);
     for (int r = 0; r < 80; ++r) EXPECT_EQ(stampedAt(gene, 119, r), 0.0f);
-    // Extreme control values too.
-    gene.dropXControl = 1 << 30;
+    gene.dropXControl = 1 << 30;  // extreme control values too
     gene.dropYControl = -(1 << 30);
     gene.update();
-    EXPECT_EQ(gene.dropColumn, 117);
-    EXPECT_EQ(gene.dropRow, 1);
+    EXPECT_EQ(std::vector<int>({gene.dropColumn, gene.dropRow}), std::vector<int>({117, 1}));
 }
 
+// About one update in twenty drops at random while drop X is below 2, inside
+// the grid; from 2 on, no random numbers are drawn.
 TEST(RippleGene, RandomRainOnlyWhenDropXControlIsBelowTwo) {
     RippleGene gene(120, 80);
     qelSetRandState(1);
@@ -83,14 +80,9 @@ TEST(RippleGene, RandomRainOnlyWhenDropXControlIsBelowTwo) {
         gene.dropPending = false;
         gene.update();
         drops += gene.dropColumn != 1 || gene.dropRow != 1;
-        ASSERT_GE(gene.dropColumn, 1);
-        ASSERT_LE(gene.dropColumn, 117);
-        ASSERT_GE(gene.dropRow, 1);
-        ASSERT_LE(gene.dropRow, 77);
+        ASSERT_TRUE(gene.dropColumn >= 1 && gene.dropColumn <= 117 && gene.dropRow >= 1 && gene.dropRow <= 77);
     }
-    EXPECT_GT(drops, 50);  // about one update in twenty
-    EXPECT_LT(drops, 170);
-
+    EXPECT_TRUE(drops > 50 && drops < 170) << drops;
     gene.dropXControl = gene.lastDropXControl = 2;
     gene.dropYControl = gene.lastDropYControl = 0;
     const uint32_t state = qelRandState();
@@ -110,9 +102,10 @@ TEST(RippleGene, UniformFieldShrinksByTheDampingAndTheBorderStays) {
     EXPECT_EQ(gene.vertices[3 * (79 * 120 + 5) + 2], 0.0f);
 }
 
+// A drop placed for the small kernel is clamped again for a grown one when
+// stamped; a kernel as large as the grid dropped at (0, 0) loses its first
+// row and column; a null kernel brings back the own 3 x 3 one.
 TEST(RippleGene, ReplacedKernelsAreClampedAndClippedToTheGrid) {
-    // A drop placed for the small kernel, then the kernel grows: the drop is
-    // clamped again for the new size when it is stamped.
     RippleGene gene(80, 60, "QWERT");
     gene.setDrop(100, 100);
     std::vector<float> slice(78 * 58, 1.0f);
@@ -120,58 +113,44 @@ TEST(RippleGene, ReplacedKernelsAreClampedAndClippedToTheGrid) {
     gene.dropXControl = gene.dropYControl = gene.lastDropXControl = gene.lastDropYControl = 1;
     qelSetRandState(1);  // the first draw of this state makes no random drop
     gene.update();
-    EXPECT_EQ(gene.dropColumn, 2);
-    EXPECT_EQ(gene.dropRow, 2);
-    EXPECT_EQ(stampedAt(gene, 0, 0), 0.0f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 1, 1), 0.5f);
-    EXPECT_FLOAT_EQ(stampedAt(gene, 78, 58), 0.5f);
-    EXPECT_EQ(stampedAt(gene, 79, 59), 0.0f);
-    gene.setKernel(nullptr, 0, 0, 0.0f);  // back to the own 3 x 3 kernel
-    EXPECT_EQ(gene.kernel, gene.ownKernel);
-    EXPECT_EQ(gene.kernelWidth, 3);
-    EXPECT_FLOAT_EQ(gene.kernelScale, 1.0f);
+    EXPECT_EQ(std::vector<int>({gene.dropColumn, gene.dropRow}), std::vector<int>({2, 2}));
+    for (const auto& [c, r, h] : {std::tuple{0, 0, 0.0f}, {1, 1, 0.5f}, {78, 58, 0.5f}, {79, 59, 0.0f}})
+        EXPECT_FLOAT_EQ(stampedAt(gene, c, r), h) << c << "," << r;
+    gene.setKernel(nullptr, 0, 0, 0.0f);
+    EXPECT_TRUE(gene.kernel == gene.ownKernel && gene.kernelWidth == 3 && gene.kernelScale == 1.0f);
 
-    // A kernel as large as the grid, dropped at (0, 0): its first row and
-    // column fall off the grid.
     RippleGene full(80, 60);
     std::vector<float> ones(80 * 60, 1.0f);
     full.setKernel(ones.data(), 80, 60, 1.0f);
     full.dropPending = true;
     quietControls(full);
     full.update();
-    EXPECT_EQ(full.dropColumn, 0);
-    EXPECT_EQ(full.dropRow, 0);
+    EXPECT_EQ(std::vector<int>({full.dropColumn, full.dropRow}), std::vector<int>({0, 0}));
     EXPECT_FLOAT_EQ(stampedTotal(full), 79.0f * 59.0f);
     EXPECT_EQ(stampedAt(full, 79, 10), 0.0f);
 }
 
-// Rings spread evenly from a drop anywhere on the grid: after some steps the
-// heights are the same at the same distance left and right, up and down, and
-// across the diagonal (the wave step weighs the four neighbours alike). A
-// neighbour taken from the wrong row or column turns the rings into a
-// one-sided smear, which a drop at the centre of a symmetric field can hide.
+// Rings spread evenly from a drop anywhere on the grid: the same heights at
+// the same distance left and right, up and down, across the diagonal (up to
+// rounding). A neighbour taken from the wrong row or column turns the rings
+// into a one-sided smear, which a drop at the centre can hide.
 TEST(RippleGene, RingsSpreadEvenlyAroundOffCentreDrops) {
-    const int drops[][2] = {{20, 15}, {90, 60}, {37, 52}};
-    for (const auto& drop : drops) {
-        const int c = drop[0], r = drop[1];
+    for (const auto& [c, r] : {std::pair{20, 15}, {90, 60}, {37, 52}}) {
         SCOPED_TRACE(testing::Message() << "drop at " << c << "," << r);
         RippleGene gene(120, 80);
         quietControls(gene);
         gene.setDrop(c, r);
         for (int step = 0; step < 9; ++step) gene.update();
-        float reach = 0.0f;
+        int reach = 0;
         for (int d = 1; d <= 9; ++d) {
-            const float right = gene.heightAt(c + d, r);
-            // Mirrored cells sum the same numbers in another order: equal up
-            // to rounding.
-            const float e = 1e-6f;
+            const float right = gene.heightAt(c + d, r), e = 1e-6f;
             ASSERT_NEAR(gene.heightAt(c - d, r), right, e) << "left and right at " << d;
             ASSERT_NEAR(gene.heightAt(c, r + d), right, e) << "up and right at " << d;
             ASSERT_NEAR(gene.heightAt(c, r - d), right, e) << "down and right at " << d;
             ASSERT_NEAR(gene.heightAt(c + d, r + d), gene.heightAt(c - d, r - d), e) << "diagonal at " << d;
             ASSERT_NEAR(gene.heightAt(c + d, r - 1), gene.heightAt(c - 1, r + d), e) << "transposed at " << d;
-            if (right != 0.0f) reach = static_cast<float>(d);
+            if (right != 0.0f) reach = d;
         }
-        EXPECT_GE(reach, 8.0f) << "the rings did not spread";
+        EXPECT_GE(reach, 8) << "the rings did not spread";
     }
 }

@@ -1,12 +1,15 @@
+// The Waver and Waver 3D reactors and the genes of Waver 3D.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <tuple>
 #include <vector>
 
 #include "reactor/Random.h"
+#include "reactors/Waver.h"
 #include "reactors/Waver3D.h"
 #include "support/ReactorFixture.h"
 
@@ -17,33 +20,12 @@ void noDropNext() { qelSetRandState(1); }
 
 }  // namespace
 
-// The twelve icosahedron corners have five neighbours, all others six;
-// neighbourhood is mutual.
-TEST(GeodesicMesh, NeighbourRingsAreMutual) {
-    const auto g = std::make_unique<GeodesicWaveGene>();
-    ASSERT_EQ(g->vertexCount, 2562);
-    int five = 0;
-    for (int v = 0; v < 2562; ++v) {
-        const int* r = g->ring(v);
-        const int size = r[5] == -1 ? 5 : 6;
-        five += size == 5;
-        EXPECT_TRUE(size == 6 || v < 12) << "only icosahedron corners have five neighbours";
-        for (int k = 0; k < size; ++k) {
-            ASSERT_TRUE(r[k] >= 0 && r[k] < 2562 && r[k] != v);
-            ASSERT_EQ(std::count(r, r + size, r[k]), 1);
-            const int* back = g->ring(r[k]);
-            ASSERT_NE(std::find(back, back + 6, v), back + 6) << v << " " << r[k];
-        }
-    }
-    EXPECT_EQ(five, 12);
-}
-
-// A uniform field shrinks by the damping (corners, with five neighbours, keep -1.22 of the old value); a
 // Every split edge gets one midpoint, shared by the faces on both sides (no
-// two vertices coincide), and each level's ring of a vertex lists the other
+// two vertices coincide); each level's ring of a vertex lists the other
 // corners of the first six faces holding it, in face and corner order.
 TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
     const auto g = std::make_unique<GeodesicWaveGene>();
+    ASSERT_EQ(g->vertexCount, 2562);
     std::vector<std::tuple<float, float, float>> points;
     for (int v = 0; v < g->vertexCount; ++v)
         points.emplace_back(g->positions[3 * v], g->positions[3 * v + 1], g->positions[3 * v + 2]);
@@ -67,17 +49,19 @@ TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
             ASSERT_EQ(std::vector<int>(ring, ring + 6), expected) << "level " << level << " vertex " << v;
         }
     }
+    for (int v = 0; v < 2562; ++v) ASSERT_EQ(g->ring(v)[5] == -1, v < 12) << "only the 12 corners have five neighbours";
 }
 
-// drop reaches the third ring within three steps and dies away; drops outside the mesh are ignored.
+// A uniform field shrinks by the damping (corners, with five neighbours, keep
+// -1.22 of the old value); a drop reaches the third ring within three steps
+// and dies away; drops outside the mesh are ignored.
 TEST(GeodesicWave, UniformFieldShrinksAndDropsSpreadAndDieAway) {
     GeodesicWaveGene g;
     std::fill(g.heights.begin(), g.heights.end(), 1.0f);
     noDropNext();
     g.update();
     const float* h = g.currentHeights();
-    for (int v = 12; v < 2562; ++v) ASSERT_NEAR(h[v], 0.72f, 1e-5f) << v;
-    for (int v = 0; v < 12; ++v) ASSERT_NEAR(h[v], (1.0f - 6 * 0.37f + 5 * 0.37f) * 0.72f, 1e-5f) << v;
+    for (int v = 0; v < 2562; ++v) ASSERT_NEAR(h[v], v < 12 ? (1.0f - 0.37f) * 0.72f : 0.72f, 1e-5f) << v;
     GeodesicWaveGene d;
     const int v = 1000, far = d.ring(d.ring(d.ring(v)[0])[0])[0];
     d.dropAt(v);
@@ -136,4 +120,30 @@ TEST_F(Waver3DTest, ControllerTwentyTwoChoosesSphereOrTorus) {
     reactor->update();
     EXPECT_EQ(reactor->sphere->heights, sphereBefore);
     EXPECT_NE(reactor->torus->heights, torusBefore);
+}
+
+class WaverTest : public ReactorFixture<Waver> {
+    std::unique_ptr<Waver> makeReactor() override { return std::make_unique<Waver>(120, 80, 0); }
+};
+
+// Controller 22 at 0 or more runs the flow with 21/85 as its motion (the
+// ripple left alone); below 0 or not a number, the ripple with the byte
+// values as drop controls (the flow frozen).
+TEST_F(WaverTest, ControllerTwentyTwoChoosesTheGene) {
+    setControl(21, 0.5f);
+    setControl(85, 0.25f);
+    reactor->update();
+    EXPECT_EQ(reactor->mode, 1);
+    EXPECT_EQ(std::vector<float>({reactor->flow->amplitude, reactor->flow->phase[0]}), std::vector<float>({0.5f, 0.25f}));
+    EXPECT_EQ(reactor->ripple->lastDropXControl, -1);
+    setControl(22, -0.001f);
+    setByte(21, 64);
+    setByte(85, 100);
+    reactor->update();
+    EXPECT_EQ(std::vector<int>({reactor->mode, reactor->ripple->dropColumn, reactor->ripple->dropRow}),
+              std::vector<int>({0, 60, 62}));
+    EXPECT_EQ(reactor->flow->phase[0], 0.25f);
+    setControl(22, std::numeric_limits<float>::quiet_NaN());
+    reactor->update();
+    EXPECT_EQ(reactor->mode, 0);
 }
