@@ -110,14 +110,6 @@ TEST_F(ImageGeneTest, UnreadableOtherSizedAndUpperCaseImagesLeaveNullSlots) {
     EXPECT_EQ(textureRed(*gene), 40);
 }
 
-TEST_F(ImageGeneTest, ExaminesAtMost128NamesAndCounts127) {
-    auto gene = buildSet(200);
-    EXPECT_EQ(countOf(log, "Reading Texture ..."), 128);
-    EXPECT_EQ(gene->imageCount(), 127);
-    gene->selectIndex(126);
-    EXPECT_EQ(textureRed(*gene), static_cast<uint8_t>(10 * 127));
-}
-
 // The image read last sets the set's size, wherever the odd-sized images sort:
 // only images of another size than the last one read are dropped, each with
 // its line; the texture takes the last one's size, and only the images kept
