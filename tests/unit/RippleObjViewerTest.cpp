@@ -35,13 +35,12 @@ protected:
     }
     void TearDown() override { resetGlState(); }
 
-    std::string build(const char* name) {  // returns what the constructor printed
-        const std::string log = captureStdout([&] { viewer = std::make_unique<RippleObjViewer>(name); });
+    void buildSquare(float z) {
+        const std::string path = tree.write("square.obj", squareAt(z));
+        captureStdout([&] { viewer = std::make_unique<RippleObjViewer>(path.c_str()); });
         viewer->setControls(&table);
         viewer->setChannel(kChannel);
-        return log;
     }
-    void buildSquare(float z) { build(tree.write("square.obj", squareAt(z)).c_str()); }
     void setControl(int n, float value) { table.floatValue[ControlTable::indexOf(kChannel, 0, n)] = value; }
 
     // The slice pass must hand the whole screen back to the picture.
@@ -70,6 +69,8 @@ protected:
 
 }  // namespace
 
+// (The loader's viewer names no model: the rippleobj golden scene shows its
+// empty model leaving the slice black and the surface still.)
 TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
     // The unit square at the viewing distance 3 covers about 21.4 cells of the
     // 80 x 60 viewport, centred on (40, 30); white, so red is 1.
@@ -99,24 +100,4 @@ TEST_F(RippleObjViewerTest, SliceIsStampedIntoTheRippleScaledByControllerNinetee
     frame(3);
     EXPECT_GT(sliceCells(), 0);
     EXPECT_EQ(largestHeight(), 0.0f);
-}
-
-// The loader names no model: the model is built from the empty name, so the
-// transcript shows the OBJ reader's lines for a file it cannot open, and the
-// empty model leaves the slice black.
-TEST_F(RippleObjViewerTest, WithoutAModelNameTheEmptyModelIsReportedAndTheSliceStaysBlack) {
-    for (const char* name : {static_cast<const char*>(nullptr), ""}) {
-        const std::string log = build(name);
-        size_t at = 0;
-        for (const char* line : {" File Open Error \n", "Bounding Box\n", "x 100000,-100000\n", "Center 0,0,0\n",
-                                 "nScale = -1e-05\n", "V size  0\n", "ID size 0\n"}) {
-            at = log.find(line, at);
-            ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << log;
-        }
-        ASSERT_NE(viewer->model, nullptr);
-        EXPECT_EQ(viewer->model->cornerLength(), 0);
-        frame(5);
-        EXPECT_EQ(sliceCells(), 0);
-        EXPECT_EQ(largestHeight(), 0.0f);
-    }
 }
