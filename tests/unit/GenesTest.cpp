@@ -1,0 +1,404 @@
+// The genes behind the reactors: the ripple, the flow field, the geodesic and
+// torus waves of Waver 3D, the particles; and the Waver choosing between them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <tuple>
+#include <vector>
+
+#include "reactor/Random.h"
+#include "reactors/Particles1.h"
+#include "reactors/RippleGene.h"
+#include "reactors/Waver.h"
+#include "reactors/Waver3D.h"
+#include "reactors/qelFlo.h"
+#include "reactors/qelParticles.h"
+#include "support/ReactorFixture.h"
+
+namespace {
+
+using Ints = std::vector<int>;
+using Floats = std::vector<float>;
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// A w x h block of the plane that held the heights before the last update
+// (where drops land), row by row.
+Floats stamped(RippleGene& gene, int column, int row, int w, int h) {
+    Floats block;
+    for (int r = row; r < row + h; ++r)
+        for (int c = column; c < column + w; ++c) block.push_back(gene.nextHeights()[r * gene.width + c]);
+    return block;
+}
+float stampedTotal(RippleGene& gene) { return std::accumulate(gene.nextHeights(), gene.nextHeights() + gene.count, 0.0f); }
+
+// Controls that neither differ from their last values nor ask for random drops.
+void quietControls(RippleGene& gene) {
+    gene.dropXControl = gene.lastDropXControl = 64;
+    gene.dropYControl = gene.lastDropYControl = 64;
+}
+
+// A generator state whose next draw is 41: no random drop on the next update.
+void noDropNext() { qelSetRandState(1); }
+
+}  // namespace
+
+// The 3 x 3 kernel lands centred on the scaled cell and the wave step keeps
+// 0.98 of it; drops are clamped so the kernel stays on the grid (the far
+// corner drop touches the last interior cell, no border cell). The same
+// controls again make no drop and draw no random numbers.
+TEST(RippleGene, ControlledDropsLandClampedWithTheKernelCentreThere) {
+    RippleGene gene(120, 80);
+    gene.dropXControl = 64;
+    gene.dropYControl = 100;
+    gene.update();
+    EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow, gene.dropPending}), Ints({60, 62, 0}));
+    EXPECT_EQ(stamped(gene, 59, 61, 3, 3), Floats({0.3f, 0.5f, 0.3f, 0.5f, 1.0f, 0.5f, 0.3f, 0.5f, 0.3f}));
+    EXPECT_NEAR(stampedTotal(gene), 1.0f + 4 * 0.5f + 4 * 0.3f, 1e-5f) << "nothing outside the 3 x 3 block";
+    EXPECT_EQ(Floats({gene.heightAt(60, 62), gene.vertices[3 * (62 * 120 + 60) + 2]}), Floats({0.98f, 0.98f}));
+    for (const auto& [column, row, clampedColumn, clampedRow] : {std::tuple{0, -7, 1, 1}, {116, 76, 116, 76}, {119, 500, 117, 77}}) {
+        gene.setDrop(column, row);
+        EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow, gene.dropPending}), Ints({clampedColumn, clampedRow, 1}));
+    }
+    gene.init();
+    gene.setDrop(1000, 1000);
+    quietControls(gene);
+    gene.update();
+    EXPECT_EQ(stamped(gene, 116, 76, 4, 4), Floats({0.3f, 0.5f, 0.3f, 0, 0.5f, 1, 0.5f, 0, 0.3f, 0.5f, 0.3f, 0, 0, 0, 0, 0}));
+    gene.dropXControl = 1 << 30;  // extreme control values too
+    gene.dropYControl = -(1 << 30);
+    gene.update();
+    EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow}), Ints({117, 1}));
+    gene.init();
+    qelSetRandState(77);
+    for (int i = 0; i < 20; ++i) gene.update();
+    EXPECT_EQ(qelRandState(), 77u);
+    EXPECT_EQ(*std::max_element(gene.currentHeights(), gene.currentHeights() + gene.count), 0.0f);
+}
+
+// About one update in twenty drops at random while drop X is below 2, inside
+// the grid; from 2 on, no random numbers are drawn.
+TEST(RippleGene, RandomRainOnlyWhenDropXControlIsBelowTwo) {
+    RippleGene gene(120, 80);
+    qelSetRandState(1);
+    gene.dropXControl = gene.dropYControl = 0;
+    gene.update();  // controls changed: may or may not drop
+    int drops = 0;
+    for (int i = 0; i < 2000; ++i) {
+        gene.setDrop(1, 1);  // marker position; a random drop moves it
+        gene.dropPending = false;
+        gene.update();
+        drops += gene.dropColumn != 1 || gene.dropRow != 1;
+        ASSERT_TRUE(gene.dropColumn >= 1 && gene.dropColumn <= 117 && gene.dropRow >= 1 && gene.dropRow <= 77);
+    }
+    EXPECT_TRUE(drops > 50 && drops < 170) << drops;
+    gene.dropXControl = gene.lastDropXControl = 2;
+    gene.dropYControl = gene.lastDropYControl = 0;
+    const uint32_t state = qelRandState();
+    for (int i = 0; i < 100; ++i) gene.update();
+    EXPECT_EQ(qelRandState(), state);
+}
+
+// A uniform field shrinks by the damping inside, the border stays (drawn flat).
+// (Rings spreading evenly from drops off the centre: the waver golden scene.)
+TEST(RippleGene, UniformFieldShrinksByTheDampingAndTheBorderStays) {
+    RippleGene gene(120, 80);
+    quietControls(gene);
+    std::fill(gene.heights.begin(), gene.heights.end(), 1.0f);
+    gene.update();
+    for (int n = 0; n < 120 * 80; ++n) {
+        const int c = n % 120, r = n / 120;
+        const bool border = c == 0 || r == 0 || c == 119 || r == 79;
+        ASSERT_EQ(gene.heightAt(c, r), border ? 1.0f : 0.98f) << c << "," << r;
+        ASSERT_TRUE(!border || gene.vertices[3 * n + 2] == 0.0f) << c << "," << r;
+    }
+}
+
+// A drop placed for the small kernel is clamped again for a grown one when
+// stamped; a kernel as large as the grid dropped at (0, 0) loses its first
+// row and column; a null kernel brings back the own 3 x 3 one.
+TEST(RippleGene, ReplacedKernelsAreClampedAndClippedToTheGrid) {
+    RippleGene gene(80, 60, "QWERT");
+    gene.setDrop(100, 100);
+    std::vector<float> slice(78 * 58, 1.0f);
+    gene.setKernel(slice.data(), 78, 58, 0.5f);
+    gene.dropXControl = gene.dropYControl = gene.lastDropXControl = gene.lastDropYControl = 1;
+    qelSetRandState(1);  // the first draw of this state makes no random drop
+    gene.update();
+    EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow}), Ints({2, 2}));
+    EXPECT_EQ(stamped(gene, 0, 0, 2, 2), Floats({0, 0, 0, 0.5f}));
+    EXPECT_EQ(stamped(gene, 78, 58, 2, 2), Floats({0.5f, 0, 0, 0}));
+    gene.setKernel(nullptr, 0, 0, 0.0f);
+    EXPECT_TRUE(gene.kernel == gene.ownKernel && gene.kernelWidth == 3 && gene.kernelScale == 1.0f);
+    RippleGene full(80, 60);
+    std::vector<float> ones(80 * 60, 1.0f);
+    full.setKernel(ones.data(), 80, 60, 1.0f);
+    full.dropPending = true;
+    quietControls(full);
+    full.update();
+    EXPECT_EQ(Ints({full.dropColumn, full.dropRow}), Ints({0, 0}));
+    EXPECT_FLOAT_EQ(stampedTotal(full), 79.0f * 59.0f);
+    EXPECT_EQ(stamped(full, 79, 10, 1, 1), Floats({0.0f}));
+}
+
+// The field table is twice the grid; zero at its centre, pointing away from
+// it and weakening far out (a quarter table right of the centre: d = 0.5).
+TEST(QelFlo, FieldIsZeroAtTheTableCentreAndPointsAway) {
+    qelFlo flo(120, 80);
+    ASSERT_EQ(Ints({flo.tableWidth, flo.tableHeight}), Ints({240, 160}));
+    EXPECT_TRUE(flo.flowX(120, 80) == 0.0f && flo.flowY(120, 80) == 0.0f && flo.flowY(150, 80) == 0.0f);
+    EXPECT_NEAR(flo.flowX(150, 80), 0.05f / 0.155f, 1e-5f);
+    EXPECT_TRUE(flo.flowX(90, 80) < 0.0f && flo.flowY(120, 100) > 0.0f && flo.flowY(120, 60) < 0.0f);
+    EXPECT_GT(std::fabs(flo.flowX(135, 80)), std::fabs(flo.flowX(239, 80))) << "weak far out";
+}
+
+// At start the poles sit on opposite sides (240 x 0.75 - 60 and 240 x 0.3 -
+// 60) and each displacement is pole 1's field less pole 0's; speed 0 stands still.
+TEST(QelFlo, StartMotionPlacesPolesOnOppositeSidesAndSubtractsPoleZero) {
+    qelFlo flo(120, 80);
+    flo.update();
+    EXPECT_EQ(Ints({flo.poleColumnOffset[0], flo.poleRowOffset[0], flo.poleColumnOffset[1], flo.poleRowOffset[1]}),
+              Ints({120, 40, 12, 40}));
+    for (int n : {0, 61 * 120 + 17, 79 * 120 + 119}) {
+        const int i = n % 120, j = n / 120;
+        EXPECT_EQ(Floats({flo.displacement[2 * n], flo.displacement[2 * n + 1]}),
+                  Floats({flo.flowX(11 + i, 39 + j) - flo.flowX(119 + i, 39 + j),
+                          flo.flowY(11 + i, 39 + j) - flo.flowY(119 + i, 39 + j)}))
+            << n;
+    }
+    const float before = flo.displacement[2 * 500];
+    flo.update();
+    EXPECT_EQ(flo.displacement[2 * 500], before);
+}
+
+// Past the limit the phase starts again at 0; exactly the limit is kept, and
+// a negative speed runs below 0 without limit. Pole 0 at half a turn sits a
+// quarter table left of the centre, where its window would begin one cell
+// before the table row; for any motion, any grid, the windows stay inside.
+TEST(QelFlo, PhaseResetsOnlyPastTheLimitAndPoleWindowsStayInTheTable) {
+    const float cases[][4] = {{0.5f, 5.9f, 1, 0.0f}, {0.0f, 6.283f, 1, 6.283f}, {-1.0f, 0.0f, 10, -10.0f}};
+    for (const auto& [speed, start, updates, after] : cases) {
+        qelFlo flo(120, 80);
+        flo.setMotion(1.0f, speed);
+        flo.phase[0] = start;
+        for (int k = 0; k < updates; ++k) flo.update();
+        EXPECT_FLOAT_EQ(flo.phase[0], after) << start;
+    }
+    auto expectInside = [](const qelFlo& flo) {
+        for (int p = 0; p < 2; ++p)
+            ASSERT_TRUE(flo.poleColumnOffset[p] >= 1 && flo.poleColumnOffset[p] + flo.width - 2 <= flo.tableWidth - 1 &&
+                        flo.poleRowOffset[p] >= 1 && flo.poleRowOffset[p] + flo.height - 2 <= flo.tableHeight - 1)
+                << "pole " << p << " at " << flo.poleColumnOffset[p] << "," << flo.poleRowOffset[p];
+    };
+    qelFlo edge(120, 80);
+    edge.phase[0] = 3.14159f;
+    edge.update();
+    EXPECT_EQ(edge.poleColumnOffset[0], 1);
+    expectInside(edge);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int size : {120, 7, 3}) {
+        qelFlo flo(size, size * 2 / 3 + 3);
+        for (float amplitude : {-1.0f, 0.0f, 1.0f, 3.0f, -3.0f, 1e9f, -1e9f, inf, -inf, kNaN})
+            for (float speed : {0.37f, -0.9f, 100.0f, kNaN}) {
+                flo.init();
+                flo.setMotion(amplitude, speed);
+                for (int k = 0; k < 25; ++k) flo.update(), expectInside(flo);
+            }
+    }
+}
+
+// Every split edge gets one midpoint, shared by the faces on both sides (no
+// two vertices coincide); each level's ring of a vertex lists the other
+// corners of the first six faces holding it, in face and corner order.
+TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
+    const auto g = std::make_unique<GeodesicWaveGene>();
+    ASSERT_EQ(Ints({g->vertexCount, g->midpointCount}), Ints({2562, GeodesicWaveGene::kEdges}));
+    std::vector<std::tuple<float, float, float>> points;
+    for (int v = 0; v < g->vertexCount; ++v)
+        points.emplace_back(g->positions[3 * v], g->positions[3 * v + 1], g->positions[3 * v + 2]);
+    std::sort(points.begin(), points.end());
+    EXPECT_EQ(std::adjacent_find(points.begin(), points.end()), points.end());
+    for (int level = 0; level < GeodesicWaveGene::kLevels; ++level) {
+        for (int v = 0; v < g->levelVertexCount[level]; ++v) {
+            Ints expected;
+            for (int f = g->levelStart[level], faces = 0; f < g->levelEnd[level] && faces < 6; ++f) {
+                const int* corner = &g->faces[3 * f];
+                if (corner[0] != v && corner[1] != v && corner[2] != v) continue;
+                ++faces;
+                for (int i = 0; i < 3; ++i)
+                    if (corner[i] != v && std::find(expected.begin(), expected.end(), corner[i]) == expected.end())
+                        expected.push_back(corner[i]);
+            }
+            expected.resize(6, -1);
+            const int* ring = g->rings[level].data() + 6 * v;
+            ASSERT_EQ(Ints(ring, ring + 6), expected) << "level " << level << " vertex " << v;
+        }
+    }
+    for (int v = 0; v < 2562; ++v) ASSERT_EQ(g->ring(v)[5] == -1, v < 12) << "only the 12 corners have five neighbours";
+}
+
+// A uniform field shrinks by the damping (corners, with five neighbours, keep
+// -1.22 of the old value); a drop reaches the third ring within three steps
+// and dies away; drops outside the mesh are ignored.
+TEST(GeodesicWave, UniformFieldShrinksAndDropsSpreadAndDieAway) {
+    GeodesicWaveGene g;
+    std::fill(g.heights.begin(), g.heights.end(), 1.0f);
+    noDropNext();
+    g.update();
+    for (int v = 0; v < 2562; ++v) ASSERT_NEAR(g.currentHeights()[v], v < 12 ? 0.63f * 0.72f : 0.72f, 1e-5f) << v;
+    GeodesicWaveGene d;
+    const int v = 1000, far = d.ring(d.ring(d.ring(v)[0])[0])[0];
+    d.dropAt(v);
+    for (int step = 0; step < 203; ++step) {
+        noDropNext();
+        d.update();
+        EXPECT_TRUE(step != 2 || d.currentHeights()[far] != 0.0f) << "the third ring is still";
+    }
+    const auto [low, high] = std::minmax_element(d.currentHeights(), d.currentHeights() + 2562);
+    EXPECT_TRUE(*low > -1e-3f && *high < 1e-3f);
+    d.dropAt(-1);
+    d.dropAt(2562);
+}
+
+// Drops and wave steps wrap around the torus both ways; random drops land
+// inside the grid, on about 7 % of updates.
+TEST(TorusRipple, DropsAndWaveStepsWrapAroundBothWays) {
+    TorusRippleGene t, u;
+    t.dropAt(10, 35);  // the third kernel column wraps into segment 0
+    u.currentHeights()[0] = 1.0f;
+    noDropNext();
+    u.update();
+    const std::tuple<TorusRippleGene*, int, int, float> cells[] = {
+        {&t, 10, 35, 0.7f},  {&t, 10, 34, 0.5f}, {&t, 10, 0, 0.5f},  {&t, 9, 0, 0.3f},  {&t, 11, 0, 0.3f},
+        {&t, 10, 1, 0.0f},   {&t, 12, 0, 0.0f},  {&u, 107, 0, 0.45f}, {&u, 1, 0, 0.45f}, {&u, 0, 35, 0.45f},
+        {&u, 0, 1, 0.45f},   {&u, 0, 0, 0.0f},   {&u, 1, 1, 0.0f}};
+    for (const auto& [gene, r, s, h] : cells) EXPECT_FLOAT_EQ(gene->heightAt(r, s), h) << r << "," << s;
+    qelSetRandState(99);
+    int drops = 0;
+    for (int k = 0; k < 3000; ++k) {
+        t.dropRing = -1;
+        t.update();
+        if (t.dropRing < 0) continue;
+        ++drops;
+        ASSERT_TRUE(t.dropRing >= 1 && t.dropRing <= 103 && t.dropSegment >= 1 && t.dropSegment <= 35) << t.dropRing;
+    }
+    EXPECT_TRUE(drops > 150 && drops < 300) << drops;
+}
+
+class WaverTest : public ReactorFixture<Waver> {
+    std::unique_ptr<Waver> makeReactor() override { return std::make_unique<Waver>(120, 80, 0); }
+};
+
+// Controller 22 at 0 or more runs the flow with 21/85 as its motion (the
+// ripple left alone); below 0 or not a number, the ripple with the byte
+// values as drop controls (the flow frozen). (Waver 3D's sphere and torus by
+// controller 22: the waver3d golden scene.)
+TEST_F(WaverTest, ControllerTwentyTwoChoosesTheGene) {
+    setControl(21, 0.5f);
+    setControl(85, 0.25f);
+    reactor->update();
+    EXPECT_EQ(Floats({1.0f * reactor->mode, reactor->flow->amplitude, reactor->flow->phase[0],
+                      1.0f * reactor->ripple->lastDropXControl}),
+              Floats({1, 0.5f, 0.25f, -1}));
+    setControl(22, -0.001f);
+    setByte(21, 64);
+    setByte(85, 100);
+    reactor->update();
+    EXPECT_EQ(Ints({reactor->mode, reactor->ripple->dropColumn, reactor->ripple->dropRow}), Ints({0, 60, 62}));
+    EXPECT_EQ(reactor->flow->phase[0], 0.25f);
+    setControl(22, kNaN);
+    reactor->update();
+    EXPECT_EQ(reactor->mode, 0);
+}
+
+TEST(QelParticles, ActiveShareAndLifeControllerAtTheirEdges) {
+    qelParticles gene(1280);
+    for (const auto& [fraction, active] : {std::pair{0.0f, 1}, {1.0f, 1280}, {7.0f, 1280}, {0.5f, 640}, {0.0009f, 1},
+                                           {kNaN, 1}, {-1e30f, 1}}) {
+        gene.setActive(fraction);
+        EXPECT_EQ(gene.active, active) << fraction;
+    }
+    // The life controller kills the active particles only below -0.5.
+    qelParticles few(10);
+    for (int i = 0; i < 10; ++i) few.record(i)[9] = 42.0f;
+    few.setActive(0.5f);
+    for (const float kill : {-0.5f, -0.51f}) {
+        few.setLife(kill, 0.3f);
+        for (int i = 0; i < 10; ++i) EXPECT_FLOAT_EQ(few.record(i)[9], i < 5 && kill < -0.5f ? -1.0f : 42.0f) << i;
+    }
+    qelParticles empty(0);  // a pool below one still has one record to visit
+    empty.update();
+    EXPECT_EQ(empty.active, 1);
+}
+
+// Position moves by the old velocity; the velocity gains the acceleration and
+// is then damped; life loses one. Inactive records are left alone.
+TEST(QelParticles, IntegratesStepByStepAndLeavesInactiveRecords) {
+    qelParticles gene(2);
+    float* p = gene.record(0);
+    const float start[10] = {1.0f, 2.0f, 3.0f, 0.5f, -0.25f, 1.0f, 0.0f, 0.0f, 0.0f, 10.0f};
+    std::copy(start, start + 10, p);
+    gene.record(1)[9] = -5.0f;  // dead, but inactive: never reborn
+    gene.setActive(0.5f);
+    gene.setGravity(2.0f);  // acceleration (0, 0.02, 0)
+    gene.setDamping(0.5f);  // 0.88 per step
+    const double expected[2][7] = {{1.5, 1.75, 4.0, 0.44, -0.2024, 0.88, 9.0},
+                                   {1.94, 1.5476, 4.88, 0.3872, -0.160512, 0.7744, 8.0}};
+    for (const auto& step : expected) {
+        gene.update();
+        for (int a = 0; a < 6; ++a) EXPECT_NEAR(p[a], step[a], 1e-5) << "component " << a;
+        EXPECT_FLOAT_EQ(p[9], static_cast<float>(step[6]));
+    }
+    EXPECT_FLOAT_EQ(gene.record(1)[9], -5.0f);
+}
+
+// Three draws per particle whose life went below 0 (NaN counts), in index
+// order; a life that reaches exactly 0 draws nothing yet. A zero draw would
+// divide by zero: it points up instead.
+TEST(QelParticles, RebirthDrawsThreeNumbersPerDeadParticleInIndexOrder) {
+    qelParticles gene(3);
+    gene.setSpread(0.5f, 0.25f);  // (3, 1.5, 2.25)
+    gene.setCentre(0.1f, 0.2f);   // (0.6, -1.2, 0.03)
+    gene.setLife(0.0f, 0.4f);
+    const float lives[3] = {0.5f, 1.0f, kNaN};
+    for (int i = 0; i < 3; ++i) gene.record(i)[9] = lives[i];
+    qelSetRandState(987654321u);
+    int draws[6];
+    for (int& d : draws) d = qelRand();
+    const uint32_t afterSix = qelRandState();
+    qelSetRandState(987654321u);
+    gene.update();
+    EXPECT_EQ(qelRandState(), afterSix) << "none for the survivor";
+    for (int k = 0; k < 2; ++k) {
+        double u[3];
+        for (int a = 0; a < 3; ++a) u[a] = draws[3 * k + a] / 16386.0 - 1.0;
+        const double length = std::hypot(u[0], u[1], u[2]);
+        EXPECT_NEAR(gene.record(2 * k)[0], u[0] / length * 3.0 + 0.6, 1e-5);
+        EXPECT_NEAR(gene.record(2 * k)[1], u[1] / length * 1.5 - 1.2, 1e-5);
+    }
+    float up[3];
+    qelParticles::unitDirection(16386, 16386, 16386, up);
+    EXPECT_EQ(Floats(up, up + 3), Floats({0, 1, 0}));
+}
+
+class Particles1Test : public ReactorFixture<Particles1> {
+    std::unique_ptr<Particles1> makeReactor() override { return std::make_unique<Particles1>(100); }
+};
+
+// Controller 19 below -0.5 keeps every particle on the birth surface (the
+// ellipsoid around the centre with radii spread), frame after frame.
+TEST_F(Particles1Test, LifeControllerHoldsParticlesOnTheBirthSurface) {
+    for (const auto& [n, v] : {std::pair{22, 0.5f}, {86, 0.25f}, {19, -1.0f}}) setControl(n, v);
+    const qelParticles& gene = *reactor->particles;
+    for (int frame = 0; frame < 3; ++frame) {
+        reactor->update();
+        for (int i = 0; i < gene.active; ++i) {
+            double r = 0.0;
+            for (int a = 0; a < 3; ++a) r += std::pow((gene.record(i)[a] - gene.centre[a]) / gene.spread[a], 2);
+            ASSERT_NEAR(r, 1.0, 1e-4) << "particle " << i;
+        }
+    }
+}
