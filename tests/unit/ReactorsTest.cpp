@@ -1,0 +1,463 @@
+// The reactors as a cell runs them, and what each does with its controllers.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "PictureSupport.h"
+#include "input/WaveInput.h"
+#include "reactor/MatrixModeKeeper.h"
+#include "reactor/ReactorLoader.h"
+#include "reactors/Cloud.h"
+#include "reactors/DrawModel.h"
+#include "reactors/RippleObjViewer.h"
+#include "reactors/TorusTunnel.h"
+#include "reactors/Tunnel.h"
+#include "reactors/TunnelPlaneGene.h"
+#include "reactors/TunnelTubeGene.h"
+#include "reactors/Wave.h"
+#include "reactors/qelObjReactor.h"
+#include "reactor/Random.h"
+#include "resources/ModelGene.h"
+#include "resources/ObjModel.h"
+#include "support/AllocationCounter.h"
+#include "support/ReactorFixture.h"
+#include "support/TempStage.h"
+
+namespace {
+
+using Ints = std::vector<int>;
+using Floats = std::vector<float>;
+
+// The GL state drawing leaves behind that the next cell would inherit.
+std::string leftState() {
+    GLint mode = 0, front = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glGetIntegerv(GL_FRONT_FACE, &front);
+    std::string s = mode == GL_MODELVIEW ? "" : "matrix mode not model-view ";
+    const std::pair<GLenum, const char*> caps[] = {
+        {GL_TEXTURE_GEN_S, "gen-s"}, {GL_TEXTURE_GEN_T, "gen-t"}, {GL_CLIP_PLANE0, "clip0"}, {GL_CLIP_PLANE1, "clip1"},
+        {GL_DEPTH_TEST, "depth"},    {GL_CULL_FACE, "cull"},      {GL_BLEND, "blend"},      {GL_LIGHTING, "light"},
+        {GL_COLOR_MATERIAL, "colour-material"}, {GL_TEXTURE_2D, "texture"}};
+    for (const auto& [cap, name] : caps) s += glIsEnabled(cap) ? std::string(name) + " " : "";
+    return s + (front == GL_CW ? "cw" : "ccw");
+}
+
+// How many triangles `draw` sends to the rasteriser (GL feedback mode).
+int trianglesDrawn(const std::function<void()>& draw) {
+    static GLfloat buffer[1 << 16];
+    glFeedbackBuffer(1 << 16, GL_2D, buffer);
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    return glRenderMode(GL_RENDER) / 8;  // a token, a count and three x, y pairs each
+}
+
+}  // namespace
+
+class ReactorPictures : public ::testing::TestWithParam<int> {};
+
+// Every reactor the loader gives (all indexes but Flo, 8), run as a cell runs
+// it with a bound texture, in each mode controller 22 selects (flow/ripple,
+// sphere/torus, planes/fans/strips): it draws something, leaves the matrix
+// stacks as found and the GL state its own table names, raises no GL error,
+// and its frames (update and draw) allocate nothing once running. Which class
+// each index gives shows in its golden picture.
+TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
+    ASSERT_TRUE(ensureGlContext());
+    const int index = GetParam(), channel = 3;
+    std::unique_ptr<Reactor> reactor;
+    captureStdout([&] { reactor = loadReactor(index, 0); });
+    ASSERT_EQ(reactor == nullptr, index == 8);
+    if (!reactor) GTEST_SKIP() << "no reactor at index " << index;
+    // After a draw from the reset state (depth on, all else off, front faces anticlockwise).
+    const char* const kLeft[] = {"depth texture ccw", "depth texture ccw",      "depth blend texture ccw",
+                                 "texture ccw",       "depth texture ccw",      "depth texture ccw",
+                                 "cull texture ccw",  "texture cw",             "",
+                                 "blend texture ccw", "blend ccw",              "depth texture ccw"};
+
+    auto table = std::make_unique<ControlTable>();
+    auto setControl = [&](int n, float v) { table->floatValue[ControlTable::indexOf(channel, 0, n)] = v; };
+    for (int n : {17, 19, 23, 28, 29, 31}) setControl(n, 0.3f);  // drift, scroll, particle speed, spin, texture generation
+    setControl(87, -0.3f);
+    WaveInput wave;
+    for (int j = 0; j < 256; ++j) {
+        wave.current->bytes[2 * j] = static_cast<uint8_t>(128.0f + 60.0f * std::sin(j * 0.2f));
+        wave.current->bytes[2 * j + 1] = static_cast<uint8_t>(128.0f + 30.0f * std::sin(j * 0.1f));
+    }
+    wave.leftLevel = wave.rightLevel = 0.4f;
+    reactor->setControls(table.get());
+    reactor->setChannel(channel);
+    reactor->setWave(&wave);
+    // The bundled models, for the Obj viewer (built once, kept for the run).
+    static std::unique_ptr<ModelGene> models;
+    if (!models) captureStdout([&] { models = std::make_unique<ModelGene>(STRATA_SOURCE_DIR "/stage/mdls"); });
+    reactor->setModelSet(models.get());
+
+    const float modes[] = {0.0f, -0.25f, -1.0f};
+    for (int m = 0; m < 3; ++m) {
+        SCOPED_TRACE(testing::Message() << "loader index " << index << ", controller 22 at " << modes[m]);
+        setControl(22, modes[m]);
+        resetGlState();
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        bindTestTexture();
+        const MatrixDepths before = matrixDepths();
+        renderReactorFrames(*reactor, 20);
+        EXPECT_EQ(matrixDepths(), before);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_GT(litPixels(readScreen()), 640 * 480 / 100);
+        savePictureIfAsked(("reactor" + std::to_string(index) + "_mode" + std::to_string(m)).c_str());
+        CountAllocations count;
+        renderReactorFrames(*reactor, 10);
+        EXPECT_EQ(count.count(), 0) << "a running frame allocates";
+        resetGlState();
+        bindTestTexture();
+        MatrixModeKeeper keeper;
+        reactor->setMatrixKeeper(&keeper);
+        reactor->draw();
+        reactor->setMatrixKeeper(nullptr);
+        EXPECT_EQ(leftState(), kLeft[index]);
+    }
+    resetGlState();
+}
+
+INSTANTIATE_TEST_SUITE_P(LoaderIndexes, ReactorPictures, ::testing::Range(0, 12));
+
+class CloudTest : public ReactorFixture<Cloud> {
+protected:
+    void SetUp() override {
+        ReactorFixture::SetUp();
+        controls->byteValue[ControlTable::indexOf(15, 0, 1)] = 33;  // frame milliseconds
+    }
+};
+
+// Each plane scrolls the texture once with the scale 1 / d of its distance
+// d = 0.9 i + 1 from the front (i = 0 nearest): controller 86 chooses four,
+// five or six planes. (Their depths and fading: the cloud golden scene.)
+TEST_F(CloudTest, Controller86ChoosesFourFiveOrSixPlanes) {
+    setControl(29, 1.0f);
+    for (const auto& [value, count] : {std::pair{-1.0f, 4}, {-0.001f, 4}, {0.0f, 5}, {0.999f, 5}, {1.0f, 6}, {7.0f, 6}}) {
+        setControl(86, value);
+        reactor->texScrollS = 0.0f;
+        reactor->draw();
+        float scroll = 0.0f;
+        for (int i = count - 1; i >= 0; --i) scroll += 0.03f / (0.9f * i + 1.0f);
+        EXPECT_NEAR(reactor->texScrollS, scroll, 1e-5f) << "controller 86 at " << value;
+        EXPECT_EQ(reactor->texScrollT, 0.0f);
+    }
+}
+
+// 0.03 x 33 ms x 0.3 = 0.297 per frame towards the viewer, wrapping at the
+// spacing 3 (exactly 3 too); a negative speed stands still, and with no
+// spacing (controller 81 at -1) the phase holds.
+TEST_F(CloudTest, DriftFollowsFrameTimeAndWrapsAtTheSpacing) {
+    setControl(17, 1.0f);
+    for (int frame = 0; frame < 16; ++frame) reactor->draw();
+    EXPECT_NEAR(reactor->phase, -2.0f + 16 * 0.297f, 1e-4f);
+    reactor->draw();  // 3.049 reaches the spacing 3
+    EXPECT_NEAR(reactor->phase, 0.049f, 1e-4f);
+    setControl(17, -0.5f);
+    reactor->draw();
+    EXPECT_NEAR(reactor->phase, 0.049f, 1e-4f);
+    reactor->phase = 3.0f;
+    reactor->draw();
+    EXPECT_EQ(reactor->phase, 0.0f);
+    setControl(17, 1.0f);
+    setControl(81, -1.0f);
+    for (int frame = 0; frame < 4; ++frame) reactor->draw();
+    EXPECT_EQ(reactor->phase, 0.0f);
+}
+
+using WaveTest = ReactorFixture<Wave>;
+
+// Both impulses are stamped every update, at start at columns 78 and 42 of
+// row 45, into the plane that was current during the update.
+TEST_F(WaveTest, StartControlsStampTheKernelAtColumns78And42) {
+    reactor->update();
+    EXPECT_FLOAT_EQ(reactor->radius, 63 * 0.3f);
+    const Ints kStamp = {18, 28, 32, 28, 28, 41, 48, 41, 32, 48, 64, 48, 28, 41, 48, 41};
+    const int* stamped = reactor->otherPlaneData();
+    int total = 0;
+    for (int n = 0; n < Wave::kColumns * 90; ++n) total += stamped[n];
+    EXPECT_EQ(total, 2 * 614) << "two stamps and nothing else";
+    for (int centre : {78, 42}) {
+        Ints block;
+        for (int n = 0; n < 16; ++n) block.push_back(stamped[(43 + n / 4) * Wave::kColumns + centre - 2 + n % 4]);
+        EXPECT_EQ(block, kStamp) << centre;
+    }
+}
+
+// The radius is capped; a fast positive speed wraps once past pi; a negative
+// one runs below -pi with no wrap, the points still on their circle,
+// symmetric about the centre.
+TEST_F(WaveTest, RadiusAndAngleFollowTheControls) {
+    for (auto [byte, radius] : {std::pair{127, 38.1f}, {200, 43.0f}}) {
+        setByte(81, byte);
+        reactor->update();
+        EXPECT_FLOAT_EQ(reactor->radius, radius);
+    }
+    setByte(17, 127);
+    for (int k = 0; k < 4; ++k) reactor->update();
+    EXPECT_NEAR(reactor->angle, 2.56f, 1e-4f);
+    reactor->update();
+    EXPECT_FLOAT_EQ(reactor->angle, -3.14159f);
+    setByte(17, 0);
+    setByte(81, 100);
+    for (int k = 0; k < 10; ++k) reactor->update();
+    EXPECT_LT(reactor->angle, -3.14159f * 3);
+    const int dx = static_cast<int>(std::cos(reactor->angle) * 30.0f);
+    const int dy = static_cast<int>(std::sin(reactor->angle) * 30.0f);
+    EXPECT_EQ(Ints({reactor->impulseColumn[0], reactor->impulseRow[0], reactor->impulseColumn[1], reactor->impulseRow[1]}),
+              Ints({60 + dx, 45 + dy, 60 - dx, 45 - dy}));
+}
+
+// Half the neighbours less a sixteenth (arithmetic shift); heights reach the
+// picture through the root table, which wraps; the texture follows z. (The
+// border staying still while the waves run: the wave golden scene.)
+TEST_F(WaveTest, StepShiftsDampsAndWrapsThroughTheRootTable) {
+    setByte(81, 0);  // both impulses at the centre, far from the test cells
+    int* current = reactor->currentPlaneData();
+    current[10 * 120 + 10] = 100;
+    current[20 * 120 + 10] = -100;
+    for (int n : {30 * 120 + 99, 30 * 120 + 101, 29 * 120 + 100, 31 * 120 + 100}) current[n] = 300;
+    reactor->update();
+    const int* next = reactor->currentPlaneData();
+    EXPECT_EQ(Ints({next[10 * 120 + 11], next[11 * 120 + 10], next[20 * 120 + 9], next[30 * 120 + 100]}),
+              Ints({47, 47, -46, 563}));
+    const auto z = [&](int column, int row) { return reactor->vertices[3 * (row * 120 + column) + 2]; };
+    EXPECT_EQ(Floats({z(11, 10), z(9, 20), z(100, 30), z(50, 70)}),  // (563 + 512) & 1023 = 51
+              Floats({std::sqrt(47.0f / 512.0f), std::sqrt(45.0f / 512.0f), std::sqrt(460.0f / 512.0f), 0.0f}));
+    const int n = 10 * 120 + 11;
+    EXPECT_FLOAT_EQ(reactor->texCoords[2 * n], reactor->restTexCoords[2 * n] + 0.3f * z(11, 10));
+    EXPECT_FLOAT_EQ(reactor->texCoords[2 * n + 1], reactor->restTexCoords[2 * n + 1] + 0.3f * z(11, 10));
+}
+
+namespace {
+// Genes that count their draws.
+template <class Gene>
+struct Spy : Gene {
+    using Gene::Gene;
+    void draw() override { ++draws, Gene::draw(); }
+    int draws = 0;
+};
+class TunnelTest : public ReactorFixture<Tunnel> {
+protected:
+    void SetUp() override {
+        ReactorFixture::SetUp();
+        reactor->tube = std::make_unique<Spy<TunnelTubeGene>>(50.0f, 5.0f);
+        reactor->planes = std::make_unique<Spy<TunnelPlaneGene>>(50.0f, 1.0f);
+    }
+    Ints draws() {
+        return {static_cast<Spy<TunnelTubeGene>&>(*reactor->tube).draws,
+                static_cast<Spy<TunnelPlaneGene>&>(*reactor->planes).draws};
+    }
+};
+}  // namespace
+
+TEST_F(TunnelTest, Controller22ChoosesGeneAndPrimitive) {
+    const std::tuple<float, bool, GLenum> cases[] = {  // controller 22, tube?, its primitive
+        {0.0f, false, GL_TRIANGLE_FAN}, {0.7f, false, GL_TRIANGLE_FAN},    {-0.25f, true, GL_TRIANGLE_FAN},
+        {-0.5f, true, GL_TRIANGLE_FAN}, {-0.51f, true, GL_TRIANGLE_STRIP}, {-1.0f, true, GL_TRIANGLE_STRIP}};
+    for (const auto& [value, isTube, primitive] : cases) {
+        const Ints before = draws();
+        setControl(22, value);
+        reactor->draw();
+        EXPECT_EQ(draws(), Ints({before[0] + isTube, before[1] + !isTube})) << value;
+        EXPECT_EQ(reactor->tube->primitive, primitive) << value;
+    }
+}
+
+// A hundredth of a turn per frame at full speed; only above 1 is reduced,
+// and turning backwards runs below 0 without limit.
+TEST_F(TunnelTest, SpinAddsOneHundredthTurnPerFrameAndWrapsAboveOne) {
+    const float cases[][3] = {{0.0f, 1.0f, 0.01f}, {0.995f, 1.0f, 0.005f}, {1.0f, 0.0f, 1.0f}, {-3.0f, -1.0f, -3.01f}};
+    for (const auto& [start, speed, after] : cases) {
+        reactor->spin = start;
+        setControl(28, speed);
+        reactor->draw();
+        EXPECT_NEAR(reactor->spin, after, 1e-5f) << start;
+    }
+}
+
+namespace {
+class TorusTunnelTest : public ReactorFixture<TorusTunnel> {
+protected:
+    std::unique_ptr<TorusTunnel> makeReactor() override {  // the loader's tube
+        std::unique_ptr<TorusTunnel> torus;
+        captureStdout([&] { torus.reset(dynamic_cast<TorusTunnel*>(loadReactor(7, 0).release())); });
+        return torus;
+    }
+};
+}  // namespace
+
+// The texture scrolls a step per frame whatever the time factor, wrapping
+// (the 34th frame passes 1). The twist by controllers 24 and 88: the
+// torustwist golden scene.
+TEST_F(TorusTunnelTest, ScrollStepsPerFrameWithoutTimeFactorAndWraps) {
+    reactor->setTimeFactor(4.0f);
+    setControl(19, 1.0f);
+    setControl(83, -1.0f);
+    reactor->draw();
+    EXPECT_NEAR(reactor->scrollU, 0.03f, 1e-6f);
+    EXPECT_NEAR(reactor->scrollV, 0.97f, 1e-6f);  // below 0 gains 1
+    for (int frame = 1; frame < 33; ++frame) reactor->draw();
+    EXPECT_NEAR(reactor->scrollU, 0.99f, 1e-4f);
+    reactor->draw();
+    EXPECT_NEAR(reactor->scrollU, 0.02f, 1e-4f);
+}
+
+namespace {
+// A quad of side 2 centred on the origin in the plane z = 0, textured and
+// with one normal; wound counter-clockwise (front) or clockwise (back).
+std::string quadText(bool counterClockwise) {
+    return std::string("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n") +
+           (counterClockwise ? "f 1/1/1 2/2/1 3/3/1 4/4/1\n" : "f 1/1/1 4/4/1 3/3/1 2/2/1\n");
+}
+
+class ObjReactorTest : public ReactorFixture<qelObjReactor> {
+protected:
+    std::unique_ptr<qelObjReactor> makeReactor() override {
+        std::unique_ptr<qelObjReactor> viewer;
+        captureStdout([&] { viewer = std::make_unique<qelObjReactor>(); });
+        return viewer;
+    }
+    // A model set of quads, by file name and winding, in a fresh directory.
+    std::unique_ptr<ModelGene> modelSet(const std::string& dir, const std::vector<std::pair<std::string, bool>>& quads) {
+        tree.makeDirectory(dir);
+        for (const auto& [name, ccw] : quads) tree.write(dir + "/" + name, quadText(ccw));
+        std::unique_ptr<ModelGene> gene;
+        captureStdout([&] { gene = std::make_unique<ModelGene>(dir.c_str()); });
+        return gene;
+    }
+    TempStage tree{"objreactor"};
+};
+}  // namespace
+
+TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
+    auto set = modelSet("mdls", {{"m0.obj", true}, {"m1.obj", true}, {"m2.obj", true}, {"m3.obj", true}});
+    reactor->update();  // no model set: nothing to choose
+    EXPECT_EQ(reactor->currentModel, nullptr);
+    reactor->setModelSet(set.get());
+    for (const auto& [control, model] : {std::pair{-1.0f, 0}, {0.0f, 2}, {0.5f, 3}, {1.0f, 0}, {-0.6f, 0}, {-0.4f, 1}}) {
+        setControl(17, control);
+        reactor->update();
+        EXPECT_EQ(reactor->currentModel, set->models->models[model].get()) << control;
+    }
+}
+
+// Two triangles; the second has no texture coordinates or normals, so its
+// corners keep the last ones the first sent. Null and empty models draw nothing.
+TEST_F(ObjReactorTest, DrawModelSendsEveryTriangleAndKeepsMissingAttributes) {
+    const std::string path = tree.write("mixed.obj", "v 0 0 0\nv 0.5 0 0\nv 0.5 0.5 0\nv 0 0.5 0\nvt 0.25 0.5\nvt 0.75 0.5\n"
+                                                     "vt 0.5 0.125\nvn 0 0 1\nvn 0 1 0\nf 1/1/1 2/2/1 3/3/2\nf 1 3 4\n");
+    std::unique_ptr<ObjModel> model, empty;
+    captureStdout([&] { model = std::make_unique<ObjModel>(path.c_str()), empty = std::make_unique<ObjModel>("none.obj"); });
+    for (const ObjModel* drawn : {model.get(), empty.get(), static_cast<ObjModel*>(nullptr)}) {
+        glTexCoord2f(9.0f, 9.0f);
+        glNormal3f(0.0f, 0.0f, -1.0f);
+        EXPECT_EQ(trianglesDrawn([&] { drawModel(drawn); }), drawn == model.get() ? 2 : 0);
+        float current[8];
+        glGetFloatv(GL_CURRENT_TEXTURE_COORDS, current);
+        glGetFloatv(GL_CURRENT_NORMAL, current + 2);
+        const Floats last = drawn == model.get() ? Floats{0.5f, 0.125f, 0, 1, 0} : Floats{9, 9, 0, 0, -1};  // vt 3, vn 2
+        EXPECT_EQ(Floats(current, current + 5), last);
+    }
+}
+
+// Culling left on by an earlier cell hides neither winding: the quad's half
+// extents add up to 2, scaled by 1.5 to 3 x 3 units at the viewing distance
+// of 3 it spans the height and about 515 of 640 columns. No model set, or an
+// empty one, draws nothing with the stacks balanced.
+TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
+    auto set = modelSet("mdls", {{"a_front.obj", true}, {"b_back.obj", false}});
+    auto empty = modelSet("empty", {});
+    bindTestTexture();
+    for (ModelGene* models : {static_cast<ModelGene*>(nullptr), empty.get()}) {
+        if (models) reactor->setModelSet(models);
+        const MatrixDepths before = matrixDepths();
+        renderReactorFrames(*reactor, 1);
+        EXPECT_EQ(matrixDepths(), before);
+        EXPECT_EQ(litPixels(readScreen()), 0);
+    }
+    reactor->setModelSet(set.get());
+    for (float control : {-1.0f, 0.0f}) {
+        setControl(17, control);
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CW);
+        renderReactorFrames(*reactor, 1);
+        EXPECT_NEAR(litPixels(readScreen()), 515 * 480, 3 * 480) << control;
+    }
+    glFrontFace(GL_CCW);
+}
+
+namespace {
+class RippleObjViewerTest : public ReactorFixture<RippleObjViewer> {
+protected:
+    void SetUp() override {
+        ReactorFixture::SetUp();
+        controls->setByte(15, 0, 1, 16);  // frame milliseconds
+        qelSetRandState(1);
+    }
+    std::unique_ptr<RippleObjViewer> makeReactor() override { return square(0.0f); }
+    // A square of side 1 centred on the z axis at depth z; two loose points
+    // make the bounding box -1 .. 1 on every axis, so the model's scale is 1.
+    std::unique_ptr<RippleObjViewer> square(float z) {
+        const std::string d = std::to_string(z);
+        const std::string path = tree.write("square.obj", "v -0.5 -0.5 " + d + "\nv 0.5 -0.5 " + d + "\nv 0.5 0.5 " + d +
+                                                              "\nv -0.5 0.5 " + d + "\nv -1 -1 -1\nv 1 1 1\nf 1 2 3 4\n");
+        std::unique_ptr<RippleObjViewer> viewer;
+        captureStdout([&] { viewer = std::make_unique<RippleObjViewer>(path.c_str()); });
+        viewer->setControls(controls.get());
+        viewer->setChannel(kChannel);
+        return viewer;
+    }
+    // The slice pass must hand the whole screen back to the picture.
+    void frame(int frames = 1) {
+        renderReactorFrames(*reactor, frames);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_TRUE(viewport[2] == 640 && viewport[3] == 480) << viewport[2] << " x " << viewport[3];
+    }
+    int sliceCells() const {  // lit cells of the slice
+        return static_cast<int>(std::count_if(reactor->slice.begin(), reactor->slice.end(), [](float v) { return v > 0.5f; }));
+    }
+    TempStage tree{"rippleobj"};
+};
+}  // namespace
+
+// The unit square at the viewing distance 3 covers about 21.4 cells of the
+// 80 x 60 viewport, centred on (40, 30); white, so red is 1. Inside the slab
+// it is still cut in full; outside it nothing is left. (The loader's viewer
+// names no model: the rippleobj golden scene shows its slice black.)
+TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
+    frame();
+    for (const auto& [c, r, v] : {std::tuple{40, 30, 1.0f}, {30, 20, 1.0f}, {50, 40, 1.0f}, {27, 30, 0.0f}, {40, 43, 0.0f}})
+        EXPECT_EQ(reactor->slice[r * RippleObjViewer::kSliceWidth + c], v) << c << "," << r;
+    for (const auto& [z, cells, within] : {std::tuple{0.0f, 22 * 22, 50}, {0.02f, 22 * 22, 60}, {0.2f, 0, 0}}) {
+        reactor = square(z);
+        frame();
+        EXPECT_NEAR(sliceCells(), cells, within) << z;
+    }
+}
+
+// Inside the square every neighbour got 0.6: (4 x 0.6 x 0.5) x 0.98. At
+// strength -1 the slice is still read, but adds nothing.
+TEST_F(RippleObjViewerTest, SliceIsStampedIntoTheRippleScaledByControllerNineteen) {
+    setControl(19, 1.0f);
+    frame();
+    EXPECT_NEAR(reactor->ripple->heightAt(40, 30), 1.176f, 1e-4f);
+    EXPECT_EQ(Floats({reactor->ripple->heightAt(10, 10), reactor->ripple->heightAt(70, 50)}), Floats({0, 0}));
+    reactor = square(0.0f);
+    setControl(19, -1.0f);
+    frame(3);
+    EXPECT_GT(sliceCells(), 0);
+    float largest = 0.0f;
+    for (int n = 0; n < 80 * 60; ++n) largest = std::max(largest, std::fabs(reactor->ripple->heightAt(n % 80, n / 80)));
+    EXPECT_EQ(largest, 0.0f);
+}
