@@ -90,61 +90,51 @@ TEST_F(ImageGeneTest, EmptyMissingOrOverlongDirectoryGivesAUsableEmptyGene) {
     }
 }
 
-// An unreadable image, images of another size than the last one read and an
-// upper-case ending leave null slots, never sent.
-TEST_F(ImageGeneTest, UnreadableOtherSizedAndUpperCaseImagesLeaveNullSlots) {
-    stage.makeDirectory("imgs");
-    ASSERT_TRUE(writeFileBytes("imgs/0bad.rgb", sgiRunLengthRows(2, 1, 1, {{0x09, 0x01, 0x00}})));
-    const std::tuple<const char*, int, uint8_t> files[] = {
-        {"imgs/a.rgb", 4, 10}, {"imgs/b.rgb", 2, 20}, {"imgs/c.rgb", 8, 30}, {"imgs/d.rgb", 4, 40}, {"imgs/E.RGB", 4, 99}};
-    for (const auto& [name, side, red] : files) ASSERT_TRUE(writeSolidSgi(name, side, side, red, 0, 0));
-    auto gene = build("imgs");
-    ASSERT_EQ(gene->imageCount(), 6);
-    for (int k = 0; k < 6; ++k) EXPECT_EQ(gene->images->images[k] != nullptr, k == 1 || k == 4) << k;
-    EXPECT_EQ(countOf(log, "Reading Texture ..."), 5);
-    EXPECT_NE(log.find("texture size is 4,4 \n"), std::string::npos);
-    EXPECT_EQ(countOf(log, "ImageList::skipped "), 2);
-    EXPECT_NE(log.find("ImageList::skipped imgs/b.rgb: size 2x2 differs from the set's 4x4\n"), std::string::npos);
-    for (int k : {0, 4, 3, 5, 0}) gene->selectIndex(k);
-    EXPECT_EQ(gene->texture->uploads, 1);
-    EXPECT_EQ(textureRed(*gene), 40);
-}
-
 // The image read last sets the set's size, wherever the odd-sized images sort:
 // only images of another size than the last one read are dropped, each with
-// its line; the texture takes the last one's size, and only the images kept
+// its line; unreadable images and upper-case endings leave null slots too,
+// never sent. The texture takes the last one's size, and only the images kept
 // stay counted against the memory budget, until the set goes.
 TEST_F(ImageGeneTest, TheImageReadLastSetsTheSize) {
     const struct {
         std::vector<std::pair<std::string, int>> files;  // name, side (0: unreadable)
-        std::vector<bool> kept;
+        std::string kept;
         int side;
     } cases[] = {
-        {{{"0000_big", 8}, {"a", 2}, {"b", 2}, {"c", 2}}, {false, true, true, true}, 2},
-        {{{"a", 2}, {"b", 2}, {"z", 4}}, {false, false, true}, 4},
-        {{{"a", 2}, {"m", 3}, {"z", 2}}, {true, false, true}, 2},
-        {{{"a", 2}, {"b", 2}, {"zz", 0}}, {true, true, false}, 2},
+        {{{"0000_big.rgb", 8}, {"a.rgb", 2}, {"b.rgb", 2}, {"c.rgb", 2}}, "-kkk", 2},
+        {{{"a.rgb", 2}, {"b.rgb", 2}, {"z.rgb", 4}}, "--k", 4},
+        {{{"a.rgb", 2}, {"m.rgb", 3}, {"z.rgb", 2}}, "k-k", 2},
+        {{{"a.rgb", 2}, {"b.rgb", 2}, {"zz.rgb", 0}}, "kk-", 2},
+        {{{"0bad.rgb", 0}, {"a.rgb", 4}, {"b.rgb", 2}, {"c.rgb", 8}, {"d.rgb", 4}, {"E.RGB", 4}}, "-k--k-", 4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.files.front().first + " .. " + c.files.back().first);
         TempStage local("lastsize");
         local.makeDirectory("imgs");
         int dropped = 0, kept = 0;
-        for (size_t k = 0; k < c.files.size(); ++k) {
-            const auto& [name, side] = c.files[k];
-            const std::string path = "imgs/" + name + ".rgb";
-            ASSERT_TRUE(side > 0 ? writeSolidSgi(path, side, side, 50, 60, 70) : writeFileBytes(path, {1, 2, 3}));
-            dropped += !c.kept[k] && side > 0;
-            kept += c.kept[k];
-        }
+        for (const auto& [name, side] : c.files)
+            ASSERT_TRUE(side > 0 ? writeSolidSgi("imgs/" + name, side, side, 50, 60, 70) : writeFileBytes("imgs/" + name, {1, 2, 3}));
         const size_t heldBefore = ImageMemoryBudget::held();
         auto gene = build("imgs");
         ASSERT_EQ(gene->imageCount(), static_cast<int>(c.files.size()));
-        for (size_t k = 0; k < c.files.size(); ++k) EXPECT_EQ(gene->images->images[k] != nullptr, c.kept[k]) << k;
+        for (size_t k = 0; k < c.files.size(); ++k) {
+            const auto& [name, side] = c.files[k];
+            EXPECT_EQ(gene->images->images[k] != nullptr, c.kept[k] == 'k') << k;
+            kept += c.kept[k] == 'k';
+            if (c.kept[k] == 'k' || side == 0 || !name.ends_with(".rgb")) continue;
+            ++dropped;
+            const std::string s = std::to_string(side), n = std::to_string(c.side);
+            EXPECT_NE(log.find("ImageList::skipped imgs/" + name + ": size " + s + "x" + s + " differs from the set's " + n +
+                               "x" + n + "\n"),
+                      std::string::npos);
+        }
         EXPECT_EQ(std::vector<int>({gene->images->width, gene->texture->width, gene->texture->height}),
                   std::vector<int>(3, c.side));
         EXPECT_EQ(countOf(log, "ImageList::skipped "), dropped) << log;
+        EXPECT_EQ(countOf(log, "Reading Texture ..."), static_cast<int>(c.files.size()) - (c.kept.size() == 6));
         EXPECT_EQ(ImageMemoryBudget::held() - heldBefore, static_cast<size_t>(kept) * c.side * c.side * 4);
+        for (size_t k = 0; k < c.files.size(); ++k) gene->selectIndex(static_cast<int>(k));
+        EXPECT_EQ(gene->texture->uploads, kept);
         gene.reset();
         EXPECT_EQ(ImageMemoryBudget::held(), heldBefore);
     }

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <vector>
 
-#include "support/ExpectNear.h"
 #include "support/ReactorFixture.h"
 #include "TempStage.h"
 #include "reactor/GeneReactor.h"
@@ -36,79 +35,86 @@ protected:
     TempStage stage{"framework"};
 };
 
-float matrixAt(GLenum which, int element) {
-    float m[16];
-    glGetFloatv(which, m);
-    return m[element];
+using Floats = std::vector<float>;
+
+// A matrix (column-major), or the elements of it named.
+Floats matrixOf(GLenum which) {
+    Floats m(16);
+    glGetFloatv(which, m.data());
+    return m;
+}
+Floats matrixAt(GLenum which, std::initializer_list<int> elements) {
+    Floats picked;
+    for (int e : elements) picked.push_back(matrixOf(which)[e]);
+    return picked;
+}
+
+// Each value within `tolerance` of the one wanted, a failure naming its place.
+void expectNear(const Floats& got, const Floats& want, float tolerance) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tolerance) << "value " << i;
 }
 }  // namespace
 
+// Angles advance by the controllers (360 lost above 360, none below 0);
+// with every flag off the pushed matrix is unchanged, with translation and
+// z rotation on it moves by 5 x (28, -92, 91) and turns x into y.
 TEST_F(ReactorFramework, PushObjectMotionAdvancesAnglesThenTranslatesAndRotates) {
     for (auto [n, v] : {std::pair{90, 0.5f}, {26, -1.0f}, {27, -0.25f}}) setControl(n, v);
     const MatrixDepths before = matrixDepths();
     reactor->pushObjectMotion(false, false, false, false);
-    EXPECT_EQ(std::vector<float>({reactor->angleX, reactor->angleY, reactor->angleZ}),
-              std::vector<float>({0.5f, -1.0f, -0.25f}));  // no wrap below 0
+    EXPECT_EQ(Floats({reactor->angleX, reactor->angleY, reactor->angleZ}), Floats({0.5f, -1.0f, -0.25f}));
     EXPECT_EQ(matrixDepths().modelview, before.modelview + 1);
-    // With every flag off the pushed matrix is unchanged (identity here).
-    EXPECT_FLOAT_EQ(matrixAt(GL_MODELVIEW_MATRIX, 0), 1.0f);
-    EXPECT_FLOAT_EQ(matrixAt(GL_MODELVIEW_MATRIX, 12), 0.0f);
+    EXPECT_EQ(matrixAt(GL_MODELVIEW_MATRIX, {0, 1, 12}), Floats({1, 0, 0}));
     keeper.pop(GL_MODELVIEW);
     EXPECT_EQ(matrixDepths(), before);
-
     reactor->angleX = 359.8f;
     reactor->setTimeFactor(2.0f);
     reactor->pushObjectMotion(false, false, false, false);
-    EXPECT_NEAR(reactor->angleX, 0.8f, 1e-4f);  // above 360 loses 360
+    EXPECT_NEAR(reactor->angleX, 0.8f, 1e-4f);
     keeper.pop(GL_MODELVIEW);
-
     for (auto [n, v] : {std::pair{27, 0.0f}, {28, 0.2f}, {92, 0.4f}, {91, -0.2f}}) setControl(n, v);
     reactor->angleZ = 90.0f;
     reactor->pushObjectMotion(false, false, true, true);
-    // Translation column (5 x 0.2, -5 x 0.4, 5 x -0.2); turned 90 degrees about z: x maps to y.
-    for (auto [i, v] : {std::pair{12, 1.0f}, {13, -2.0f}, {14, -1.0f}, {1, 1.0f}})
-        EXPECT_NEAR(matrixAt(GL_MODELVIEW_MATRIX, i), v, 1e-5f) << i;
+    expectNear(matrixAt(GL_MODELVIEW_MATRIX, {12, 13, 14, 1}), {1, -2, -1, 1}, 1e-5f);
     keeper.pop(GL_MODELVIEW);
 }
 
-TEST_F(ReactorFramework, TextureMotionScrollsWrapsAndScales) {
+// Scroll 1 x 0.03 x 10 x 2, and -0.6 wrapped to 0.4 (then 1.2 loses 1);
+// scales (0 + 1) x 1.5 and (1 + 1) x 1.5. Texture generation stays off near
+// the centre of controller 31; beyond it the angles run by frame time.
+TEST_F(ReactorFramework, TextureMotionScrollsWrapsAndScalesAndTextureGenTurns) {
     for (auto [n, v] : {std::pair{29, 1.0f}, {93, -1.0f}, {30, 0.0f}, {94, 1.0f}}) setControl(n, v);
     reactor->setTimeFactor(2.0f);
     const MatrixDepths before = matrixDepths();
     reactor->textureMotion(1.5f, 10.0f);
     EXPECT_EQ(matrixDepths().texture, before.texture + 1);
     glMatrixMode(GL_TEXTURE);
-    // Scroll 1 x 0.03 x 10 x 2, and -0.6 wrapped to 0.4; scales (0 + 1) x 1.5 and (1 + 1) x 1.5.
-    expectNear({reactor->texScrollS, reactor->texScrollT, matrixAt(GL_TEXTURE_MATRIX, 0), matrixAt(GL_TEXTURE_MATRIX, 5),
-                matrixAt(GL_TEXTURE_MATRIX, 12)},
-               {0.6f, 0.4f, 1.5f, 3.0f, 0.6f}, 1e-6f);
+    Floats got = {reactor->texScrollS, reactor->texScrollT};
+    for (float m : matrixAt(GL_TEXTURE_MATRIX, {0, 5, 12})) got.push_back(m);
+    expectNear(got, {0.6f, 0.4f, 1.5f, 3.0f, 0.6f}, 1e-6f);
     glMatrixMode(GL_MODELVIEW);
     keeper.pop(GL_TEXTURE);
     reactor->textureMotion(1.0f, 10.0f);
-    EXPECT_NEAR(reactor->texScrollS, 0.2f, 1e-5f);  // 1.2 loses 1
+    EXPECT_NEAR(reactor->texScrollS, 0.2f, 1e-5f);
     keeper.pop(GL_TEXTURE);
     EXPECT_EQ(matrixDepths(), before);
-}
 
-TEST_F(ReactorFramework, TextureGenStaysOffNearTheCentreOfController31) {
     setControl(31, 0.04f);
     setControl(95, 1.0f);
     glEnable(GL_TEXTURE_GEN_S);
     reactor->textureGen();
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S) || glIsEnabled(GL_TEXTURE_GEN_T));
-    EXPECT_FLOAT_EQ(reactor->texAngleS, 0.0f);
-
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S) || glIsEnabled(GL_TEXTURE_GEN_T) || reactor->texAngleS != 0.0f);
     controls->setByte(15, 0, 1, 20);  // 20 ms frames
     setControl(31, 0.5f);
     setControl(95, -1.0f);
+    reactor->setTimeFactor(1.0f);
     reactor->textureGen();
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_S) && glIsEnabled(GL_TEXTURE_GEN_T));
-    EXPECT_NEAR(reactor->texAngleS, 0.3f, 1e-5f);  // 20 * 0.03 * 1 * 0.5
-    EXPECT_NEAR(reactor->texAngleT, -0.6f, 1e-5f);
     float plane[4];
-    glGetTexGenfv(GL_S, GL_OBJECT_PLANE, plane);
-    EXPECT_NEAR(plane[0], std::cos(0.3f * 3.1415926f / 180.0f) * 0.5f / 2.6f, 1e-5f);
-    EXPECT_NEAR(plane[3], 0.5f, 1e-6f);
+    glGetTexGenfv(GL_S, GL_OBJECT_PLANE, plane);  // angles 20 x 0.03 x 1 x (0.5, -1)
+    expectNear({reactor->texAngleS, reactor->texAngleT, plane[0], plane[3]},
+               {0.3f, -0.6f, std::cos(0.3f * 3.1415926f / 180.0f) * 0.5f / 2.6f, 0.5f}, 1e-5f);
 }
 
 // Controller 25 steps the position (wrapping below 0 and past 0.99), or with
@@ -143,70 +149,61 @@ TEST_F(ReactorFramework, SelectImageAndHelpPagesStayInRange) {
     reactor->drawHelp(3);
 }
 
+// Mode 0 turns generation off, 1 advances the angles (wrapping past 360) and
+// drifts the offsets (wrapping past 1) or sets the angles, 2 maps a sphere.
 TEST_F(ReactorFramework, TexGenRecordModesAndAngleWrapping) {
-    texGenRecord record;
-    record.mode = 0;
+    texGenRecord record{.angleS = 355.0f, .angleT = -355.0f, .offsetSpeedS = 0.7f, .offsetSpeedT = -0.2f};
     glEnable(GL_TEXTURE_GEN_S);
     record.apply(10.0f, 10.0f);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
-
     record.mode = 1;
-    record.angleS = 355.0f;
-    record.angleT = -355.0f;
-    record.offsetSpeedS = 0.7f;
-    record.offsetSpeedT = -0.2f;
-    record.apply(10.0f, -10.0f);  // angles wrap past 360, offsets past 1
+    record.apply(10.0f, -10.0f);
     const float c = std::cos(5.0f * 3.1415926f / 180.0f), n = std::sin(-5.0f * 3.1415926f / 180.0f);
     expectNear({record.angleS, record.angleT, record.offsetS, record.offsetT, record.planeS[0], record.planeT[2],
                 record.planeS[3]},
                {5.0f, -5.0f, 0.7f, 0.8f, c, n, 0.7f}, 1e-4f);
     EXPECT_TRUE(glIsEnabled(GL_TEXTURE_GEN_S));
     record.apply(0.0f, 0.0f);
-    EXPECT_NEAR(record.offsetS, 0.4f, 1e-5f);  // 1.4 loses 1
-
+    EXPECT_NEAR(record.offsetS, 0.4f, 1e-5f);
     record.accumulate = false;
     record.apply(30.0f, 40.0f);
-    EXPECT_EQ(std::vector<float>({record.angleS, record.angleT}), std::vector<float>({30.0f, 40.0f}));
-
+    EXPECT_EQ(Floats({record.angleS, record.angleT}), Floats({30.0f, 40.0f}));
     record.mode = 2;
     record.apply(0.0f, 0.0f);
     GLint mode = 0;
     glGetTexGeniv(GL_S, GL_TEXTURE_GEN_MODE, &mode);
     EXPECT_EQ(mode, GL_SPHERE_MAP);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
 }
 
 // The first move only sets the ball point; each later turn is applied before
-// the stored orientation, as OpenGL would compose it; the same input again
-// changes nothing.
+// the stored orientation, as OpenGL would compose it (the first here a turn
+// about y); the same input again changes nothing.
 TEST(TransformRecord, TurnsComposeAsGlWouldAfterTheFirstMove) {
     ASSERT_TRUE(ensureGlContext());
     TransformRecord t;
+    const Floats identity(t.matrix, t.matrix + 16);
     t.rotateBall(0.0f, 0.0f, 2.0f);  // same as the start input: nothing
-    EXPECT_FLOAT_EQ(t.previousPoint[2], 0.0f);
     t.rotateBall(0.5f, 0.0f, 2.0f);  // first move: axis has zero length
-    for (int i = 0; i < 16; ++i) EXPECT_FLOAT_EQ(t.matrix[i], (i % 5 == 0) ? 1.0f : 0.0f);
+    EXPECT_EQ(Floats(t.matrix, t.matrix + 16), identity);
     EXPECT_GT(t.previousPoint[0], 0.0f);
-    const float moves[4][2] = {{0.6f, 0.0f}, {0.5f, 0.4f}, {-0.2f, 0.6f}, {0.9f, -0.7f}};
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    for (const auto& m : moves) {
-        const std::vector<float> before(t.matrix, t.matrix + 16);
-        t.rotateBall(m[0], m[1], 2.0f);
-        if (m[0] == 0.6f) {  // a turn about y
+    for (const auto& [x, y] : {std::pair{0.6f, 0.0f}, {0.5f, 0.4f}, {-0.2f, 0.6f}, {0.9f, -0.7f}}) {
+        const Floats before(t.matrix, t.matrix + 16);
+        t.rotateBall(x, y, 2.0f);
+        if (x == 0.6f) {  // a turn about y
             EXPECT_NEAR(t.angle, 3.2f, 0.15f);
             EXPECT_NEAR(std::fabs(t.axis[1]) / std::hypot(t.axis[0], t.axis[1], t.axis[2]), 1.0f, 1e-5f);
         }
         glLoadIdentity();
         glRotatef(t.angle, t.axis[0], t.axis[1], t.axis[2]);
         glMultMatrixf(before.data());
-        for (int i = 0; i < 16; ++i) EXPECT_NEAR(t.matrix[i], matrixAt(GL_MODELVIEW_MATRIX, i), 1e-5f) << i;
+        expectNear(Floats(t.matrix, t.matrix + 16), matrixOf(GL_MODELVIEW_MATRIX), 1e-5f);
     }
     glPopMatrix();
-    const std::vector<float> same(t.matrix, t.matrix + 16);
+    const Floats same(t.matrix, t.matrix + 16);
     t.rotateBall(0.9f, -0.7f, 2.0f);
-    EXPECT_EQ(std::vector<float>(t.matrix, t.matrix + 16), same);
+    EXPECT_EQ(Floats(t.matrix, t.matrix + 16), same);
 }
 
 // Each index logs its module's lines between the loader's two; Flo (8) and
