@@ -1,5 +1,6 @@
-// The file readers of the stage: listings, regular files, user files, OBJ
-// models and model sets.
+// The readers of the stage: listings, regular files, user files, OBJ models
+// and model sets, SGI images and image sets, the preloaded sets and modules.db.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,14 +11,21 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "TempStage.h"
+#include "UniverseFixture.h"
 #include "platform/RegularFile.h"
 #include "platform/UserFiles.h"
 #include "resources/FilesInPath.h"
+#include "resources/ImageGene.h"
+#include "resources/ImageMemoryBudget.h"
 #include "resources/ModelGene.h"
 #include "resources/ObjModel.h"
+#include "resources/SgiImage.h"
+#include "support/GlTestContext.h"
+#include "tools/SgiWriter.h"
 
 namespace {
 
@@ -287,3 +295,406 @@ TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
         EXPECT_EQ(std::make_pair(gene->models->count, gene->current), std::make_pair(0, 0));
     }
 }
+
+namespace {
+
+struct Decoded {
+    std::unique_ptr<unsigned char[]> pixels;
+    int width = -1, height = -1, components = -1;
+    std::string log;
+};
+
+Decoded decode(const std::vector<uint8_t>& bytes) {
+    EXPECT_TRUE(writeFileBytes("image.rgb", bytes));
+    Decoded d;
+    d.log = captureStdout([&] { d.pixels = readTexture("image.rgb", &d.width, &d.height, &d.components); });
+    return d;
+}
+
+// Distinct bytes per channel, row and column, with runs of one value so that
+// run-length rows mix repeat and copy packets.
+std::vector<uint8_t> patternPlanes(int w, int h, int z) {
+    std::vector<uint8_t> planes(static_cast<size_t>(w) * h * z);
+    for (int c = 0; c < z; ++c)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                planes[(static_cast<size_t>(c) * h + y) * w + x] = (x / 50) % 2 ? 9 : c * 60 + y * 7 + x * 3 + 1;
+    return planes;
+}
+
+}  // namespace
+
+// Every channel count, both storages, rows wider than one packet: the result
+// is R G B A = c0 c0 c0 255 (1), c0 c0 c0 c1 (2), c0 c1 c2 255 (3), c0 c1 c2 c3 (4+).
+class SgiChannels : public testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(SgiChannels, MapChannelsToRgba) {
+    const auto [zsize, runLength] = GetParam();
+    const int w = 300, h = 3;
+    TempStage stage("sgi");
+    const std::vector<uint8_t> planes = patternPlanes(w, h, zsize);
+    Decoded d = decode(runLength ? sgiRunLength(w, h, zsize, planes) : sgiVerbatim(w, h, zsize, planes));
+    ASSERT_TRUE(d.pixels) << d.log;
+    EXPECT_EQ(d.log, "");
+    EXPECT_EQ(d.width, w);
+    EXPECT_EQ(d.height, h);
+    EXPECT_EQ(d.components, zsize);
+    // Channels the file lacks read as 0 (the table below names them for every zsize).
+    auto c = [&](int channel, int x, int y) -> int {
+        return channel < zsize ? planes[(static_cast<size_t>(channel) * h + y) * w + x] : 0;
+    };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const unsigned char* p = d.pixels.get() + (static_cast<size_t>(y) * w + x) * 4;
+            const int want[5][4] = {{},
+                                    {c(0, x, y), c(0, x, y), c(0, x, y), 255},
+                                    {c(0, x, y), c(0, x, y), c(0, x, y), c(1, x, y)},
+                                    {c(0, x, y), c(1, x, y), c(2, x, y), 255},
+                                    {c(0, x, y), c(1, x, y), c(2, x, y), zsize > 3 ? c(3, x, y) : 0}};
+            for (int k = 0; k < 4; ++k) ASSERT_EQ(p[k], want[std::min(zsize, 4)][k]) << x << "," << y << " byte " << k;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllCounts, SgiChannels, testing::Combine(testing::Values(1, 2, 3, 4, 5), testing::Bool()));
+
+// Hand-made rows: repeat and copy packets, a short row padded black, and a
+// header whose magic number is not 474 (it is not checked).
+TEST(SgiImage, HandMadeRowsDecodeToGreyPixels) {
+    TempStage stage("sgi");
+    const struct {
+        std::vector<uint8_t> bytes;
+        std::vector<int> grey;
+    } cases[] = {
+        {sgiRunLengthRows(5, 1, 1, {{0x03, 0x07, 0x82, 0x01, 0x02, 0x00}}), {7, 7, 7, 1, 2}},
+        {sgiRunLengthRows(4, 1, 1, {{0x02, 0x09, 0x00}}), {9, 9, 0, 0}},
+        {sgiVerbatim(2, 1, 1, {5, 6}, /*magic=*/1234), {5, 6}},
+    };
+    for (const auto& c : cases) {
+        Decoded d = decode(c.bytes);
+        ASSERT_TRUE(d.pixels) << d.log;
+        for (size_t x = 0; x < c.grey.size(); ++x)
+            for (int k = 0; k < 4; ++k) EXPECT_EQ(d.pixels[4 * x + k], k == 3 ? 255 : c.grey[x]) << x;
+    }
+}
+
+TEST(SgiImage, MalformedFilesComeBackNullWithALine) {
+    const auto withEntry = [](size_t offset, uint32_t value) {
+        auto bytes = sgiRunLengthRows(2, 1, 1, {{0x02, 0x01, 0x00}});
+        putBigEndian32(bytes, offset, value);
+        return bytes;
+    };
+    const auto cut = [](std::vector<uint8_t> bytes, size_t size) {
+        bytes.resize(size);
+        return bytes;
+    };
+    const auto rle = sgiRunLength(6, 6, 3, patternPlanes(6, 6, 3));
+    const auto verbatim = sgiVerbatim(8, 8, 3, patternPlanes(8, 8, 3));
+    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+        {"row decodes past the width", sgiRunLengthRows(4, 1, 1, {{0x05, 0x01, 0x00}})},
+        {"copy packet past the width", sgiRunLengthRows(4, 1, 1, {{0x83, 1, 2, 3, 0x82, 4, 5, 0x00}})},
+        {"no end marker", sgiRunLengthRows(4, 1, 1, {{0x02, 0x01, 0x02, 0x01}})},
+        {"copy packet past the stored row", sgiRunLengthRows(8, 1, 1, {{0x86, 1, 2}})},
+        {"repeat without its value", sgiRunLengthRows(8, 1, 1, {{0x03}})},
+        {"empty stored row", sgiRunLengthRows(8, 1, 1, {{}})},
+        {"stored length above the row buffer", withEntry(516, 2 * 256 + 1)},
+        {"negative stored length", withEntry(516, 0xFFFFFFFFu)},
+        {"row start beyond the file", withEntry(512, 0x7FFFFFF0u)},
+        {"run-length tables cut short", cut(rle, 512 + 40)},
+        {"run-length data cut short", cut(rle, rle.size() - 3)},
+        {"verbatim data cut short", cut(verbatim, verbatim.size() - 1)},
+        {"header cut short", {0x01, 0xDA, 0x00, 0x01, 0x00}},
+        {"header only", sgiHeader(0, 4, 4, 3)},
+        {"zero width", sgiVerbatim(0, 4, 1, {})},
+        {"zero height", sgiVerbatim(4, 0, 1, {})},
+        {"zero channels", sgiVerbatim(4, 4, 0, std::vector<uint8_t>(16, 1))},
+        {"absurd width", sgiHeader(0, 9000, 1, 1)},
+        {"side above 4096 pixels", sgiVerbatim(4097, 1, 1, std::vector<uint8_t>(4097, 7))},
+        {"side above 4096 pixels", sgiRunLengthRows(1, 4097, 1, std::vector<std::vector<uint8_t>>(4097, {0x01, 7, 0}))},
+        {"absurd run-length height", sgiHeader(1, 1, 65535, 4)},
+    };
+    TempStage stage("sgi");
+    for (const auto& [what, bytes] : cases) {
+        Decoded d = decode(bytes);
+        EXPECT_FALSE(d.pixels) << what;
+        EXPECT_NE(d.log.find("SgiImage::readTexture unreadable"), std::string::npos) << what << ": " << d.log;
+        EXPECT_NE(d.log.find("image.rgb"), std::string::npos) << what;
+    }
+    // 4096 pixels a side is still read; the reason names the limit above it.
+    EXPECT_TRUE(decode(sgiVerbatim(4096, 1, 1, std::vector<uint8_t>(4096, 7))).pixels);
+    EXPECT_NE(decode(sgiHeader(0, 1, 4097, 1)).log.find("(side above 4096 pixels)"), std::string::npos);
+}
+
+TEST(SgiImageDeathTest, UnopenableFileEndsTheProcessWithPerrorLine) {
+    TempStage stage("sgi");
+    auto read = [] {
+        int w = 0, h = 0, c = 0;
+        readTexture("missing.rgb", &w, &h, &c);
+    };
+    EXPECT_EXIT(read(), testing::ExitedWithCode(1), "missing.rgb: No such file or directory");
+}
+
+namespace {
+
+// The red byte of the first texel of the gene's texture as OpenGL holds it.
+int textureRed(ImageGene& gene) {
+    glBindTexture(GL_TEXTURE_2D, gene.texture->textureName);
+    std::vector<unsigned char> texels(static_cast<size_t>(gene.texture->width) * gene.texture->height * 4 + 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return texels[0];
+}
+
+GLuint boundTexture() {
+    GLint bound = 0;
+    return glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound), static_cast<GLuint>(bound);
+}
+
+class ImageGeneTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(ensureGlContext()); }
+    void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
+
+    std::unique_ptr<ImageGene> build(const std::string& dir) {
+        std::unique_ptr<ImageGene> gene;
+        log = captureStdout([&] { gene = std::make_unique<ImageGene>(dir.c_str()); });
+        return gene;
+    }
+    // Directory imgs with n 2x2 images; image i has red 10 * (i + 1).
+    std::unique_ptr<ImageGene> buildSet(int n) {
+        stage.makeDirectory("imgs");
+        for (int i = 0; i < n; ++i)
+            EXPECT_TRUE(writeSolidSgi("imgs/" + std::to_string(1000 + i) + ".rgb", 2, 2, uint8_t(10 * (i + 1)), 1, 2));
+        return build("imgs");
+    }
+
+    TempStage stage{"imggene"};
+    std::string log;
+};
+
+}  // namespace
+
+// Selection wraps and binds; pixels are sent only when the image changes.
+TEST_F(ImageGeneTest, SelectionWrapsAndSendsOnlyChangedImages) {
+    auto gene = buildSet(5);
+    const std::tuple<bool, float, int, int> steps[] = {  // by fraction?, value, image shown, uploads so far
+        {false, 0, 0, 1},   {true, 0.1f, 0, 1}, {true, 0.99f, 4, 2}, {true, 1.0f, 0, 3}, {true, 0.5f, 2, 4},
+        {true, -0.5f, 0, 5}, {false, 7, 2, 6},  {false, 7, 2, 6},    {false, -3, 0, 7}, {false, 4, 4, 8},
+        {true, 2.3f, 1, 9}, {true, std::numeric_limits<float>::quiet_NaN(), 0, 10}};
+    EXPECT_EQ(gene->texture->uploads, 0);
+    for (const auto& [byFraction, value, index, uploads] : steps) {
+        if (byFraction) gene->selectFraction(value);
+        else gene->selectIndex(static_cast<int>(value));
+        EXPECT_EQ(gene->current, index) << value;
+        EXPECT_EQ(gene->texture->uploads, uploads) << value;
+        EXPECT_EQ(boundTexture(), gene->texture->textureName);
+        EXPECT_EQ(textureRed(*gene), 10 * (index + 1)) << value;
+    }
+    gene->selectFraction(1e30f);
+    EXPECT_TRUE(gene->current >= 0 && gene->current < 5) << gene->current;
+}
+
+TEST_F(ImageGeneTest, EmptyMissingOrOverlongDirectoryGivesAUsableEmptyGene) {
+    stage.makeDirectory("empty");
+    const std::string overlong(ImageGene::kDirectorySize, 'd');
+    for (const std::string& dir : {std::string("empty"), std::string("absent"), std::string(), overlong}) {
+        auto gene = build(dir);
+        for (const char* line : {"ImageList 0 imgs\n", "Tex will be NULL imaged\n", "texture size is 0,0 \n"})
+            EXPECT_NE(log.find(line), std::string::npos) << dir << ": " << line;
+        EXPECT_EQ(log.find("ImageGene::directory name longer than 99 characters, no images\n") != std::string::npos,
+                  dir == overlong);
+        EXPECT_EQ(log.find("FilesInPath") == std::string::npos, dir == overlong || dir.empty()) << "no search";
+        for (int k : {3, -1}) gene->selectIndex(k);
+        gene->selectFraction(0.7f);
+        EXPECT_EQ(gene->current, 0);
+        EXPECT_EQ(gene->texture->uploads, 0);
+        EXPECT_EQ(boundTexture(), gene->texture->textureName);
+    }
+}
+
+// The image read last sets the set's size, wherever the odd-sized images sort:
+// only images of another size than the last one read are dropped, each with
+// its line; unreadable images and upper-case endings leave null slots too,
+// never sent. The texture takes the last one's size, and only the images kept
+// stay counted against the memory budget, until the set goes.
+TEST_F(ImageGeneTest, TheImageReadLastSetsTheSize) {
+    const struct {
+        std::vector<std::pair<std::string, int>> files;  // name, side (0: unreadable)
+        std::string kept;
+        int side;
+    } cases[] = {
+        {{{"0000_big.rgb", 8}, {"a.rgb", 2}, {"b.rgb", 2}, {"c.rgb", 2}}, "-kkk", 2},
+        {{{"a.rgb", 2}, {"b.rgb", 2}, {"z.rgb", 4}}, "--k", 4},
+        {{{"a.rgb", 2}, {"m.rgb", 3}, {"z.rgb", 2}}, "k-k", 2},
+        {{{"a.rgb", 2}, {"b.rgb", 2}, {"zz.rgb", 0}}, "kk-", 2},
+        {{{"0bad.rgb", 0}, {"a.rgb", 4}, {"b.rgb", 2}, {"c.rgb", 8}, {"d.rgb", 4}, {"E.RGB", 4}}, "-k--k-", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files.front().first + " .. " + c.files.back().first);
+        TempStage local("lastsize");
+        local.makeDirectory("imgs");
+        int dropped = 0, kept = 0;
+        for (const auto& [name, side] : c.files)
+            ASSERT_TRUE(side > 0 ? writeSolidSgi("imgs/" + name, side, side, 50, 60, 70) : writeFileBytes("imgs/" + name, {1, 2, 3}));
+        const size_t heldBefore = ImageMemoryBudget::held();
+        auto gene = build("imgs");
+        ASSERT_EQ(gene->imageCount(), static_cast<int>(c.files.size()));
+        for (size_t k = 0; k < c.files.size(); ++k) {
+            const auto& [name, side] = c.files[k];
+            EXPECT_EQ(gene->images->images[k] != nullptr, c.kept[k] == 'k') << k;
+            kept += c.kept[k] == 'k';
+            if (c.kept[k] == 'k' || side == 0 || !name.ends_with(".rgb")) continue;
+            ++dropped;
+            const std::string s = std::to_string(side), n = std::to_string(c.side);
+            EXPECT_NE(log.find("ImageList::skipped imgs/" + name + ": size " + s + "x" + s + " differs from the set's " + n +
+                               "x" + n + "\n"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(std::vector<int>({gene->images->width, gene->texture->width, gene->texture->height}),
+                  std::vector<int>(3, c.side));
+        EXPECT_EQ(countOf(log, "ImageList::skipped "), dropped) << log;
+        EXPECT_EQ(countOf(log, "Reading Texture ..."), static_cast<int>(c.files.size()) - (c.kept.size() == 6));
+        EXPECT_EQ(ImageMemoryBudget::held() - heldBefore, static_cast<size_t>(kept) * c.side * c.side * 4);
+        for (size_t k = 0; k < c.files.size(); ++k) gene->selectIndex(static_cast<int>(k));
+        EXPECT_EQ(gene->texture->uploads, kept);
+        gene.reset();
+        EXPECT_EQ(ImageMemoryBudget::held(), heldBefore);
+    }
+}
+
+// The whole stage's images share one memory budget: an image that would go
+// beyond it is refused before its pixels are allocated, with one line, and
+// its slot stays empty (one that fills it exactly is taken); memory given
+// back by a destroyed set can be taken again.
+TEST_F(ImageGeneTest, ImagesBeyondTheMemoryBudgetAreRefused) {
+    struct RestoreLimit {
+        size_t limit = ImageMemoryBudget::limit();
+        ~RestoreLimit() { ImageMemoryBudget::setLimit(limit); }
+    } restore;
+    const size_t image = 4 * 4 * 4;
+    ImageMemoryBudget::setLimit(ImageMemoryBudget::held() + 3 * image);
+    stage.makeDirectory("imgs");
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(writeSolidSgi("imgs/" + std::to_string(i) + ".rgb", 4, 4, 9, 9, 9));
+    testing::internal::CaptureStderr();
+    auto first = build("imgs");
+    const std::string refusals = testing::internal::GetCapturedStderr();
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(first->images->images[k] != nullptr, k < 3) << k;
+    EXPECT_EQ(countOf(refusals, "SgiImage::readTexture refused ("), 2) << refusals;
+    EXPECT_NE(refusals.find("imgs/4.rgb\n"), std::string::npos);
+    EXPECT_EQ(ImageMemoryBudget::left(), 0u);
+    testing::internal::CaptureStderr();
+    auto second = build("imgs");  // nothing until the first is gone
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(second->images->images[0], nullptr);
+    first.reset();
+    auto third = build("imgs");
+    EXPECT_NE(third->images->images[2], nullptr);
+}
+
+using Preloading = UniverseFixture;
+
+TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {
+    for (const char* dir : {"imgs", "imgsB", "IMGS", "mdls", "MDLSX"}) stage->makeDirectory(dir);
+    stage->write("imgs.txt", "not a directory");
+    for (const char* file : {"imgs/a.rgb", "imgs/b.rgb"}) ASSERT_TRUE(writeSolidSgi(file, 2, 2, 1, 2, 3));
+    for (const char* file : {"imgsB/a.rgb", "IMGS/a.rgb"}) ASSERT_TRUE(writeSolidSgi(file, 4, 4, 1, 2, 3));
+    for (const char* name : {"a.obj", "b.obj", "c.obj", "D.OBJ"}) stage->write(std::string("mdls/") + name, "v 1 2 3\n");
+
+    const std::string out = build();
+    ASSERT_EQ(universe->imageSetCount, 3);
+    const char* directories[] = {"imgs", "imgs.txt", "imgsB"};
+    const int images[] = {2, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_STREQ(universe->imageSets[i]->directory, directories[i]);
+        EXPECT_EQ(universe->imageSets[i]->imageCount(), images[i]);
+    }
+    EXPECT_EQ(universe->imageSets[3], nullptr);
+    ASSERT_EQ(universe->modelSetCount, 1);
+    EXPECT_STREQ(universe->modelSets[0]->directory, "mdls");
+    EXPECT_EQ(universe->modelSets[0]->models->count, 4);
+
+    EXPECT_NE(out.find("FilesInPath:: path = imgs*\nFilesInPath:: filename IMGS\n"
+                       "Generate IGene::Loading Image List from directory imgs\nImageGene ---imgs\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("FilesInPath::Error in Opening Path imgs.txt/*.rgb\n"), std::string::npos);
+    EXPECT_EQ(countOf(out, "Generate IGene::Loading Image List from directory "), 3);
+    EXPECT_NE(out.find("Image PreLoading Complete \nqelUnivCell::init -- loadImages()\n"), std::string::npos);
+    EXPECT_NE(out.find("Generate ModelGene::Loading Model List from directory mdls\nModelGene ---mdls\n"),
+              std::string::npos);
+    EXPECT_EQ(countOf(out, "Generate ModelGene::"), 1);
+    EXPECT_NE(out.find("Models PreLoading Complete \nqelUnivCell::init -- loadModels()\n"), std::string::npos);
+}
+
+// 128 sets of each kind are held; only beyond that are directories left out,
+// counted on one line.
+TEST_F(Preloading, KeepsAtMost128SetsOfEachKind) {
+    for (int sets : {128, 131}) {
+        for (int i = 0; i < sets; ++i) {
+            char name[16];
+            snprintf(name, sizeof name, "%03d", i);
+            stage->makeDirectory(std::string("imgs") + name);
+            stage->makeDirectory(std::string("mdls") + name);
+        }
+        universe.reset();
+        const std::string out = build();
+        EXPECT_EQ(universe->imageSetCount, 128);
+        EXPECT_EQ(universe->modelSetCount, 128);
+        EXPECT_STREQ(universe->imageSets[127]->directory, "imgs127");
+        EXPECT_STREQ(universe->modelSets[127]->directory, "mdls127");
+        EXPECT_EQ(countOf(out, "Generate IGene::"), 128);
+        const std::string ignored = " sets, directories ignored " + std::to_string(sets - 128) + "\n";
+        EXPECT_EQ(countOf(out, "qelUnivCell::loadImages more than 128 image" + ignored), sets > 128) << sets;
+        EXPECT_EQ(countOf(out, "qelUnivCell::loadModels more than 128 model" + ignored), sets > 128) << sets;
+        EXPECT_EQ(countOf(out, "directories ignored"), sets > 128 ? 2 : 0) << sets;
+    }
+}
+
+using ModuleDatabase = UniverseFixture;
+
+// The first word of a line names the module and its help directory; a blank
+// line keeps its index with no directory, trailing blank lines make none;
+// lines are cut at 78 characters and at most 128 modules are held.
+TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
+    stage->makeDirectory("Reactors/Waver");
+    ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page1.rgb", 4, 4, 200, 0, 0));
+    ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page2.rgb", 4, 4, 0, 200, 0));
+    std::string many;  // 130 lines: 128 held
+    std::vector<std::string> manyDirs;
+    for (int i = 0; i < 130; ++i) {
+        std::string name = "M";
+        name += std::to_string(i);
+        many += name + "\n";
+        if (i < 128) manyDirs.push_back("Reactors/" + name);
+    }
+    const std::string full = many.substr(0, many.find("M128"));  // exactly 128 lines
+    const struct {
+        std::string modules;
+        std::vector<std::string> directories;
+        std::string present, absent;
+    } cases[] = {
+        {"Waver and further words\r\n   Tunnel\t x\n", {"Reactors/Waver", "Reactors/Tunnel"}, "Module:: Tunnel ID:: 1\n", ""},
+        {"\nTunnel\n\nWaver3D\n\n  \n", {"", "Reactors/Tunnel", "", "Reactors/Waver3D"},
+         "Module:: (no name) ID:: 0\n", "FilesInPath:: path = /*.rgb"},
+        {"Waver\nTunnel", {"Reactors/Waver", "Reactors/Tunnel"}, "", ""},
+        {"", {}, "", ""},
+        {many, manyDirs, "Modules DataBase holds 128 modules, further lines ignored\n", "Module:: M128 "},
+        {full, manyDirs, "Module:: M127 ID:: 127\n", "further lines ignored"},
+        {std::string(300, 'n') + "\nTunnel\n", {"Reactors/" + std::string(78, 'n'), "Reactors/Tunnel"}, "", ""},
+    };
+    for (const auto& c : cases) {
+        universe.reset();
+        const std::string out = build(c.modules);
+        SCOPED_TRACE(c.modules.substr(0, 40));
+        EXPECT_EQ(universe->cellCount, 11);
+        ASSERT_EQ(universe->moduleCount, static_cast<int>(c.directories.size()));
+        for (size_t i = 0; i < c.directories.size(); ++i)
+            EXPECT_EQ(universe->moduleHelps[i]->directory, c.directories[i]) << i;
+        if (c.directories.size() < qelUnivCell::kMaxModules) {
+            EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
+        }
+        EXPECT_NE(out.find(c.present), std::string::npos);
+        EXPECT_TRUE(c.absent.empty() || out.find(c.absent) == std::string::npos) << c.absent;
+        if (!c.directories.empty() && c.directories[0] == "Reactors/Waver") {
+            EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 2);
+        }
+    }
+}
+
