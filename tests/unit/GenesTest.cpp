@@ -211,9 +211,9 @@ TEST(QelFlo, PhaseResetsOnlyPastTheLimitAndPoleWindowsStayInTheTable) {
 }
 
 // Every split edge gets one midpoint, shared by the faces on both sides (no
-// two vertices coincide); each level's ring of a vertex lists the other
-// corners of the first six faces holding it, in face and corner order.
-TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
+// two vertices coincide); only the 12 corners have five neighbours. (Which
+// neighbours the rings hold shows in the sphere of the waver3d golden scene.)
+TEST(GeodesicMesh, MidpointsAreSharedAndOnlyTheCornersHaveFiveNeighbours) {
     const auto g = std::make_unique<GeodesicWaveGene>();
     ASSERT_EQ(Ints({g->vertexCount, g->midpointCount}), Ints({2562, GeodesicWaveGene::kEdges}));
     std::vector<std::tuple<float, float, float>> points;
@@ -221,23 +221,7 @@ TEST(GeodesicMesh, MidpointsAreSharedAndRingsFollowTheFaceOrder) {
         points.emplace_back(g->positions[3 * v], g->positions[3 * v + 1], g->positions[3 * v + 2]);
     std::sort(points.begin(), points.end());
     EXPECT_EQ(std::adjacent_find(points.begin(), points.end()), points.end());
-    for (int level = 0; level < GeodesicWaveGene::kLevels; ++level) {
-        for (int v = 0; v < g->levelVertexCount[level]; ++v) {
-            Ints expected;
-            for (int f = g->levelStart[level], faces = 0; f < g->levelEnd[level] && faces < 6; ++f) {
-                const int* corner = &g->faces[3 * f];
-                if (corner[0] != v && corner[1] != v && corner[2] != v) continue;
-                ++faces;
-                for (int i = 0; i < 3; ++i)
-                    if (corner[i] != v && std::find(expected.begin(), expected.end(), corner[i]) == expected.end())
-                        expected.push_back(corner[i]);
-            }
-            expected.resize(6, -1);
-            const int* ring = g->rings[level].data() + 6 * v;
-            ASSERT_EQ(Ints(ring, ring + 6), expected) << "level " << level << " vertex " << v;
-        }
-    }
-    for (int v = 0; v < 2562; ++v) ASSERT_EQ(g->ring(v)[5] == -1, v < 12) << "only the 12 corners have five neighbours";
+    for (int v = 0; v < 2562; ++v) ASSERT_EQ(g->ring(v)[5] == -1, v < 12) << v;
 }
 
 // A uniform field shrinks by the damping (corners, with five neighbours, keep
