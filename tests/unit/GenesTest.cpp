@@ -247,8 +247,8 @@ TEST(GeodesicWave, UniformFieldShrinksAndDropsSpreadAndDieAway) {
     d.dropAt(2562);
 }
 
-// Drops and wave steps wrap around the torus both ways; random drops land
-// inside the grid, on about 7 % of updates.
+// Drops and wave steps wrap around the torus both ways. (Random drops: the
+// torus of the waver3d golden scene.)
 TEST(TorusRipple, DropsAndWaveStepsWrapAroundBothWays) {
     TorusRippleGene t, u;
     t.dropAt(10, 35);  // the third kernel column wraps into segment 0
@@ -260,16 +260,6 @@ TEST(TorusRipple, DropsAndWaveStepsWrapAroundBothWays) {
         {&t, 10, 1, 0.0f},   {&t, 12, 0, 0.0f},  {&u, 107, 0, 0.45f}, {&u, 1, 0, 0.45f}, {&u, 0, 35, 0.45f},
         {&u, 0, 1, 0.45f},   {&u, 0, 0, 0.0f},   {&u, 1, 1, 0.0f}};
     for (const auto& [gene, r, s, h] : cells) EXPECT_FLOAT_EQ(gene->heightAt(r, s), h) << r << "," << s;
-    qelSetRandState(99);
-    int drops = 0;
-    for (int k = 0; k < 3000; ++k) {
-        t.dropRing = -1;
-        t.update();
-        if (t.dropRing < 0) continue;
-        ++drops;
-        ASSERT_TRUE(t.dropRing >= 1 && t.dropRing <= 103 && t.dropSegment >= 1 && t.dropSegment <= 35) << t.dropRing;
-    }
-    EXPECT_TRUE(drops > 150 && drops < 300) << drops;
 }
 
 class WaverTest : public ReactorFixture<Waver> {
