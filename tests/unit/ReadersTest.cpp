@@ -596,17 +596,14 @@ TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {
 TEST_F(Preloading, KeepsAtMost128SetsOfEachKind) {
     for (int sets : {128, 131}) {
         for (int i = 0; i < sets; ++i) {
-            char name[16];
-            snprintf(name, sizeof name, "%03d", i);
-            stage->makeDirectory(std::string("imgs") + name);
-            stage->makeDirectory(std::string("mdls") + name);
+            stage->makeDirectory("imgs" + std::to_string(1000 + i).substr(1));
+            stage->makeDirectory("mdls" + std::to_string(1000 + i).substr(1));
         }
         universe.reset();
         const std::string out = build();
-        EXPECT_EQ(universe->imageSetCount, 128);
-        EXPECT_EQ(universe->modelSetCount, 128);
-        EXPECT_STREQ(universe->imageSets[127]->directory, "imgs127");
-        EXPECT_STREQ(universe->modelSets[127]->directory, "mdls127");
+        EXPECT_EQ(Ints({universe->imageSetCount, universe->modelSetCount}), Ints({128, 128}));
+        EXPECT_EQ(universe->imageSets[127]->directory + std::string(" ") + universe->modelSets[127]->directory,
+                  "imgs127 mdls127");
         EXPECT_EQ(countOf(out, "Generate IGene::"), 128);
         const std::string ignored = " sets, directories ignored " + std::to_string(sets - 128) + "\n";
         EXPECT_EQ(countOf(out, "qelUnivCell::loadImages more than 128 image" + ignored), sets > 128) << sets;
@@ -625,17 +622,13 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page1.rgb", 4, 4, 200, 0, 0));
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page2.rgb", 4, 4, 0, 200, 0));
     std::string many;  // 130 lines: 128 held
-    std::vector<std::string> manyDirs;
-    for (int i = 0; i < 130; ++i) {
-        std::string name = "M";
-        name += std::to_string(i);
-        many += name + "\n";
-        if (i < 128) manyDirs.push_back("Reactors/" + name);
-    }
+    Names manyDirs;
+    for (int i = 0; i < 130; ++i) many.append("M").append(std::to_string(i)).append("\n");
+    for (int i = 0; i < 128; ++i) manyDirs.push_back("Reactors/M" + std::to_string(i));
     const std::string full = many.substr(0, many.find("M128"));  // exactly 128 lines
     const struct {
         std::string modules;
-        std::vector<std::string> directories;
+        Names directories;
         std::string present, absent;
     } cases[] = {
         {"Waver and further words\r\n   Tunnel\t x\n", {"Reactors/Waver", "Reactors/Tunnel"}, "Module:: Tunnel ID:: 1\n", ""},
@@ -651,18 +644,15 @@ TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
         universe.reset();
         const std::string out = build(c.modules);
         SCOPED_TRACE(c.modules.substr(0, 40));
-        EXPECT_EQ(universe->cellCount, 11);
-        ASSERT_EQ(universe->moduleCount, static_cast<int>(c.directories.size()));
-        for (size_t i = 0; i < c.directories.size(); ++i)
-            EXPECT_EQ(universe->moduleHelps[i]->directory, c.directories[i]) << i;
-        if (c.directories.size() < qelUnivCell::kMaxModules) {
-            EXPECT_EQ(universe->moduleHelps[c.directories.size()], nullptr);
-        }
+        EXPECT_EQ(Ints({universe->cellCount, universe->moduleCount}), Ints({11, static_cast<int>(c.directories.size())}));
+        Names directories;
+        for (int i = 0; i < qelUnivCell::kMaxModules && universe->moduleHelps[i]; ++i)
+            directories.push_back(universe->moduleHelps[i]->directory);
+        EXPECT_EQ(directories, c.directories);
         EXPECT_NE(out.find(c.present), std::string::npos);
         EXPECT_TRUE(c.absent.empty() || out.find(c.absent) == std::string::npos) << c.absent;
-        if (!c.directories.empty() && c.directories[0] == "Reactors/Waver") {
-            EXPECT_EQ(universe->moduleHelps[0]->imageCount(), 2);
-        }
+        EXPECT_EQ(universe->moduleHelps[0] ? universe->moduleHelps[0]->imageCount() : -1,
+                  c.directories.empty() ? -1 : c.directories[0] == "Reactors/Waver" ? 2 : 0);
     }
 }
 
