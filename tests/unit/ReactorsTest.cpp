@@ -101,6 +101,94 @@ void expectNear(const Floats& got, const Floats& want, float tolerance) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tolerance) << "value " << i;
 }
+
+// Genes that count their draws.
+template <class Gene>
+struct Spy : Gene {
+    using Gene::Gene;
+    void draw() override { ++draws, Gene::draw(); }
+    int draws = 0;
+};
+class TunnelTest : public ReactorFixture<Tunnel> {
+protected:
+    void SetUp() override {
+        ReactorFixture::SetUp();
+        reactor->tube = std::make_unique<Spy<TunnelTubeGene>>(50.0f, 5.0f);
+        reactor->planes = std::make_unique<Spy<TunnelPlaneGene>>(50.0f, 1.0f);
+    }
+    Ints draws() {
+        return {static_cast<Spy<TunnelTubeGene>&>(*reactor->tube).draws,
+                static_cast<Spy<TunnelPlaneGene>&>(*reactor->planes).draws};
+    }
+};
+
+class TorusTunnelTest : public ReactorFixture<TorusTunnel> {
+protected:
+    std::unique_ptr<TorusTunnel> makeReactor() override {  // the loader's tube
+        std::unique_ptr<TorusTunnel> torus;
+        captureStdout([&] { torus.reset(dynamic_cast<TorusTunnel*>(loadReactor(7, 0).release())); });
+        return torus;
+    }
+};
+
+// A quad of side 2 centred on the origin in the plane z = 0, textured and
+// with one normal; wound counter-clockwise (front) or clockwise (back).
+std::string quadText(bool counterClockwise) {
+    return std::string("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n") +
+           (counterClockwise ? "f 1/1/1 2/2/1 3/3/1 4/4/1\n" : "f 1/1/1 4/4/1 3/3/1 2/2/1\n");
+}
+
+class ObjReactorTest : public ReactorFixture<qelObjReactor> {
+protected:
+    std::unique_ptr<qelObjReactor> makeReactor() override {
+        std::unique_ptr<qelObjReactor> viewer;
+        captureStdout([&] { viewer = std::make_unique<qelObjReactor>(); });
+        return viewer;
+    }
+    // A model set of quads, by file name and winding, in a fresh directory.
+    std::unique_ptr<ModelGene> modelSet(const std::string& dir, const std::vector<std::pair<std::string, bool>>& quads) {
+        tree.makeDirectory(dir);
+        for (const auto& [name, ccw] : quads) tree.write(dir + "/" + name, quadText(ccw));
+        std::unique_ptr<ModelGene> gene;
+        captureStdout([&] { gene = std::make_unique<ModelGene>(dir.c_str()); });
+        return gene;
+    }
+    TempStage tree{"objreactor"};
+};
+
+class RippleObjViewerTest : public ReactorFixture<RippleObjViewer> {
+protected:
+    void SetUp() override {
+        ReactorFixture::SetUp();
+        controls->setByte(15, 0, 1, 16);  // frame milliseconds
+        qelSetRandState(1);
+    }
+    std::unique_ptr<RippleObjViewer> makeReactor() override { return square(0.0f); }
+    // A square of side 1 centred on the z axis at depth z; two loose points
+    // make the bounding box -1 .. 1 on every axis, so the model's scale is 1.
+    std::unique_ptr<RippleObjViewer> square(float z) {
+        const std::string d = std::to_string(z);
+        const std::string path = tree.write("square.obj", "v -0.5 -0.5 " + d + "\nv 0.5 -0.5 " + d + "\nv 0.5 0.5 " + d +
+                                                              "\nv -0.5 0.5 " + d + "\nv -1 -1 -1\nv 1 1 1\nf 1 2 3 4\n");
+        std::unique_ptr<RippleObjViewer> viewer;
+        captureStdout([&] { viewer = std::make_unique<RippleObjViewer>(path.c_str()); });
+        viewer->setControls(controls.get());
+        viewer->setChannel(kChannel);
+        return viewer;
+    }
+    // The slice pass must hand the whole screen back to the picture.
+    void frame(int frames = 1) {
+        renderReactorFrames(*reactor, frames);
+        GLint viewport[4];
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_TRUE(viewport[2] == 640 && viewport[3] == 480) << viewport[2] << " x " << viewport[3];
+    }
+    int sliceCells() const {  // lit cells of the slice
+        return static_cast<int>(std::count_if(reactor->slice.begin(), reactor->slice.end(), [](float v) { return v > 0.5f; }));
+    }
+    TempStage tree{"rippleobj"};
+};
+
 }  // namespace
 
 // Angles advance by the controllers (360 lost above 360, none below 0);
@@ -324,7 +412,6 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
         EXPECT_EQ(matrixDepths(), before);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         EXPECT_GT(litPixels(readScreen()), 640 * 480 / 100);
-        savePictureIfAsked(("reactor" + std::to_string(index) + "_mode" + std::to_string(m)).c_str());
         CountAllocations count;
         renderReactorFrames(*reactor, 10);
         EXPECT_EQ(count.count(), 0) << "a running frame allocates";
@@ -419,8 +506,7 @@ TEST_F(WaveTest, RadiusAndAngleFollowTheControls) {
     EXPECT_NEAR(reactor->angle, 2.56f, 1e-4f);
     reactor->update();
     EXPECT_FLOAT_EQ(reactor->angle, -3.14159f);
-    setByte(17, 0);
-    setByte(81, 100);
+    for (auto [n, v] : {std::pair{17, 0}, {81, 100}}) setByte(n, v);
     for (int k = 0; k < 10; ++k) reactor->update();
     EXPECT_LT(reactor->angle, -3.14159f * 3);
     const int dx = static_cast<int>(std::cos(reactor->angle) * 30.0f);
@@ -446,31 +532,9 @@ TEST_F(WaveTest, StepShiftsDampsAndWrapsThroughTheRootTable) {
     EXPECT_EQ(Floats({z(11, 10), z(9, 20), z(100, 30), z(50, 70)}),  // (563 + 512) & 1023 = 51
               Floats({std::sqrt(47.0f / 512.0f), std::sqrt(45.0f / 512.0f), std::sqrt(460.0f / 512.0f), 0.0f}));
     const int n = 10 * 120 + 11;
-    EXPECT_FLOAT_EQ(reactor->texCoords[2 * n], reactor->restTexCoords[2 * n] + 0.3f * z(11, 10));
-    EXPECT_FLOAT_EQ(reactor->texCoords[2 * n + 1], reactor->restTexCoords[2 * n + 1] + 0.3f * z(11, 10));
+    EXPECT_EQ(Floats({reactor->texCoords[2 * n], reactor->texCoords[2 * n + 1]}),
+              Floats({reactor->restTexCoords[2 * n] + 0.3f * z(11, 10), reactor->restTexCoords[2 * n + 1] + 0.3f * z(11, 10)}));
 }
-
-namespace {
-// Genes that count their draws.
-template <class Gene>
-struct Spy : Gene {
-    using Gene::Gene;
-    void draw() override { ++draws, Gene::draw(); }
-    int draws = 0;
-};
-class TunnelTest : public ReactorFixture<Tunnel> {
-protected:
-    void SetUp() override {
-        ReactorFixture::SetUp();
-        reactor->tube = std::make_unique<Spy<TunnelTubeGene>>(50.0f, 5.0f);
-        reactor->planes = std::make_unique<Spy<TunnelPlaneGene>>(50.0f, 1.0f);
-    }
-    Ints draws() {
-        return {static_cast<Spy<TunnelTubeGene>&>(*reactor->tube).draws,
-                static_cast<Spy<TunnelPlaneGene>&>(*reactor->planes).draws};
-    }
-};
-}  // namespace
 
 TEST_F(TunnelTest, Controller22ChoosesGeneAndPrimitive) {
     const std::tuple<float, bool, GLenum> cases[] = {  // controller 22, tube?, its primitive
@@ -497,17 +561,6 @@ TEST_F(TunnelTest, SpinAddsOneHundredthTurnPerFrameAndWrapsAboveOne) {
     }
 }
 
-namespace {
-class TorusTunnelTest : public ReactorFixture<TorusTunnel> {
-protected:
-    std::unique_ptr<TorusTunnel> makeReactor() override {  // the loader's tube
-        std::unique_ptr<TorusTunnel> torus;
-        captureStdout([&] { torus.reset(dynamic_cast<TorusTunnel*>(loadReactor(7, 0).release())); });
-        return torus;
-    }
-};
-}  // namespace
-
 // The texture scrolls a step per frame whatever the time factor, wrapping
 // (the 34th frame passes 1). The twist by controllers 24 and 88: the
 // torustwist golden scene.
@@ -523,33 +576,6 @@ TEST_F(TorusTunnelTest, ScrollStepsPerFrameWithoutTimeFactorAndWraps) {
     reactor->draw();
     EXPECT_NEAR(reactor->scrollU, 0.02f, 1e-4f);
 }
-
-namespace {
-// A quad of side 2 centred on the origin in the plane z = 0, textured and
-// with one normal; wound counter-clockwise (front) or clockwise (back).
-std::string quadText(bool counterClockwise) {
-    return std::string("v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n") +
-           (counterClockwise ? "f 1/1/1 2/2/1 3/3/1 4/4/1\n" : "f 1/1/1 4/4/1 3/3/1 2/2/1\n");
-}
-
-class ObjReactorTest : public ReactorFixture<qelObjReactor> {
-protected:
-    std::unique_ptr<qelObjReactor> makeReactor() override {
-        std::unique_ptr<qelObjReactor> viewer;
-        captureStdout([&] { viewer = std::make_unique<qelObjReactor>(); });
-        return viewer;
-    }
-    // A model set of quads, by file name and winding, in a fresh directory.
-    std::unique_ptr<ModelGene> modelSet(const std::string& dir, const std::vector<std::pair<std::string, bool>>& quads) {
-        tree.makeDirectory(dir);
-        for (const auto& [name, ccw] : quads) tree.write(dir + "/" + name, quadText(ccw));
-        std::unique_ptr<ModelGene> gene;
-        captureStdout([&] { gene = std::make_unique<ModelGene>(dir.c_str()); });
-        return gene;
-    }
-    TempStage tree{"objreactor"};
-};
-}  // namespace
 
 TEST_F(ObjReactorTest, ControllerSeventeenChoosesTheModelAcrossTheSet) {
     auto set = modelSet("mdls", {{"m0.obj", true}, {"m1.obj", true}, {"m2.obj", true}, {"m3.obj", true}});
@@ -591,11 +617,10 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
     auto empty = modelSet("empty", {});
     bindTestTexture();
     for (ModelGene* models : {static_cast<ModelGene*>(nullptr), empty.get()}) {
-        if (models) reactor->setModelSet(models);
+        reactor->setModelSet(models);
         const MatrixDepths before = matrixDepths();
         renderReactorFrames(*reactor, 1);
-        EXPECT_EQ(matrixDepths(), before);
-        EXPECT_EQ(litPixels(readScreen()), 0);
+        EXPECT_TRUE(matrixDepths() == before && litPixels(readScreen()) == 0);
     }
     reactor->setModelSet(set.get());
     for (float control : {-1.0f, 0.0f}) {
@@ -607,41 +632,6 @@ TEST_F(ObjReactorTest, BothSidesShowAndStacksBalanceWithOrWithoutAModel) {
     }
     glFrontFace(GL_CCW);
 }
-
-namespace {
-class RippleObjViewerTest : public ReactorFixture<RippleObjViewer> {
-protected:
-    void SetUp() override {
-        ReactorFixture::SetUp();
-        controls->setByte(15, 0, 1, 16);  // frame milliseconds
-        qelSetRandState(1);
-    }
-    std::unique_ptr<RippleObjViewer> makeReactor() override { return square(0.0f); }
-    // A square of side 1 centred on the z axis at depth z; two loose points
-    // make the bounding box -1 .. 1 on every axis, so the model's scale is 1.
-    std::unique_ptr<RippleObjViewer> square(float z) {
-        const std::string d = std::to_string(z);
-        const std::string path = tree.write("square.obj", "v -0.5 -0.5 " + d + "\nv 0.5 -0.5 " + d + "\nv 0.5 0.5 " + d +
-                                                              "\nv -0.5 0.5 " + d + "\nv -1 -1 -1\nv 1 1 1\nf 1 2 3 4\n");
-        std::unique_ptr<RippleObjViewer> viewer;
-        captureStdout([&] { viewer = std::make_unique<RippleObjViewer>(path.c_str()); });
-        viewer->setControls(controls.get());
-        viewer->setChannel(kChannel);
-        return viewer;
-    }
-    // The slice pass must hand the whole screen back to the picture.
-    void frame(int frames = 1) {
-        renderReactorFrames(*reactor, frames);
-        GLint viewport[4];
-        glGetIntegerv(GL_VIEWPORT, viewport);
-        EXPECT_TRUE(viewport[2] == 640 && viewport[3] == 480) << viewport[2] << " x " << viewport[3];
-    }
-    int sliceCells() const {  // lit cells of the slice
-        return static_cast<int>(std::count_if(reactor->slice.begin(), reactor->slice.end(), [](float v) { return v > 0.5f; }));
-    }
-    TempStage tree{"rippleobj"};
-};
-}  // namespace
 
 // The unit square at the viewing distance 3 covers about 21.4 cells of the
 // 80 x 60 viewport, centred on (40, 30); white, so red is 1. Inside the slab

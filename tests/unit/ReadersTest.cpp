@@ -59,6 +59,65 @@ protected:
 
 const std::string kSquare = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n";
 
+struct Decoded {
+    std::unique_ptr<unsigned char[]> pixels;
+    int width = -1, height = -1, components = -1;
+    std::string log;
+};
+
+Decoded decode(const std::vector<uint8_t>& bytes) {
+    EXPECT_TRUE(writeFileBytes("image.rgb", bytes));
+    Decoded d;
+    d.log = captureStdout([&] { d.pixels = readTexture("image.rgb", &d.width, &d.height, &d.components); });
+    return d;
+}
+
+// Distinct bytes per channel, row and column, with runs of one value so that
+// run-length rows mix repeat and copy packets.
+std::vector<uint8_t> patternPlanes(int w, int h, int z) {
+    std::vector<uint8_t> planes(static_cast<size_t>(w) * h * z);
+    for (int c = 0; c < z; ++c)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                planes[(static_cast<size_t>(c) * h + y) * w + x] = (x / 50) % 2 ? 9 : c * 60 + y * 7 + x * 3 + 1;
+    return planes;
+}
+
+// The red byte of the first texel of the gene's texture as OpenGL holds it.
+int textureRed(ImageGene& gene) {
+    glBindTexture(GL_TEXTURE_2D, gene.texture->textureName);
+    std::vector<unsigned char> texels(static_cast<size_t>(gene.texture->width) * gene.texture->height * 4 + 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return texels[0];
+}
+
+GLuint boundTexture() {
+    GLint bound = 0;
+    return glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound), static_cast<GLuint>(bound);
+}
+
+class ImageGeneTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(ensureGlContext()); }
+    void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
+
+    std::unique_ptr<ImageGene> build(const std::string& dir) {
+        std::unique_ptr<ImageGene> gene;
+        log = captureStdout([&] { gene = std::make_unique<ImageGene>(dir.c_str()); });
+        return gene;
+    }
+    // Directory imgs with n 2x2 images; image i has red 10 * (i + 1).
+    std::unique_ptr<ImageGene> buildSet(int n) {
+        stage.makeDirectory("imgs");
+        for (int i = 0; i < n; ++i)
+            EXPECT_TRUE(writeSolidSgi("imgs/" + std::to_string(1000 + i) + ".rgb", 2, 2, uint8_t(10 * (i + 1)), 1, 2));
+        return build("imgs");
+    }
+
+    TempStage stage{"imggene"};
+    std::string log;
+};
+
 }  // namespace
 
 // Prefix patterns list files and directories, extension patterns files in a
@@ -287,34 +346,6 @@ TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
     }
 }
 
-namespace {
-
-struct Decoded {
-    std::unique_ptr<unsigned char[]> pixels;
-    int width = -1, height = -1, components = -1;
-    std::string log;
-};
-
-Decoded decode(const std::vector<uint8_t>& bytes) {
-    EXPECT_TRUE(writeFileBytes("image.rgb", bytes));
-    Decoded d;
-    d.log = captureStdout([&] { d.pixels = readTexture("image.rgb", &d.width, &d.height, &d.components); });
-    return d;
-}
-
-// Distinct bytes per channel, row and column, with runs of one value so that
-// run-length rows mix repeat and copy packets.
-std::vector<uint8_t> patternPlanes(int w, int h, int z) {
-    std::vector<uint8_t> planes(static_cast<size_t>(w) * h * z);
-    for (int c = 0; c < z; ++c)
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                planes[(static_cast<size_t>(c) * h + y) * w + x] = (x / 50) % 2 ? 9 : c * 60 + y * 7 + x * 3 + 1;
-    return planes;
-}
-
-}  // namespace
-
 // Every channel count, both storages, rows wider than one packet: the result
 // is R G B A = c0 c0 c0 255 (1), c0 c0 c0 c1 (2), c0 c1 c2 255 (3), c0 c1 c2 c3 (4+).
 class SgiChannels : public testing::TestWithParam<std::tuple<int, bool>> {};
@@ -406,45 +437,6 @@ TEST(SgiImageDeathTest, UnopenableFileEndsTheProcessWithPerrorLine) {
     };
     EXPECT_EXIT(read(), testing::ExitedWithCode(1), "missing.rgb: No such file or directory");
 }
-
-namespace {
-
-// The red byte of the first texel of the gene's texture as OpenGL holds it.
-int textureRed(ImageGene& gene) {
-    glBindTexture(GL_TEXTURE_2D, gene.texture->textureName);
-    std::vector<unsigned char> texels(static_cast<size_t>(gene.texture->width) * gene.texture->height * 4 + 4);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-    return texels[0];
-}
-
-GLuint boundTexture() {
-    GLint bound = 0;
-    return glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound), static_cast<GLuint>(bound);
-}
-
-class ImageGeneTest : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(ensureGlContext()); }
-    void TearDown() override { EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)); }
-
-    std::unique_ptr<ImageGene> build(const std::string& dir) {
-        std::unique_ptr<ImageGene> gene;
-        log = captureStdout([&] { gene = std::make_unique<ImageGene>(dir.c_str()); });
-        return gene;
-    }
-    // Directory imgs with n 2x2 images; image i has red 10 * (i + 1).
-    std::unique_ptr<ImageGene> buildSet(int n) {
-        stage.makeDirectory("imgs");
-        for (int i = 0; i < n; ++i)
-            EXPECT_TRUE(writeSolidSgi("imgs/" + std::to_string(1000 + i) + ".rgb", 2, 2, uint8_t(10 * (i + 1)), 1, 2));
-        return build("imgs");
-    }
-
-    TempStage stage{"imggene"};
-    std::string log;
-};
-
-}  // namespace
 
 // Selection wraps and binds; pixels are sent only when the image changes.
 TEST_F(ImageGeneTest, SelectionWrapsAndSendsOnlyChangedImages) {
