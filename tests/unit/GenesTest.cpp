@@ -46,6 +46,8 @@ void noDropNext() { qelSetRandState(1); }
 
 }  // namespace
 
+// (The wave step, its damping and still border, rings spreading from drops
+// off the centre: the waver golden scene.)
 // The 3 x 3 kernel lands centred on the scaled cell and the wave step keeps
 // 0.98 of it; drops are clamped so the kernel stays on the grid (the far
 // corner drop touches the last interior cell, no border cell). The same
@@ -102,21 +104,6 @@ TEST(RippleGene, RandomRainOnlyWhenDropXControlIsBelowTwo) {
     EXPECT_EQ(qelRandState(), state);
 }
 
-// A uniform field shrinks by the damping inside, the border stays (drawn flat).
-// (Rings spreading evenly from drops off the centre: the waver golden scene.)
-TEST(RippleGene, UniformFieldShrinksByTheDampingAndTheBorderStays) {
-    RippleGene gene(120, 80);
-    quietControls(gene);
-    std::fill(gene.heights.begin(), gene.heights.end(), 1.0f);
-    gene.update();
-    for (int n = 0; n < 120 * 80; ++n) {
-        const int c = n % 120, r = n / 120;
-        const bool border = c == 0 || r == 0 || c == 119 || r == 79;
-        ASSERT_EQ(gene.heightAt(c, r), border ? 1.0f : 0.98f) << c << "," << r;
-        ASSERT_TRUE(!border || gene.vertices[3 * n + 2] == 0.0f) << c << "," << r;
-    }
-}
-
 // A drop placed for the small kernel is clamped again for a grown one when
 // stamped; a kernel as large as the grid dropped at (0, 0) loses its first
 // row and column; a null kernel brings back the own 3 x 3 one.
@@ -144,36 +131,7 @@ TEST(RippleGene, ReplacedKernelsAreClampedAndClippedToTheGrid) {
     EXPECT_EQ(stamped(full, 79, 10, 1, 1), Floats({0.0f}));
 }
 
-// The field table is twice the grid; zero at its centre, pointing away from
-// it and weakening far out (a quarter table right of the centre: d = 0.5).
-TEST(QelFlo, FieldIsZeroAtTheTableCentreAndPointsAway) {
-    qelFlo flo(120, 80);
-    ASSERT_EQ(Ints({flo.tableWidth, flo.tableHeight}), Ints({240, 160}));
-    EXPECT_TRUE(flo.flowX(120, 80) == 0.0f && flo.flowY(120, 80) == 0.0f && flo.flowY(150, 80) == 0.0f);
-    EXPECT_NEAR(flo.flowX(150, 80), 0.05f / 0.155f, 1e-5f);
-    EXPECT_TRUE(flo.flowX(90, 80) < 0.0f && flo.flowY(120, 100) > 0.0f && flo.flowY(120, 60) < 0.0f);
-    EXPECT_GT(std::fabs(flo.flowX(135, 80)), std::fabs(flo.flowX(239, 80))) << "weak far out";
-}
-
-// At start the poles sit on opposite sides (240 x 0.75 - 60 and 240 x 0.3 -
-// 60) and each displacement is pole 1's field less pole 0's; speed 0 stands still.
-TEST(QelFlo, StartMotionPlacesPolesOnOppositeSidesAndSubtractsPoleZero) {
-    qelFlo flo(120, 80);
-    flo.update();
-    EXPECT_EQ(Ints({flo.poleColumnOffset[0], flo.poleRowOffset[0], flo.poleColumnOffset[1], flo.poleRowOffset[1]}),
-              Ints({120, 40, 12, 40}));
-    for (int n : {0, 61 * 120 + 17, 79 * 120 + 119}) {
-        const int i = n % 120, j = n / 120;
-        EXPECT_EQ(Floats({flo.displacement[2 * n], flo.displacement[2 * n + 1]}),
-                  Floats({flo.flowX(11 + i, 39 + j) - flo.flowX(119 + i, 39 + j),
-                          flo.flowY(11 + i, 39 + j) - flo.flowY(119 + i, 39 + j)}))
-            << n;
-    }
-    const float before = flo.displacement[2 * 500];
-    flo.update();
-    EXPECT_EQ(flo.displacement[2 * 500], before);
-}
-
+// (The field and the poles moving it: the flow of the waver golden scene.)
 // Past the limit the phase starts again at 0; exactly the limit is kept, and
 // a negative speed runs below 0 without limit. Pole 0 at half a turn sits a
 // quarter table left of the centre, where its window would begin one cell
@@ -288,6 +246,8 @@ TEST_F(WaverTest, ControllerTwentyTwoChoosesTheGene) {
     EXPECT_EQ(reactor->mode, 0);
 }
 
+// (Motion by velocity, gravity and damping: the particles1 and metaballs
+// golden scenes.)
 TEST(QelParticles, ActiveShareAndLifeControllerAtTheirEdges) {
     qelParticles gene(1280);
     for (const auto& [fraction, active] : {std::pair{0.0f, 1}, {1.0f, 1280}, {7.0f, 1280}, {0.5f, 640}, {0.0009f, 1},
@@ -306,27 +266,6 @@ TEST(QelParticles, ActiveShareAndLifeControllerAtTheirEdges) {
     qelParticles empty(0);  // a pool below one still has one record to visit
     empty.update();
     EXPECT_EQ(empty.active, 1);
-}
-
-// Position moves by the old velocity; the velocity gains the acceleration and
-// is then damped; life loses one. Inactive records are left alone.
-TEST(QelParticles, IntegratesStepByStepAndLeavesInactiveRecords) {
-    qelParticles gene(2);
-    float* p = gene.record(0);
-    const float start[10] = {1.0f, 2.0f, 3.0f, 0.5f, -0.25f, 1.0f, 0.0f, 0.0f, 0.0f, 10.0f};
-    std::copy(start, start + 10, p);
-    gene.record(1)[9] = -5.0f;  // dead, but inactive: never reborn
-    gene.setActive(0.5f);
-    gene.setGravity(2.0f);  // acceleration (0, 0.02, 0)
-    gene.setDamping(0.5f);  // 0.88 per step
-    const double expected[2][7] = {{1.5, 1.75, 4.0, 0.44, -0.2024, 0.88, 9.0},
-                                   {1.94, 1.5476, 4.88, 0.3872, -0.160512, 0.7744, 8.0}};
-    for (const auto& step : expected) {
-        gene.update();
-        for (int a = 0; a < 6; ++a) EXPECT_NEAR(p[a], step[a], 1e-5) << "component " << a;
-        EXPECT_FLOAT_EQ(p[9], static_cast<float>(step[6]));
-    }
-    EXPECT_FLOAT_EQ(gene.record(1)[9], -5.0f);
 }
 
 // Three draws per particle whose life went below 0 (NaN counts), in index
