@@ -229,18 +229,17 @@ class WaverTest : public ReactorFixture<Waver> {
 // values as drop controls (the flow frozen). (Waver 3D's sphere and torus by
 // controller 22: the waver3d golden scene.)
 TEST_F(WaverTest, ControllerTwentyTwoChoosesTheGene) {
-    setControl(21, 0.5f);
-    setControl(85, 0.25f);
+    for (auto [n, v] : {std::pair{21, 0.5f}, {85, 0.25f}}) setControl(n, v);
     reactor->update();
     EXPECT_EQ(Floats({1.0f * reactor->mode, reactor->flow->amplitude, reactor->flow->phase[0],
                       1.0f * reactor->ripple->lastDropXControl}),
               Floats({1, 0.5f, 0.25f, -1}));
     setControl(22, -0.001f);
-    setByte(21, 64);
-    setByte(85, 100);
+    for (auto [n, v] : {std::pair{21, 64}, {85, 100}}) setByte(n, v);
     reactor->update();
-    EXPECT_EQ(Ints({reactor->mode, reactor->ripple->dropColumn, reactor->ripple->dropRow}), Ints({0, 60, 62}));
-    EXPECT_EQ(reactor->flow->phase[0], 0.25f);
+    EXPECT_EQ(Floats({1.0f * reactor->mode, 1.0f * reactor->ripple->dropColumn, 1.0f * reactor->ripple->dropRow,
+                      reactor->flow->phase[0]}),
+              Floats({0, 60, 62, 0.25f}));
     setControl(22, kNaN);
     reactor->update();
     EXPECT_EQ(reactor->mode, 0);

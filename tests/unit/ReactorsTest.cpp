@@ -387,10 +387,8 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     for (int n : {17, 19, 23, 28, 29, 31}) setControl(n, 0.3f);  // drift, scroll, particle speed, spin, texture generation
     setControl(87, -0.3f);
     WaveInput wave;
-    for (int j = 0; j < 256; ++j) {
-        wave.current->bytes[2 * j] = static_cast<uint8_t>(128.0f + 60.0f * std::sin(j * 0.2f));
-        wave.current->bytes[2 * j + 1] = static_cast<uint8_t>(128.0f + 30.0f * std::sin(j * 0.1f));
-    }
+    for (int j = 0; j < 512; ++j)  // left and right interleaved
+        wave.current->bytes[j] = static_cast<uint8_t>(128.0f + (j % 2 ? 30.0f : 60.0f) * std::sin(j / 2 * (j % 2 ? 0.1f : 0.2f)));
     wave.leftLevel = wave.rightLevel = 0.4f;
     reactor->setControls(table.get());
     reactor->setChannel(channel);
