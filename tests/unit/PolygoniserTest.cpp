@@ -126,10 +126,10 @@ TEST(Polygoniser, FullPoolsStopAddingAndKeepTheMeshValid) {
     Poly poly;
     qelSetRandState(7);
     poly.setBallCount(Poly::kMaxBalls);
-    auto coordinate = [] { return (qelRand() / 16384.0f - 1.0f) * 2.2f; };
     for (int b = 0; b < Poly::kMaxBalls; ++b) {
-        const float x = coordinate(), y = coordinate(), z = coordinate();
-        poly.setBall(b, x, y, z, 20.0f);
+        float p[3];
+        for (float& v : p) v = (qelRand() / 16384.0f - 1.0f) * 2.2f;  // x, y, z in drawing order
+        poly.setBall(b, p[0], p[1], p[2], 20.0f);
     }
     poly.update();
     EXPECT_TRUE(poly.truncated());
