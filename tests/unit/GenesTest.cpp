@@ -61,9 +61,9 @@ TEST(RippleGene, ControlledDropsLandClampedWithTheKernelCentreThere) {
     EXPECT_EQ(stamped(gene, 59, 61, 3, 3), Floats({0.3f, 0.5f, 0.3f, 0.5f, 1.0f, 0.5f, 0.3f, 0.5f, 0.3f}));
     EXPECT_NEAR(stampedTotal(gene), 1.0f + 4 * 0.5f + 4 * 0.3f, 1e-5f) << "nothing outside the 3 x 3 block";
     EXPECT_EQ(Floats({gene.heightAt(60, 62), gene.vertices[3 * (62 * 120 + 60) + 2]}), Floats({0.98f, 0.98f}));
-    for (const auto& [column, row, clampedColumn, clampedRow] : {std::tuple{0, -7, 1, 1}, {116, 76, 116, 76}, {119, 500, 117, 77}}) {
+    for (const auto& [column, row, clampedC, clampedR] : {std::tuple{0, -7, 1, 1}, {116, 76, 116, 76}, {119, 500, 117, 77}}) {
         gene.setDrop(column, row);
-        EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow, gene.dropPending}), Ints({clampedColumn, clampedRow, 1}));
+        EXPECT_EQ(Ints({gene.dropColumn, gene.dropRow, gene.dropPending}), Ints({clampedC, clampedR, 1}));
     }
     gene.init();
     gene.setDrop(1000, 1000);

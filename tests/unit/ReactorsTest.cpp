@@ -184,7 +184,7 @@ protected:
         EXPECT_TRUE(viewport[2] == 640 && viewport[3] == 480) << viewport[2] << " x " << viewport[3];
     }
     int sliceCells() const {  // lit cells of the slice
-        return static_cast<int>(std::count_if(reactor->slice.begin(), reactor->slice.end(), [](float v) { return v > 0.5f; }));
+        return static_cast<int>(std::count_if(reactor->slice.begin(), reactor->slice.end(), [](float v) { return v > .5f; }));
     }
     TempStage tree{"rippleobj"};
 };
@@ -388,7 +388,7 @@ TEST_P(ReactorPictures, DrawsBalancedWithoutErrorsOrAllocations) {
     setControl(87, -0.3f);
     WaveInput wave;
     for (int j = 0; j < 512; ++j)  // left and right interleaved
-        wave.current->bytes[j] = static_cast<uint8_t>(128.0f + (j % 2 ? 30.0f : 60.0f) * std::sin(j / 2 * (j % 2 ? 0.1f : 0.2f)));
+        wave.current->bytes[j] = static_cast<uint8_t>(128 + (j % 2 ? 30 : 60) * std::sin(j / 2 * (j % 2 ? 0.1f : 0.2f)));
     wave.leftLevel = wave.rightLevel = 0.4f;
     reactor->setControls(table.get());
     reactor->setChannel(channel);

@@ -496,7 +496,8 @@ TEST_F(ImageGeneTest, TheImageReadLastSetsTheSize) {
         local.makeDirectory("imgs");
         int dropped = 0, kept = 0;
         for (const auto& [name, side] : c.files)
-            ASSERT_TRUE(side > 0 ? writeSolidSgi("imgs/" + name, side, side, 50, 60, 70) : writeFileBytes("imgs/" + name, {1, 2, 3}));
+            ASSERT_TRUE(side ? writeSolidSgi("imgs/" + name, side, side, 50, 60, 70)
+                             : writeFileBytes("imgs/" + name, {1, 2, 3}));
         const size_t heldBefore = ImageMemoryBudget::held();
         auto gene = build("imgs");
         ASSERT_EQ(gene->imageCount(), static_cast<int>(c.files.size()));
@@ -566,17 +567,20 @@ TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {
         const ImageGene* set = universe->imageSets[i].get();
         sets.push_back(set ? std::string(set->directory) + " " + std::to_string(set->imageCount()) : "-");
     }
-    sets.push_back(universe->modelSets[0]->directory + std::string(" ") + std::to_string(universe->modelSets[0]->models->count));
+    const ModelGene& models = *universe->modelSets[0];
+    sets.push_back(models.directory + std::string(" ") + std::to_string(models.models->count));
     EXPECT_EQ(sets, (Names{"imgs 2", "imgs.txt 0", "imgsB 1", "-", "mdls 4"}));
     EXPECT_EQ(Ints({universe->imageSetCount, universe->modelSetCount}), Ints({3, 1}));
-    for (const auto& [line, count] : {std::pair{"FilesInPath:: path = imgs*\nFilesInPath:: filename IMGS\n"
-                                                 "Generate IGene::Loading Image List from directory imgs\nImageGene ---imgs\n", 1},
-                                       {"FilesInPath::Error in Opening Path imgs.txt/*.rgb\n", 1},
-                                       {"Generate IGene::Loading Image List from directory ", 3},
-                                       {"Image PreLoading Complete \nqelUnivCell::init -- loadImages()\n", 1},
-                                       {"Generate ModelGene::Loading Model List from directory mdls\nModelGene ---mdls\n", 1},
-                                       {"Generate ModelGene::", 1},
-                                       {"Models PreLoading Complete \nqelUnivCell::init -- loadModels()\n", 1}})
+    const std::pair<const char*, int> lines[] = {
+        {"FilesInPath:: path = imgs*\nFilesInPath:: filename IMGS\n"
+         "Generate IGene::Loading Image List from directory imgs\nImageGene ---imgs\n", 1},
+        {"FilesInPath::Error in Opening Path imgs.txt/*.rgb\n", 1},
+        {"Generate IGene::Loading Image List from directory ", 3},
+        {"Image PreLoading Complete \nqelUnivCell::init -- loadImages()\n", 1},
+        {"Generate ModelGene::Loading Model List from directory mdls\nModelGene ---mdls\n", 1},
+        {"Generate ModelGene::", 1},
+        {"Models PreLoading Complete \nqelUnivCell::init -- loadModels()\n", 1}};
+    for (const auto& [line, count] : lines)
         EXPECT_EQ(countOf(out, line), count) << line;
 }
 
