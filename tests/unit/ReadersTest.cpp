@@ -1,5 +1,4 @@
-// The readers of the stage: listings, regular files, user files, OBJ models
-// and model sets, SGI images and image sets, the preloaded sets and modules.db.
+// The stage's readers: listings, files, OBJ models, SGI images, their sets, modules.db.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -120,9 +119,7 @@ protected:
 
 }  // namespace
 
-// Prefix patterns list files and directories, extension patterns files in a
-// directory; case-blind, sorted, at most the first 256; no match, a missing
-// directory or an overlong pattern give an empty listing and a line.
+// Case-blind, sorted, at most 256; no match or a bad pattern give an empty listing and a line.
 TEST(FilesInPath, ListsMatchesSortedCaseBlindAndStoresAtMost256) {
     TempStage stage("list");
     for (const char* dir : {"imgsB", "imgs", "IMGS", "mdls", "empty"}) stage.makeDirectory(dir);
@@ -144,8 +141,6 @@ TEST(FilesInPath, ListsMatchesSortedCaseBlindAndStoresAtMost256) {
     EXPECT_NE(log.find("FilesInPath::Error pattern longer than 999 characters"), std::string::npos);
 }
 
-// (FIFOs refused by each start-up reader, which goes on: the hostile
-// end-to-end script.)
 TEST(RegularFile, OnlyRegularFilesAreOpened) {
     TempStage stage("regular");
     stage.write("plain.txt", "text\n");
@@ -170,10 +165,7 @@ TEST(RegularFile, OnlyRegularFilesAreOpened) {
     }
 }
 
-// The working directory while it is writable; otherwise the XDG data
-// directory (an absolute XDG_DATA_HOME, else ~/.local/share), created on
-// demand; nothing when neither can be had. File names stay relative in a
-// writable working directory and move under the data directory otherwise.
+// A writable working directory, else the XDG data directory made on demand, else none.
 TEST(UserFiles, WorkingDirectoryWhileWritableElseTheUsersDataDirectory) {
     TempStage stage("userfiles");
     const fs::path here = stage.path(), missing = here / "not-there", name = fs::path("scenes") / "01.scene";
@@ -201,9 +193,7 @@ TEST(UserFiles, WorkingDirectoryWhileWritableElseTheUsersDataDirectory) {
     }
 }
 
-// Faces become fans of (vertex, texture coordinate, normal) index triples,
-// zero-based, -1 for a missing field; triangles with an index outside its
-// list are dropped and counted.
+// Faces become fans of zero-based index triples (-1: missing); bad triangles are counted.
 TEST_F(ObjModelTest, FacesBecomeFanTrianglesOfIndexTriples) {
     const struct {
         std::string text;
@@ -253,9 +243,7 @@ TEST_F(ObjModelTest, PolygonsFanAroundTheFirstCornerUpToThirtyCorners) {
     EXPECT_NE(log.find("ObjModel::faces with more than 30 corners, extra corners ignored 1\n"), std::string::npos);
 }
 
-// Other prefixes are skipped, missing numbers read as 0; the log gives the
-// bounding box, centre and scale (3 / the largest extent), also for a file
-// that cannot be opened.
+// Other prefixes are skipped, missing numbers read 0; the box and scale are logged, even unopened.
 TEST_F(ObjModelTest, PrefixRulesMissingNumbersAndTheBoundingBox) {
     load("# comment v 9 9 9\nmtllib x.mtl\nusemtl red\ng group\no object\ns 1\n v 5 5 5\n"
          "vp 1 2 3\nvt 0.5 0.25\nvn 1\nv\nvn\nvt\nv 4 5 6\n");
@@ -275,42 +263,7 @@ TEST_F(ObjModelTest, PrefixRulesMissingNumbersAndTheBoundingBox) {
     EXPECT_TRUE(model->cornerLength() == 0 && model->vertexArray != nullptr);
 }
 
-// A vertex line past 78 characters keeps its first numbers; a face line cut
-// inside its last word loses that corner (78 characters hold "f", six whole
-// pairs and a cut word: 12 corners, 10 triangles, then the face after it).
-TEST_F(ObjModelTest, LongLinesAreCutAndReadingGoesOn) {
-    std::string longFace = "f";
-    for (int i = 0; i < 19; ++i) longFace += " 1/1/1 2/2/1";
-    load("# " + std::string(500, 'x') + "\nv 0 0 0\nv 1.5 2.5 3.5" + std::string(100, ' ') +
-         "9\nv 0 1 0\nvt 0 0\nvt 1 1\nvn 0 0 1\n" + longFace + "\nv 7 7 7\nf 1 2 4\n");
-    EXPECT_EQ(model->vertices, (Floats{0, 0, 0, 1.5f, 2.5f, 3.5f, 0, 1, 0, 7, 7, 7}));
-    const Ints c = corners();
-    ASSERT_EQ(c.size(), static_cast<size_t>(9 * 11));
-    EXPECT_EQ(Ints(c.end() - 9, c.end()), (Ints{0, -1, -1, 1, -1, -1, 3, -1, -1}));
-}
-
-// Numbers at the ends of what a float holds (found by fuzzing): a model of
-// denormal size keeps the scale 1 (3 / extent is no float); near the float
-// limit min + max and the extent overflow a float sum; numbers that are not
-// finite read as 0. Centre and scale stay finite.
-TEST_F(ObjModelTest, ModelsAtTheEndsOfTheFloatRangeKeepAFiniteScaleAndCentre) {
-    const std::pair<std::string, Floats> cases[] = {  // text, {scale, centre x, first vertex}
-        {"v 0 0 0\nv 0 1e-45 0\nv 1e-45 0 0\nf 1 2 3\n", {1.0f, 0.0f, 0.0f}},
-        {"v 3e38 3e38 3e38\nv 3.3e38 3.3e38 3.3e38\nv -3e38 3e38 0\nf 1 2 3\n", {-1, 1.5e37f, 3e38f}},
-        {"v nan inf -inf\nv 1 1 1\nf 1 2 1\n", {-1, 0.5f, 0.0f}}};
-    for (const auto& [text, want] : cases) {
-        load(text);
-        EXPECT_TRUE(std::isfinite(model->scale) && model->scale > 0.0f) << text;
-        for (float c : model->centre) EXPECT_TRUE(std::isfinite(c)) << text;
-        EXPECT_TRUE(want[0] < 0 || model->scale == want[0]) << text;
-        EXPECT_NEAR(model->centre[0], want[1], 1e35f) << text;
-        EXPECT_EQ(model->vertices[0], want[2]) << text;
-    }
-}
-
-// Lower-case .obj files are read in order, others keep a null slot; the
-// fraction picks the model (wrapping, NaN as 0); an empty, missing or
-// overlong directory gives a null model.
+// Lower-case .obj files in order, others a null slot; the fraction picks (wrapping, NaN as 0).
 TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
     TempStage stage("mdl");
     std::string vertices;
@@ -322,11 +275,6 @@ TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
     Ints sizes;
     for (const auto& m : gene->models->models) sizes.push_back(m ? static_cast<int>(m->vertices.size()) : -1);
     EXPECT_EQ(Ints(sizes.begin(), sizes.begin() + 5), (Ints{3, 6, 9, -1, -1}));
-    EXPECT_EQ(log.rfind("ModelGene ---mdls\nImageGene::Loading Image List mdls\nFilesInPath:: path = mdls/*.obj\n"
-                        "FilesInPath:: filename a.obj\nReading Models ...mdls/a.obj\n",
-                        0),
-              0u);
-    EXPECT_TRUE(log.ends_with("Models set 4 models\nImageGene::Images loaded\nImageGene::initialization complete\n"));
     const std::pair<float, int> cases[] = {{0.5f, 2}, {1.0f, 0}, {-0.2f, 0}, {0.99f, 3}, {1.4f, 1},
                                            {std::numeric_limits<float>::quiet_NaN(), 0}};
     for (const auto& [fraction, k] : cases) {
@@ -344,8 +292,7 @@ TEST(ModelGene, ReadsLowerCaseObjFilesKeepsASlotForOthersAndSelectsByFraction) {
     }
 }
 
-// Every channel count, both storages, rows wider than one packet: the result
-// is R G B A = c0 c0 c0 255 (1), c0 c0 c0 c1 (2), c0 c1 c2 255 (3), c0 c1 c2 c3 (4+).
+// Each channel count and storage: RGBA = c0 c0 c0 255, c0 c0 c0 c1, c0 c1 c2 255, c0 c1 c2 c3.
 class SgiChannels : public testing::TestWithParam<std::tuple<int, bool>> {};
 
 TEST_P(SgiChannels, MapChannelsToRgba) {
@@ -366,48 +313,15 @@ TEST_P(SgiChannels, MapChannelsToRgba) {
 
 INSTANTIATE_TEST_SUITE_P(AllCounts, SgiChannels, testing::Combine(testing::Values(1, 2, 3, 4, 5), testing::Bool()));
 
-// Hand-made rows: repeat and copy packets, a short row padded black, and a
-// header whose magic number is not 474 (it is not checked).
-// Hand-made rows decode to grey pixels (repeat and copy packets, a short row
-// padded black, a magic number other than 474); malformed files come back
-// null with a line naming the file.
+// Hand-made rows decode to grey (a short row padded black, any magic number);
+// malformed files come back null with a line naming the file (more: the fuzzer).
 TEST(SgiImage, HandMadeRowsDecodeAndMalformedFilesComeBackNullWithALine) {
-    const auto withEntry = [](size_t offset, uint32_t value) {
-        auto bytes = sgiRunLengthRows(2, 1, 1, {{0x02, 0x01, 0x00}});
-        putBigEndian32(bytes, offset, value);
-        return bytes;
-    };
-    const auto cut = [](std::vector<uint8_t> bytes, size_t size) {
-        bytes.resize(size);
-        return bytes;
-    };
-    const auto rle = sgiRunLength(6, 6, 3, patternPlanes(6, 6, 3));
-    const auto verbatim = sgiVerbatim(8, 8, 3, patternPlanes(8, 8, 3));
     const std::tuple<const char*, std::vector<uint8_t>, std::vector<uint8_t>> cases[] = {  // what, bytes, grey
         {"repeat and copy", sgiRunLengthRows(5, 1, 1, {{0x03, 0x07, 0x82, 0x01, 0x02, 0x00}}), {7, 7, 7, 1, 2}},
         {"short row", sgiRunLengthRows(4, 1, 1, {{0x02, 0x09, 0x00}}), {9, 9, 0, 0}},
         {"another magic number", sgiVerbatim(2, 1, 1, {5, 6}, /*magic=*/1234), {5, 6}},
-        {"row decodes past the width", sgiRunLengthRows(4, 1, 1, {{0x05, 0x01, 0x00}}), {}},
-        {"copy packet past the width", sgiRunLengthRows(4, 1, 1, {{0x83, 1, 2, 3, 0x82, 4, 5, 0x00}}), {}},
-        {"no end marker", sgiRunLengthRows(4, 1, 1, {{0x02, 0x01, 0x02, 0x01}}), {}},
-        {"copy packet past the stored row", sgiRunLengthRows(8, 1, 1, {{0x86, 1, 2}}), {}},
-        {"repeat without its value", sgiRunLengthRows(8, 1, 1, {{0x03}}), {}},
-        {"empty stored row", sgiRunLengthRows(8, 1, 1, {{}}), {}},
-        {"stored length above the row buffer", withEntry(516, 2 * 256 + 1), {}},
-        {"negative stored length", withEntry(516, 0xFFFFFFFFu), {}},
-        {"row start beyond the file", withEntry(512, 0x7FFFFFF0u), {}},
-        {"run-length tables cut short", cut(rle, 512 + 40), {}},
-        {"run-length data cut short", cut(rle, rle.size() - 3), {}},
-        {"verbatim data cut short", cut(verbatim, verbatim.size() - 1), {}},
         {"header cut short", {0x01, 0xDA, 0x00, 0x01, 0x00}, {}},
-        {"header only", sgiHeader(0, 4, 4, 3), {}},
-        {"zero width", sgiVerbatim(0, 4, 1, {}), {}},
-        {"zero height", sgiVerbatim(4, 0, 1, {}), {}},
-        {"zero channels", sgiVerbatim(4, 4, 0, std::vector<uint8_t>(16, 1)), {}},
-        {"absurd width", sgiHeader(0, 9000, 1, 1), {}},
         {"side above 4096 pixels", sgiVerbatim(4097, 1, 1, std::vector<uint8_t>(4097, 7)), {}},
-        {"side above 4096 pixels", sgiRunLengthRows(1, 4097, 1, std::vector<std::vector<uint8_t>>(4097, {0x01, 7, 0})), {}},
-        {"absurd run-length height", sgiHeader(1, 1, 65535, 4), {}},
     };
     TempStage stage("sgi");
     for (const auto& [what, bytes, grey] : cases) {
@@ -473,11 +387,8 @@ TEST_F(ImageGeneTest, EmptyMissingOrOverlongDirectoryGivesAUsableEmptyGene) {
     }
 }
 
-// The image read last sets the set's size, wherever the odd-sized images sort:
-// only images of another size than the last one read are dropped, each with
-// its line; unreadable images and upper-case endings leave null slots too,
-// never sent. The texture takes the last one's size, and only the images kept
-// stay counted against the memory budget, until the set goes.
+// Images of another size than the last one read are dropped with a line; unreadable
+// ones leave null slots too; only kept images count against the memory budget.
 TEST_F(ImageGeneTest, TheImageReadLastSetsTheSize) {
     const struct {
         std::vector<std::pair<std::string, int>> files;  // name, side (0: unreadable)
@@ -524,10 +435,7 @@ TEST_F(ImageGeneTest, TheImageReadLastSetsTheSize) {
     }
 }
 
-// The whole stage's images share one memory budget: an image that would go
-// beyond it is refused before its pixels are allocated, with one line, and
-// its slot stays empty (one that fills it exactly is taken); memory given
-// back by a destroyed set can be taken again.
+// One budget for the stage's images: beyond it refused with a line (exactly full taken).
 TEST_F(ImageGeneTest, ImagesBeyondTheMemoryBudgetAreRefused) {
     struct RestoreLimit {
         size_t limit = ImageMemoryBudget::limit();
@@ -571,21 +479,10 @@ TEST_F(Preloading, OneGenePerLowerCasePrefixedEntryInListingOrder) {
     sets.push_back(models.directory + std::string(" ") + std::to_string(models.models->count));
     EXPECT_EQ(sets, (Names{"imgs 2", "imgs.txt 0", "imgsB 1", "-", "mdls 4"}));
     EXPECT_EQ(Ints({universe->imageSetCount, universe->modelSetCount}), Ints({3, 1}));
-    const std::pair<const char*, int> lines[] = {
-        {"FilesInPath:: path = imgs*\nFilesInPath:: filename IMGS\n"
-         "Generate IGene::Loading Image List from directory imgs\nImageGene ---imgs\n", 1},
-        {"FilesInPath::Error in Opening Path imgs.txt/*.rgb\n", 1},
-        {"Generate IGene::Loading Image List from directory ", 3},
-        {"Image PreLoading Complete \nqelUnivCell::init -- loadImages()\n", 1},
-        {"Generate ModelGene::Loading Model List from directory mdls\nModelGene ---mdls\n", 1},
-        {"Generate ModelGene::", 1},
-        {"Models PreLoading Complete \nqelUnivCell::init -- loadModels()\n", 1}};
-    for (const auto& [line, count] : lines)
-        EXPECT_EQ(countOf(out, line), count) << line;
+    EXPECT_EQ(Ints({countOf(out, "Generate IGene::"), countOf(out, "Generate ModelGene::")}), Ints({3, 1}));
 }
 
-// 128 sets of each kind are held; only beyond that are directories left out,
-// counted on one line.
+// 128 sets of each kind are held; only beyond that are directories left out, on one line.
 TEST_F(Preloading, KeepsAtMost128SetsOfEachKind) {
     for (int sets : {128, 131}) {
         for (int i = 0; i < sets; ++i) {
@@ -607,9 +504,7 @@ TEST_F(Preloading, KeepsAtMost128SetsOfEachKind) {
 
 using ModuleDatabase = UniverseFixture;
 
-// The first word of a line names the module and its help directory; a blank
-// line keeps its index with no directory, trailing blank lines make none;
-// lines are cut at 78 characters and at most 128 modules are held.
+// A line's first word names a module and its help directory; 78 characters, 128 modules at most.
 TEST_F(ModuleDatabase, LinesBecomeModulesWithHelpDirectories) {
     stage->makeDirectory("Reactors/Waver");
     ASSERT_TRUE(writeSolidSgi("Reactors/Waver/page1.rgb", 4, 4, 200, 0, 0));
