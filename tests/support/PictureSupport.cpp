@@ -1,10 +1,6 @@
 #include "PictureSupport.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <string>
-
-#include "GlTestContext.h"
 
 GLuint bindTestTexture() {
     static GLuint name = 0;
@@ -36,9 +32,4 @@ GLuint bindTestTexture() {
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kSize, kSize, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     glEnable(GL_TEXTURE_2D);
     return name;
-}
-
-void savePictureIfAsked(const char* name) {
-    const char* dir = std::getenv("STRATA_PICTURE_DIR");
-    if (dir && *dir) saveScreenPng((std::string(dir) + "/" + name + ".png").c_str());
 }

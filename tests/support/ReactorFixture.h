@@ -17,8 +17,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ensureGlContext());
         resetGlState();
-        while (glGetError() != GL_NO_ERROR) {
-        }  // errors left by earlier tests
+        while (glGetError() != GL_NO_ERROR) continue;  // errors left by earlier tests
         reactor = makeReactor();
         ASSERT_NE(reactor, nullptr);
         reactor->setControls(controls.get());
@@ -31,11 +30,6 @@ protected:
     }
     void setControl(int n, float value) { controls->floatValue[ControlTable::indexOf(kChannel, 0, n)] = value; }
     void setByte(int n, int value) { controls->setByte(kChannel, 0, n, value); }
-    GLint matrixMode() const {
-        GLint mode = 0;
-        glGetIntegerv(GL_MATRIX_MODE, &mode);
-        return mode;
-    }
 
     std::unique_ptr<ControlTable> controls = std::make_unique<ControlTable>();
     std::unique_ptr<R> reactor;
