@@ -20,8 +20,7 @@ std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> 
 }
 
 std::vector<uint8_t> oscControl(int channel, int entry, int value) {
-    return oscMessage("/strata/ctl", {OscArg{'i', channel, 0.0, nullptr}, OscArg{'i', entry, 0.0, nullptr},
-                                      OscArg{'i', value, 0.0, nullptr}});
+    return oscMessage("/strata/ctl", {oscInt(channel), oscInt(entry), oscInt(value)});
 }
 
 std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements) {

@@ -5,7 +5,11 @@
 
 #include "control/OscCommand.h"
 
-// OSC packets as a control surface sends them, for tests and benchmarks.
+// OSC arguments and packets as a control surface sends them, for tests and
+// benchmarks.
+inline OscArg oscInt(int v) { return OscArg{'i', v, 0.0, nullptr}; }
+inline OscArg oscFloat(double v) { return OscArg{'f', 0, v, nullptr}; }
+inline OscArg oscString(const char* v) { return OscArg{'s', 0, 0.0, v}; }
 
 // A message with arguments of type 'i', 'f' or 's' (serialised by liblo).
 std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> args = {});

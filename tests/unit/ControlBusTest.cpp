@@ -2,12 +2,12 @@
 // after MIDI, the MIDI map with its options, soft takeover and learn.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "OscPackets.h"
+#include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
 #include "control/ControlBus.h"
@@ -18,13 +18,6 @@
 #include "reactor/qelCell.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ControlBusTest : public UniverseFixture {
 protected:
@@ -39,6 +32,7 @@ protected:
         UniverseFixture::TearDown();
     }
     void send(const std::vector<uint8_t>& packet) { bus->oscServer()->handlePacket(packet.data(), packet.size(), nullptr); }
+    void send(const char* path, std::initializer_list<OscArg> args) { send(oscMessage(path, args)); }
     void frame() {
         setClock(clock += 33);
         universe->frame();
@@ -47,6 +41,10 @@ protected:
         universe->midiOn = true;
         universe->midi->receive(midiMessage(status, data1, data2));
         frame();
+    }
+    void setEntry(int channel, int entry, int byte) {
+        universe->controls->setByte(channel, 0, entry, byte);
+        universe->controls->setFloat(channel, 0, entry, byte / 127.0f);
     }
     int byteOf(int channel, int entry) const { return universe->controls->getByte(channel, 0, entry); }
     float floatOf(int channel, int entry) const { return universe->controls->getFloat(channel, 0, entry); }
@@ -57,15 +55,14 @@ protected:
 
 TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/layer/2/opacity", {OscArg{'f', 0, 1.0, nullptr}}));
-    send(oscMessage("/strata/layer/2/module", {OscArg{'s', 0, 0.0, "Cloud"}}));
+    send("/strata/layer/2/opacity", {oscFloat(1.0)});
+    send("/strata/layer/2/module", {oscString("Cloud")});
     send(oscControl(5, 40, 10));
     send(oscControl(5, 40, 90));  // the later write wins
-    send(oscMessage("/strata/ctl", {OscArg{'i', 5, 0, nullptr}, OscArg{'i', 41, 0, nullptr},
-                                    OscArg{'f', 0, -0.5, nullptr}}));
-    send(oscMessage("/strata/select", {OscArg{'i', 4, 0.0, nullptr}}));
-    send(oscMessage("/strata/trail", {OscArg{'f', 0, 0.0, nullptr}}));
-    send(oscMessage("/strata/key", {OscArg{'s', 0, 0.0, "F3"}, OscArg{'i', 639, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
+    send("/strata/ctl", {oscInt(5), oscInt(41), oscFloat(-0.5)});
+    send("/strata/select", {oscInt(4)});
+    send("/strata/trail", {oscFloat(0.0)});
+    send("/strata/key", {oscString("F3"), oscInt(639), oscInt(0)});
     EXPECT_EQ(byteOf(5, 40), 63);  // nothing before the frame
     frame();
     EXPECT_EQ(byteOf(1, 7), 127);
@@ -88,11 +85,11 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
 
 TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/layer/1/module", {OscArg{'i', 12, 0.0, nullptr}}));  // twelve modules: 0..11
-    send(oscMessage("/strata/layer/1/module", {OscArg{'s', 0, 0.0, "Nothing"}}));
-    send(oscMessage("/strata/layer/1/imageset", {OscArg{'i', 0, 0.0, nullptr}}));  // no image sets
-    send(oscMessage("/strata/ctl", {OscArg{'i', 16, 0, nullptr}, OscArg{'i', 0, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
-    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    send("/strata/layer/1/module", {oscInt(12)});  // twelve modules: 0..11
+    send("/strata/layer/1/module", {oscString("Nothing")});
+    send("/strata/layer/1/imageset", {oscInt(0)});  // no image sets
+    send("/strata/ctl", {oscInt(16), oscInt(0), oscInt(0)});
+    send("/strata/scene/recall", {oscInt(2)});
     testing::internal::CaptureStderr();
     frame();
     const std::string err = testing::internal::GetCapturedStderr();
@@ -102,11 +99,14 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
 
     int recalled = -1;
     bus->recallScene = [&](int n) { recalled = n; };
-    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    send("/strata/scene/recall", {oscInt(2)});
     frame();
     EXPECT_EQ(recalled, 2);
 }
 
+// The bound is the queue's capacity: a flood between two frames applies the
+// first kCapacity messages in order and reports the rest (its cost is
+// measured by bench/ControlBusBench).
 TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
     // Message i writes entry 32 + i % 64 of channel (i / 64) % 16 with a
@@ -119,11 +119,8 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     });
     sender.join();
     testing::internal::CaptureStderr();
-    const auto start = std::chrono::steady_clock::now();
     frame();
-    const auto took = std::chrono::steady_clock::now() - start;
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_LT(took, std::chrono::milliseconds(500));
     for (int i = kBound - 1024; i < kBound; ++i)
         ASSERT_EQ(byteOf((i / 64) % 16, 32 + i % 64), 3 * 30 + 1) << i;
     EXPECT_NE(err.find("95904 messages dropped"), std::string::npos) << err;
@@ -221,10 +218,8 @@ TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     EXPECT_EQ(byteOf(2, 21), 100);
 
     // A key (or a recall) moves the entry to 30.
-    universe->controls->setByte(2, 0, 21, 30);
-    universe->controls->setFloat(2, 0, 21, 30 / 127.0f);
-    universe->controls->setByte(2, 0, 22, 30);
-    universe->controls->setFloat(2, 0, 22, 30 / 127.0f);
+    setEntry(2, 21, 30);
+    setEntry(2, 22, 30);
     midi(0xB0, 20, 90);
     midi(0xB0, 21, 90);
     EXPECT_EQ(byteOf(2, 21), 30);  // held: the fader is above and moving down
@@ -237,10 +232,30 @@ TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     EXPECT_EQ(byteOf(2, 21), 60);
 
     // Close to the value counts as reaching it.
-    universe->controls->setByte(2, 0, 21, 100);
-    universe->controls->setFloat(2, 0, 21, 100 / 127.0f);
+    setEntry(2, 21, 100);
     midi(0xB0, 20, 99);
     EXPECT_EQ(byteOf(2, 21), 99);
+    // Moved to exactly where the held fader rests: its next move takes it.
+    setEntry(2, 21, 30);
+    midi(0xB0, 20, 90);
+    setEntry(2, 21, 90);
+    midi(0xB0, 20, 127);
+    EXPECT_EQ(byteOf(2, 21), 127);
+}
+
+// Within one MIDI step (2/127 of the float) takes over at once; the step
+// itself is still within.
+TEST_F(ControlBusTest, PickupWindowIncludesExactlyOneStep) {
+    stage->write("midi.map", "cc 1 20 -> 2 21\n");
+    bus->loadMidiMap("midi.map");
+    const int index = ControlTable::indexOf(2, 0, 21);
+    const float target = 2.0f * (64 / 127.0f - 0.5f);
+    universe->controls->floatValue[index] = target - 2.0f / 127.0f;
+    midi(0xB0, 20, 64);
+    EXPECT_EQ(byteOf(2, 21), 64);
+    universe->controls->floatValue[index] = target - 2.5f / 127.0f;
+    midi(0xB0, 20, 64);  // half a step further: held
+    EXPECT_EQ(universe->controls->floatValue[index], target - 2.5f / 127.0f);
 }
 
 TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
@@ -260,30 +275,32 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
     EXPECT_NE(err.find("MIDI learn: cc 2 9 -> selected 21 (saved to midi.map)"), std::string::npos) << err;
     // The old mapping of the same control is replaced, the rest kept.
-    EXPECT_EQ(readFile("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
+    EXPECT_EQ(readText("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
     EXPECT_FALSE(std::filesystem::exists("midi.map.tmp"));
 
     universe->currentChannel = 6;
     midi(0xB1, 9, 64);
     EXPECT_EQ(byteOf(6, 21), 64);
 
-    // Over OSC, and an F-key maps the layer's opacity.
+    // Over OSC, and the F-keys map their layer's opacity up to F11.
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/learn"));
+    send("/strata/learn", {});
     testing::internal::CaptureStderr();
     frame();
     midi(0x90, 36, 100);
     EXPECT_TRUE(bus->keyboard('q', false));
     EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
+    for (const auto& [key, cc, line] : {std::tuple{4, 70, "cc 1 70 -> 3 7\n"}, std::tuple{11, 71, "cc 1 71 -> 10 7\n"}}) {
+        bus->armLearn();
+        midi(0xB0, cc, 1);
+        EXPECT_TRUE(bus->special(key));
+        EXPECT_NE(readText("midi.map").find(line), std::string::npos) << line;
+    }
     testing::internal::GetCapturedStderr();
-    EXPECT_NE(readFile("midi.map").find("note 1 36 -> selected 21\n"), std::string::npos);
-    bus->armLearn();
-    midi(0xB0, 70, 1);
-    EXPECT_TRUE(bus->special(4));
-    EXPECT_NE(readFile("midi.map").find("cc 1 70 -> 3 7\n"), std::string::npos);
+    EXPECT_NE(readText("midi.map").find("note 1 36 -> selected 21\n"), std::string::npos);
     MidiMap reread;
     EXPECT_EQ(reread.readFile("midi.map"), 0);
-    EXPECT_EQ(reread.count(), 4);
+    EXPECT_EQ(reread.count(), 5);
 }
 
 }  // namespace

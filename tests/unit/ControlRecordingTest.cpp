@@ -5,14 +5,14 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "GlTestContext.h"
+#include "QuietRender.h"
 #include "TempStage.h"
+#include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
 #include "app/KeyBindings.h"
@@ -172,26 +172,6 @@ struct FrameState {
     }
 };
 
-// Sets up or renders with the universe's console lines kept off the output.
-void setUpQuietly(OfflineRenderer& renderer) {
-    std::string error;
-    bool ready = false;
-    captureStdout([&] { ready = renderer.setUp(error); });
-    ASSERT_TRUE(ready) << error;
-}
-bool renderQuietly(OfflineRenderer& renderer) {
-    bool drawn = false;
-    captureStdout([&] { drawn = renderer.renderFrame(); });
-    return drawn;
-}
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 // A show played from a control surface: OSC writes, module and image-set
@@ -212,7 +192,7 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
         options.frames = kFrames;
         resetGlState();
         OfflineRenderer renderer(options);
-        ASSERT_NO_FATAL_FAILURE(setUpQuietly(renderer));
+        ASSERT_TRUE(setUpQuietly(renderer));
         qelUnivCell& u = *renderer.universe();
         ControlBus bus(u);
         SceneBank scenes(u);
@@ -291,7 +271,7 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
     options.scriptPath = (recording / "show.script").string();
     resetGlState();  // as a fresh strata-render process starts
     OfflineRenderer replay(options);
-    ASSERT_NO_FATAL_FAILURE(setUpQuietly(replay));
+    ASSERT_TRUE(setUpQuietly(replay));
     // The stored scene changes after the show: the replay uses its own copy.
     fs::remove(linked.stage / "scenes" / "02.scene");
     // The replay is itself recorded, as a live show is.
@@ -321,6 +301,6 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
     options.scriptPath = (again / "show.script").string();
     resetGlState();
     OfflineRenderer replayOfReplay(options);
-    ASSERT_NO_FATAL_FAILURE(setUpQuietly(replayOfReplay));
+    ASSERT_TRUE(setUpQuietly(replayOfReplay));
     compare(replayOfReplay, "replay of the replay");
 }

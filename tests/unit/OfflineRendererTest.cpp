@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "GlTestContext.h"
+#include "QuietRender.h"
 #include "TempStage.h"
 #include "app/ControlTable.h"
 #include "app/qelUnivCell.h"
@@ -21,20 +22,6 @@ RenderOptions stageOptions(const TempStage& tmp, const char* script, int frames)
     return options;
 }
 
-// Sets the renderer up with its transcript kept off the test's output.
-::testing::AssertionResult setUpQuietly(OfflineRenderer& renderer) {
-    std::string error;
-    bool ready = false;
-    captureStdout([&] { ready = renderer.setUp(error); });
-    if (ready) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << error;
-}
-
-bool renderFrameQuietly(OfflineRenderer& renderer) {
-    bool more = false;
-    captureStdout([&] { more = renderer.renderFrame(); });
-    return more;
-}
 }  // namespace
 
 // Each kind of scripted event lands in the table as its live counterpart
@@ -50,7 +37,7 @@ TEST(OfflineRenderer, AppliesScriptedEventsBeforeTheirFrameWithAFixedClock) {
     ASSERT_TRUE(setUpQuietly(renderer));
     qelUnivCell& u = *renderer.universe();
     const ControlTable& t = *u.controls;
-    const auto frame = [&] { return renderFrameQuietly(renderer); };
+    const auto frame = [&] { return renderQuietly(renderer); };
     ASSERT_TRUE(frame());
     EXPECT_EQ(t.getByte(3, 0, 20), 127);
     EXPECT_EQ(t.getByte(0, 0, 17), 126);  // mouse x 639 of 640
@@ -125,7 +112,7 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     };
     const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0x50, 90}, {7, 0xF0, 90}};
     for (const Expect& e : frames) {
-        ASSERT_TRUE(renderFrameQuietly(renderer));
+        ASSERT_TRUE(renderQuietly(renderer));
         const int frame = renderer.framesRendered() - 1;
         EXPECT_EQ(t.getByte(15, 0, 1), e.millis) << frame;
         EXPECT_EQ(u.wave->current->bytes[0], e.sound) << frame;

@@ -23,6 +23,8 @@ TEST(LevelMeter, PeakHoldsThenFallsButNeverBelowTheLevel) {
         {0.1f, 1.0, 0.1f, 0.25f},   // falls 0.5 per second
         {0.1f, 1.0, 0.1f, 0.1f},    // stops at the level
         {0.6f, 0.0, 0.6f, 0.6f},    // a new peak
+        {0.6f, 1.4, 0.6f, 0.6f},    // the level at the peak holds it anew
+        {0.3f, 0.2, 0.3f, 0.6f},
         {2.0f, 0.01, 1.0f, 1.0f},   // clamped
         {-1.0f, 0.01, 0.0f, 1.0f},  // clamped, the peak held
     };
@@ -102,10 +104,8 @@ TEST(OperatorOverlay, RowsDescribeLayersAndDevices) {
     ASSERT_GE(overlay.rowCount(), 3);
     const OperatorOverlay::Row& first = overlay.row(1);
     const OperatorOverlay::Row& second = overlay.row(2);
-    EXPECT_EQ(std::string(first.text), "  1 Waver            shown  126");
-    EXPECT_EQ(std::string(second.text), "> 2 ObjViewer        hidden  10");
-    EXPECT_FALSE(first.highlight);
-    EXPECT_TRUE(second.highlight);
+    EXPECT_EQ(std::string(first.text) + "|" + second.text, "  1 Waver            shown  126|> 2 ObjViewer        hidden  10");
+    EXPECT_TRUE(!first.highlight && second.highlight);
     EXPECT_FLOAT_EQ(first.bar, 126 / 127.0f);
     const std::string text = allText(overlay);
     for (const char* part : {"Sound    default (ALSA), 22050 Hz, 2 channels", "MIDI     on  Strata (virtual port)",

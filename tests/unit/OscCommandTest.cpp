@@ -12,13 +12,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "OscPackets.h"
+#include "TextFile.h"
 #include "control/ControlSnapshot.h"
 #include "control/OscAddresses.h"
 #include "control/OscCommand.h"
@@ -31,9 +31,9 @@ namespace {
 
 using Kind = OscCommand::Kind;
 
-OscArg intArg(int v) { return OscArg{'i', v, 0.0, nullptr}; }
-OscArg floatArg(double v) { return OscArg{'f', 0, v, nullptr}; }
-OscArg stringArg(const char* s) { return OscArg{'s', 0, 0.0, s}; }
+OscArg intArg(int v) { return oscInt(v); }
+OscArg floatArg(double v) { return oscFloat(v); }
+OscArg stringArg(const char* s) { return oscString(s); }
 
 TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     struct Case {
@@ -62,11 +62,8 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     for (const Case& c : cases) {
         OscCommand cmd;
         ASSERT_TRUE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
-        EXPECT_EQ(cmd.kind, c.kind) << c.path;
-        EXPECT_EQ(cmd.channel, c.channel) << c.path;
-        EXPECT_EQ(cmd.entry, c.entry) << c.path;
-        EXPECT_EQ(cmd.index, c.index) << c.path;
-        EXPECT_EQ(cmd.byteValue, c.byteValue) << c.path;
+        EXPECT_EQ(std::tie(cmd.kind, cmd.channel, cmd.entry, cmd.index, cmd.byteValue),
+                  std::tie(c.kind, c.channel, c.entry, c.index, c.byteValue)) << c.path;
         EXPECT_FLOAT_EQ(cmd.value, c.value) << c.path;
     }
     OscCommand cmd;
@@ -75,21 +72,18 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
 }
 
 TEST(OscCommand, KeysByCharacterOrNameWithAnOptionalPosition) {
-    OscCommand cmd;
-    const OscArg f5[] = {stringArg("f5")};
-    ASSERT_TRUE(parseOscCommand("/strata/key", f5, 1, cmd));
-    EXPECT_TRUE(cmd.special);
-    EXPECT_EQ(cmd.index, 5);
-    EXPECT_EQ(cmd.x, 320);
-    const OscArg a[] = {stringArg("a"), intArg(639), intArg(0)};
-    ASSERT_TRUE(parseOscCommand("/strata/key", a, 3, cmd));
-    EXPECT_FALSE(cmd.special);
-    EXPECT_EQ(cmd.index, 'a');
-    EXPECT_EQ(cmd.x, 639);
-    EXPECT_EQ(cmd.y, 0);
-    const OscArg space[] = {stringArg("Space")};
-    ASSERT_TRUE(parseOscCommand("/strata/key", space, 1, cmd));
-    EXPECT_EQ(cmd.index, ' ');
+    const struct {
+        std::vector<OscArg> args;
+        bool special;
+        int index, x, y;
+    } cases[] = {{{stringArg("f5")}, true, 5, 320, 240},
+                 {{stringArg("a"), intArg(639), intArg(0)}, false, 'a', 639, 0},
+                 {{stringArg("Space")}, false, ' ', 320, 240}};
+    for (const auto& c : cases) {
+        OscCommand cmd;
+        ASSERT_TRUE(parseOscCommand("/strata/key", c.args.data(), static_cast<int>(c.args.size()), cmd));
+        EXPECT_EQ(std::tie(cmd.special, cmd.index, cmd.x, cmd.y), std::tie(c.special, c.index, c.x, c.y));
+    }
 }
 
 TEST(OscCommand, BadMessagesAreRefused) {
@@ -136,10 +130,7 @@ TEST(OscAddresses, DocsHoldTheTableAndEveryRowRoundTrips) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(STRATA_SOURCE_DIR)) {
         const std::string path = entry.path().string();
         if (entry.path().extension() != ".md" || path.find("/build") != std::string::npos) continue;
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        const std::string doc = text.str();
+        const std::string doc = readText(path);
         const size_t at = doc.find(mark);
         if (at == std::string::npos) continue;
         const size_t start = at + mark.size();
@@ -163,44 +154,13 @@ TEST(OscEndpoint, HostPortOrOff) {
     OscEndpoint e;
     std::string error;
     ASSERT_TRUE(OscEndpoint::parse("0.0.0.0:9001", e, error));
-    EXPECT_EQ(e.host, "0.0.0.0");
-    EXPECT_EQ(e.port, 9001);
+    EXPECT_EQ(e.host + ":" + std::to_string(e.port), "0.0.0.0:9001");
     ASSERT_TRUE(OscEndpoint::parse(":7000", e, error));
     EXPECT_EQ(e.host, "127.0.0.1");
     ASSERT_TRUE(OscEndpoint::parse("off", e, error));
     EXPECT_TRUE(e.off);
     for (const char* bad : {"9000", "host:", "host:70000", "host:12a", "host:1234567"})
         EXPECT_FALSE(OscEndpoint::parse(bad, e, error)) << bad;
-}
-
-// Control change i of a flood: entry 32 + i % 64 of channel (i / 64) % 16,
-// value i % 128.
-std::vector<uint8_t> floodMessage(int i) { return oscControl((i / 64) % 16, 32 + i % 64, i % 128); }
-
-TEST(OscServerPackets, AFloodKeepsTheOldestInOrderAndCountsTheRest) {
-    OscCommandQueue queue;
-    OscServer server(queue);  // not started: packets are handed over directly
-    constexpr int kMessages = 100000;
-    std::thread sender([&] {
-        for (int i = 0; i < kMessages; ++i) {
-            const std::vector<uint8_t> m = floodMessage(i);
-            server.handlePacket(m.data(), m.size(), nullptr);
-        }
-    });
-    sender.join();
-    ASSERT_EQ(queue.fetch(), OscCommandQueue::kCapacity);
-    for (int i = 0; i < OscCommandQueue::kCapacity; ++i) {
-        const OscCommand& c = queue.events[i];
-        ASSERT_EQ(c.kind, Kind::Control);
-        ASSERT_EQ(c.channel, (i / 64) % 16) << i;
-        ASSERT_EQ(c.entry, 32 + i % 64) << i;
-        ASSERT_EQ(c.byteValue, i % 128) << i;
-    }
-    uint64_t dropped = 0, bad = 0;
-    queue.takeCounts(dropped, bad);
-    EXPECT_EQ(dropped, static_cast<uint64_t>(kMessages - OscCommandQueue::kCapacity));
-    EXPECT_EQ(bad, 0u);
-    EXPECT_EQ(queue.fetch(), 0);  // the dropped do not come back
 }
 
 TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
@@ -216,19 +176,22 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     EXPECT_EQ(queue.events[1].entry, 2);
     EXPECT_EQ(queue.events[2].byteValue, 9);
 
-    // With room for fewer than its messages the whole bundle is dropped,
-    // and the single messages before it stay.
-    for (int i = 0; i < OscCommandQueue::kCapacity - 2; ++i) {
-        const std::vector<uint8_t> m = oscControl(0, 0, i % 128);
-        server.handlePacket(m.data(), m.size(), nullptr);
-    }
-    server.handlePacket(outer.data(), outer.size(), nullptr);
+    // A bundle that fills the queue exactly enters; with room for one fewer
+    // than its messages it is dropped whole, and the single messages before
+    // it stay.
     uint64_t dropped = 0, bad = 0;
-    queue.takeCounts(dropped, bad);
-    EXPECT_EQ(dropped, 3u);
-    EXPECT_EQ(bad, 2u);  // the bad message, once in each bundle
-    ASSERT_EQ(queue.fetch(), OscCommandQueue::kCapacity - 2);
-    for (int i = 0; i < queue.eventCount; ++i) ASSERT_EQ(queue.events[i].entry, 0);
+    for (const int room : {3, 2}) {
+        for (int i = 0; i < OscCommandQueue::kCapacity - room; ++i) {
+            const std::vector<uint8_t> m = oscControl(0, 0, i % 128);
+            server.handlePacket(m.data(), m.size(), nullptr);
+        }
+        server.handlePacket(outer.data(), outer.size(), nullptr);
+        queue.takeCounts(dropped, bad);
+        EXPECT_EQ(dropped, room == 3 ? 0u : 3u);
+        EXPECT_EQ(bad, room == 3 ? 2u : 1u);  // the bad message, once for each bundle since the last count
+        ASSERT_EQ(queue.fetch(), room == 3 ? OscCommandQueue::kCapacity : OscCommandQueue::kCapacity - 2);
+        EXPECT_EQ(queue.events[queue.eventCount - 1].byteValue, room == 3 ? 9 : (OscCommandQueue::kCapacity - 3) % 128);
+    }
 
     // A bundle whose element sizes run past its end is cut there, and
     // garbage is counted, never queued.
@@ -294,7 +257,6 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
 
     ControlSnapshotBox box;
     ControlSnapshot s;
-    s.selected = 3;
     s.layers[4].opacity = 0.25f;
     box.store(s);
     OscQueryServer query(box, {"Waver", "Tunnel"}, "127.0.0.1", port);
@@ -304,11 +266,7 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
     http.set_read_timeout(2, 0);
     auto value = http.Get("/strata/layer/5/opacity?VALUE");
     ASSERT_TRUE(value);
-    EXPECT_EQ(value->status, 200);
     EXPECT_EQ(value->body, "{\"VALUE\":[0.25]}");
-    auto node = http.Get("/strata/select");
-    ASSERT_TRUE(node);
-    EXPECT_NE(node->body.find("\"VALUE\":[3]"), std::string::npos) << node->body;
     auto missing = http.Get("/strata/layer/12");
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);

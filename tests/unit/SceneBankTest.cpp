@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
+#include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlFade.h"
 #include "app/ControlTable.h"
@@ -16,13 +15,6 @@
 #include "show/SceneBank.h"
 
 namespace {
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Writes half of what it is given, then fails as a full disk would.
 int gWrites = 0;
 ssize_t halfThenFail(int fd, const void* data, size_t size) {
@@ -58,12 +50,9 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     t.setFloat(11, 0, 19, 0.0f);  // trail
     u.currentChannel = 5;
     ASSERT_TRUE(bank.storeScene(3));
-    const std::string text = readFile("scenes/03.scene");
-    EXPECT_NE(text.find("cell 2 4 "), std::string::npos) << text;
-    EXPECT_NE(text.find("selected 5\n"), std::string::npos);
-    ControlTable stored;
-    std::memcpy(stored.byteValue, t.byteValue, sizeof t.byteValue);
-    std::memcpy(stored.floatValue, t.floatValue, sizeof t.floatValue);
+    const std::string text = readText("scenes/03.scene");
+    EXPECT_TRUE(text.find("cell 2 4 ") != text.npos && text.find("selected 5\n") != text.npos) << text;
+    const ControlTable stored = t;
 
     // Move away: other values, another module in cell 2, another channel.
     captureStdout([&] { u.cells[2]->setReactor(1, u.moduleHelps[1].get()); });
@@ -108,15 +97,16 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
         bool fading;
     };
     const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
-                          {400, 0.8f, 90, true}, {400, 1.0f, 100, false}};
+                          {400, 0.8f, 90, true}, {100, 1.0f, 100, false}};  // ends exactly at 1000 ms
     for (const Step& s : steps) {
         u.fade->step(t, s.millis);
         EXPECT_FLOAT_EQ(t.getFloat(1, 0, 20), s.value) << s.millis;
         EXPECT_EQ(t.getByte(1, 0, 20), s.byte) << s.millis;
         EXPECT_EQ(u.fade->running(), s.fading);
     }
-    // Through the frame: a fade of 0 cuts at once.
+    // A fade of 0 cuts at once, whatever the default.
     t.setFloat(1, 0, 20, 0.5f);
+    bank.setDefaultFadeMillis(500);
     ASSERT_TRUE(bank.recallFile("fade.scene", 0));
     EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
     EXPECT_FALSE(u.fade->running());
@@ -141,9 +131,7 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
          "bad.scene:2: expected a float value, found '0.0"},
         {"strata-scene 1\nvalue 0 7 1\n", "bad.scene:2: expected 'value <channel> <controller> <byte> <float>'"},
         {"strata-scene 1\nlayer 0\n", "bad.scene:2: expected selected, cell or value, found 'layer'"}};
-    ControlTable before;
-    std::memcpy(before.floatValue, u.controls->floatValue, sizeof before.floatValue);
-    std::memcpy(before.byteValue, u.controls->byteValue, sizeof before.byteValue);
+    const ControlTable before = *u.controls;
     for (const auto& [text, message] : cases) {
         stage->write("bad.scene", text);
         // A good cell line first would rebuild a module if applied early.
@@ -167,7 +155,7 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     qelUnivCell& u = *universe;
     SceneBank bank(u);
     ASSERT_TRUE(bank.storeScene(1));
-    const std::string previous = readFile("scenes/01.scene");
+    const std::string previous = readText("scenes/01.scene");
     u.controls->setByte(2, 0, 7, 99);
     gWrites = 0;
     setAtomicWriteCall(&halfThenFail);
@@ -176,11 +164,11 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     setAtomicWriteCall(nullptr);
     EXPECT_FALSE(stored);
     EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
-    EXPECT_EQ(readFile("scenes/01.scene"), previous);
+    EXPECT_EQ(readText("scenes/01.scene"), previous);
     EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
     // And the next store goes through.
     ASSERT_TRUE(bank.storeScene(1));
-    EXPECT_NE(readFile("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
+    EXPECT_NE(readText("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
 }
 
 // What X11 delivers for Ctrl+digit and Ctrl+Shift+digit (US layout).
