@@ -56,24 +56,15 @@ TEST(ControlRecording, CommandsReadBackFromTheirScriptLines) {
     // The float of MIDI value 64, sent as a float.
     const double step64 = 2.0 * (64 / 127.0 - 0.5);
     const OscCommand commands[] = {
-        command("/strata/ctl", {i(3), i(1023), i(90)}),
-        command("/strata/ctl", {i(0), i(7), f(-0.5)}),
-        command("/strata/ctl", {i(0), i(7), f(1.0)}),
-        command("/strata/ctl", {i(15), i(0), f(step64)}),
-        command("/strata/ctl", {i(2), i(9), f(0.123456789)}),
-        command("/strata/layer/11/opacity", {f(1.0)}),
-        command("/strata/layer/1/module", {i(5)}),
-        command("/strata/layer/4/imageset", {i(2)}),
-        command("/strata/select", {i(12)}),
-        command("/strata/key", {s("q"), i(0), i(479)}),
-        command("/strata/key", {s("7")}),
-        command("/strata/key", {s("Hash"), i(639), i(0)}),
-        command("/strata/key", {s("Tab")}),
-        command("/strata/key", {s("F3"), i(600), i(100)}),
-        command("/strata/key", {s("pagedown")}),
-        command("/strata/trail", {f(0.25)}),
-        command("/strata/midi", {i(1)}),
-        command("/strata/joystick", {i(0)}),
+        command("/strata/ctl", {i(3), i(1023), i(90)}),  command("/strata/ctl", {i(0), i(7), f(-0.5)}),
+        command("/strata/ctl", {i(0), i(7), f(1.0)}),    command("/strata/ctl", {i(15), i(0), f(step64)}),
+        command("/strata/ctl", {i(2), i(9), f(0.123456789)}), command("/strata/layer/11/opacity", {f(1.0)}),
+        command("/strata/layer/1/module", {i(5)}),       command("/strata/layer/4/imageset", {i(2)}),
+        command("/strata/select", {i(12)}),              command("/strata/key", {s("q"), i(0), i(479)}),
+        command("/strata/key", {s("7")}),                command("/strata/key", {s("Hash"), i(639), i(0)}),
+        command("/strata/key", {s("Tab")}),              command("/strata/key", {s("F3"), i(600), i(100)}),
+        command("/strata/key", {s("pagedown")}),         command("/strata/trail", {f(0.25)}),
+        command("/strata/midi", {i(1)}),                 command("/strata/joystick", {i(0)}),
         command("/strata/scene/recall", {i(4)}),
     };
     for (const OscCommand& cmd : commands) {

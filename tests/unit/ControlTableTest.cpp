@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "app/ControlTable.h"
-#include "reactor/Random.h"
 
 TEST(ControlTable, StartsWithEveryCellInvisibleAndCentredControls) {
     ControlTable table;
@@ -30,19 +29,4 @@ TEST(ControlTable, WritesOutsideTheTableAreDroppedAndReadsGiveZero) {
     EXPECT_EQ(table.getByte(0, 0, -1), 0);
     EXPECT_EQ(table.getFloat(16, 0, 0), 0.0f);
     EXPECT_EQ(table.getByteAt(ControlTable::kEntries), 0);
-}
-
-TEST(Random, FollowsTheLinearCongruentialSequenceFromStateOne) {
-    const uint32_t saved = qelRandState();
-    qelSetRandState(1);
-    // state 1 -> 1 * 214013 + 2531011 = 2745024 -> (2745024 >> 16) & 32767 = 41
-    EXPECT_EQ(qelRand(), 41);
-    EXPECT_EQ(qelRand(), 18467);
-    EXPECT_EQ(qelRand(), 6334);
-    for (int i = 0; i < 10000; ++i) {
-        const int r = qelRand();
-        ASSERT_GE(r, 0);
-        ASSERT_LE(r, 32767);
-    }
-    qelSetRandState(saved);
 }

@@ -101,19 +101,13 @@ TEST(OscCommand, BadMessagesAreRefused) {
         {"/strata/ctl", {intArg(0), intArg(0)}},                    // too few
         {"/strata/ctl", {stringArg("0"), intArg(0), intArg(0)}},    // wrong type
         {"/strata/layer/0/opacity", {floatArg(1.0)}},               // layers are 1..11
-        {"/strata/layer/12/opacity", {floatArg(1.0)}},
-        {"/strata/layer/1/opacity", {floatArg(-0.1)}},
-        {"/strata/layer/1x/opacity", {floatArg(1.0)}},
-        {"/strata/layer/1/colour", {floatArg(1.0)}},
-        {"/strata/layer/1/module", {stringArg("")}},
-        {"/strata/select", {intArg(0)}},
+        {"/strata/layer/12/opacity", {floatArg(1.0)}}, {"/strata/layer/1/opacity", {floatArg(-0.1)}},
+        {"/strata/layer/1x/opacity", {floatArg(1.0)}}, {"/strata/layer/1/colour", {floatArg(1.0)}},
+        {"/strata/layer/1/module", {stringArg("")}}, {"/strata/select", {intArg(0)}},
         {"/strata/key", {stringArg("Esc")}},                        // a surface may not quit the show
-        {"/strata/key", {stringArg("NoSuchKey")}},
-        {"/strata/key", {stringArg("a"), intArg(640), intArg(0)}},
-        {"/strata/midi", {intArg(2)}},
-        {"/strata/learn", {intArg(1)}},
-        {"/strata", {}},
-        {"/other/ctl", {intArg(0), intArg(0), intArg(0)}},
+        {"/strata/key", {stringArg("NoSuchKey")}}, {"/strata/key", {stringArg("a"), intArg(640), intArg(0)}},
+        {"/strata/midi", {intArg(2)}}, {"/strata/learn", {intArg(1)}},
+        {"/strata", {}}, {"/other/ctl", {intArg(0), intArg(0), intArg(0)}},
     };
     for (const Case& c : cases) {
         OscCommand cmd;

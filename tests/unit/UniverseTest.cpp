@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cstring>
 #include <vector>
 
-#include "GlTestContext.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
 #include "app/KeyBindings.h"
@@ -223,26 +220,6 @@ TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     // No sound device: level 0 in channel 15, entry 0.
     EXPECT_EQ(universe->controls->getByte(15, 0, 0), 0);
     EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
-}
-
-TEST_F(Universe, FadeKeepsOrClearsThePreviousPicture) {
-    build();
-    for (int i = 0; i < 11; ++i) universe->cells[i]->setReactor(8, nullptr);  // empty cells
-    // Paint the screen white, then run frames with the fade at both ends.
-    glClearColor(1, 1, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
-    universe->controls->setFloat(11, 0, 19, 1.0f);  // trail 1: quad fully transparent
-    universe->frame();
-    std::vector<uint8_t> kept = readScreen();
-    EXPECT_EQ(kept[4 * (240 * 640 + 320)], 255);
-    universe->controls->setFloat(11, 0, 19, 0.5f);  // trail 0.5: halves the picture
-    universe->frame();
-    std::vector<uint8_t> faded = readScreen();
-    EXPECT_NEAR(faded[4 * (240 * 640 + 320)], 128, 2);
-    universe->controls->setFloat(11, 0, 19, 0.0f);  // trail 0: full clear
-    universe->frame();
-    EXPECT_EQ(litPixels(readScreen(), 0), 0);
 }
 
 TEST(KeyBindings, ReadsBindingsAndLogsEachOne) {
