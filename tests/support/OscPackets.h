@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "control/OscCommand.h"
@@ -17,3 +18,6 @@ std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> 
 std::vector<uint8_t> oscControl(int channel, int entry, int value);
 // A bundle (time tag "immediately") of the given messages or bundles.
 std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements);
+// The command a line of words ("/strata/ctl 0 7 0.5") reads as, the way a
+// show script writes it; a failed parse fails the test.
+OscCommand oscWords(const std::string& line);
