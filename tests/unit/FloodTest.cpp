@@ -10,7 +10,6 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
-#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,28 +26,21 @@
 
 namespace {
 
-// Every byte and float value of every entry of the table set as a MIDI
-// control change with this value would set it.
-void driveWholeTable(ControlTable& table, int value) {
-    for (int i = 0; i < ControlTable::kEntries; ++i) {
+// Every entry at the byte and float a MIDI control change of this value
+// would set, with the eleven cells raised on top when asked.
+void driveTable(ControlTable& table, int value, bool everyEntry) {
+    for (int i = 0; everyEntry && i < ControlTable::kEntries; ++i) {
         table.setByteAt(i, value);
         table.setFloatAt(i, static_cast<float>(value / 127.0));
     }
-}
-
-void raiseCells(ControlTable& table) {
-    for (int c = 0; c < 11; ++c) {
-        table.setByte(c, 0, 7, 127);
-        table.setFloat(c, 0, 7, 1.0f);
-    }
+    for (int c = 0; c < 11; ++c) table.setByte(c, 0, 7, 127), table.setFloat(c, 0, 7, 1.0f);
 }
 
 bool allCellsValid(const qelUnivCell& u) {
-    if (u.cellCount != 11 || u.currentChannel < 0 || u.currentChannel > 15) return false;
-    for (int c = 0; c < 11; ++c) {
-        if (!u.cells[c] || u.cells[c]->reactorIndex < 0 || u.cells[c]->reactorIndex >= u.moduleCount) return false;
-    }
-    return true;
+    bool valid = u.cellCount == 11 && u.currentChannel >= 0 && u.currentChannel <= 15;
+    for (int c = 0; c < 11; ++c)
+        valid = valid && u.cells[c] && u.cells[c]->reactorIndex >= 0 && u.cells[c]->reactorIndex < u.moduleCount;
+    return valid;
 }
 
 class Flood : public UniverseFixture {
@@ -65,28 +57,33 @@ protected:
                      "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\nvn 0 0 -1\n"
                      "f 5/1/1 6/2/1 7/3/1 8/4/1\nf 1/1/2 4/2/2 3/3/2 2/4/2\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n");
         build();
-        ASSERT_NE(universe, nullptr);
         ASSERT_EQ(universe->moduleCount, 12);
     }
-
     void frameAt(uint32_t millis) {
         setClock(millis);
         universe->frame();
+    }
+    // One frame drawn with no non-finite number, GL error or stray matrix;
+    // "" when so.
+    std::string cleanFrame(uint32_t millis) {
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        const MatrixDepths before = matrixDepths();
+        NonFiniteGlCheck check;
+        frameAt(millis);
+        if (check.nonFinite() || check.calls() == 0) return std::string("non-finite: ") + check.firstOffender();
+        return glGetError() != GL_NO_ERROR ? "GL error" : matrixDepths() != before ? "matrix stack" : "";
     }
 };
 
 TEST_F(Flood, NonFiniteCheckSeesWhatTheDriverWouldDropQuietly) {
     // The check the tests below rely on. A NaN vertex never shows in the
     // picture (the driver drops the triangle), so it is caught on its way in.
-    const MatrixDepths before = matrixDepths();
     NonFiniteGlCheck check;
     glBegin(GL_TRIANGLES);
-    glVertex3f(0.0f, 0.0f, -1.0f);
-    glVertex3f(0.5f, 0.0f, -1.0f);
-    glVertex3f(0.0f, 0.5f, -1.0f);
+    glVertex3f(0.0f, 0.0f, -1.0f), glVertex3f(0.5f, 0.0f, -1.0f), glVertex3f(0.0f, 0.5f, -1.0f);
     glEnd();
-    EXPECT_EQ(check.calls(), 3);
-    EXPECT_EQ(check.nonFinite(), 0);
+    EXPECT_EQ(std::make_pair(check.calls(), check.nonFinite()), std::make_pair(3L, 0L));
     glPushMatrix();
     glRotatef(std::nanf(""), 0.0f, 0.0f, 1.0f);
     glPopMatrix();
@@ -98,97 +95,83 @@ TEST_F(Flood, NonFiniteCheckSeesWhatTheDriverWouldDropQuietly) {
     glDisableClientState(GL_VERTEX_ARRAY);
     EXPECT_EQ(check.nonFinite(), 2);
     EXPECT_STREQ(check.firstOffender(), "glRotatef");
-    EXPECT_EQ(matrixDepths(), before);
 }
 
 TEST_F(Flood, HundredThousandMidiMessagesBetweenTwoFramesApplyTheOldest4096InOrder) {
     buildStage();
     universe->midiOn = true;
     frameAt(33);  // empties whatever the (absent) device queued
-
     // Message i writes channel i % 16, controller 32 + (i / 16) % 64: each of
     // those 1024 entries is written four times within the first 4096
     // messages, with values that rise from write to write, so the value left
-    // in the table tells whether the last write came last. Every later
-    // message writes 1 and must be dropped.
-    constexpr int kMessages = 100000;
+    // tells whether the last write came last. Every later message writes 1.
     auto message = [](int i) {
-        const int channel = i % 16;
-        const int controller = 32 + (i / 16) % 64;
         const int value = i < MidiInput::kQueueSize ? (i / 1024) * 40 + i % 7 : 1;
-        return midiMessage(0xB0 | channel, controller, value);
+        return midiMessage(0xB0 | (i % 16), 32 + (i / 16) % 64, value);
     };
-    std::thread sender([&] {
-        for (int i = 0; i < kMessages; ++i) universe->midi->receive(message(i));
-    });
-    sender.join();
-
+    std::thread([&] {
+        for (int i = 0; i < 100000; ++i) universe->midi->receive(message(i));
+    }).join();
     frameAt(66);
     ASSERT_EQ(universe->midi->eventCount, MidiInput::kQueueSize);
     for (int i = 0; i < MidiInput::kQueueSize; ++i) ASSERT_EQ(universe->midi->events[i], message(i)) << i;
-    for (int i = 3 * 1024; i < 4 * 1024; ++i) {
-        const int channel = i % 16;
-        const int controller = 32 + (i / 16) % 64;
-        ASSERT_EQ(universe->controls->getByte(channel, 0, controller), 120 + i % 7) << channel << "/" << controller;
-    }
+    for (int i = 3 * 1024; i < 4 * 1024; ++i)
+        ASSERT_EQ(universe->controls->getByte(i % 16, 0, 32 + (i / 16) % 64), 120 + i % 7) << i;
     EXPECT_EQ(universe->currentChannel, (MidiInput::kQueueSize - 1) % 16);
-
-    // The dropped messages do not come back at the next frame.
-    frameAt(99);
+    frameAt(99);  // the dropped messages do not come back
     EXPECT_EQ(universe->midi->eventCount, 0);
     EXPECT_EQ(universe->controls->getByte(15, 0, 95), 120 + 4095 % 7);
 }
 
-TEST_F(Flood, MidiSentWhileFramesRunArrivesOnceEachAndInOrder) {
+// Four driver threads send in bursts while frames run: each thread's
+// messages arrive once each and in order; a thread's sequence may skip only
+// after a fetch found the queue full (the newest are dropped then).
+TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
     buildStage();
-    raiseCells(*universe->controls);
+    driveTable(*universe->controls, 0, false);
     universe->midiOn = true;
-    // Each control change carries an 18-bit sequence number: the high bits
-    // in the channel (0..6), the rest in data1 and data2. Within one fetch
-    // the numbers must run without a gap or a repeat; a gap between two
-    // fetches is allowed only after a full queue (the newest are dropped).
-    constexpr int kMessages = 100000;
-    auto message = [](int i) { return midiMessage(0xB0 | (i >> 14), (i >> 7) & 127, i & 127); };
-    auto sequenceOf = [](uint32_t m) {
-        return static_cast<int>((m & 15u) << 14 | ((m >> 8) & 127u) << 7 | ((m >> 16) & 127u));
+    // A message carries its thread in the top two of 18 bits (the channel's
+    // high bits) and its sequence number in the other 16.
+    constexpr int kThreads = 4, kPerThread = 25000;
+    auto message = [](int t, int i) {
+        const int n = t << 16 | i;
+        return midiMessage(0xB0 | n >> 14, (n >> 7) & 127, n & 127);
     };
-    // The sender pushes in bursts with short pauses, so that some frames
-    // find a few messages and some a full queue.
-    std::atomic<bool> done{false};
-    std::thread sender([&] {
-        for (int i = 0; i < kMessages; ++i) {
-            universe->midi->receive(message(i));
-            if (i % 2000 == 1999) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        done = true;
-    });
-    int next = 0;  // the sequence number that must come next
-    bool lastFetchFull = false;
+    std::atomic<int> finished{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                universe->midi->receive(message(t, i));
+                if (i % 2000 == 1999) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ++finished;
+        });
+    int next[kThreads] = {};
+    bool fullSince[kThreads] = {};
     long applied = 0;
-    int fetches = 0;
     uint32_t clock = 0;
     std::string fault;
-    for (;;) {
-        const bool finished = done;  // read before the frame: nothing can arrive after it
+    for (int fetches = 0; fault.empty() && fetches < 100000; ++fetches) {
+        const bool done = finished == kThreads;  // read before the frame: nothing can arrive after it
         frameAt(clock += 16);
         const int count = universe->midi->eventCount;
         for (int k = 0; k < count && fault.empty(); ++k) {
-            const int sequence = sequenceOf(universe->midi->events[k]);
-            const bool gapAllowed = k == 0 && lastFetchFull;
-            if (sequence < next || (sequence > next && !gapAllowed))
-                fault = "fetch " + std::to_string(fetches) + " event " + std::to_string(k) + ": " +
-                        std::to_string(sequence) + " where " + std::to_string(next) + " was due";
-            next = sequence + 1;
+            const uint32_t m = universe->midi->events[k];
+            const int n = static_cast<int>((m & 15u) << 14 | ((m >> 8) & 127u) << 7 | ((m >> 16) & 127u));
+            const int t = n >> 16, i = n & 0xFFFF;
+            if (t >= kThreads || i < next[t] || (i > next[t] && !fullSince[t]))
+                fault = "fetch " + std::to_string(fetches) + ": " + std::to_string(n) + " out of turn";
+            else
+                next[t] = i + 1, fullSince[t] = false;
         }
         applied += count;
-        lastFetchFull = count == MidiInput::kQueueSize;
-        ++fetches;
-        if (!fault.empty() || (finished && count == 0) || fetches > 100000) break;
+        if (count == MidiInput::kQueueSize) std::fill(std::begin(fullSince), std::end(fullSince), true);
+        if (done && count == 0) break;
     }
-    sender.join();
+    for (auto& s : senders) s.join();
     EXPECT_EQ(fault, "");
     EXPECT_GT(applied, 0);
-    EXPECT_LE(applied, kMessages);
     EXPECT_TRUE(allCellsValid(*universe));
 }
 
@@ -198,84 +181,54 @@ TEST_F(Flood, EveryKeyAndCodeWithTheMouseAnywhere) {
     loadKeys(*stage, "a 0\nb -5\nc 99999\nd 1023\ne 1024\nf 105\ng 107\ni 106\nj 12\nk 100\nl 103\n");
     buildStage();
     setUniverse(universe.get());
-
-    const int positions[][2] = {{0, 0},     {639, 479}, {320, 240},       {-1, -1},        {640, 480},
+    const int positions[][2] = {{0, 0},       {639, 479},  {320, 240},        {-1, -1},         {640, 480},
                                 {-100000, 7}, {7, 100000}, {INT_MAX, INT_MIN}, {INT_MIN, INT_MAX}};
     testing::internal::CaptureStdout();
     uint32_t clock = 0;
     for (const auto& p : positions) {
-        for (int key = 0; key < 256; ++key) {
-            if (key == 27) continue;  // Esc ends the process
-            keyboardKey(static_cast<unsigned char>(key), p[0], p[1]);
-        }
+        for (int key = 0; key < 256; ++key)
+            if (key != 27) keyboardKey(static_cast<unsigned char>(key), p[0], p[1]);  // Esc ends the process
         for (int key = -300; key < 300; ++key) specialKey(key, p[0], p[1]);  // F1..F12, arrows, paging and beyond
         ASSERT_TRUE(allCellsValid(*universe));
-        raiseCells(*universe->controls);
+        driveTable(*universe->controls, 0, false);
         frameAt(clock += 33);
     }
     for (int code = -1000; code <= 1000; ++code) {
         for (const auto& p : positions) universe->handleCode(code, p[0], p[1]);
         ASSERT_TRUE(allCellsValid(*universe)) << code;
-        if (code % 100 == 0) {
-            raiseCells(*universe->controls);
-            frameAt(clock += 33);
-        }
+        if (code % 100 == 0) driveTable(*universe->controls, 0, false), frameAt(clock += 33);
     }
     testing::internal::GetCapturedStdout();
     setUniverse(nullptr);
-
     // Whatever was written, every float value is finite and the universe
-    // still draws every raised cell without a GL error or a stray matrix.
+    // still draws every raised cell cleanly.
     for (int i = 0; i < ControlTable::kEntries; ++i) ASSERT_TRUE(std::isfinite(universe->controls->floatValue[i])) << i;
-    universe->helpMode = false;
-    universe->joystickOn = false;
-    raiseCells(*universe->controls);
-    const MatrixDepths before = matrixDepths();
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    NonFiniteGlCheck check;
-    frameAt(clock += 33);
-    EXPECT_GT(check.calls(), 0);
-    EXPECT_EQ(check.nonFinite(), 0) << check.firstOffender();
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    EXPECT_EQ(matrixDepths(), before);
+    universe->helpMode = universe->joystickOn = false;
+    driveTable(*universe->controls, 0, false);
+    EXPECT_EQ(cleanFrame(clock += 33), "");
 }
 
+// Two rounds put every loader index into a cell (cell c holds index c, then
+// (c + 11) % 12), each with every controller at 0, then 127 with the help
+// pages drawn, then 0 again, over ten frames with one long stall.
 TEST_F(Flood, EveryReactorWithEveryControllerAtBothEnds) {
     buildStage();
-    ControlTable& table = *universe->controls;
-    // Two rounds put every loader index into a cell: cell c holds index c,
-    // then index (c + 11) % 12, so index 11 runs too and each reactor meets
-    // two channels.
-    for (int round = 0; round < 2; ++round) {
+    for (const int round : {0, 1}) {
         for (int c = 0; c < 11; ++c) {
             const int index = round == 0 ? c : (c + 11) % 12;
             universe->cells[c]->setReactor(index, universe->moduleHelps[index].get());
         }
-        for (int value : {0, 127, 0}) {
-            universe->helpMode = value == 127;  // help pages drawn as well
+        for (const int value : {0, 127, 0}) {
+            SCOPED_TRACE("round " + std::to_string(round) + " value " + std::to_string(value));
+            universe->helpMode = value == 127;
             universe->helpPage = value == 127 ? 1000 : -1000;
-            uint32_t clock = 1000;
-            for (int frame = 0; frame < 10; ++frame) {
-                driveWholeTable(table, value);
-                raiseCells(table);
-                // One long stall (a second) among the frames.
-                clock += frame == 5 ? 1000 : 33;
-                const MatrixDepths before = matrixDepths();
-                NonFiniteGlCheck check;
-                frameAt(clock);
-                ASSERT_EQ(check.nonFinite(), 0) << "round " << round << " value " << value << " frame " << frame
-                                                << ": " << check.firstOffender();
-                ASSERT_GT(check.calls(), 0);
-                ASSERT_EQ(matrixDepths(), before);
+            for (uint32_t frame = 0, clock = 1000; frame < 10; ++frame) {
+                driveTable(*universe->controls, value, true);
+                ASSERT_EQ(cleanFrame(clock += frame == 5 ? 1000 : 33), "") << "frame " << frame;
             }
-            // The reactors' own state stays finite too: whatever they keep
-            // for the next frame, the picture of the next frame is finite.
-            const std::vector<uint8_t> picture = readScreen();
-            EXPECT_GT(litPixels(picture), 0) << "round " << round << " value " << value;
+            // What the reactors keep for the next frame stays finite too.
+            EXPECT_GT(litPixels(readScreen()), 0);
         }
-    }
-    while (glGetError() != GL_NO_ERROR) {
     }
 }
 

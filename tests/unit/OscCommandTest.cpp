@@ -10,10 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -199,40 +197,20 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     EXPECT_EQ(queue.fetch(), 0);
 }
 
-// Waits up to two seconds for something to fetch.
-int fetchWithin(OscCommandQueue& queue) {
-    for (int i = 0; i < 200; ++i) {
-        if (const int n = queue.fetch()) return n;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
-    OscCommandQueue queue;
-    OscServer server(queue);
+// What nothing else checks on the real sockets (tests/e2e/control.sh drives
+// the live connection and the query values): a taken port, the reply to
+// /strata/list, and the query server's 404 and 413.
+TEST(OscServerSockets, TakenPortListReplyAndQueryRefusals) {
+    OscCommandQueue queue, other;
+    OscServer server(queue), taken(other);
     std::string error;
     ASSERT_TRUE(server.start("127.0.0.1", 0, error)) << error;
     const int port = server.port();
-    ASSERT_GT(port, 0);
-    // A second server cannot take the same port.
-    OscCommandQueue other;
-    OscServer taken(other);
     EXPECT_FALSE(taken.start("127.0.0.1", port, error));
     EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
 
     const int client = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(client, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::vector<uint8_t> m = oscControl(4, 17, 99);
-    ::sendto(client, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ASSERT_EQ(fetchWithin(queue), 1);
-    EXPECT_EQ(queue.events[0].channel, 4);
-    EXPECT_EQ(queue.events[0].byteValue, 99);
-
+    sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     const std::vector<uint8_t> list = oscMessage("/strata/list");
     ::sendto(client, list.data(), list.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     pollfd wait{client, POLLIN, 0};
@@ -240,9 +218,8 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
     char reply[4096];
     const ssize_t n = ::recv(client, reply, sizeof reply, 0);
     ::close(client);
-    ASSERT_GT(n, 0);
     int result = 0;
-    lo_message message = lo_message_deserialise(reply, static_cast<size_t>(n), &result);
+    lo_message message = n > 0 ? lo_message_deserialise(reply, static_cast<size_t>(n), &result) : nullptr;
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(reply, "/strata/list");
     EXPECT_EQ(lo_message_get_argc(message), static_cast<int>(OscServer::addresses().size()));
@@ -250,23 +227,15 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
     lo_message_free(message);
 
     ControlSnapshotBox box;
-    ControlSnapshot s;
-    s.layers[4].opacity = 0.25f;
-    box.store(s);
     OscQueryServer query(box, {"Waver", "Tunnel"}, "127.0.0.1", port);
     ASSERT_TRUE(query.start("127.0.0.1", port, error)) << error;
     httplib::Client http("127.0.0.1", port);
     http.set_connection_timeout(2, 0);
     http.set_read_timeout(2, 0);
-    auto value = http.Get("/strata/layer/5/opacity?VALUE");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->body, "{\"VALUE\":[0.25]}");
     auto missing = http.Get("/strata/layer/12");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->status, 404);
     auto big = http.Post("/", std::string(OscQueryServer::kMaxBody * 4, 'x'), "text/plain");
-    ASSERT_TRUE(big);
-    EXPECT_EQ(big->status, 413);
+    ASSERT_TRUE(missing && big);
+    EXPECT_EQ(std::make_pair(missing->status, big->status), std::make_pair(404, 413));
 }
 
 }  // namespace
