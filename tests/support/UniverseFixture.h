@@ -26,7 +26,7 @@ protected:
     // Sets the clock the next frame reads.
     static void setClock(uint32_t millis);
     // The byte values of entries {channel, base, n} of the universe's table.
-    std::vector<int> bytes(std::initializer_list<std::array<int, 3>> entries) const;
+    std::vector<int> bytes(const std::vector<std::array<int, 3>>& entries) const;
 
     std::unique_ptr<TempStage> stage;
     std::unique_ptr<qelUnivCell> universe;

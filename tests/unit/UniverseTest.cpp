@@ -29,15 +29,10 @@ using Universe = UniverseFixture;
 
 TEST_F(Universe, BuildsElevenCellsOnReactorZeroWithTheStartLines) {
     const std::string out = build();
-    EXPECT_EQ(universe->cellCount, 11);
-    EXPECT_EQ(universe->moduleCount, 12);
-    EXPECT_EQ(universe->currentChannel, 0);
-    EXPECT_FALSE(universe->midiOn || universe->joystickOn || universe->helpMode || universe->cursorFlag);
-    for (int i = 0; i < 11; ++i) {
-        ASSERT_NE(universe->cells[i], nullptr);
-        EXPECT_EQ(universe->cells[i]->index, i);
-        EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
-    }
+    EXPECT_EQ((std::vector<int>{universe->cellCount, universe->moduleCount, universe->currentChannel, universe->midiOn,
+                                universe->joystickOn, universe->helpMode, universe->cursorFlag}),
+              (std::vector<int>{11, 12, 0, 0, 0, 0, 0}));
+    for (int i = 0; i < 11; ++i) ASSERT_TRUE(universe->cells[i] && universe->cells[i]->index == i && universe->cells[i]->reactorIndex == 0);
     EXPECT_EQ(universe->cells[11], nullptr);
     // Twelve modules in loader order, each with its help directory.
     for (int i = 0; i < 12; ++i) ASSERT_NE(universe->moduleHelps[i], nullptr);
@@ -55,90 +50,65 @@ TEST_F(Universe, BuildsElevenCellsOnReactorZeroWithTheStartLines) {
     EXPECT_NE(out.find("Record Failed\n"), std::string::npos);
 }
 
-TEST_F(Universe, FunctionKeysSelectTheChannelAndSetItsOpacityFromTheMouse) {
-    build();
-    universe->handleCode(1, 0, 240);  // F1 at the left edge
-    EXPECT_EQ(universe->currentChannel, 0);
-    EXPECT_EQ(bytes({{0, 0, 7}}), std::vector<int>{0});
-    universe->handleCode(1, 639, 240);  // right edge
-    EXPECT_NEAR(universe->controls->getFloat(0, 7) * 0.5f + 0.5f, 1.0f, 0.01f);
-    universe->handleCode(3, 320, 0);  // F3
-    EXPECT_EQ(universe->currentChannel, 2);
-    EXPECT_EQ(bytes({{0, 0, 7}, {2, 0, 7}}), (std::vector<int>{126, 63}));
-    universe->handleCode(12, 320, 0);  // F12 selects channel 11, which has no cell
-    EXPECT_EQ(universe->currentChannel, 11);
-}
-
-TEST_F(Universe, ControllerCodesWriteTheMouseIntoXAndYEntries) {
-    build();
-    universe->handleCode(4, 0, 0);  // channel 3
-    universe->handleCode(21, 480, 120);
-    EXPECT_EQ(bytes({{3, 0, 21}, {3, 64, 21}}), (std::vector<int>{95, 31}));  // 0.75 and 0.25 of 127
-    EXPECT_FLOAT_EQ(universe->controls->getFloat(3, 21), 0.5f);
-    EXPECT_FLOAT_EQ(universe->controls->getFloat(3, 85), -0.5f);
-    // Codes of 100 and more go to channel 12, whatever the current channel.
-    universe->handleCode(128, 320, 240);
-    EXPECT_FLOAT_EQ(universe->controls->getFloat(12, 0, 128) + universe->controls->getFloat(12, 0, 192), 0.0f);
-    universe->handleCode(140, 0, 479);
-    EXPECT_EQ(bytes({{12, 0, 128}, {12, 0, 140}, {12, 64, 140}, {3, 0, 140}}), (std::vector<int>{63, 0, 126, 63}));
-    // Codes 0 and below (only reachable through key.db) address nothing.
-    ControlTable before = *universe->controls;
-    universe->handleCode(0, 100, 100);
-    universe->handleCode(-100000, 639, 479);
-    EXPECT_TRUE(sameTable(*universe->controls, before));
-    EXPECT_EQ(universe->currentChannel, 3);
-}
-
-TEST_F(Universe, DeviceAndCursorTogglesAlsoWriteChannelTwelve) {
+// Codes as keys and key.db deliver them, with the mouse: F-keys select the
+// channel and set its opacity from x; controller codes write x and y into
+// entries n and n + 64, codes of 100 and more on channel 12 whatever the
+// channel; codes 0 and below address nothing; End and Page Down toggle the
+// devices and Home the cursor, also writing channel 12.
+TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
     build();
     qelUnivCell::setCursor = recordCursor;
     gCursorCalls = 0;
-    universe->handleCode(107, 0, 0);
-    universe->handleCode(105, 0, 0);
-    EXPECT_TRUE(universe->midiOn && universe->joystickOn);
-    universe->handleCode(107, 639, 0);
-    EXPECT_FALSE(universe->midiOn);
-    EXPECT_EQ(bytes({{12, 0, 107}}), std::vector<int>{126});
+    const struct {
+        int code, x, y;
+        int channel;
+        std::vector<std::array<int, 3>> entries;
+        std::vector<int> bytes;
+    } steps[] = {
+        {1, 0, 240, 0, {{0, 0, 7}}, {0}},          {1, 639, 240, 0, {{0, 0, 7}}, {126}},
+        {3, 320, 0, 2, {{0, 0, 7}, {2, 0, 7}}, {126, 63}},
+        {12, 320, 0, 11, {}, {}},                  // F12 selects channel 11, which has no cell
+        {4, 0, 0, 3, {}, {}},                      {21, 480, 120, 3, {{3, 0, 21}, {3, 64, 21}}, {95, 31}},
+        {128, 320, 240, 3, {{12, 0, 128}, {12, 0, 192}}, {63, 63}},
+        {140, 0, 479, 3, {{12, 0, 140}, {12, 64, 140}, {3, 0, 140}}, {0, 126, 63}},
+        {107, 0, 0, 3, {}, {}},                    {105, 0, 0, 3, {}, {}},
+        {107, 639, 0, 3, {{12, 0, 107}}, {126}},
+    };
+    for (const auto& s : steps) {
+        universe->handleCode(s.code, s.x, s.y);
+        EXPECT_EQ(universe->currentChannel, s.channel) << s.code;
+        EXPECT_EQ(bytes(s.entries), s.bytes) << s.code;
+    }
+    EXPECT_FLOAT_EQ(universe->controls->getFloat(3, 21) - universe->controls->getFloat(3, 85), 1.0f);  // 0.5, -0.5
+    EXPECT_TRUE(!universe->midiOn && universe->joystickOn);
+    const ControlTable before = *universe->controls;
+    universe->handleCode(0, 100, 100);
+    universe->handleCode(-100000, 639, 479);
+    EXPECT_TRUE(sameTable(*universe->controls, before));
     universe->handleCode(106, 0, 0);  // Home: shows the cursor, sets the flag
     EXPECT_TRUE(gLastCursor == 100 && universe->cursorFlag);
     universe->handleCode(106, 0, 0);  // again: hides it
-    EXPECT_TRUE(gLastCursor == 101 && !universe->cursorFlag);
-    EXPECT_EQ(gCursorCalls, 2);
+    EXPECT_TRUE(gLastCursor == 101 && !universe->cursorFlag && gCursorCalls == 2);
     qelUnivCell::setCursor = nullptr;
 }
 
+// Up and Down step the current channel's cell through the modules and
+// rebuild it at the ends; without a cell, modules or image sets nothing
+// changes.
 TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
     build("Waver\nTunnel\nCloud\n");
-    qelCell* cell = universe->cells[0].get();
-    std::string out = captureStdout([&] { universe->handleCode(101, 0, 0); });  // Up on reactor 0 rebuilds it
-    EXPECT_EQ(cell->reactorIndex, 0);
-    EXPECT_NE(out.find("Reactor Loader  --0\n"), std::string::npos);
-    universe->handleCode(103, 0, 0);
-    universe->handleCode(103, 0, 0);
-    EXPECT_EQ(cell->reactorIndex, 2);
-    out = captureStdout([&] { universe->handleCode(103, 0, 0); });  // Down at the last module rebuilds it
-    EXPECT_EQ(cell->reactorIndex, 2);
-    EXPECT_NE(out.find("Reactor Loader  --2\n"), std::string::npos);
-    // Only the current channel's cell changes.
-    EXPECT_EQ(universe->cells[1]->reactorIndex, 0);
-}
-
-TEST_F(Universe, SteppingWithoutACellOrAnythingToStepToChangesNoCell) {
-    build();
+    const auto step = [&](int code) { return captureStdout([&] { universe->handleCode(code, 0, 0); }); };
+    EXPECT_NE(step(101).find("Reactor Loader  --0\n"), std::string::npos);  // Up on reactor 0 rebuilds it
+    step(103);
+    step(103);
+    EXPECT_NE(step(103).find("Reactor Loader  --2\n"), std::string::npos);  // Down at the last module rebuilds it
+    EXPECT_EQ(std::make_pair(universe->cells[0]->reactorIndex, universe->cells[1]->reactorIndex), std::make_pair(2, 0));
     universe->handleCode(12, 0, 0);  // channel 11: no cell
-    const std::string out = captureStdout([&] {
-        for (int code : {103, 100, 102}) universe->handleCode(code, 0, 0);
-    });
-    EXPECT_EQ(out.find("Reactor Loader"), std::string::npos);
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(universe->cells[i]->reactorIndex, 0);
-    // No modules or image sets: nothing to step to either.
+    for (int code : {103, 100, 102}) EXPECT_EQ(step(code).find("Reactor Loader"), std::string::npos) << code;
     universe->currentChannel = 0;
-    universe->moduleCount = 0;
-    universe->imageSetCount = 0;
-    const std::string none = captureStdout([&] {
-        for (int code : {103, 102}) universe->handleCode(code, 0, 0);
-    });
-    EXPECT_EQ(none.find("Reactor Loader"), std::string::npos);
+    universe->moduleCount = universe->imageSetCount = 0;
+    for (int code : {103, 102}) EXPECT_EQ(step(code).find("Reactor Loader"), std::string::npos) << code;
+    EXPECT_EQ(universe->cells[0]->reactorIndex, 2);
 }
 
 TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
