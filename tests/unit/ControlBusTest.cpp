@@ -178,69 +178,57 @@ TEST_F(ControlBusTest, WithoutAMapMidiFollowsTheFixedRule) {
     EXPECT_EQ(universe->currentChannel, 3);
 }
 
+// Each step: a MIDI message on a frame, then the byte of an entry (on
+// channel 5 for "selected"), with the fixed rule for what the map leaves.
 TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
     stage->write("midi.map",
-                 "cc 1 20 -> 2 21 range 1 0\n"
-                 "cc14 1 1 -> selected 22\n"
-                 "rel 1 30 -> 2 23 step 0.1\n"
-                 "note 1 60 -> 2 24\n"
-                 "ignore program\nignore notes\n");
+                 "cc 1 20 -> 2 21 range 1 0\ncc14 1 1 -> selected 22\nrel 1 30 -> 2 23 step 0.1\n"
+                 "note 1 60 -> 2 24\nignore program\nignore notes\n");
     bus->loadMidiMap("midi.map");
     universe->currentChannel = 5;
-    midi(0xB0, 20, 127);  // inverted range
-    EXPECT_EQ(byteOf(2, 21), 0);
-    EXPECT_EQ(universe->currentChannel, 5);  // mapped messages do not select
-    midi(0xB0, 1, 127);
-    midi(0xB0, 33, 127);
-    EXPECT_EQ(byteOf(5, 22), 127);
-    EXPECT_FLOAT_EQ(floatOf(5, 22), 1.0f);
-    midi(0xB0, 30, 2);    // two ticks up from 0.5
-    EXPECT_NEAR(floatOf(2, 23), 0.4f, 1e-5f);
-    midi(0xB0, 30, 127);  // one tick down
-    EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
-    midi(0x90, 60, 127);
-    EXPECT_EQ(byteOf(2, 24), 127);
-    midi(0x80, 60, 64);
-    EXPECT_EQ(byteOf(2, 24), 0);
-
     universe->controls->setByte(3, 0, 7, 127);
-    midi(0xC3, 6, 0);     // a DAW's program change cannot hide a layer
-    midi(0x93, 9, 100);   // nor an unmapped note write entry 7
-    EXPECT_EQ(byteOf(3, 7), 127);
-    midi(0xB3, 50, 77);   // unmapped controls still follow the fixed rule
-    EXPECT_EQ(byteOf(3, 50), 77);
+    const int steps[][6] = {
+        {0xB0, 20, 127, 2, 21, 0},    // inverted range; mapped messages do not select
+        {0xB0, 1, 127, 5, 22, 126},   {0xB0, 33, 127, 5, 22, 127},  // 14 bits: the low half completes it
+        {0xB0, 30, 2, 2, 23, 89},     // two ticks up from 0.5
+        {0xB0, 30, 127, 2, 23, 76},   // one tick down
+        {0x90, 60, 127, 2, 24, 127},  {0x80, 60, 64, 2, 24, 0},
+        {0xC3, 6, 0, 3, 7, 127},      // a DAW's program change cannot hide a layer
+        {0x93, 9, 100, 3, 7, 127},    // nor an unmapped note write entry 7
+        {0xB3, 50, 77, 3, 50, 77},    // unmapped controls still follow the fixed rule
+    };
+    for (const auto& s : steps) {
+        midi(s[0], s[1], s[2]);
+        EXPECT_EQ(byteOf(s[3], s[4]), s[5]) << std::hex << s[0] << " " << std::dec << s[1] << " " << s[2];
+        EXPECT_EQ(universe->currentChannel, s[0] == 0xB3 ? 3 : 5);
+    }
+    EXPECT_FLOAT_EQ(floatOf(5, 22), 1.0f);
+    EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
 }
 
+// A mapped entry moved by a key or a recall waits for its fader to reach
+// it (a fader without pickup jumps); close to the value counts as reaching
+// it. Each step: move the entry to a byte (-1: leave it), then the fader,
+// then the entry's byte.
 TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     stage->write("midi.map", "cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
     bus->loadMidiMap("midi.map");
     midi(0xB0, 20, 100);  // nothing else moved the entry: the fader has it
     EXPECT_EQ(byteOf(2, 21), 100);
-
-    // A key (or a recall) moves the entry to 30.
-    setEntry(2, 21, 30);
     setEntry(2, 22, 30);
-    midi(0xB0, 20, 90);
     midi(0xB0, 21, 90);
-    EXPECT_EQ(byteOf(2, 21), 30);  // held: the fader is above and moving down
-    EXPECT_EQ(byteOf(2, 22), 90);  // without pickup it jumps
-    midi(0xB0, 20, 50);
-    EXPECT_EQ(byteOf(2, 21), 30);
-    midi(0xB0, 20, 20);  // passes 30 on the way down: taken over
-    EXPECT_EQ(byteOf(2, 21), 20);
-    midi(0xB0, 20, 60);
-    EXPECT_EQ(byteOf(2, 21), 60);
-
-    // Close to the value counts as reaching it.
-    setEntry(2, 21, 100);
-    midi(0xB0, 20, 99);
-    EXPECT_EQ(byteOf(2, 21), 99);
-    // Moved to exactly where the held fader rests: its next move takes it.
-    setEntry(2, 21, 30);
-    midi(0xB0, 20, 90);
-    setEntry(2, 21, 90);
-    midi(0xB0, 20, 127);
-    EXPECT_EQ(byteOf(2, 21), 127);
+    EXPECT_EQ(byteOf(2, 22), 90);
+    const int steps[][3] = {
+        {30, 90, 30}, {-1, 50, 30},  // held: the fader is above and moving down
+        {-1, 20, 20}, {-1, 60, 60},  // passes 30 on the way down: taken over
+        {100, 99, 99},               // one step away
+        {30, 90, 30}, {90, 127, 127},  // moved to exactly where the held fader rests: its next move takes it
+    };
+    for (const auto& [entry, fader, expected] : steps) {
+        if (entry >= 0) setEntry(2, 21, entry);
+        midi(0xB0, 20, fader);
+        EXPECT_EQ(byteOf(2, 21), expected) << entry << " " << fader;
+    }
 }
 
 // Within one MIDI step (2/127 of the float) takes over at once; the step
