@@ -4,7 +4,7 @@
 
 #include <string>
 #include <thread>
-#include <tuple>
+#include <vector>
 
 #include "OscPackets.h"
 #include "TextFile.h"
@@ -65,22 +65,15 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     send("/strata/key", {oscString("F3"), oscInt(639), oscInt(0)});
     EXPECT_EQ(byteOf(5, 40), 63);  // nothing before the frame
     frame();
-    EXPECT_EQ(byteOf(1, 7), 127);
-    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
-    EXPECT_EQ(byteOf(5, 40), 90);
+    EXPECT_EQ(bytes({{1, 0, 7}, {5, 0, 40}, {5, 0, 41}, {2, 0, 7}}), (std::vector<int>{127, 90, 31, 126}));
     EXPECT_FLOAT_EQ(floatOf(5, 40), 2.0f * (90 / 127.0f - 0.5f));
-    EXPECT_FLOAT_EQ(floatOf(5, 41), -0.5f);
-    EXPECT_EQ(byteOf(5, 41), 31);
-    EXPECT_FLOAT_EQ(floatOf(11, 19), -1.0f);
+    EXPECT_EQ((std::vector<float>{floatOf(5, 41), floatOf(11, 19)}), (std::vector<float>{-0.5f, -1.0f}));
+    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
     EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
-    EXPECT_EQ(byteOf(2, 7), 126);
-
     // The snapshot the network threads read follows the frame.
     const ControlSnapshot s = bus->snapshot().load();
-    EXPECT_EQ(s.layers[1].module, 2);
-    EXPECT_FLOAT_EQ(s.layers[1].opacity, 1.0f);
-    EXPECT_FLOAT_EQ(s.layers[0].opacity, 0.0f);
-    EXPECT_EQ(s.selected, 3);
+    EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
+              (std::vector<float>{2, 1, 0, 3}));
 }
 
 TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
@@ -250,22 +243,23 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     loadKeys(*stage, "q 21\n");
     stage->write("midi.map", "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> 4 4\n");
     bus->loadMidiMap("midi.map");
+    using L = ControlBus::LearnState;
     testing::internal::CaptureStderr();
     EXPECT_TRUE(bus->keyboard('l', true));
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitControl);
+    std::vector<L> states{bus->learnState()};
     midi(0xB1, 9, 64);  // the control moved is taken, not applied
     EXPECT_EQ(byteOf(1, 9), 63);
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    states.push_back(bus->learnState());
     EXPECT_TRUE(bus->special(104));  // Page Up writes no controller: still waiting
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    states.push_back(bus->learnState());
     EXPECT_TRUE(bus->keyboard('q', false));
+    states.push_back(bus->learnState());
+    EXPECT_EQ(states, (std::vector<L>{L::WaitControl, L::WaitKey, L::WaitKey, L::Off}));
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
     EXPECT_NE(err.find("MIDI learn: cc 2 9 -> selected 21 (saved to midi.map)"), std::string::npos) << err;
     // The old mapping of the same control is replaced, the rest kept.
     EXPECT_EQ(readText("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
     EXPECT_FALSE(std::filesystem::exists("midi.map.tmp"));
-
     universe->currentChannel = 6;
     midi(0xB1, 9, 64);
     EXPECT_EQ(byteOf(6, 21), 64);
@@ -277,15 +271,16 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     frame();
     midi(0x90, 36, 100);
     EXPECT_TRUE(bus->keyboard('q', false));
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
-    for (const auto& [key, cc, line] : {std::tuple{4, 70, "cc 1 70 -> 3 7\n"}, std::tuple{11, 71, "cc 1 71 -> 10 7\n"}}) {
+    EXPECT_EQ(bus->learnState(), L::Off);
+    for (const auto& [key, cc] : {std::pair{4, 70}, std::pair{11, 71}}) {
         bus->armLearn();
         midi(0xB0, cc, 1);
         EXPECT_TRUE(bus->special(key));
-        EXPECT_NE(readText("midi.map").find(line), std::string::npos) << line;
     }
     testing::internal::GetCapturedStderr();
-    EXPECT_NE(readText("midi.map").find("note 1 36 -> selected 21\n"), std::string::npos);
+    const std::string map = readText("midi.map");
+    for (const char* line : {"note 1 36 -> selected 21\n", "cc 1 70 -> 3 7\n", "cc 1 71 -> 10 7\n"})
+        EXPECT_NE(map.find(line), std::string::npos) << line;
     MidiMap reread;
     EXPECT_EQ(reread.readFile("midi.map"), 0);
     EXPECT_EQ(reread.count(), 5);
