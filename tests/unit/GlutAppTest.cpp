@@ -6,39 +6,25 @@
 
 #include "app/GlutApp.h"
 
-// Only `strata --help` and `strata --version` answer; every other argument
-// list is left to the argument-count rule (and needs a display).
+// Only `strata --help` and `strata --version` answer (tests/e2e/nodisplay.sh
+// runs those two and `--help x`); every near miss is left to the
+// argument-count rule.
 TEST(GlutApp, HelpAndVersionAnswerOnlyAsTheOneArgument) {
-    const struct {
-        std::vector<const char*> arguments;
-        const char* answer;  // text the output starts with, or null
-    } cases[] = {
-        {{"strata", "--help"}, "Usage: strata"},
-        {{"strata", "--version"}, "strata "},
-        {{"strata"}, nullptr},
-        {{"strata", "-h"}, nullptr},
-        {{"strata", "--HELP"}, nullptr},
-        {{"strata", "help"}, nullptr},
-        {{"strata", "--help", "x"}, nullptr},
-        {{"strata", "x", "--version"}, nullptr},
-    };
-    for (const auto& c : cases) {
+    const std::vector<std::vector<const char*>> cases = {{"strata", "--help"},  {"strata", "--version"},
+                                                         {"strata"},            {"strata", "-h"},
+                                                         {"strata", "--HELP"},  {"strata", "help"},
+                                                         {"strata", "--help", "x"}, {"strata", "x", "--version"}};
+    std::string answers;
+    for (const auto& arguments : cases) {
         std::vector<char*> argv;
-        for (const char* a : c.arguments) argv.push_back(const_cast<char*>(a));
+        for (const char* a : arguments) argv.push_back(const_cast<char*>(a));
         argv.push_back(nullptr);
         char buffer[16384] = {};
         FILE* out = fmemopen(buffer, sizeof buffer - 1, "w");
-        ASSERT_NE(out, nullptr);
-        const bool answered = answerInformationRequest(static_cast<int>(c.arguments.size()), argv.data(), out);
+        const bool answered = answerInformationRequest(static_cast<int>(arguments.size()), argv.data(), out);
         fclose(out);
-        const std::string text = buffer;
-        SCOPED_TRACE(c.arguments.back());
-        EXPECT_EQ(answered, c.answer != nullptr);
-        if (c.answer) {
-            EXPECT_EQ(text.rfind(c.answer, 0), 0u) << text;
-            EXPECT_EQ(text.back(), '\n');
-        } else {
-            EXPECT_EQ(text, "");
-        }
+        const std::string text = buffer;  // its start, and whether it ends its line
+        answers.append(answered ? "+" : "-").append(text, 0, 7).append(text.empty() || text.back() == '\n' ? "|" : "?");
     }
+    EXPECT_EQ(answers, "+Usage: |+strata |-|-|-|-|-|-|");
 }
