@@ -29,87 +29,67 @@ namespace {
 
 using Kind = OscCommand::Kind;
 
-OscArg intArg(int v) { return oscInt(v); }
-OscArg floatArg(double v) { return oscFloat(v); }
-OscArg stringArg(const char* s) { return oscString(s); }
+OscArg i(int v) { return oscInt(v); }
+OscArg f(double v) { return oscFloat(v); }
+OscArg s(const char* v) { return oscString(v); }
 
 TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     struct Case {
         const char* path;
         std::vector<OscArg> args;
         Kind kind;
-        int channel, entry, index, byteValue;
-        float value;
+        int channel = 0, entry = 0, index = 0, byteValue = 0;
+        float value = 0.0f;
+        bool special = false;  // keys by character or name, with the mouse at the centre unless given
+        int x = 320, y = 240;
     };
     const Case cases[] = {
-        {"/strata/ctl", {intArg(3), intArg(21), intArg(100)}, Kind::Control, 3, 21, 0, 100, 2.0f * (100 / 127.0f - 0.5f)},
-        {"/strata/ctl", {intArg(15), intArg(1023), floatArg(-1.0)}, Kind::Control, 15, 1023, 0, 0, -1.0f},
-        {"/strata/ctl", {floatArg(2.0), floatArg(7.0), floatArg(1.0)}, Kind::Control, 2, 7, 0, 127, 1.0f},
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(0.0)}, Kind::Control, 0, 0, 0, 63, 0.0f},
-        {"/strata/layer/1/opacity", {floatArg(0.5)}, Kind::Opacity, 0, 0, 0, 0, 0.5f},
-        {"/strata/layer/11/module", {intArg(4)}, Kind::ModuleIndex, 10, 0, 4, 0, 0.0f},
-        {"/strata/layer/3/module", {stringArg("Tunnel")}, Kind::ModuleName, 2, 0, 0, 0, 0.0f},
-        {"/strata/layer/2/imageset", {intArg(1)}, Kind::ImageSet, 1, 0, 1, 0, 0.0f},
-        {"/strata/select", {intArg(12)}, Kind::Select, 11, 0, 0, 0, 0.0f},
-        {"/strata/trail", {intArg(1)}, Kind::Trail, 0, 0, 0, 0, 1.0f},
-        {"/strata/midi", {intArg(1)}, Kind::Midi, 0, 0, 1, 0, 0.0f},
+        {"/strata/ctl", {i(3), i(21), i(100)}, Kind::Control, 3, 21, 0, 100, 2.0f * (100 / 127.0f - 0.5f)},
+        {"/strata/ctl", {i(15), i(1023), f(-1.0)}, Kind::Control, 15, 1023, 0, 0, -1.0f},
+        {"/strata/ctl", {f(2.0), f(7.0), f(1.0)}, Kind::Control, 2, 7, 0, 127, 1.0f},
+        {"/strata/ctl", {i(0), i(0), f(0.0)}, Kind::Control, 0, 0, 0, 63, 0.0f},
+        {"/strata/layer/1/opacity", {f(0.5)}, Kind::Opacity, 0, 0, 0, 0, 0.5f},
+        {"/strata/layer/11/module", {i(4)}, Kind::ModuleIndex, 10, 0, 4, 0, 0.0f},
+        {"/strata/layer/3/module", {s("Tunnel")}, Kind::ModuleName, 2, 0, 0, 0, 0.0f},
+        {"/strata/layer/2/imageset", {i(1)}, Kind::ImageSet, 1, 0, 1, 0, 0.0f},
+        {"/strata/select", {i(12)}, Kind::Select, 11, 0, 0, 0, 0.0f},
+        {"/strata/trail", {i(1)}, Kind::Trail, 0, 0, 0, 0, 1.0f},
+        {"/strata/midi", {i(1)}, Kind::Midi, 0, 0, 1, 0, 0.0f},
         {"/strata/joystick", {OscArg{'F', 0, 0.0, nullptr}}, Kind::Joystick, 0, 0, 0, 0, 0.0f},
-        {"/strata/scene/recall", {intArg(3)}, Kind::SceneRecall, 0, 0, 3, 0, 0.0f},
-        {"/strata/learn", {}, Kind::Learn, 0, 0, 0, 0, 0.0f},
+        {"/strata/scene/recall", {i(3)}, Kind::SceneRecall, 0, 0, 3, 0, 0.0f},
+        {"/strata/learn", {}, Kind::Learn},
+        {"/strata/key", {s("f5")}, Kind::Key, 0, 0, 5, 0, 0.0f, true, 320, 240},
+        {"/strata/key", {s("a"), i(639), i(0)}, Kind::Key, 0, 0, 'a', 0, 0.0f, false, 639, 0},
+        {"/strata/key", {s("Space")}, Kind::Key, 0, 0, ' ', 0, 0.0f, false, 320, 240},
     };
     for (const Case& c : cases) {
         OscCommand cmd;
         ASSERT_TRUE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
-        EXPECT_EQ(std::tie(cmd.kind, cmd.channel, cmd.entry, cmd.index, cmd.byteValue),
-                  std::tie(c.kind, c.channel, c.entry, c.index, c.byteValue)) << c.path;
+        EXPECT_EQ(std::tie(cmd.kind, cmd.channel, cmd.entry, cmd.index, cmd.byteValue, cmd.special, cmd.x, cmd.y),
+                  std::tie(c.kind, c.channel, c.entry, c.index, c.byteValue, c.special, c.x, c.y)) << c.path;
         EXPECT_FLOAT_EQ(cmd.value, c.value) << c.path;
     }
     OscCommand cmd;
-    EXPECT_STREQ((parseOscCommand("/strata/layer/3/module", std::vector{stringArg("Tunnel")}.data(), 1, cmd), cmd.name),
+    EXPECT_STREQ((parseOscCommand("/strata/layer/3/module", std::vector{s("Tunnel")}.data(), 1, cmd), cmd.name),
                  "Tunnel");
 }
 
-TEST(OscCommand, KeysByCharacterOrNameWithAnOptionalPosition) {
-    const struct {
-        std::vector<OscArg> args;
-        bool special;
-        int index, x, y;
-    } cases[] = {{{stringArg("f5")}, true, 5, 320, 240},
-                 {{stringArg("a"), intArg(639), intArg(0)}, false, 'a', 639, 0},
-                 {{stringArg("Space")}, false, ' ', 320, 240}};
-    for (const auto& c : cases) {
-        OscCommand cmd;
-        ASSERT_TRUE(parseOscCommand("/strata/key", c.args.data(), static_cast<int>(c.args.size()), cmd));
-        EXPECT_EQ(std::tie(cmd.special, cmd.index, cmd.x, cmd.y), std::tie(c.special, c.index, c.x, c.y));
-    }
-}
-
+// Out of range, not whole, not a number, too few, of the wrong type, no such
+// layer, key or address; Esc: a surface may not quit the show.
 TEST(OscCommand, BadMessagesAreRefused) {
-    struct Case {
-        const char* path;
-        std::vector<OscArg> args;
+    const std::pair<const char*, std::vector<OscArg>> cases[] = {
+        {"/strata/ctl", {i(16), i(0), i(0)}}, {"/strata/ctl", {i(0), i(1024), i(0)}}, {"/strata/ctl", {i(0), i(0), i(128)}},
+        {"/strata/ctl", {i(0), i(0), f(1.5)}}, {"/strata/ctl", {i(0), i(0), f(NAN)}}, {"/strata/ctl", {f(0.5), i(0), i(0)}},
+        {"/strata/ctl", {i(0), i(0)}}, {"/strata/ctl", {s("0"), i(0), i(0)}}, {"/strata/layer/0/opacity", {f(1.0)}},
+        {"/strata/layer/12/opacity", {f(1.0)}}, {"/strata/layer/1/opacity", {f(-0.1)}},
+        {"/strata/layer/1x/opacity", {f(1.0)}}, {"/strata/layer/1/colour", {f(1.0)}},
+        {"/strata/layer/1/module", {s("")}}, {"/strata/select", {i(0)}}, {"/strata/key", {s("Esc")}},
+        {"/strata/key", {s("NoSuchKey")}}, {"/strata/key", {s("a"), i(640), i(0)}}, {"/strata/midi", {i(2)}},
+        {"/strata/learn", {i(1)}}, {"/strata", {}}, {"/other/ctl", {i(0), i(0), i(0)}},
     };
-    const Case cases[] = {
-        {"/strata/ctl", {intArg(16), intArg(0), intArg(0)}},        // channel out of range
-        {"/strata/ctl", {intArg(0), intArg(1024), intArg(0)}},      // entry out of range
-        {"/strata/ctl", {intArg(0), intArg(0), intArg(128)}},       // byte out of range
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(1.5)}},     // float out of range
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(NAN)}},     // not a number
-        {"/strata/ctl", {floatArg(0.5), intArg(0), intArg(0)}},     // channel not whole
-        {"/strata/ctl", {intArg(0), intArg(0)}},                    // too few
-        {"/strata/ctl", {stringArg("0"), intArg(0), intArg(0)}},    // wrong type
-        {"/strata/layer/0/opacity", {floatArg(1.0)}},               // layers are 1..11
-        {"/strata/layer/12/opacity", {floatArg(1.0)}}, {"/strata/layer/1/opacity", {floatArg(-0.1)}},
-        {"/strata/layer/1x/opacity", {floatArg(1.0)}}, {"/strata/layer/1/colour", {floatArg(1.0)}},
-        {"/strata/layer/1/module", {stringArg("")}}, {"/strata/select", {intArg(0)}},
-        {"/strata/key", {stringArg("Esc")}},                        // a surface may not quit the show
-        {"/strata/key", {stringArg("NoSuchKey")}}, {"/strata/key", {stringArg("a"), intArg(640), intArg(0)}},
-        {"/strata/midi", {intArg(2)}}, {"/strata/learn", {intArg(1)}},
-        {"/strata", {}}, {"/other/ctl", {intArg(0), intArg(0), intArg(0)}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [path, args] : cases) {
         OscCommand cmd;
-        EXPECT_FALSE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
+        EXPECT_FALSE(parseOscCommand(path, args.data(), static_cast<int>(args.size()), cmd)) << path;
     }
 }
 
