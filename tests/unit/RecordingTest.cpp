@@ -1,15 +1,19 @@
-// What the control bus applies while a show is recorded: the commands as
-// show-script lines that read back to the same command, and a show played
-// from OSC, MIDI through the map and the fixed rule, and window keys, whose
-// replay (and the replay of that replay) re-renders exactly. Playing a
-// recorded OSC show over the network is left to tests/e2e/record.sh.
+// Recording and replaying a show. What the control bus applies while a show
+// is recorded: the commands as show-script lines that read back to the same
+// command, and a show played from OSC, MIDI through the map and the fixed
+// rule, and window keys, whose replay (and the replay of that replay)
+// re-renders exactly (playing a recorded OSC show over the network is left
+// to tests/e2e/record.sh). The recorder's script and sound file, and
+// strata-render playing scripts and recordings.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "GlTestContext.h"
 #include "OscPackets.h"
 #include "QuietRender.h"
@@ -22,6 +26,9 @@
 #include "control/MidiMap.h"
 #include "control/OscCommandQueue.h"
 #include "input/MidiInput.h"
+#include "input/WavFileCapture.h"
+#include "input/WaveInput.h"
+#include "reactor/Random.h"
 #include "reactor/qelCell.h"
 #include "show/OfflineRenderer.h"
 #include "show/SceneBank.h"
@@ -241,4 +248,209 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
         rerecorder.stop();
         replay.universe()->observer = nullptr;
     }
+}
+
+namespace {
+void fillBlock(uint8_t* block, int seed) {
+    for (int i = 0; i < 512; ++i) block[i] = static_cast<uint8_t>(seed * 31 + i * 7);
+}
+}  // namespace
+
+using ShowRecorderTest = UniverseFixture;
+
+// Every kind of input lands at its frame in a script that parses back, and
+// the sound file holds exactly the blocks taken, in order.
+TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
+    build();
+    ShowRecorder recorder("rec");
+    std::string error;
+    SceneBank scenes(*universe);
+    ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
+    uint8_t block[512];
+    recorder.keyPressed('q', 10, 20);  // before frame 0
+    recorder.frameStarted(-5);         // a first frame measured across the clock's wrap
+    fillBlock(block, 1);
+    recorder.soundTaken(block);
+    recorder.frameStarted(-5);  // unchanged: no line
+    recorder.midiApplied(midiMessage(0xB2, 21, 100));
+    recorder.specialPressed(103, 1, 2);  // Down, before frame 2
+    recorder.keyPressed('#', 0, 0);
+    recorder.keyPressed(27, 3, 4);
+    recorder.frameStarted(16);
+    fillBlock(block, 2);
+    recorder.soundTaken(block);
+    recorder.joystickApplied(70000, 5, 0x13);
+    recorder.controlSet(ControlTable::indexOf(4, 64, 9), 300, 0.1f);
+    recorder.specialPressed(112, 7, 8);  // a Shift key: no name
+    // Two recalls in one frame: each keeps its own copy of its file.
+    ASSERT_TRUE(scenes.storeFile("a.scene"));
+    universe->controls->setByte(1, 0, 7, 99);
+    ASSERT_TRUE(scenes.storeFile("b.scene"));
+    recorder.frameStarted(16);
+    recorder.sceneRecalled("a.scene", 0);
+    recorder.sceneRecalled("b.scene", 250);
+    recorder.stop();
+    EXPECT_FALSE(recorder.recording());
+
+    ShowScript script;
+    ASSERT_TRUE(script.parseFile("rec/show.script", error)) << error;
+    using T = ShowEvent::Type;
+    const std::tuple<int, T, int, int, int> expected[] = {
+        {0, T::Key, 'q', 10, 20},          {0, T::FrameTime, -5, 0, 0},     {0, T::Sound, 0, 0, 0},
+        {1, T::MidiIn, 0xB2, 21, 100},     {2, T::SpecialKey, 103, 1, 2},   {2, T::Key, '#', 0, 0},
+        {2, T::Key, 27, 3, 4},             {2, T::FrameTime, 16, 0, 0},     {2, T::Sound, 0, 0, 0},
+        {2, T::Joystick, 65535, 5, 3},     {3, T::Set, 4, 73, 44},          {3, T::SpecialKey, 112, 7, 8},
+        {3, T::Scene, 0, 0, 1},            {3, T::Scene, 0, 250, 1},        {4, T::End, 0, 0, 0}};  // c: in the frame
+    ASSERT_EQ(script.events().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const ShowEvent& e = script.events()[i];
+        EXPECT_EQ(std::tie(e.frame, e.type, e.a, e.b, e.c), expected[i]) << "event " << i;
+    }
+    EXPECT_EQ(script.events()[10].f, 0.1f);
+    EXPECT_EQ(script.events()[12].text + " " + script.events()[13].text, "scene-000003.scene scene-000003-1.scene");
+    EXPECT_EQ(readText("rec/scene-000003-1.scene"), readText("b.scene"));
+    EXPECT_NE(readText("rec/scene-000003.scene"), readText("b.scene"));
+
+    WavSound sound;
+    const char* reason = nullptr;
+    ASSERT_TRUE(loadWavSound("rec/sound.wav", sound, &reason)) << reason;
+    ASSERT_EQ(sound.frames.size(), 1024u);
+    for (int b = 0; b < 2; ++b) {
+        fillBlock(block, b + 1);
+        EXPECT_EQ(std::memcmp(sound.frames.data() + b * 512, block, 512), 0) << "block " << b;
+    }
+}
+
+// A recording frame allocates nothing: the frame time changes, a sound
+// block, two MIDI messages and a joystick reading (bench/ShowRecorderBench
+// measures its cost).
+TEST_F(ShowRecorderTest, ARecordingFrameAllocatesNothing) {
+    build();
+    ShowRecorder recorder("rec");
+    std::string error;
+    SceneBank scenes(*universe);
+    ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
+    uint8_t block[512];
+    fillBlock(block, 3);
+    constexpr int kFrames = 20000;
+    CountAllocations count;
+    for (int f = 0; f < kFrames; ++f) {
+        recorder.frameStarted(15 + (f & 3));
+        recorder.soundTaken(block);
+        recorder.midiApplied(midiMessage(0xB0, 20, f & 127));
+        recorder.midiApplied(midiMessage(0xB1, 21, f & 127));
+        recorder.joystickApplied(f, 65535 - f, f & 15);
+    }
+    EXPECT_EQ(count.count(), 0);
+    EXPECT_EQ(recorder.framesRecorded(), kFrames);
+}
+
+namespace {
+// The golden stage with a show script written into a temporary directory.
+RenderOptions stageOptions(const TempStage& tmp, const char* script, int frames) {
+    RenderOptions options;
+    options.directory = STRATA_SOURCE_DIR "/tests/golden/stage";
+    options.scriptPath = (tmp.path() / tmp.write("s.show", script)).string();
+    options.frames = frames;
+    return options;
+}
+
+}  // namespace
+
+// Each kind of scripted event lands in the table as its live counterpart
+// would, before the frame it names, and the clock ticks the fixed time.
+TEST(OfflineRenderer, AppliesScriptedEventsBeforeTheirFrameWithAFixedClock) {
+    ASSERT_TRUE(ensureGlContext());
+    TempStage tmp("render");
+    RenderOptions options = stageOptions(tmp,  // q is bound to 17 in the golden key.db
+                                         "0 ctl 3 20 127\n0 key q 639 0\n1 midi 0xB2 21 100\n"
+                                         "2 key F4 639 240\n2 ctl 0 30 0\n", 20);
+    options.frameMillis = 20;
+    OfflineRenderer renderer(options);
+    ASSERT_TRUE(setUpQuietly(renderer));
+    qelUnivCell& u = *renderer.universe();
+    const ControlTable& t = *u.controls;
+    // Per frame: the table bytes of entries (3, 20), (0, 17), (0, 64 + 17)
+    // and (2, 21), the frame time, the channel; q's x 639 of 640 gives 126.
+    const std::vector<int> expected[] = {{127, 126, 0, 63, 20, 0}, {127, 126, 0, 100, 20, 2}, {127, 126, 0, 100, 20, 3}};
+    for (const auto& bytes : expected) {
+        ASSERT_TRUE(renderQuietly(renderer));
+        EXPECT_EQ((std::vector<int>{t.getByte(3, 0, 20), t.getByte(0, 0, 17), t.getByte(0, 64, 17), t.getByte(2, 0, 21),
+                                    t.getByte(15, 0, 1), u.currentChannel}),
+                  bytes) << renderer.framesRendered();
+    }
+    EXPECT_GT(u.cellLevel[3], 10);
+    EXPECT_FLOAT_EQ(t.getFloat(0, 0, 30), -1.0f);
+}
+
+// Every render starts from the same generator state, so two renders in one
+// process give the same picture even after other code drew random numbers.
+TEST(OfflineRenderer, RepeatsItsPicturesWithinOneProcess) {
+    ASSERT_TRUE(ensureGlContext());
+    TempStage tmp("render");
+    const char* script = "0 ctl 11 19 0\n0 key F1 639 240\n0 key Down\n0 key Down\n0 key Down\n0 key Down\n"
+                         "0 ctl 0 18 127\n0 ctl 0 23 100\n0 ctl 0 87 100\n";  // Particles1, raised
+    std::vector<uint8_t> pictures[2];
+    for (int run = 0; run < 2; ++run) {
+        resetGlState();
+        qelSetRandState(run ? 999 : 12345);
+        OfflineRenderer renderer(stageOptions(tmp, script, 12));
+        std::string error;
+        bool ready = false;
+        captureStdout([&] {
+            ready = renderer.setUp(error);
+            while (ready && renderer.renderFrame()) {
+            }
+        });
+        ASSERT_TRUE(ready) << error;
+        pictures[run].assign(renderer.readPicture(), renderer.readPicture() + OfflineRenderer::kFrameBytes);
+    }
+    EXPECT_GT(litPixels(pictures[0]), 1000);
+    EXPECT_TRUE(pictures[0] == pictures[1]);
+    for (size_t i = 3; i < pictures[0].size(); i += 4) ASSERT_EQ(pictures[0][i], 255) << "alpha at " << i;
+}
+
+// A recording's events: the frame time follows the script, exact writes land
+// as written, each sound mark takes the next block of the wave file in order
+// (whatever the frame time), MIDI and joystick input arrive through the
+// frame's own steps only while switched on, and the end mark ends the show.
+TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
+    ASSERT_TRUE(ensureGlContext());
+    TempStage tmp("render");
+    // Three blocks of distinct constant bytes, 8-bit stereo at the capture rate.
+    std::string wav = "RIFF....WAVEfmt ";
+    const unsigned char format[] = {16, 0, 0, 0, 1, 0, 2, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 8, 0};
+    wav.append(reinterpret_cast<const char*>(format), sizeof format);
+    wav += "data";
+    const unsigned char size[] = {0, 6, 0, 0};  // 1536 bytes
+    wav.append(reinterpret_cast<const char*>(size), 4);
+    for (const char value : {'\x10', '\x50', '\xF0'}) wav.append(512, value);
+    RenderOptions options = stageOptions(tmp,
+                                         "0 ms 40\n0 set 2 30 200 0.25\n1 sound\n1 ms 7\n1 midiin 0xB1 20 90\n"
+                                         "2 key End\n3 midiin 0xB1 20 90\n3 sound\n4 sound\n5 end\n",
+                                         50);
+    options.framesGiven = true;  // 50 frames asked: the end mark ends the show before
+    options.wavPath = (tmp.path() / tmp.write("rec.wav", wav)).string();
+    OfflineRenderer renderer(options);
+    ASSERT_TRUE(setUpQuietly(renderer));
+    qelUnivCell& u = *renderer.universe();
+    const ControlTable& t = *u.controls;
+    struct Expect {
+        int millis;
+        int sound;  // byte of the newest block, 0: none yet
+        int midi;   // byte of channel 1 entry 20
+    };
+    const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0x50, 90}, {7, 0xF0, 90}};
+    for (const Expect& e : frames) {
+        ASSERT_TRUE(renderQuietly(renderer));
+        const int frame = renderer.framesRendered() - 1;
+        EXPECT_EQ(t.getByte(15, 0, 1), e.millis) << frame;
+        EXPECT_EQ(u.wave->current->bytes[0], e.sound) << frame;
+        EXPECT_EQ(t.getByte(1, 0, 20), e.midi) << frame;  // the MIDI of frame 1 came before End switched it on
+    }
+    EXPECT_EQ(t.byteValue[ControlTable::indexOf(2, 0, 30)], 200);
+    EXPECT_EQ(t.floatValue[ControlTable::indexOf(2, 0, 30)], 0.25f);
+    EXPECT_FALSE(renderer.renderFrame());
+    EXPECT_TRUE(renderer.endedByScript());
+    EXPECT_EQ(renderer.framesRendered(), 5);
 }
