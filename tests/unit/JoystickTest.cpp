@@ -69,17 +69,17 @@ TEST(Joystick, PipeDeliversEventsAsTheyComeEvenCutInHalf) {
     EXPECT_TRUE(js.connected());
 }
 
-TEST(Joystick, MissingJoystickReadsZeroSilently) {
+// A missing joystick reads zero silently; an unplugged one is opened again
+// no more than once per interval, and its events decoded.
+TEST(Joystick, MissingOrUnpluggedJoystickIsReopenedNoMoreThanOncePerInterval) {
     TempStage stage("js");
-    const ScopedVariable joystick("STRATA_JOYSTICK", "absent");
-    Joystick js;
-    EXPECT_EQ(captureStdout([&] { js.setup(); }), "");
-    EXPECT_FALSE(js.connected());
-    EXPECT_EQ(readOnce(js), (Reading{0, 0, 0}));
-}
-
-TEST(Joystick, UnpluggedJoystickIsReopenedNoMoreThanOncePerIntervalAndDecoded) {
-    TempStage stage("js");
+    {
+        const ScopedVariable joystick("STRATA_JOYSTICK", "absent");
+        Joystick missing;
+        EXPECT_EQ(captureStdout([&] { missing.setup(); }), "");
+        EXPECT_FALSE(missing.connected());
+        EXPECT_EQ(readOnce(missing), (Reading{0, 0, 0}));
+    }
     ASSERT_EQ(::mkdir("replug", 0700), 0);  // opens but fails to read, as an unplugged device
     Joystick js;
     js.setup("replug");
@@ -88,17 +88,12 @@ TEST(Joystick, UnpluggedJoystickIsReopenedNoMoreThanOncePerIntervalAndDecoded) {
     EXPECT_FALSE(js.connected());
 
     ASSERT_EQ(::rmdir("replug"), 0);
-    stage.write("replug", eventBytes({
-                              event(JS_EVENT_AXIS | JS_EVENT_INIT, 0, 0),
-                              event(JS_EVENT_AXIS, 0, 32767),
-                              event(JS_EVENT_AXIS, 1, -32767),
-                              event(JS_EVENT_AXIS, 2, 5000),  // third axis: ignored
-                              event(JS_EVENT_BUTTON, 0, 1),
-                              event(JS_EVENT_BUTTON, 3, 1),
-                              event(JS_EVENT_BUTTON, 5, 1),  // fifth button and up: ignored
-                              event(JS_EVENT_BUTTON | JS_EVENT_INIT, 2, 1),
-                              event(JS_EVENT_BUTTON, 0, 0),
-                          }));
+    // The third axis and the fifth button and up are ignored.
+    stage.write("replug", eventBytes({event(JS_EVENT_AXIS | JS_EVENT_INIT, 0, 0), event(JS_EVENT_AXIS, 0, 32767),
+                                      event(JS_EVENT_AXIS, 1, -32767), event(JS_EVENT_AXIS, 2, 5000),
+                                      event(JS_EVENT_BUTTON, 0, 1), event(JS_EVENT_BUTTON, 3, 1),
+                                      event(JS_EVENT_BUTTON, 5, 1), event(JS_EVENT_BUTTON | JS_EVENT_INIT, 2, 1),
+                                      event(JS_EVENT_BUTTON, 0, 0)}));
     js.retryMillis = 60 * 1000;
     EXPECT_EQ(readOnce(js), (Reading{0, 0, 0})) << "retried before the interval passed";
     EXPECT_FALSE(js.connected());
