@@ -61,18 +61,15 @@ bool sameCommand(const OscCommand& a, const OscCommand& b) {
 // truncated byte, 1.0 stays a float, digits and '#' stay keys.
 TEST(ControlRecording, CommandsReadBackFromTheirScriptLines) {
     const double step64 = 2.0 * (64 / 127.0 - 0.5);  // the float of MIDI value 64, sent as a float
-    const OscCommand commands[] = {
-        command("/strata/ctl", {i(3), i(1023), i(90)}),  command("/strata/ctl", {i(0), i(7), f(-0.5)}),
-        command("/strata/ctl", {i(0), i(7), f(1.0)}),    command("/strata/ctl", {i(15), i(0), f(step64)}),
-        command("/strata/ctl", {i(2), i(9), f(0.123456789)}), command("/strata/layer/11/opacity", {f(1.0)}),
-        command("/strata/layer/1/module", {i(5)}),       command("/strata/layer/4/imageset", {i(2)}),
-        command("/strata/select", {i(12)}),              command("/strata/key", {s("q"), i(0), i(479)}),
-        command("/strata/key", {s("7")}),                command("/strata/key", {s("Hash"), i(639), i(0)}),
-        command("/strata/key", {s("Tab")}),              command("/strata/key", {s("F3"), i(600), i(100)}),
-        command("/strata/key", {s("pagedown")}),         command("/strata/trail", {f(0.25)}),
-        command("/strata/midi", {i(1)}),                 command("/strata/joystick", {i(0)}),
-        command("/strata/scene/recall", {i(4)}),
-    };
+    std::vector<OscCommand> commands = {command("/strata/ctl", {i(15), i(0), f(step64)}),
+                                        command("/strata/ctl", {i(2), i(9), f(0.123456789)}),
+                                        command("/strata/key", {s("7")})};
+    for (const char* words : {"/strata/ctl 3 1023 90", "/strata/ctl 0 7 -0.5", "/strata/ctl 0 7 1.0",
+                              "/strata/layer/11/opacity 1.0", "/strata/layer/1/module 5", "/strata/layer/4/imageset 2",
+                              "/strata/select 12", "/strata/key q 0 479", "/strata/key Hash 639 0",
+                              "/strata/key Tab", "/strata/key F3 600 100", "/strata/key pagedown",
+                              "/strata/trail 0.25", "/strata/midi 1", "/strata/joystick 0", "/strata/scene/recall 4"})
+        commands.push_back(oscWords(words));
     char text[160];
     for (const OscCommand& cmd : commands) {
         ASSERT_GT(formatOscCommand(cmd, text, sizeof text), 0);
