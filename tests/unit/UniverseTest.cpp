@@ -190,34 +190,22 @@ TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
 }
 
-TEST(KeyBindings, ReadsBindingsAndLogsEachOne) {
+// Each binding is logged; junk (an over-long line, lines without a number,
+// key 233 which has no entry) binds nothing, a NUL key binds key 0, the last
+// line needs no line end, and unbound keys stay at 128.
+TEST(KeyBindings, ReadsBindingsSurvivesBadFilesAndKeepsUnboundKeysAt128) {
     TempStage stage("keys");
-    const std::string out = loadKeys(stage, "a 21\nq   17\nZ 105\n");
+    EXPECT_EQ(loadKeys(stage, "a 21\nq   17\nZ 105\n"),
+              "Keybind Override :: a 97 to 21\nKeybind Override :: q 113 to 17\nKeybind Override :: Z 90 to 105\n");
     EXPECT_EQ((std::vector<int>{keyMap()['a'], keyMap()['q'], keyMap()['Z'], keyMap()['b']}),
               (std::vector<int>{21, 17, 105, 128}));
-    EXPECT_EQ(out,
-              "Keybind Override :: a 97 to 21\nKeybind Override :: q 113 to 17\n"
-              "Keybind Override :: Z 90 to 105\n");
-}
-
-TEST(KeyBindings, SurvivesBadFilesAndKeepsUnboundKeysAt128) {
-    TempStage stage("badkeys");
-    std::string junk = "b 18\n\n";
-    junk += std::string(300, 'x') + "\n";   // over-long line, no number
-    junk += "c\n";                          // no separator, no number
-    junk += "d  \n";                        // no number
-    junk += "\xe9 40\n";                    // key 233 has no entry
-    junk += std::string("\0 20\n", 5);      // NUL key binds key 0
-    junk += "e 4";                          // last line without a line end
-    loadKeys(stage, junk);
+    loadKeys(stage, "b 18\n\n" + std::string(300, 'x') + "\nc\nd  \n\xe9 40\n" + std::string("\0 20\n", 5) + "e 4");
     EXPECT_EQ((std::vector<int>{keyMap()['b'], keyMap()['x'], keyMap()['c'], keyMap()['d'], keyMap()[0], keyMap()['e']}),
               (std::vector<int>{18, 128, 128, 128, 20, 4}));
-
     // A line longer than the line buffer: the rest is skipped and the next
     // line is read normally.
     loadKeys(stage, "f " + std::string(200, '1') + "\ng 19\n");
     EXPECT_EQ(keyMap()['g'], 19);
-
     std::filesystem::remove(stage.path() / "key.db");
     loadKeyBindings("key.db", false);
     for (int k = 0; k < kKeyMapSize; ++k) ASSERT_EQ(keyMap()[k], 128) << k;
