@@ -74,19 +74,9 @@ TEST(FramePacer, WaitsTheRestOfThePeriodWithoutCatchingUp) {
 namespace {
 
 OperatorOverlay::Snapshot twoLayers() {
-    OperatorOverlay::Snapshot s;
-    s.layerCount = 2;
-    s.layers[0] = {"Waver", 126};
-    s.layers[1] = {"ObjViewer", 10};
-    s.selected = 1;
-    s.soundLevel = 0.5f;
-    s.sound = "default (ALSA), 22050 Hz, 2 channels";
-    s.midiOn = true;
-    s.midi = "Strata (virtual port)";
-    s.joystick = "/dev/input/js0";
-    s.trail = 0.5f;
-    s.images = "imgs2";
-    return s;
+    return {.layers = {{"Waver", 126}, {"ObjViewer", 10}}, .layerCount = 2, .selected = 1, .soundLevel = 0.5f,
+            .sound = "default (ALSA), 22050 Hz, 2 channels", .midiOn = true, .midi = "Strata (virtual port)",
+            .joystick = "/dev/input/js0", .trail = 0.5f, .images = "imgs2"};
 }
 
 std::string allText(const OperatorOverlay& o) {
