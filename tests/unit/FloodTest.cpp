@@ -132,8 +132,7 @@ TEST_F(Flood, HundredThousandMidiMessagesBetweenTwoFramesApplyTheOldest4096InOrd
 // messages arrive once each and in order; a thread's sequence may skip only
 // after a fetch found the queue full (the newest are dropped then).
 TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
-    buildStage();
-    driveTable(*universe->controls, 0, false);
+    buildStage();  // no cell raised: frames are quick, so that many fetches meet the senders
     universe->midiOn = true;
     // A message carries its thread in the top two of 18 bits (the channel's
     // high bits) and its sequence number in the other 16.
@@ -148,13 +147,14 @@ TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
         senders.emplace_back([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
                 universe->midi->receive(message(t, i));
-                if (i % 2000 == 1999) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (i % 500 == 499) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             ++finished;
         });
     int next[kThreads] = {};
     bool fullSince[kThreads] = {};
     long applied = 0;
+    int busyFetches = 0;  // fetches that found something: a loss shows only in a later one
     uint32_t clock = 0;
     std::string fault;
     for (int fetches = 0; fault.empty() && fetches < 100000; ++fetches) {
@@ -171,12 +171,13 @@ TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
                 next[t] = i + 1, fullSince[t] = false;
         }
         applied += count;
+        busyFetches += count > 0;
         if (count == MidiInput::kQueueSize) std::fill(std::begin(fullSince), std::end(fullSince), true);
         if (done && count == 0) break;
     }
     for (auto& s : senders) s.join();
     EXPECT_EQ(fault, "");
-    EXPECT_GT(applied, 0);
+    EXPECT_GE(busyFetches, 3);
     EXPECT_TRUE(allCellsValid(*universe));
 }
 
