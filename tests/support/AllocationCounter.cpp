@@ -5,8 +5,7 @@
 #include <new>
 
 namespace {
-// Only the counting thread counts: driver threads allocating at the same time
-// do not disturb a measurement.
+// Only the counting thread counts, not driver threads.
 thread_local bool tCounting = false;
 std::atomic<long> gCount{0};
 }  // namespace
@@ -21,10 +20,8 @@ long allocation_counter::stop() {
 }
 long allocation_counter::count() { return gCount.load(); }
 
-// Every form is replaced here. The standard library's array and nothrow forms
-// would forward to the plain ones, but a sanitizer runtime brings its own
-// definitions of the forms not replaced, which would then neither count nor
-// pair with these deletes.
+// Every form is replaced: a sanitizer runtime defines the ones not replaced,
+// which would then neither count nor pair with these deletes.
 namespace {
 void* allocate(std::size_t size) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);

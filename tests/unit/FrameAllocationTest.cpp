@@ -11,10 +11,8 @@
 #include "reactor/qelCell.h"
 #include "show/OfflineRenderer.h"
 
-// The benchmark scene (eleven raised cells with the heaviest reactor mix)
-// with the wave-file sound input runs 100 frames after warm-up without a
-// single heap allocation on the frame's thread: update, draw, sound, input
-// events and the frame steps included.
+// The benchmark scene (eleven raised cells, the heaviest reactors, wave-file
+// sound) runs 100 frames after warm-up without a heap allocation.
 TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     ASSERT_TRUE(ensureGlContext());
     resetGlState();
@@ -32,8 +30,7 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
         std::string error;
         const bool ready = renderer.setUp(error);
         if (ready) {
-            // Warm-up past the script's last event, so every reactor is built
-            // and every controller move has happened once.
+            // Warm-up past the script's last event: every reactor built.
             while (renderer.framesRendered() < 40 && renderer.renderFrame()) {
             }
             for (int i = 0; i < renderer.universe()->cellCount; ++i)
@@ -56,33 +53,26 @@ struct alignas(64) Wide {
 };
 }  // namespace
 
+// Every form of new counts, on the counting thread only and inside the window.
 TEST(AllocationCounter, CountsEveryFormOfNewOnTheCountingThreadOnly) {
     {
         CountAllocations count;
-        // Hand-written new and delete on purpose: every form of the operator
-        // must be counted. Volatile pointers: the compiler may not elide these pairs.
+        // Volatile pointers: the compiler may not elide these pairs.
         int* volatile one = new int(1);
         int* volatile many = new int[10];
         int* volatile quiet = new (std::nothrow) int(2);
         Wide* volatile wide = new Wide();
         Wide* volatile wides = new Wide[3];
-        delete one;
-        delete[] many;
-        delete quiet;
-        delete wide;
-        delete[] wides;
+        delete one, delete[] many, delete quiet, delete wide, delete[] wides;
         EXPECT_EQ(count.count(), 5);
     }
-    // Another thread's allocations (a driver's) are not ours.
     auto countThread = [](auto body) {
         CountAllocations count;
         std::thread(body).join();
         return count.count();
     };
-    EXPECT_EQ(countThread([] { std::vector<int> v(1000, 1); }), countThread([] {}));
-    // Outside a counting window nothing is counted.
-    allocation_counter::start();
-    allocation_counter::stop();
-    std::vector<int> after(100, 3);
-    EXPECT_EQ(allocation_counter::count(), 0);
+    const long idle = countThread([] {});  // a driver thread's allocations are not ours
+    EXPECT_EQ(countThread([] { std::vector<int> v(1000, 1); }), idle);
+    std::vector<int> after(100, 3);  // outside a counting window
+    EXPECT_EQ(allocation_counter::count(), idle);
 }
