@@ -35,26 +35,18 @@ void* allocateAligned(std::size_t size, std::align_val_t align) {
     const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;
     return std::aligned_alloc(alignment, rounded);
 }
+void* orThrow(void* p) {
+    if (!p) throw std::bad_alloc();
+    return p;
+}
 }  // namespace
 
-void* operator new(std::size_t size) {
-    if (void* p = allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = allocate(size)) return p;
-    throw std::bad_alloc();
-}
+void* operator new(std::size_t size) { return orThrow(allocate(size)); }
+void* operator new[](std::size_t size) { return orThrow(allocate(size)); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new(std::size_t size, std::align_val_t align) {
-    if (void* p = allocateAligned(size, align)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    if (void* p = allocateAligned(size, align)) return p;
-    throw std::bad_alloc();
-}
+void* operator new(std::size_t size, std::align_val_t align) { return orThrow(allocateAligned(size, align)); }
+void* operator new[](std::size_t size, std::align_val_t align) { return orThrow(allocateAligned(size, align)); }
 void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
     return allocateAligned(size, align);
 }

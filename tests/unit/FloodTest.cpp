@@ -33,13 +33,6 @@ void driveTable(ControlTable& table, int value) {
     for (int c = 0; c < 11; ++c) table.setByte(c, 0, 7, 127), table.setFloat(c, 0, 7, 1.0f);
 }
 
-bool allCellsValid(const qelUnivCell& u) {
-    bool valid = u.cellCount == 11 && u.currentChannel >= 0 && u.currentChannel <= 15;
-    for (int c = 0; c < 11; ++c)
-        valid = valid && u.cells[c] && u.cells[c]->reactorIndex >= 0 && u.cells[c]->reactorIndex < u.moduleCount;
-    return valid;
-}
-
 class Flood : public UniverseFixture {
 protected:
     // A small image set of two sizes, one model, the twelve modules.
@@ -111,49 +104,36 @@ TEST_F(Flood, HundredThousandMidiMessagesBetweenTwoFramesApplyTheOldest4096InOrd
     EXPECT_EQ(universe->controls->getByte(15, 0, 95), 120 + 4095 % 7);
 }
 
-// Four driver threads send in bursts while frames run: each thread's
-// messages arrive once each and in order; a thread's sequence may skip only
-// after a fetch found the queue full (the newest are dropped then).
+// Four driver threads send in bursts while frames run: each thread's messages
+// arrive once and in order, skipping only after a fetch found the queue full.
 TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
-    buildStage();  // no cell raised: frames are quick, so that many fetches meet the senders
+    buildStage();  // no cell raised: quick frames, so that many fetches meet the senders
     universe->midiOn = true;
-    // A message carries its thread in the top two of 18 bits (the channel's
-    // high bits) and its sequence number in the other 16.
-    constexpr int kThreads = 4, kPerThread = 25000;
-    auto message = [](int t, int i) {
-        const int n = t << 16 | i;
-        return midiMessage(0xB0 | n >> 14, (n >> 7) & 127, n & 127);
-    };
+    constexpr int kThreads = 4, kPerThread = 25000;  // 18 bits a message: thread, then sequence number
     std::atomic<int> finished{0};
     std::vector<std::thread> senders;
     for (int t = 0; t < kThreads; ++t)
         senders.emplace_back([&, t] {
-            for (int i = 0; i < kPerThread; ++i) {
-                universe->midi->receive(message(t, i));
+            for (int i = 0, n = t << 16; i < kPerThread; ++i, ++n) {
+                universe->midi->receive(midiMessage(0xB0 | n >> 14, (n >> 7) & 127, n & 127));
                 if (i % 500 == 499) std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             ++finished;
         });
-    int next[kThreads] = {};
+    int next[kThreads] = {}, busyFetches = 0;  // fetches that found something: a loss shows only in a later one
     bool fullSince[kThreads] = {};
-    long applied = 0;
-    int busyFetches = 0;  // fetches that found something: a loss shows only in a later one
-    uint32_t clock = 0;
     std::string fault;
-    for (int fetches = 0; fault.empty() && fetches < 100000; ++fetches) {
+    for (uint32_t clock = 16; fault.empty() && clock < 1600000; clock += 16) {
         const bool done = finished == kThreads;  // read before the frame: nothing can arrive after it
-        frameAt(clock += 16);
+        frameAt(clock);
         const int count = universe->midi->eventCount;
         for (int k = 0; k < count && fault.empty(); ++k) {
             const uint32_t m = universe->midi->events[k];
             const int n = static_cast<int>((m & 15u) << 14 | ((m >> 8) & 127u) << 7 | ((m >> 16) & 127u));
             const int t = n >> 16, i = n & 0xFFFF;
-            if (t >= kThreads || i < next[t] || (i > next[t] && !fullSince[t]))
-                fault = "fetch " + std::to_string(fetches) + ": " + std::to_string(n) + " out of turn";
-            else
-                next[t] = i + 1, fullSince[t] = false;
+            if (t >= kThreads || i < next[t] || (i > next[t] && !fullSince[t])) fault = std::to_string(n) + " out of turn";
+            next[t] = i + 1, fullSince[t] = false;
         }
-        applied += count;
         busyFetches += count > 0;
         if (count == MidiInput::kQueueSize) std::fill(std::begin(fullSince), std::end(fullSince), true);
         if (done && count == 0) break;
@@ -161,7 +141,6 @@ TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
     for (auto& s : senders) s.join();
     EXPECT_EQ(fault, "");
     EXPECT_GE(busyFetches, 3);
-    EXPECT_TRUE(allCellsValid(*universe));
 }
 
 // Two rounds put every loader index into a cell (cell c holds index c, then
