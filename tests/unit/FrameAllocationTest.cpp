@@ -7,41 +7,46 @@
 
 #include "AllocationCounter.h"
 #include "GlTestContext.h"
+#include "TempStage.h"
 #include "app/qelUnivCell.h"
 #include "reactor/qelCell.h"
 #include "show/OfflineRenderer.h"
+#include "show/ShowRecorder.h"
+#include "show/ShowReplay.h"
 
 // The benchmark scene (eleven raised cells, the heaviest reactors, wave-file
-// sound) runs 100 frames after warm-up without a heap allocation.
+// sound), recorded, runs 100 frames after warm-up without a heap allocation.
 TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     ASSERT_TRUE(ensureGlContext());
     resetGlState();
+    TempStage tmp("allocation");
     RenderOptions options;
-    options.directory = STRATA_SOURCE_DIR "/tests/golden/stage";
+    options.directory = STRATA_SOURCE_DIR "/tests/golden/stage", options.frames = 140;
     options.scriptPath = STRATA_SOURCE_DIR "/bench/frame-benchmark.show";
     options.wavPath = STRATA_SOURCE_DIR "/tests/golden/sound.wav";
-    options.frames = 140;
-
     testing::internal::CaptureStdout();
     long allocations = -1;
     int raised = 0;
     {
         OfflineRenderer renderer(options);
+        ShowRecorder recorder((tmp.path() / "rec").string());
         std::string error;
-        const bool ready = renderer.setUp(error);
+        const bool ready = renderer.setUp(error) && recorder.start(renderer.replay().scenes(), true, error);
         if (ready) {
             // Warm-up past the script's last event: every reactor built.
             while (renderer.framesRendered() < 40 && renderer.renderFrame()) {
             }
-            for (int i = 0; i < renderer.universe()->cellCount; ++i)
-                if (renderer.universe()->cellLevel[i] > 10) ++raised;
+            for (int i = 0; i < renderer.universe()->cellCount; ++i) raised += renderer.universe()->cellLevel[i] > 10;
+            renderer.universe()->observer = &recorder;
             allocation_counter::start();
             for (int i = 0; i < 100; ++i) renderer.renderFrame();
             allocations = allocation_counter::stop();
+            renderer.universe()->observer = nullptr;
         }
         testing::internal::GetCapturedStdout();
         ASSERT_TRUE(ready) << error;
         EXPECT_EQ(renderer.framesRendered(), 140);
+        EXPECT_EQ(recorder.framesRecorded(), 100);
     }
     EXPECT_EQ(raised, 11);
     EXPECT_EQ(allocations, 0);
