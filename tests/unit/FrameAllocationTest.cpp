@@ -9,13 +9,15 @@
 #include "GlTestContext.h"
 #include "TempStage.h"
 #include "app/qelUnivCell.h"
+#include "operator/OperatorOverlay.h"
 #include "reactor/qelCell.h"
 #include "show/OfflineRenderer.h"
 #include "show/ShowRecorder.h"
 #include "show/ShowReplay.h"
 
 // The benchmark scene (eleven raised cells, the heaviest reactors, wave-file
-// sound), recorded, runs 100 frames after warm-up without a heap allocation.
+// sound), recorded and with the operator view, runs 100 frames after warm-up
+// without a heap allocation.
 TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     ASSERT_TRUE(ensureGlContext());
     resetGlState();
@@ -38,8 +40,11 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
             }
             for (int i = 0; i < renderer.universe()->cellCount; ++i) raised += renderer.universe()->cellLevel[i] > 10;
             renderer.universe()->observer = &recorder;
+            OperatorOverlay overlay;
+            overlay.update(OperatorOverlay::sample(*renderer.universe(), "no sequencer"), 16.0);
             allocation_counter::start();
-            for (int i = 0; i < 100; ++i) renderer.renderFrame();
+            for (int i = 0; i < 100; ++i)
+                renderer.renderFrame(), overlay.update(OperatorOverlay::sample(*renderer.universe(), "no sequencer"), 16.0);
             allocations = allocation_counter::stop();
             renderer.universe()->observer = nullptr;
         }

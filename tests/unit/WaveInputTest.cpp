@@ -202,15 +202,3 @@ TEST(WaveInput, LostSourceReadsSilenceAndIsOpenedAgain) {
     EXPECT_FLOAT_EQ(wave.update(), 0.5f);  // the second attempt finds it: (128 - 64) / 128 per side
     EXPECT_TRUE(attempts == 2 && wave.state() == WaveInput::State::Live && wave.device.get() == again);
 }
-
-// Only a lost source is opened again, not one missing at the start.
-TEST(WaveInput, SourceMissingAtStartIsNotRetried) {
-    const ScopedVariable audio("STRATA_AUDIO", "no-such-strata-device");
-    WaveInput wave;
-    EXPECT_EQ(captureStdout([&] { wave.start(); }), "Record Failed\n");
-    EXPECT_EQ(wave.state(), WaveInput::State::None);
-    EXPECT_NE(std::string(wave.description()).find("no-such-strata-device"), std::string::npos);
-    wave.retryMillis = 0;
-    wave.update();
-    EXPECT_EQ(wave.state(), WaveInput::State::None);
-}
