@@ -172,16 +172,13 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
     uint8_t block[512];
     recorder.keyPressed('q', 10, 20);  // before frame 0
     recorder.frameStarted(-5);         // a first frame measured across the clock's wrap
-    fillBlock(block, 1);
-    recorder.soundTaken(block);
+    fillBlock(block, 1), recorder.soundTaken(block);
     recorder.frameStarted(-5);  // unchanged: no line
     recorder.midiApplied(midiMessage(0xB2, 21, 100));
     recorder.specialPressed(103, 1, 2);  // Down, before frame 2
-    recorder.keyPressed('#', 0, 0);
-    recorder.keyPressed(27, 3, 4);
+    recorder.keyPressed('#', 0, 0), recorder.keyPressed(27, 3, 4);
     recorder.frameStarted(16);
-    fillBlock(block, 2);
-    recorder.soundTaken(block);
+    fillBlock(block, 2), recorder.soundTaken(block);
     recorder.joystickApplied(70000, 5, 0x13);
     recorder.controlSet(ControlTable::indexOf(4, 64, 9), 300, 0.1f);
     recorder.specialPressed(112, 7, 8);  // a Shift key: no name
@@ -197,13 +194,13 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
 
     ShowScript script;
     ASSERT_TRUE(script.parseFile("rec/show.script", error)) << error;
-    using T = ShowEvent::Type;
+    using T = ShowEvent::Type;  // c of a scene: the recall came within the frame
     const std::tuple<int, T, int, int, int> expected[] = {
         {0, T::Key, 'q', 10, 20},          {0, T::FrameTime, -5, 0, 0},     {0, T::Sound, 0, 0, 0},
         {1, T::MidiIn, 0xB2, 21, 100},     {2, T::SpecialKey, 103, 1, 2},   {2, T::Key, '#', 0, 0},
         {2, T::Key, 27, 3, 4},             {2, T::FrameTime, 16, 0, 0},     {2, T::Sound, 0, 0, 0},
         {2, T::Joystick, 65535, 5, 3},     {3, T::Set, 4, 73, 44},          {3, T::SpecialKey, 112, 7, 8},
-        {3, T::Scene, 0, 0, 1},            {3, T::Scene, 0, 250, 1},        {4, T::End, 0, 0, 0}};  // c: in the frame
+        {3, T::Scene, 0, 0, 1},            {3, T::Scene, 0, 250, 1},        {4, T::End, 0, 0, 0}};
     ASSERT_EQ(script.events().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const ShowEvent& e = script.events()[i];

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "ScopedVariable.h"
 #include "TempStage.h"
 
 namespace {
@@ -92,14 +91,6 @@ TEST(WaveInput, SnapshotRingAndLevels) {
     }
 }
 
-TEST(WaveInput, AlsaNullDeviceCaptures) {  // present everywhere, it runs the whole sound-card path
-    const ScopedVariable audio("STRATA_AUDIO", "null");
-    WaveInput wave;
-    EXPECT_EQ(captureStdout([&] { wave.start(); }), "CD Stereo quality \nWaveFile is Successfully Opened\n");
-    wave.update();
-    EXPECT_EQ(wave.historyIndex, 1);
-}
-
 TEST(WavFile, PlaysAsLoopingBlocksPacedByTheCaller) {
     TempStage stage("wave");
     Block bytes(600);  // 300 frames: block 1 runs past the end into frame 0
@@ -164,16 +155,6 @@ TEST(WavFile, UnusableFilesGiveOneLineAndSilence) {
         EXPECT_EQ(wave.update(), 0.0f);
         EXPECT_EQ(snapshot(wave), Block(512, 0));
     }
-}
-
-// A compressed file named by STRATA_AUDIO is a file by its suffix, with the quality line of its format.
-TEST(WavFile, FlacNamedByTheAudioVariablePlays) {
-    TempStage stage("flac");
-    writeSound("Cd.FLAC", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, std::vector<double>(2 * 4096, 0.25));
-    const ScopedVariable audio("STRATA_AUDIO", "Cd.FLAC");
-    WaveInput wave;
-    EXPECT_EQ(captureStdout([&] { wave.start(); }), "CD Stereo quality \nWaveFile is Successfully Opened\n");
-    EXPECT_NE(wave.device, nullptr);
 }
 
 // A lost card reads silence at once, is reopened no more often than retryMillis.
