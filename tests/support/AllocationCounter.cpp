@@ -31,8 +31,7 @@ void* allocateAligned(std::size_t size, std::align_val_t align) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);
     std::size_t alignment = static_cast<std::size_t>(align);
     if (alignment < sizeof(void*)) alignment = sizeof(void*);
-    // aligned_alloc wants the size to be a non-zero multiple of the alignment.
-    const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;
+    const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;  // as aligned_alloc wants
     return std::aligned_alloc(alignment, rounded);
 }
 void* orThrow(void* p) {

@@ -86,9 +86,7 @@ TEST_F(Flood, HundredThousandMidiMessagesBetweenTwoFramesApplyTheOldest4096InOrd
     EXPECT_EQ(universe->controls->getByte(15, 0, 95), 120 + 4095 % 7);
 }
 
-// Two rounds put every loader index into a cell (cell c holds index c, then
-// (c + 11) % 12), each with every controller at 0, then 127 with the help
-// pages drawn, then 0 again, over ten frames with one long stall.
+// Every loader index in every cell, every controller at 0, 127 (help pages drawn), 0; one long stall.
 TEST_F(Flood, EveryReactorWithEveryControllerAtBothEnds) {
     buildStage();
     for (const int round : {0, 1}) {
@@ -104,8 +102,7 @@ TEST_F(Flood, EveryReactorWithEveryControllerAtBothEnds) {
                 driveTable(*universe->controls, value);
                 ASSERT_EQ(cleanFrame(clock += frame == 5 ? 1000 : 33), "") << "frame " << frame;
             }
-            // What the reactors keep for the next frame stays finite too.
-            EXPECT_GT(litPixels(readScreen()), 0);
+            EXPECT_GT(litPixels(readScreen()), 0);  // what the reactors kept stays finite too
         }
     }
 }

@@ -15,9 +15,8 @@
 #include "show/ShowRecorder.h"
 #include "show/ShowReplay.h"
 
-// The benchmark scene (eleven raised cells, the heaviest reactors, wave-file
-// sound), recorded and with the operator view, runs 100 frames after warm-up
-// without a heap allocation.
+// The benchmark scene (eleven raised cells, the heaviest reactors, wave-file sound),
+// recorded and with the operator view: 100 frames after warm-up allocate nothing.
 TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
     ASSERT_TRUE(ensureGlContext());
     resetGlState();
@@ -35,8 +34,7 @@ TEST(FrameAllocation, BenchmarkSceneAllocatesNothingPerFrame) {
         std::string error;
         const bool ready = renderer.setUp(error) && recorder.start(renderer.replay().scenes(), true, error);
         if (ready) {
-            // Warm-up past the script's last event: every reactor built.
-            while (renderer.framesRendered() < 40 && renderer.renderFrame()) {
+            while (renderer.framesRendered() < 40 && renderer.renderFrame()) {  // past the script's last event
             }
             for (int i = 0; i < renderer.universe()->cellCount; ++i) raised += renderer.universe()->cellLevel[i] > 10;
             renderer.universe()->observer = &recorder;

@@ -82,8 +82,7 @@ std::string allText(const OperatorOverlay& o) {
 
 }  // namespace
 
-// The layer rows: shown only above 10, the selected one marked, the bar at
-// the opacity; the devices and the selected layer's image set in words.
+// Layer rows (shown above 10, the selected marked, the bar at the opacity), devices and image set in words.
 TEST(OperatorOverlay, RowsDescribeLayersAndDevices) {
     OperatorOverlay overlay;
     overlay.update(twoLayers(), 16.0);

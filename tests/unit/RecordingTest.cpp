@@ -289,12 +289,7 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     ASSERT_TRUE(ensureGlContext());
     TempStage tmp("render");
     // Three blocks of distinct constant bytes, 8-bit stereo at the capture rate.
-    std::string wav = "RIFF....WAVEfmt ";
-    const unsigned char format[] = {16, 0, 0, 0, 1, 0, 2, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 8, 0};
-    wav.append(reinterpret_cast<const char*>(format), sizeof format);
-    wav += "data";
-    const unsigned char size[] = {0, 6, 0, 0};  // 1536 bytes
-    wav.append(reinterpret_cast<const char*>(size), 4);
+    std::string wav("RIFF....WAVEfmt \x10\0\0\0\x01\0\x02\0\x22\x56\0\0\x44\xAC\0\0\x02\0\x08\0data\0\x06\0\0", 44);
     for (const char value : {'\x10', '\x50', '\xF0'}) wav.append(512, value);
     RenderOptions options = stageOptions(tmp,
                                          "0 ms 40\n0 set 2 30 200 0.25\n1 sound\n1 ms 7\n1 midiin 0xB1 20 90\n"
