@@ -5,8 +5,7 @@
 #include <new>
 
 namespace {
-// Only the counting thread counts: driver threads allocating at the same time
-// do not disturb a measurement.
+// Only the counting thread counts, not driver threads.
 thread_local bool tCounting = false;
 std::atomic<long> gCount{0};
 }  // namespace
@@ -21,10 +20,8 @@ long allocation_counter::stop() {
 }
 long allocation_counter::count() { return gCount.load(); }
 
-// Every form is replaced here. The standard library's array and nothrow forms
-// would forward to the plain ones, but a sanitizer runtime brings its own
-// definitions of the forms not replaced, which would then neither count nor
-// pair with these deletes.
+// Every form is replaced: a sanitizer runtime defines the ones not replaced,
+// which would then neither count nor pair with these deletes.
 namespace {
 void* allocate(std::size_t size) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);
@@ -34,30 +31,21 @@ void* allocateAligned(std::size_t size, std::align_val_t align) {
     if (tCounting) gCount.fetch_add(1, std::memory_order_relaxed);
     std::size_t alignment = static_cast<std::size_t>(align);
     if (alignment < sizeof(void*)) alignment = sizeof(void*);
-    // aligned_alloc wants the size to be a non-zero multiple of the alignment.
-    const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;
+    const std::size_t rounded = size == 0 ? alignment : (size + alignment - 1) / alignment * alignment;  // as aligned_alloc wants
     return std::aligned_alloc(alignment, rounded);
+}
+void* orThrow(void* p) {
+    if (!p) throw std::bad_alloc();
+    return p;
 }
 }  // namespace
 
-void* operator new(std::size_t size) {
-    if (void* p = allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    if (void* p = allocate(size)) return p;
-    throw std::bad_alloc();
-}
+void* operator new(std::size_t size) { return orThrow(allocate(size)); }
+void* operator new[](std::size_t size) { return orThrow(allocate(size)); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new(std::size_t size, std::align_val_t align) {
-    if (void* p = allocateAligned(size, align)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, std::align_val_t align) {
-    if (void* p = allocateAligned(size, align)) return p;
-    throw std::bad_alloc();
-}
+void* operator new(std::size_t size, std::align_val_t align) { return orThrow(allocateAligned(size, align)); }
+void* operator new[](std::size_t size, std::align_val_t align) { return orThrow(allocateAligned(size, align)); }
 void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
     return allocateAligned(size, align);
 }

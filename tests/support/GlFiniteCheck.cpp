@@ -4,13 +4,10 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstdint>
 #include <initializer_list>
 
-// The wrappers: the linker sends every call of glX made by the test binary
-// (the instrument's library included) to __wrap_glX, which checks and then
-// calls the driver's glX as __real_glX. This file is linked only into the
-// test binary, together with the matching --wrap options (tests/CMakeLists).
+// The linker's --wrap (tests/CMakeLists) sends every glX call of the test
+// binary to __wrap_glX, which checks and calls the driver's __real_glX.
 
 namespace {
 bool gChecking = false;
@@ -75,8 +72,7 @@ long NonFiniteGlCheck::calls() const { return gCalls; }
 long NonFiniteGlCheck::nonFinite() const { return gNonFinite; }
 const char* NonFiniteGlCheck::firstOffender() const { return gFirst; }
 
-// One wrapper: its parameter list, the arguments handed on to the driver, and
-// the floats to check (an initializer list, or a pointer and a count).
+// Parameters, arguments handed on, and the floats to check (a list, or pointer and count).
 #define WRAP(fn, params, args, ...)  \
     void __real_##fn params;          \
     void __wrap_##fn params {         \

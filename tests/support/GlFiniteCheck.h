@@ -1,13 +1,8 @@
 #pragma once
 
-// Catches non-finite numbers on their way into OpenGL. The test binary is
-// linked with the linker's --wrap for the entry points that the reactors feed
-// with computed numbers (vertices, normals, texture coordinates, colours,
-// matrix operations, lights, materials, texture-generation and clip planes, and the
-// vertex, normal and texture-coordinate arrays of glDrawElements); while a
-// NonFiniteGlCheck is alive every such call is checked before it goes on to
-// the driver. (The driver itself drops a NaN vertex quietly, so the picture
-// or the feedback buffer cannot show it.)
+// While alive, checks every call of the GL entry points the reactors feed with
+// computed numbers (and glDrawElements' arrays) for NaN or infinity, which the
+// driver would drop quietly.
 class NonFiniteGlCheck {
 public:
     NonFiniteGlCheck();

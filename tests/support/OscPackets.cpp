@@ -2,7 +2,11 @@
 
 #include <lo/lo.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> args) {
     lo_message message = lo_message_new();
@@ -20,8 +24,7 @@ std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> 
 }
 
 std::vector<uint8_t> oscControl(int channel, int entry, int value) {
-    return oscMessage("/strata/ctl", {OscArg{'i', channel, 0.0, nullptr}, OscArg{'i', entry, 0.0, nullptr},
-                                      OscArg{'i', value, 0.0, nullptr}});
+    return oscMessage("/strata/ctl", {oscInt(channel), oscInt(entry), oscInt(value)});
 }
 
 std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements) {
@@ -32,4 +35,17 @@ std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> eleme
         packet.insert(packet.end(), e.begin(), e.end());
     }
     return packet;
+}
+
+OscCommand oscWords(const std::string& line) {
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at < line.size();) {
+        const size_t end = std::min(line.find(' ', at), line.size());
+        words.emplace_back(line.data() + at, end - at);
+        at = end + 1;
+    }
+    OscCommand cmd;
+    EXPECT_TRUE(!words.empty() && parseOscWords(words[0], words.data() + 1, static_cast<int>(words.size()) - 1, cmd))
+        << line;
+    return cmd;
 }

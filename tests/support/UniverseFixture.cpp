@@ -1,6 +1,7 @@
 #include "UniverseFixture.h"
 
 #include "GlTestContext.h"
+#include "app/ControlTable.h"
 #include "app/ScreenInfo.h"
 
 namespace {
@@ -37,3 +38,9 @@ std::string UniverseFixture::build(const std::string& modules) {
 }
 
 void UniverseFixture::setClock(uint32_t millis) { gClock = millis; }
+
+std::vector<int> UniverseFixture::bytes(const std::vector<std::array<int, 3>>& entries) const {
+    std::vector<int> values;
+    for (const auto& [channel, base, n] : entries) values.push_back(universe->controls->getByte(channel, base, n));
+    return values;
+}

@@ -1,8 +1,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "TempStage.h"
 #include "app/KeyBindings.h"
@@ -22,6 +25,8 @@ protected:
 
     // Sets the clock the next frame reads.
     static void setClock(uint32_t millis);
+    // The byte values of entries {channel, base, n} of the universe's table.
+    std::vector<int> bytes(const std::vector<std::array<int, 3>>& entries) const;
 
     std::unique_ptr<TempStage> stage;
     std::unique_ptr<qelUnivCell> universe;

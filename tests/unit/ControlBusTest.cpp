@@ -2,12 +2,12 @@
 // after MIDI, the MIDI map with its options, soft takeover and learn.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "OscPackets.h"
+#include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
 #include "control/ControlBus.h"
@@ -18,13 +18,6 @@
 #include "reactor/qelCell.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class ControlBusTest : public UniverseFixture {
 protected:
@@ -39,6 +32,7 @@ protected:
         UniverseFixture::TearDown();
     }
     void send(const std::vector<uint8_t>& packet) { bus->oscServer()->handlePacket(packet.data(), packet.size(), nullptr); }
+    void send(const char* path, std::initializer_list<OscArg> args) { send(oscMessage(path, args)); }
     void frame() {
         setClock(clock += 33);
         universe->frame();
@@ -47,6 +41,10 @@ protected:
         universe->midiOn = true;
         universe->midi->receive(midiMessage(status, data1, data2));
         frame();
+    }
+    void setEntry(int channel, int entry, int byte) {
+        universe->controls->setByte(channel, 0, entry, byte);
+        universe->controls->setFloat(channel, 0, entry, byte / 127.0f);
     }
     int byteOf(int channel, int entry) const { return universe->controls->getByte(channel, 0, entry); }
     float floatOf(int channel, int entry) const { return universe->controls->getFloat(channel, 0, entry); }
@@ -57,42 +55,34 @@ protected:
 
 TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/layer/2/opacity", {OscArg{'f', 0, 1.0, nullptr}}));
-    send(oscMessage("/strata/layer/2/module", {OscArg{'s', 0, 0.0, "Cloud"}}));
+    send("/strata/layer/2/opacity", {oscFloat(1.0)});
+    send("/strata/layer/2/module", {oscString("Cloud")});
     send(oscControl(5, 40, 10));
     send(oscControl(5, 40, 90));  // the later write wins
-    send(oscMessage("/strata/ctl", {OscArg{'i', 5, 0, nullptr}, OscArg{'i', 41, 0, nullptr},
-                                    OscArg{'f', 0, -0.5, nullptr}}));
-    send(oscMessage("/strata/select", {OscArg{'i', 4, 0.0, nullptr}}));
-    send(oscMessage("/strata/trail", {OscArg{'f', 0, 0.0, nullptr}}));
-    send(oscMessage("/strata/key", {OscArg{'s', 0, 0.0, "F3"}, OscArg{'i', 639, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
+    send("/strata/ctl", {oscInt(5), oscInt(41), oscFloat(-0.5)});
+    send("/strata/select", {oscInt(4)});
+    send("/strata/trail", {oscFloat(0.0)});
+    send("/strata/key", {oscString("F3"), oscInt(639), oscInt(0)});
     EXPECT_EQ(byteOf(5, 40), 63);  // nothing before the frame
     frame();
-    EXPECT_EQ(byteOf(1, 7), 127);
-    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
-    EXPECT_EQ(byteOf(5, 40), 90);
+    EXPECT_EQ(bytes({{1, 0, 7}, {5, 0, 40}, {5, 0, 41}, {2, 0, 7}}), (std::vector<int>{127, 90, 31, 126}));
     EXPECT_FLOAT_EQ(floatOf(5, 40), 2.0f * (90 / 127.0f - 0.5f));
-    EXPECT_FLOAT_EQ(floatOf(5, 41), -0.5f);
-    EXPECT_EQ(byteOf(5, 41), 31);
-    EXPECT_FLOAT_EQ(floatOf(11, 19), -1.0f);
+    EXPECT_EQ((std::vector<float>{floatOf(5, 41), floatOf(11, 19)}), (std::vector<float>{-0.5f, -1.0f}));
+    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
     EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
-    EXPECT_EQ(byteOf(2, 7), 126);
-
     // The snapshot the network threads read follows the frame.
     const ControlSnapshot s = bus->snapshot().load();
-    EXPECT_EQ(s.layers[1].module, 2);
-    EXPECT_FLOAT_EQ(s.layers[1].opacity, 1.0f);
-    EXPECT_FLOAT_EQ(s.layers[0].opacity, 0.0f);
-    EXPECT_EQ(s.selected, 3);
+    EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
+              (std::vector<float>{2, 1, 0, 3}));
 }
 
 TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/layer/1/module", {OscArg{'i', 12, 0.0, nullptr}}));  // twelve modules: 0..11
-    send(oscMessage("/strata/layer/1/module", {OscArg{'s', 0, 0.0, "Nothing"}}));
-    send(oscMessage("/strata/layer/1/imageset", {OscArg{'i', 0, 0.0, nullptr}}));  // no image sets
-    send(oscMessage("/strata/ctl", {OscArg{'i', 16, 0, nullptr}, OscArg{'i', 0, 0, nullptr}, OscArg{'i', 0, 0, nullptr}}));
-    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    send("/strata/layer/1/module", {oscInt(12)});  // twelve modules: 0..11
+    send("/strata/layer/1/module", {oscString("Nothing")});
+    send("/strata/layer/1/imageset", {oscInt(0)});  // no image sets
+    send("/strata/ctl", {oscInt(16), oscInt(0), oscInt(0)});
+    send("/strata/scene/recall", {oscInt(2)});
     testing::internal::CaptureStderr();
     frame();
     const std::string err = testing::internal::GetCapturedStderr();
@@ -102,11 +92,14 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
 
     int recalled = -1;
     bus->recallScene = [&](int n) { recalled = n; };
-    send(oscMessage("/strata/scene/recall", {OscArg{'i', 2, 0.0, nullptr}}));
+    send("/strata/scene/recall", {oscInt(2)});
     frame();
     EXPECT_EQ(recalled, 2);
 }
 
+// The bound is the queue's capacity: a flood between two frames applies the
+// first kCapacity messages in order and reports the rest (its cost is
+// measured by bench/ControlBusBench).
 TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
     // Message i writes entry 32 + i % 64 of channel (i / 64) % 16 with a
@@ -119,11 +112,8 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     });
     sender.join();
     testing::internal::CaptureStderr();
-    const auto start = std::chrono::steady_clock::now();
     frame();
-    const auto took = std::chrono::steady_clock::now() - start;
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_LT(took, std::chrono::milliseconds(500));
     for (int i = kBound - 1024; i < kBound; ++i)
         ASSERT_EQ(byteOf((i / 64) % 16, 32 + i % 64), 3 * 30 + 1) << i;
     EXPECT_NE(err.find("95904 messages dropped"), std::string::npos) << err;
@@ -181,109 +171,119 @@ TEST_F(ControlBusTest, WithoutAMapMidiFollowsTheFixedRule) {
     EXPECT_EQ(universe->currentChannel, 3);
 }
 
+// Each step: a MIDI message on a frame, then the byte of an entry (on
+// channel 5 for "selected"), with the fixed rule for what the map leaves.
 TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
     stage->write("midi.map",
-                 "cc 1 20 -> 2 21 range 1 0\n"
-                 "cc14 1 1 -> selected 22\n"
-                 "rel 1 30 -> 2 23 step 0.1\n"
-                 "note 1 60 -> 2 24\n"
-                 "ignore program\nignore notes\n");
+                 "cc 1 20 -> 2 21 range 1 0\ncc14 1 1 -> selected 22\nrel 1 30 -> 2 23 step 0.1\n"
+                 "note 1 60 -> 2 24\nignore program\nignore notes\n");
     bus->loadMidiMap("midi.map");
     universe->currentChannel = 5;
-    midi(0xB0, 20, 127);  // inverted range
-    EXPECT_EQ(byteOf(2, 21), 0);
-    EXPECT_EQ(universe->currentChannel, 5);  // mapped messages do not select
-    midi(0xB0, 1, 127);
-    midi(0xB0, 33, 127);
-    EXPECT_EQ(byteOf(5, 22), 127);
-    EXPECT_FLOAT_EQ(floatOf(5, 22), 1.0f);
-    midi(0xB0, 30, 2);    // two ticks up from 0.5
-    EXPECT_NEAR(floatOf(2, 23), 0.4f, 1e-5f);
-    midi(0xB0, 30, 127);  // one tick down
-    EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
-    midi(0x90, 60, 127);
-    EXPECT_EQ(byteOf(2, 24), 127);
-    midi(0x80, 60, 64);
-    EXPECT_EQ(byteOf(2, 24), 0);
-
     universe->controls->setByte(3, 0, 7, 127);
-    midi(0xC3, 6, 0);     // a DAW's program change cannot hide a layer
-    midi(0x93, 9, 100);   // nor an unmapped note write entry 7
-    EXPECT_EQ(byteOf(3, 7), 127);
-    midi(0xB3, 50, 77);   // unmapped controls still follow the fixed rule
-    EXPECT_EQ(byteOf(3, 50), 77);
+    const int steps[][6] = {
+        {0xB0, 20, 127, 2, 21, 0},    // inverted range; mapped messages do not select
+        {0xB0, 1, 127, 5, 22, 126},   {0xB0, 33, 127, 5, 22, 127},  // 14 bits: the low half completes it
+        {0xB0, 30, 2, 2, 23, 89},     // two ticks up from 0.5
+        {0xB0, 30, 127, 2, 23, 76},   // one tick down
+        {0x90, 60, 127, 2, 24, 127},  {0x80, 60, 64, 2, 24, 0},
+        {0xC3, 6, 0, 3, 7, 127},      // a DAW's program change cannot hide a layer
+        {0x93, 9, 100, 3, 7, 127},    // nor an unmapped note write entry 7
+        {0xB3, 50, 77, 3, 50, 77},    // unmapped controls still follow the fixed rule
+    };
+    for (const auto& s : steps) {
+        midi(s[0], s[1], s[2]);
+        EXPECT_EQ(byteOf(s[3], s[4]), s[5]) << std::hex << s[0] << " " << std::dec << s[1] << " " << s[2];
+        EXPECT_EQ(universe->currentChannel, s[0] == 0xB3 ? 3 : 5);
+    }
+    EXPECT_FLOAT_EQ(floatOf(5, 22), 1.0f);
+    EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
 }
 
+// A mapped entry moved by a key or a recall waits for its fader to reach
+// it (a fader without pickup jumps); close to the value counts as reaching
+// it. Each step: move the entry to a byte (-1: leave it), then the fader,
+// then the entry's byte.
 TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     stage->write("midi.map", "cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
     bus->loadMidiMap("midi.map");
     midi(0xB0, 20, 100);  // nothing else moved the entry: the fader has it
     EXPECT_EQ(byteOf(2, 21), 100);
-
-    // A key (or a recall) moves the entry to 30.
-    universe->controls->setByte(2, 0, 21, 30);
-    universe->controls->setFloat(2, 0, 21, 30 / 127.0f);
-    universe->controls->setByte(2, 0, 22, 30);
-    universe->controls->setFloat(2, 0, 22, 30 / 127.0f);
-    midi(0xB0, 20, 90);
+    setEntry(2, 22, 30);
     midi(0xB0, 21, 90);
-    EXPECT_EQ(byteOf(2, 21), 30);  // held: the fader is above and moving down
-    EXPECT_EQ(byteOf(2, 22), 90);  // without pickup it jumps
-    midi(0xB0, 20, 50);
-    EXPECT_EQ(byteOf(2, 21), 30);
-    midi(0xB0, 20, 20);  // passes 30 on the way down: taken over
-    EXPECT_EQ(byteOf(2, 21), 20);
-    midi(0xB0, 20, 60);
-    EXPECT_EQ(byteOf(2, 21), 60);
+    EXPECT_EQ(byteOf(2, 22), 90);
+    const int steps[][3] = {
+        {30, 90, 30}, {-1, 50, 30},  // held: the fader is above and moving down
+        {-1, 20, 20}, {-1, 60, 60},  // passes 30 on the way down: taken over
+        {100, 99, 99},               // one step away
+        {30, 90, 30}, {90, 127, 127},  // moved to exactly where the held fader rests: its next move takes it
+    };
+    for (const auto& [entry, fader, expected] : steps) {
+        if (entry >= 0) setEntry(2, 21, entry);
+        midi(0xB0, 20, fader);
+        EXPECT_EQ(byteOf(2, 21), expected) << entry << " " << fader;
+    }
+}
 
-    // Close to the value counts as reaching it.
-    universe->controls->setByte(2, 0, 21, 100);
-    universe->controls->setFloat(2, 0, 21, 100 / 127.0f);
-    midi(0xB0, 20, 99);
-    EXPECT_EQ(byteOf(2, 21), 99);
+// Within one MIDI step (2/127 of the float) takes over at once; the step
+// itself is still within.
+TEST_F(ControlBusTest, PickupWindowIncludesExactlyOneStep) {
+    stage->write("midi.map", "cc 1 20 -> 2 21\n");
+    bus->loadMidiMap("midi.map");
+    const int index = ControlTable::indexOf(2, 0, 21);
+    const float target = 2.0f * (64 / 127.0f - 0.5f);
+    universe->controls->floatValue[index] = target - 2.0f / 127.0f;
+    midi(0xB0, 20, 64);
+    EXPECT_EQ(byteOf(2, 21), 64);
+    universe->controls->floatValue[index] = target - 2.5f / 127.0f;
+    midi(0xB0, 20, 64);  // half a step further: held
+    EXPECT_EQ(universe->controls->floatValue[index], target - 2.5f / 127.0f);
 }
 
 TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     loadKeys(*stage, "q 21\n");
     stage->write("midi.map", "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> 4 4\n");
     bus->loadMidiMap("midi.map");
+    using L = ControlBus::LearnState;
     testing::internal::CaptureStderr();
     EXPECT_TRUE(bus->keyboard('l', true));
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitControl);
+    std::vector<L> states{bus->learnState()};
     midi(0xB1, 9, 64);  // the control moved is taken, not applied
     EXPECT_EQ(byteOf(1, 9), 63);
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    states.push_back(bus->learnState());
     EXPECT_TRUE(bus->special(104));  // Page Up writes no controller: still waiting
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::WaitKey);
+    states.push_back(bus->learnState());
     EXPECT_TRUE(bus->keyboard('q', false));
+    states.push_back(bus->learnState());
+    EXPECT_EQ(states, (std::vector<L>{L::WaitControl, L::WaitKey, L::WaitKey, L::Off}));
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
     EXPECT_NE(err.find("MIDI learn: cc 2 9 -> selected 21 (saved to midi.map)"), std::string::npos) << err;
     // The old mapping of the same control is replaced, the rest kept.
-    EXPECT_EQ(readFile("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
+    EXPECT_EQ(readText("midi.map"), "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> selected 21\n");
     EXPECT_FALSE(std::filesystem::exists("midi.map.tmp"));
-
     universe->currentChannel = 6;
     midi(0xB1, 9, 64);
     EXPECT_EQ(byteOf(6, 21), 64);
 
-    // Over OSC, and an F-key maps the layer's opacity.
+    // Over OSC, and the F-keys map their layer's opacity up to F11.
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    send(oscMessage("/strata/learn"));
+    send("/strata/learn", {});
     testing::internal::CaptureStderr();
     frame();
     midi(0x90, 36, 100);
     EXPECT_TRUE(bus->keyboard('q', false));
-    EXPECT_EQ(bus->learnState(), ControlBus::LearnState::Off);
+    EXPECT_EQ(bus->learnState(), L::Off);
+    for (const auto& [key, cc] : {std::pair{4, 70}, std::pair{11, 71}}) {
+        bus->armLearn();
+        midi(0xB0, cc, 1);
+        EXPECT_TRUE(bus->special(key));
+    }
     testing::internal::GetCapturedStderr();
-    EXPECT_NE(readFile("midi.map").find("note 1 36 -> selected 21\n"), std::string::npos);
-    bus->armLearn();
-    midi(0xB0, 70, 1);
-    EXPECT_TRUE(bus->special(4));
-    EXPECT_NE(readFile("midi.map").find("cc 1 70 -> 3 7\n"), std::string::npos);
+    const std::string map = readText("midi.map");
+    for (const char* line : {"note 1 36 -> selected 21\n", "cc 1 70 -> 3 7\n", "cc 1 71 -> 10 7\n"})
+        EXPECT_NE(map.find(line), std::string::npos) << line;
     MidiMap reread;
     EXPECT_EQ(reread.readFile("midi.map"), 0);
-    EXPECT_EQ(reread.count(), 4);
+    EXPECT_EQ(reread.count(), 5);
 }
 
 }  // namespace

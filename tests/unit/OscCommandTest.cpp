@@ -10,15 +10,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "OscPackets.h"
+#include "TextFile.h"
 #include "control/ControlSnapshot.h"
 #include "control/OscAddresses.h"
 #include "control/OscCommand.h"
@@ -31,99 +29,67 @@ namespace {
 
 using Kind = OscCommand::Kind;
 
-OscArg intArg(int v) { return OscArg{'i', v, 0.0, nullptr}; }
-OscArg floatArg(double v) { return OscArg{'f', 0, v, nullptr}; }
-OscArg stringArg(const char* s) { return OscArg{'s', 0, 0.0, s}; }
+OscArg i(int v) { return oscInt(v); }
+OscArg f(double v) { return oscFloat(v); }
+OscArg s(const char* v) { return oscString(v); }
 
 TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     struct Case {
         const char* path;
         std::vector<OscArg> args;
         Kind kind;
-        int channel, entry, index, byteValue;
-        float value;
+        int channel = 0, entry = 0, index = 0, byteValue = 0;
+        float value = 0.0f;
+        bool special = false;  // keys by character or name, with the mouse at the centre unless given
+        int x = 320, y = 240;
     };
     const Case cases[] = {
-        {"/strata/ctl", {intArg(3), intArg(21), intArg(100)}, Kind::Control, 3, 21, 0, 100, 2.0f * (100 / 127.0f - 0.5f)},
-        {"/strata/ctl", {intArg(15), intArg(1023), floatArg(-1.0)}, Kind::Control, 15, 1023, 0, 0, -1.0f},
-        {"/strata/ctl", {floatArg(2.0), floatArg(7.0), floatArg(1.0)}, Kind::Control, 2, 7, 0, 127, 1.0f},
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(0.0)}, Kind::Control, 0, 0, 0, 63, 0.0f},
-        {"/strata/layer/1/opacity", {floatArg(0.5)}, Kind::Opacity, 0, 0, 0, 0, 0.5f},
-        {"/strata/layer/11/module", {intArg(4)}, Kind::ModuleIndex, 10, 0, 4, 0, 0.0f},
-        {"/strata/layer/3/module", {stringArg("Tunnel")}, Kind::ModuleName, 2, 0, 0, 0, 0.0f},
-        {"/strata/layer/2/imageset", {intArg(1)}, Kind::ImageSet, 1, 0, 1, 0, 0.0f},
-        {"/strata/select", {intArg(12)}, Kind::Select, 11, 0, 0, 0, 0.0f},
-        {"/strata/trail", {intArg(1)}, Kind::Trail, 0, 0, 0, 0, 1.0f},
-        {"/strata/midi", {intArg(1)}, Kind::Midi, 0, 0, 1, 0, 0.0f},
+        {"/strata/ctl", {i(3), i(21), i(100)}, Kind::Control, 3, 21, 0, 100, 2.0f * (100 / 127.0f - 0.5f)},
+        {"/strata/ctl", {i(15), i(1023), f(-1.0)}, Kind::Control, 15, 1023, 0, 0, -1.0f},
+        {"/strata/ctl", {f(2.0), f(7.0), f(1.0)}, Kind::Control, 2, 7, 0, 127, 1.0f},
+        {"/strata/ctl", {i(0), i(0), f(0.0)}, Kind::Control, 0, 0, 0, 63, 0.0f},
+        {"/strata/layer/1/opacity", {f(0.5)}, Kind::Opacity, 0, 0, 0, 0, 0.5f},
+        {"/strata/layer/11/module", {i(4)}, Kind::ModuleIndex, 10, 0, 4, 0, 0.0f},
+        {"/strata/layer/3/module", {s("Tunnel")}, Kind::ModuleName, 2, 0, 0, 0, 0.0f},
+        {"/strata/layer/2/imageset", {i(1)}, Kind::ImageSet, 1, 0, 1, 0, 0.0f},
+        {"/strata/select", {i(12)}, Kind::Select, 11, 0, 0, 0, 0.0f},
+        {"/strata/trail", {i(1)}, Kind::Trail, 0, 0, 0, 0, 1.0f},
+        {"/strata/midi", {i(1)}, Kind::Midi, 0, 0, 1, 0, 0.0f},
         {"/strata/joystick", {OscArg{'F', 0, 0.0, nullptr}}, Kind::Joystick, 0, 0, 0, 0, 0.0f},
-        {"/strata/scene/recall", {intArg(3)}, Kind::SceneRecall, 0, 0, 3, 0, 0.0f},
-        {"/strata/learn", {}, Kind::Learn, 0, 0, 0, 0, 0.0f},
+        {"/strata/scene/recall", {i(3)}, Kind::SceneRecall, 0, 0, 3, 0, 0.0f},
+        {"/strata/learn", {}, Kind::Learn},
+        {"/strata/key", {s("f5")}, Kind::Key, 0, 0, 5, 0, 0.0f, true, 320, 240},
+        {"/strata/key", {s("a"), i(639), i(0)}, Kind::Key, 0, 0, 'a', 0, 0.0f, false, 639, 0},
+        {"/strata/key", {s("Space")}, Kind::Key, 0, 0, ' ', 0, 0.0f, false, 320, 240},
     };
     for (const Case& c : cases) {
         OscCommand cmd;
         ASSERT_TRUE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
-        EXPECT_EQ(cmd.kind, c.kind) << c.path;
-        EXPECT_EQ(cmd.channel, c.channel) << c.path;
-        EXPECT_EQ(cmd.entry, c.entry) << c.path;
-        EXPECT_EQ(cmd.index, c.index) << c.path;
-        EXPECT_EQ(cmd.byteValue, c.byteValue) << c.path;
+        EXPECT_EQ(std::tie(cmd.kind, cmd.channel, cmd.entry, cmd.index, cmd.byteValue, cmd.special, cmd.x, cmd.y),
+                  std::tie(c.kind, c.channel, c.entry, c.index, c.byteValue, c.special, c.x, c.y)) << c.path;
         EXPECT_FLOAT_EQ(cmd.value, c.value) << c.path;
     }
     OscCommand cmd;
-    EXPECT_STREQ((parseOscCommand("/strata/layer/3/module", std::vector{stringArg("Tunnel")}.data(), 1, cmd), cmd.name),
+    EXPECT_STREQ((parseOscCommand("/strata/layer/3/module", std::vector{s("Tunnel")}.data(), 1, cmd), cmd.name),
                  "Tunnel");
 }
 
-TEST(OscCommand, KeysByCharacterOrNameWithAnOptionalPosition) {
-    OscCommand cmd;
-    const OscArg f5[] = {stringArg("f5")};
-    ASSERT_TRUE(parseOscCommand("/strata/key", f5, 1, cmd));
-    EXPECT_TRUE(cmd.special);
-    EXPECT_EQ(cmd.index, 5);
-    EXPECT_EQ(cmd.x, 320);
-    const OscArg a[] = {stringArg("a"), intArg(639), intArg(0)};
-    ASSERT_TRUE(parseOscCommand("/strata/key", a, 3, cmd));
-    EXPECT_FALSE(cmd.special);
-    EXPECT_EQ(cmd.index, 'a');
-    EXPECT_EQ(cmd.x, 639);
-    EXPECT_EQ(cmd.y, 0);
-    const OscArg space[] = {stringArg("Space")};
-    ASSERT_TRUE(parseOscCommand("/strata/key", space, 1, cmd));
-    EXPECT_EQ(cmd.index, ' ');
-}
-
+// Out of range, not whole, not a number, too few, of the wrong type, no such
+// layer, key or address; Esc: a surface may not quit the show.
 TEST(OscCommand, BadMessagesAreRefused) {
-    struct Case {
-        const char* path;
-        std::vector<OscArg> args;
+    const std::pair<const char*, std::vector<OscArg>> cases[] = {
+        {"/strata/ctl", {i(16), i(0), i(0)}}, {"/strata/ctl", {i(0), i(1024), i(0)}}, {"/strata/ctl", {i(0), i(0), i(128)}},
+        {"/strata/ctl", {i(0), i(0), f(1.5)}}, {"/strata/ctl", {i(0), i(0), f(NAN)}}, {"/strata/ctl", {f(0.5), i(0), i(0)}},
+        {"/strata/ctl", {i(0), i(0)}}, {"/strata/ctl", {s("0"), i(0), i(0)}}, {"/strata/layer/0/opacity", {f(1.0)}},
+        {"/strata/layer/12/opacity", {f(1.0)}}, {"/strata/layer/1/opacity", {f(-0.1)}},
+        {"/strata/layer/1x/opacity", {f(1.0)}}, {"/strata/layer/1/colour", {f(1.0)}},
+        {"/strata/layer/1/module", {s("")}}, {"/strata/select", {i(0)}}, {"/strata/key", {s("Esc")}},
+        {"/strata/key", {s("NoSuchKey")}}, {"/strata/key", {s("a"), i(640), i(0)}}, {"/strata/midi", {i(2)}},
+        {"/strata/learn", {i(1)}}, {"/strata", {}}, {"/other/ctl", {i(0), i(0), i(0)}},
     };
-    const Case cases[] = {
-        {"/strata/ctl", {intArg(16), intArg(0), intArg(0)}},        // channel out of range
-        {"/strata/ctl", {intArg(0), intArg(1024), intArg(0)}},      // entry out of range
-        {"/strata/ctl", {intArg(0), intArg(0), intArg(128)}},       // byte out of range
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(1.5)}},     // float out of range
-        {"/strata/ctl", {intArg(0), intArg(0), floatArg(NAN)}},     // not a number
-        {"/strata/ctl", {floatArg(0.5), intArg(0), intArg(0)}},     // channel not whole
-        {"/strata/ctl", {intArg(0), intArg(0)}},                    // too few
-        {"/strata/ctl", {stringArg("0"), intArg(0), intArg(0)}},    // wrong type
-        {"/strata/layer/0/opacity", {floatArg(1.0)}},               // layers are 1..11
-        {"/strata/layer/12/opacity", {floatArg(1.0)}},
-        {"/strata/layer/1/opacity", {floatArg(-0.1)}},
-        {"/strata/layer/1x/opacity", {floatArg(1.0)}},
-        {"/strata/layer/1/colour", {floatArg(1.0)}},
-        {"/strata/layer/1/module", {stringArg("")}},
-        {"/strata/select", {intArg(0)}},
-        {"/strata/key", {stringArg("Esc")}},                        // a surface may not quit the show
-        {"/strata/key", {stringArg("NoSuchKey")}},
-        {"/strata/key", {stringArg("a"), intArg(640), intArg(0)}},
-        {"/strata/midi", {intArg(2)}},
-        {"/strata/learn", {intArg(1)}},
-        {"/strata", {}},
-        {"/other/ctl", {intArg(0), intArg(0), intArg(0)}},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [path, args] : cases) {
         OscCommand cmd;
-        EXPECT_FALSE(parseOscCommand(c.path, c.args.data(), static_cast<int>(c.args.size()), cmd)) << c.path;
+        EXPECT_FALSE(parseOscCommand(path, args.data(), static_cast<int>(args.size()), cmd)) << path;
     }
 }
 
@@ -136,10 +102,7 @@ TEST(OscAddresses, DocsHoldTheTableAndEveryRowRoundTrips) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(STRATA_SOURCE_DIR)) {
         const std::string path = entry.path().string();
         if (entry.path().extension() != ".md" || path.find("/build") != std::string::npos) continue;
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        const std::string doc = text.str();
+        const std::string doc = readText(path);
         const size_t at = doc.find(mark);
         if (at == std::string::npos) continue;
         const size_t start = at + mark.size();
@@ -163,44 +126,13 @@ TEST(OscEndpoint, HostPortOrOff) {
     OscEndpoint e;
     std::string error;
     ASSERT_TRUE(OscEndpoint::parse("0.0.0.0:9001", e, error));
-    EXPECT_EQ(e.host, "0.0.0.0");
-    EXPECT_EQ(e.port, 9001);
+    EXPECT_EQ(e.host + ":" + std::to_string(e.port), "0.0.0.0:9001");
     ASSERT_TRUE(OscEndpoint::parse(":7000", e, error));
     EXPECT_EQ(e.host, "127.0.0.1");
     ASSERT_TRUE(OscEndpoint::parse("off", e, error));
     EXPECT_TRUE(e.off);
     for (const char* bad : {"9000", "host:", "host:70000", "host:12a", "host:1234567"})
         EXPECT_FALSE(OscEndpoint::parse(bad, e, error)) << bad;
-}
-
-// Control change i of a flood: entry 32 + i % 64 of channel (i / 64) % 16,
-// value i % 128.
-std::vector<uint8_t> floodMessage(int i) { return oscControl((i / 64) % 16, 32 + i % 64, i % 128); }
-
-TEST(OscServerPackets, AFloodKeepsTheOldestInOrderAndCountsTheRest) {
-    OscCommandQueue queue;
-    OscServer server(queue);  // not started: packets are handed over directly
-    constexpr int kMessages = 100000;
-    std::thread sender([&] {
-        for (int i = 0; i < kMessages; ++i) {
-            const std::vector<uint8_t> m = floodMessage(i);
-            server.handlePacket(m.data(), m.size(), nullptr);
-        }
-    });
-    sender.join();
-    ASSERT_EQ(queue.fetch(), OscCommandQueue::kCapacity);
-    for (int i = 0; i < OscCommandQueue::kCapacity; ++i) {
-        const OscCommand& c = queue.events[i];
-        ASSERT_EQ(c.kind, Kind::Control);
-        ASSERT_EQ(c.channel, (i / 64) % 16) << i;
-        ASSERT_EQ(c.entry, 32 + i % 64) << i;
-        ASSERT_EQ(c.byteValue, i % 128) << i;
-    }
-    uint64_t dropped = 0, bad = 0;
-    queue.takeCounts(dropped, bad);
-    EXPECT_EQ(dropped, static_cast<uint64_t>(kMessages - OscCommandQueue::kCapacity));
-    EXPECT_EQ(bad, 0u);
-    EXPECT_EQ(queue.fetch(), 0);  // the dropped do not come back
 }
 
 TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
@@ -216,19 +148,22 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     EXPECT_EQ(queue.events[1].entry, 2);
     EXPECT_EQ(queue.events[2].byteValue, 9);
 
-    // With room for fewer than its messages the whole bundle is dropped,
-    // and the single messages before it stay.
-    for (int i = 0; i < OscCommandQueue::kCapacity - 2; ++i) {
-        const std::vector<uint8_t> m = oscControl(0, 0, i % 128);
-        server.handlePacket(m.data(), m.size(), nullptr);
-    }
-    server.handlePacket(outer.data(), outer.size(), nullptr);
+    // A bundle that fills the queue exactly enters; with room for one fewer
+    // than its messages it is dropped whole, and the single messages before
+    // it stay.
     uint64_t dropped = 0, bad = 0;
-    queue.takeCounts(dropped, bad);
-    EXPECT_EQ(dropped, 3u);
-    EXPECT_EQ(bad, 2u);  // the bad message, once in each bundle
-    ASSERT_EQ(queue.fetch(), OscCommandQueue::kCapacity - 2);
-    for (int i = 0; i < queue.eventCount; ++i) ASSERT_EQ(queue.events[i].entry, 0);
+    for (const int room : {3, 2}) {
+        for (int i = 0; i < OscCommandQueue::kCapacity - room; ++i) {
+            const std::vector<uint8_t> m = oscControl(0, 0, i % 128);
+            server.handlePacket(m.data(), m.size(), nullptr);
+        }
+        server.handlePacket(outer.data(), outer.size(), nullptr);
+        queue.takeCounts(dropped, bad);
+        EXPECT_EQ(dropped, room == 3 ? 0u : 3u);
+        EXPECT_EQ(bad, room == 3 ? 2u : 1u);  // the bad message, once for each bundle since the last count
+        ASSERT_EQ(queue.fetch(), room == 3 ? OscCommandQueue::kCapacity : OscCommandQueue::kCapacity - 2);
+        EXPECT_EQ(queue.events[queue.eventCount - 1].byteValue, room == 3 ? 9 : (OscCommandQueue::kCapacity - 3) % 128);
+    }
 
     // A bundle whose element sizes run past its end is cut there, and
     // garbage is counted, never queued.
@@ -242,40 +177,20 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     EXPECT_EQ(queue.fetch(), 0);
 }
 
-// Waits up to two seconds for something to fetch.
-int fetchWithin(OscCommandQueue& queue) {
-    for (int i = 0; i < 200; ++i) {
-        if (const int n = queue.fetch()) return n;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
-    OscCommandQueue queue;
-    OscServer server(queue);
+// What nothing else checks on the real sockets (tests/e2e/control.sh drives
+// the live connection and the query values): a taken port, the reply to
+// /strata/list, and the query server's 404 and 413.
+TEST(OscServerSockets, TakenPortListReplyAndQueryRefusals) {
+    OscCommandQueue queue, other;
+    OscServer server(queue), taken(other);
     std::string error;
     ASSERT_TRUE(server.start("127.0.0.1", 0, error)) << error;
     const int port = server.port();
-    ASSERT_GT(port, 0);
-    // A second server cannot take the same port.
-    OscCommandQueue other;
-    OscServer taken(other);
     EXPECT_FALSE(taken.start("127.0.0.1", port, error));
     EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
 
     const int client = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(client, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::vector<uint8_t> m = oscControl(4, 17, 99);
-    ::sendto(client, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    ASSERT_EQ(fetchWithin(queue), 1);
-    EXPECT_EQ(queue.events[0].channel, 4);
-    EXPECT_EQ(queue.events[0].byteValue, 99);
-
+    sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     const std::vector<uint8_t> list = oscMessage("/strata/list");
     ::sendto(client, list.data(), list.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     pollfd wait{client, POLLIN, 0};
@@ -283,9 +198,8 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
     char reply[4096];
     const ssize_t n = ::recv(client, reply, sizeof reply, 0);
     ::close(client);
-    ASSERT_GT(n, 0);
     int result = 0;
-    lo_message message = lo_message_deserialise(reply, static_cast<size_t>(n), &result);
+    lo_message message = n > 0 ? lo_message_deserialise(reply, static_cast<size_t>(n), &result) : nullptr;
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(reply, "/strata/list");
     EXPECT_EQ(lo_message_get_argc(message), static_cast<int>(OscServer::addresses().size()));
@@ -293,28 +207,15 @@ TEST(OscServerSockets, LoopbackMessagesListRepliesAndOscQuery) {
     lo_message_free(message);
 
     ControlSnapshotBox box;
-    ControlSnapshot s;
-    s.selected = 3;
-    s.layers[4].opacity = 0.25f;
-    box.store(s);
     OscQueryServer query(box, {"Waver", "Tunnel"}, "127.0.0.1", port);
     ASSERT_TRUE(query.start("127.0.0.1", port, error)) << error;
     httplib::Client http("127.0.0.1", port);
     http.set_connection_timeout(2, 0);
     http.set_read_timeout(2, 0);
-    auto value = http.Get("/strata/layer/5/opacity?VALUE");
-    ASSERT_TRUE(value);
-    EXPECT_EQ(value->status, 200);
-    EXPECT_EQ(value->body, "{\"VALUE\":[0.25]}");
-    auto node = http.Get("/strata/select");
-    ASSERT_TRUE(node);
-    EXPECT_NE(node->body.find("\"VALUE\":[3]"), std::string::npos) << node->body;
     auto missing = http.Get("/strata/layer/12");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->status, 404);
     auto big = http.Post("/", std::string(OscQueryServer::kMaxBody * 4, 'x'), "text/plain");
-    ASSERT_TRUE(big);
-    EXPECT_EQ(big->status, 413);
+    ASSERT_TRUE(missing && big);
+    EXPECT_EQ(std::make_pair(missing->status, big->status), std::make_pair(404, 413));
 }
 
 }  // namespace

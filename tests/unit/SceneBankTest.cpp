@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <unistd.h>
 
+#include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlFade.h"
 #include "app/ControlTable.h"
@@ -16,13 +15,6 @@
 #include "show/SceneBank.h"
 
 namespace {
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Writes half of what it is given, then fails as a full disk would.
 int gWrites = 0;
 ssize_t halfThenFail(int fd, const void* data, size_t size) {
@@ -50,42 +42,28 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     ControlTable& t = *u.controls;
     SceneBank bank(u);
     bank.setDefaultFadeMillis(0);
-    captureStdout([&] { u.cells[2]->setReactor(4, u.moduleHelps[4].get()); });
-    t.setByte(0, 0, 7, 100);
-    t.setFloat(0, 0, 7, 0.8f);
-    t.setByte(3, 64, 20, 5);
-    t.setFloat(3, 64, 20, 0.1f);
-    t.setFloat(11, 0, 19, 0.0f);  // trail
-    u.currentChannel = 5;
+    // Stored: some values, module 4 in cell 2, channel 5; then moved away.
+    const auto set = [&](int module, int byte, float value, float trail, int channel) {
+        captureStdout([&] { u.cells[2]->setReactor(module, u.moduleHelps[module].get()); });
+        t.setByte(0, 0, 7, byte), t.setFloat(3, 64, 20, value), t.setFloat(11, 0, 19, trail);
+        u.currentChannel = channel;
+    };
+    set(4, 100, 0.1f, 0.0f, 5);
     ASSERT_TRUE(bank.storeScene(3));
-    const std::string text = readFile("scenes/03.scene");
-    EXPECT_NE(text.find("cell 2 4 "), std::string::npos) << text;
-    EXPECT_NE(text.find("selected 5\n"), std::string::npos);
-    ControlTable stored;
-    std::memcpy(stored.byteValue, t.byteValue, sizeof t.byteValue);
-    std::memcpy(stored.floatValue, t.floatValue, sizeof t.floatValue);
-
-    // Move away: other values, another module in cell 2, another channel.
-    captureStdout([&] { u.cells[2]->setReactor(1, u.moduleHelps[1].get()); });
-    t.setByte(0, 0, 7, 3);
-    t.setFloat(3, 64, 20, 0.9f);
-    t.setFloat(11, 0, 19, 1.0f);
-    t.setByte(15, 0, 1, 77);
-    u.currentChannel = 9;
+    const std::string text = readText("scenes/03.scene");
+    EXPECT_TRUE(text.find("cell 2 4 ") != text.npos && text.find("selected 5\n") != text.npos) << text;
+    const ControlTable stored = t;
+    set(1, 3, 0.9f, 1.0f, 9);
+    t.setByte(15, 0, 1, 77);  // the frame's own entry
     Reactor* untouched = u.cells[0]->reactor(0);
 
-    std::string out;
-    out = captureStdout([&] { ASSERT_TRUE(bank.recallScene(3)); });
-    EXPECT_EQ(u.cells[2]->reactorIndex, 4);
+    const std::string out = captureStdout([&] { ASSERT_TRUE(bank.recallScene(3)); });
     EXPECT_EQ(countOf(out, "qelCell::setReactor "), 1) << out;  // cell 2 only
-    EXPECT_EQ(u.cells[0]->reactor(0), untouched);
-    EXPECT_EQ(u.currentChannel, 5);
+    EXPECT_TRUE(u.cells[2]->reactorIndex == 4 && u.cells[0]->reactor(0) == untouched && u.currentChannel == 5);
     EXPECT_EQ(t.getByte(15, 0, 1), 77);
-    for (int i = 0; i < ControlTable::kEntries; ++i) {
-        if (i == ControlTable::indexOf(15, 0, 1)) continue;
-        ASSERT_EQ(t.byteValue[i], stored.byteValue[i]) << i;
-        ASSERT_EQ(t.floatValue[i], stored.floatValue[i]) << i;
-    }
+    t.setByte(15, 0, 1, stored.getByte(15, 0, 1));
+    EXPECT_EQ(std::memcmp(t.byteValue, stored.byteValue, sizeof t.byteValue), 0);
+    EXPECT_EQ(std::memcmp(t.floatValue, stored.floatValue, sizeof t.floatValue), 0);
 }
 
 // Float values glide over the fade time measured in frame milliseconds; the
@@ -108,15 +86,16 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
         bool fading;
     };
     const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
-                          {400, 0.8f, 90, true}, {400, 1.0f, 100, false}};
+                          {400, 0.8f, 90, true}, {100, 1.0f, 100, false}};  // ends exactly at 1000 ms
     for (const Step& s : steps) {
         u.fade->step(t, s.millis);
         EXPECT_FLOAT_EQ(t.getFloat(1, 0, 20), s.value) << s.millis;
         EXPECT_EQ(t.getByte(1, 0, 20), s.byte) << s.millis;
         EXPECT_EQ(u.fade->running(), s.fading);
     }
-    // Through the frame: a fade of 0 cuts at once.
+    // A fade of 0 cuts at once, whatever the default.
     t.setFloat(1, 0, 20, 0.5f);
+    bank.setDefaultFadeMillis(500);
     ASSERT_TRUE(bank.recallFile("fade.scene", 0));
     EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
     EXPECT_FALSE(u.fade->running());
@@ -141,9 +120,7 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
          "bad.scene:2: expected a float value, found '0.0"},
         {"strata-scene 1\nvalue 0 7 1\n", "bad.scene:2: expected 'value <channel> <controller> <byte> <float>'"},
         {"strata-scene 1\nlayer 0\n", "bad.scene:2: expected selected, cell or value, found 'layer'"}};
-    ControlTable before;
-    std::memcpy(before.floatValue, u.controls->floatValue, sizeof before.floatValue);
-    std::memcpy(before.byteValue, u.controls->byteValue, sizeof before.byteValue);
+    const ControlTable before = *u.controls;
     for (const auto& [text, message] : cases) {
         stage->write("bad.scene", text);
         // A good cell line first would rebuild a module if applied early.
@@ -167,7 +144,7 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     qelUnivCell& u = *universe;
     SceneBank bank(u);
     ASSERT_TRUE(bank.storeScene(1));
-    const std::string previous = readFile("scenes/01.scene");
+    const std::string previous = readText("scenes/01.scene");
     u.controls->setByte(2, 0, 7, 99);
     gWrites = 0;
     setAtomicWriteCall(&halfThenFail);
@@ -176,11 +153,11 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     setAtomicWriteCall(nullptr);
     EXPECT_FALSE(stored);
     EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
-    EXPECT_EQ(readFile("scenes/01.scene"), previous);
+    EXPECT_EQ(readText("scenes/01.scene"), previous);
     EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
     // And the next store goes through.
     ASSERT_TRUE(bank.storeScene(1));
-    EXPECT_NE(readFile("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
+    EXPECT_NE(readText("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
 }
 
 // What X11 delivers for Ctrl+digit and Ctrl+Shift+digit (US layout).

@@ -18,25 +18,43 @@ std::string rejection(const std::string& text) {
 }
 }  // namespace
 
-// Every event kind among comments, blank lines and CR LF; a key without a position has the mouse at the centre.
+// Every event kind among comments, blank lines and CR LF, a recording's
+// events among them: a key without a position has the mouse at the centre,
+// exact values and any key code are kept, scenes go by number or file, and
+// only the frame's own input counts as recorded.
 TEST(ShowScript, ParsesEveryEventKindWithCommentsAndBlankLines) {
     ShowScript script;
     std::string error;
     ASSERT_TRUE(script.parseText("# warm-up\n\n0 ctl 0 7 127   # raise cell 0\n  12 key F1 639 240\n"
-                                 "12 key a 10 20\r\n13 key Down\n30 midi 0xB3 7 100\n31 key Hash 0 479\n32 key esc\n",
+                                 "12 key a 10 20\r\n13 key Down\n30 midi 0xB3 7 100\n31 key Hash 0 479\n32 key esc\n"
+                                 "32 ms 3000000000\n32 sound\n33 set 11 19 200 -0.123456791\n33 midiin 0xB0 7 127\n"
+                                 "34 joy 65535 0 9\n34 special 112 5 6\n34 key 0x12 1 2\n35 scene 7\n"
+                                 "35 scene scene-000003.scene 250\n39 end\n",
                                  "show.txt", error))
         << error;
     using T = ShowEvent::Type;
-    const std::tuple<int, int, T, int, int, int> expected[] = {
-        {0, 3, T::Control, 0, 7, 127},     {12, 4, T::SpecialKey, 1, 639, 240}, {12, 5, T::Key, 'a', 10, 20},
-        {13, 6, T::SpecialKey, 103, 320, 240}, {30, 7, T::Midi, 0xB3, 7, 100},      {31, 8, T::Key, '#', 0, 479},
-        {32, 9, T::Key, ShowScript::kEscape, 320, 240}};
+    const std::tuple<int, int, T, int, int, int, bool> expected[] = {
+        {0, 3, T::Control, 0, 7, 127, false},      {12, 4, T::SpecialKey, 1, 639, 240, false},
+        {12, 5, T::Key, 'a', 10, 20, false},       {13, 6, T::SpecialKey, 103, 320, 240, false},
+        {30, 7, T::Midi, 0xB3, 7, 100, false},     {31, 8, T::Key, '#', 0, 479, false},
+        {32, 9, T::Key, ShowScript::kEscape, 320, 240, false}, {32, 10, T::FrameTime, -1294967296, 0, 0, true},
+        {32, 11, T::Sound, 0, 0, 0, true},         {33, 12, T::Set, 11, 19, 200, false},
+        {33, 13, T::MidiIn, 0xB0, 7, 127, true},   {34, 14, T::Joystick, 65535, 0, 9, true},
+        {34, 15, T::SpecialKey, 112, 5, 6, false}, {34, 16, T::Key, 0x12, 1, 2, false},
+        {35, 17, T::Scene, 7, -1, 0, false},       {35, 18, T::Scene, 0, 250, 0, false},
+        {39, 19, T::End, 0, 0, 0, false}};
     ASSERT_EQ(script.events().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const ShowEvent& e = script.events()[i];
-        EXPECT_EQ(std::tie(e.frame, e.line, e.type, e.a, e.b, e.c), expected[i]) << "event " << i;
+        const bool recorded = e.recorded();
+        EXPECT_EQ(std::tie(e.frame, e.line, e.type, e.a, e.b, e.c, recorded), expected[i]) << "event " << i;
     }
-    EXPECT_EQ(script.lastFrame(), 32);
+    EXPECT_EQ(static_cast<uint32_t>(script.events()[7].a), 3000000000u);
+    EXPECT_EQ(script.events()[9].f, -0.123456791f);
+    EXPECT_EQ(script.events()[15].text, "scene-000003.scene");
+    EXPECT_EQ(std::make_tuple(script.lastFrame(), script.endFrame(), script.holdsRecording()), std::make_tuple(39, 39, true));
+    ASSERT_TRUE(script.parseText("0 key a\n5 ctl 0 7 1\n", "hand", error));
+    EXPECT_EQ(std::make_tuple(script.lastFrame(), script.endFrame(), script.holdsRecording()), std::make_tuple(5, -1, false));
 }
 
 TEST(ShowScript, KeyNamesInAnyCaseAndSingleCharacters) {
@@ -110,37 +128,4 @@ TEST(ShowScript, ReadsAFileAndReportsOneThatIsMissing) {
     EXPECT_FALSE(script.parseFile("absent.show", error));
     EXPECT_EQ(error, "absent.show: cannot read the show script");
     EXPECT_TRUE(script.events().empty());
-}
-
-// The events a live recording writes: exact values, any key code, scenes by
-// number or file; only the frame's own input counts as recorded.
-TEST(ShowScript, ParsesTheEventsOfARecording) {
-    ShowScript script;
-    std::string error;
-    ASSERT_TRUE(script.parseText("0 ms 3000000000\n0 sound\n1 set 11 19 200 -0.123456791\n1 midiin 0xB0 7 127\n"
-                                 "2 joy 65535 0 9\n2 special 112 5 6\n2 key 0x12 1 2\n3 scene 7\n"
-                                 "3 scene scene-000003.scene 250\n9 end\n",
-                                 "rec", error))
-        << error;
-    using T = ShowEvent::Type;
-    const std::tuple<int, T, int, int, int, bool> expected[] = {
-        {0, T::FrameTime, -1294967296, 0, 0, true}, {0, T::Sound, 0, 0, 0, true},
-        {1, T::Set, 11, 19, 200, false},            {1, T::MidiIn, 0xB0, 7, 127, true},
-        {2, T::Joystick, 65535, 0, 9, true},        {2, T::SpecialKey, 112, 5, 6, false},
-        {2, T::Key, 0x12, 1, 2, false},             {3, T::Scene, 7, -1, 0, false},
-        {3, T::Scene, 0, 250, 0, false},            {9, T::End, 0, 0, 0, false}};
-    ASSERT_EQ(script.events().size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const ShowEvent& e = script.events()[i];
-        const bool recorded = e.recorded();
-        EXPECT_EQ(std::tie(e.frame, e.type, e.a, e.b, e.c, recorded), expected[i]) << "event " << i;
-    }
-    EXPECT_EQ(static_cast<uint32_t>(script.events()[0].a), 3000000000u);
-    EXPECT_EQ(script.events()[2].f, -0.123456791f);
-    EXPECT_EQ(script.events()[8].text, "scene-000003.scene");
-    EXPECT_EQ(script.endFrame(), 9);
-    EXPECT_TRUE(script.holdsRecording());
-    ASSERT_TRUE(script.parseText("0 key a\n5 ctl 0 7 1\n", "hand", error));
-    EXPECT_FALSE(script.holdsRecording());
-    EXPECT_EQ(script.endFrame(), -1);
 }
