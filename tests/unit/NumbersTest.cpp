@@ -18,13 +18,10 @@ TEST(Numbers, WholeNumbersOfEachForm) {
         bool ok;
         long value;
     } cases[] = {
-        {"0xB0", script, true, 0xB0},     {"0X7f", script, true, 0x7F},    {"-12", script, true, -12},
-        {"+12", script, false, 0},        {"0x+5", script, false, 0},      {"0x-0", script, false, 0},
-        {" 5", script, false, 0},         {"-", script, false, 0},         {"0x", script, false, 0},
-        {"5x", script, false, 0},         {"-0x10", script, false, 0},     {"000000000012", script, true, 12},
-        {"0000000000012", script, false, 0},
+        {"0X7f", script, true, 0x7F},     {"-12", script, true, -12},      {"+12", script, false, 0},
+        {"0x-0", script, false, 0},       {" 5", script, false, 0},        {"-0x10", script, false, 0},
+        {"000000000012", script, true, 12}, {"0000000000012", script, false, 0},
         {"123456", digits, true, 123456}, {"1234567", digits, false, 0},   {"-1", digits, false, 0},
-        {"0x1", digits, false, 0},        {"+1", digits, false, 0},
         {"+7", scene, true, 7},           {"-1", scene, true, -1},         {"+-1", scene, false, 0},
         {"0x10", scene, false, 0},        {"00000000007", scene, true, 7}, {"000000000007", scene, false, 0},
     };
