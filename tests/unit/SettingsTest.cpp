@@ -12,7 +12,7 @@ std::string text(bool on) { return on ? "1" : "0"; }
 
 std::string text(const std::vector<int>& frames) {
     std::string out;
-    for (int f : frames) out += (out.empty() ? "" : ",") + std::to_string(f);
+    for (int f : frames) out.append(out.empty() ? "" : ",").append(std::to_string(f));
     return out;
 }
 
