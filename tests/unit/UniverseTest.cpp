@@ -12,13 +12,6 @@
 #include "reactor/qelCell.h"
 
 namespace {
-int gCursorCalls = 0;
-int gLastCursor = -1;
-void recordCursor(int cursor) {
-    ++gCursorCalls;
-    gLastCursor = cursor;
-}
-
 bool sameTable(const ControlTable& a, const ControlTable& b) {
     return std::memcmp(a.byteValue, b.byteValue, sizeof a.byteValue) == 0 &&
            std::memcmp(a.floatValue, b.floatValue, sizeof a.floatValue) == 0;
@@ -28,38 +21,13 @@ bool sameTable(const ControlTable& a, const ControlTable& b) {
 
 using Universe = UniverseFixture;
 
-TEST_F(Universe, BuildsElevenCellsOnReactorZeroWithTheStartLines) {
-    const std::string out = build();
-    EXPECT_EQ((std::vector<int>{universe->cellCount, universe->moduleCount, universe->currentChannel, universe->midiOn,
-                                universe->joystickOn, universe->helpMode, universe->cursorFlag}),
-              (std::vector<int>{11, 12, 0, 0, 0, 0, 0}));
-    for (int i = 0; i < 11; ++i) ASSERT_TRUE(universe->cells[i] && universe->cells[i]->index == i && universe->cells[i]->reactorIndex == 0);
-    EXPECT_EQ(universe->cells[11], nullptr);
-    // Twelve modules in loader order, each with its help directory.
-    for (int i = 0; i < 12; ++i) ASSERT_NE(universe->moduleHelps[i], nullptr);
-    EXPECT_EQ(universe->moduleHelps[12], nullptr);
-    // Images, then models, then the cells (devices are missing on a build
-    // machine: recording fails with its line).
-    size_t at = 0;
-    for (const char* line : {"Module:: Waver ID:: 0\nLoading Helps ...Reactors/Waver\nImageGene ---Reactors/Waver\n",
-                             "Module:: Wave ID:: 11\nLoading Helps ...Reactors/Wave\n", "Modules DataBase is built \n",
-                             "FilesInPath:: path = imgs*\n", "qelUnivCell::init -- loadImages()\n",
-                             "qelUnivCell::init -- loadModels()\n", "qelCell::setReactor 0 "}) {
-        at = out.find(line, at);
-        ASSERT_NE(at, std::string::npos) << line << " in order in\n" << out;
-    }
-    EXPECT_NE(out.find("Record Failed\n"), std::string::npos);
-}
-
 // Codes as keys and key.db deliver them, with the mouse: F-keys select the
 // channel and set its opacity from x; controller codes write x and y into
 // entries n and n + 64, codes of 100 and more on channel 12 whatever the
 // channel; codes 0 and below address nothing; End and Page Down toggle the
-// devices and Home the cursor, also writing channel 12.
+// devices, also writing channel 12.
 TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
     build();
-    qelUnivCell::setCursor = recordCursor;
-    gCursorCalls = 0;
     const struct {
         int code, x, y;
         int channel;
@@ -86,11 +54,6 @@ TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
     universe->handleCode(0, 100, 100);
     universe->handleCode(-100000, 639, 479);
     EXPECT_TRUE(sameTable(*universe->controls, before));
-    universe->handleCode(106, 0, 0);  // Home: shows the cursor, sets the flag
-    EXPECT_TRUE(gLastCursor == 100 && universe->cursorFlag);
-    universe->handleCode(106, 0, 0);  // again: hides it
-    EXPECT_TRUE(gLastCursor == 101 && !universe->cursorFlag && gCursorCalls == 2);
-    qelUnivCell::setCursor = nullptr;
 }
 
 // Up and Down step the current channel's cell through the modules and
@@ -190,22 +153,16 @@ TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
 }
 
-// Each binding is logged; junk (an over-long line, lines without a number,
-// key 233 which has no entry) binds nothing, a NUL key binds key 0, the last
-// line needs no line end, and unbound keys stay at 128.
+// Junk binds nothing (an over-long line, a line without a number, key 233
+// which has no entry), a NUL key binds key 0, the line after one longer than
+// the buffer is read, the last line needs no line end; unbound keys stay at 128.
 TEST(KeyBindings, ReadsBindingsSurvivesBadFilesAndKeepsUnboundKeysAt128) {
     TempStage stage("keys");
-    EXPECT_EQ(loadKeys(stage, "a 21\nq   17\nZ 105\n"),
-              "Keybind Override :: a 97 to 21\nKeybind Override :: q 113 to 17\nKeybind Override :: Z 90 to 105\n");
-    EXPECT_EQ((std::vector<int>{keyMap()['a'], keyMap()['q'], keyMap()['Z'], keyMap()['b']}),
-              (std::vector<int>{21, 17, 105, 128}));
-    loadKeys(stage, "b 18\n\n" + std::string(300, 'x') + "\nc\nd  \n\xe9 40\n" + std::string("\0 20\n", 5) + "e 4");
-    EXPECT_EQ((std::vector<int>{keyMap()['b'], keyMap()['x'], keyMap()['c'], keyMap()['d'], keyMap()[0], keyMap()['e']}),
-              (std::vector<int>{18, 128, 128, 128, 20, 4}));
-    // A line longer than the line buffer: the rest is skipped and the next
-    // line is read normally.
-    loadKeys(stage, "f " + std::string(200, '1') + "\ng 19\n");
-    EXPECT_EQ(keyMap()['g'], 19);
+    loadKeys(stage, "a 21\nq   17\n\n" + std::string(300, 'x') + "\nc\n\xe9 40\n" + std::string("\0 20\n", 5) + "f " +
+                        std::string(200, '1') + "\ng 19\ne 4");
+    EXPECT_EQ((std::vector<int>{keyMap()['a'], keyMap()['q'], keyMap()['x'], keyMap()['c'], keyMap()[0], keyMap()['g'],
+                                keyMap()['e'], keyMap()['b']}),
+              (std::vector<int>{21, 17, 128, 128, 20, 19, 4, 128}));
     std::filesystem::remove(stage.path() / "key.db");
     loadKeyBindings("key.db", false);
     for (int k = 0; k < kKeyMapSize; ++k) ASSERT_EQ(keyMap()[k], 128) << k;
@@ -215,19 +172,14 @@ TEST_F(Universe, KeysGoThroughTheKeyMapAndHToggleHelpMode) {
     build();
     loadKeys(*stage, "h 21\nk 3\nj 105\n");
     setUniverse(universe.get());
-    std::string out = captureStdout([] { keyboardKey('h', 320, 0); });
-    EXPECT_TRUE(universe->helpMode);
-    EXPECT_EQ(universe->helpPage, 21);
-    EXPECT_NE(out.find(" Enter Help Mode ...\n"), std::string::npos);
-    out = captureStdout([] { keyboardKey('h', 320, 0); });
+    captureStdout([] { keyboardKey('h', 320, 0); });
+    EXPECT_TRUE(universe->helpMode && universe->helpPage == 21);
+    captureStdout([] { keyboardKey('h', 320, 0); });
     EXPECT_FALSE(universe->helpMode);
-    EXPECT_NE(out.find(" Out   Help Mode ...\n"), std::string::npos);
     keyboardKey('k', 0, 0);  // bound to 3: like F3
     EXPECT_EQ(universe->currentChannel, 2);
     keyboardKey('j', 0, 0);  // bound to 105: like Page Down
     EXPECT_TRUE(universe->joystickOn);
-    specialKey(105, 0, 0);
-    EXPECT_FALSE(universe->joystickOn);
     keyboardKey(200, 0, 0);  // keys above 127 do nothing
     keyboardKey('a', 320, 240);  // unbound: channel 12, entries 128 and 192
     EXPECT_EQ(bytes({{12, 0, 128}, {12, 0, 192}}), (std::vector<int>{63, 63}));
