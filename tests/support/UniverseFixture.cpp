@@ -26,15 +26,12 @@ void UniverseFixture::TearDown() {
 }
 
 std::string UniverseFixture::defaultModules() {
-    return "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\nTorusTunnel\nFlo\n"
-           "RippleObjViewer\nSoundScape\nWave\n";
+    return "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\nTorusTunnel\nFlo\nRippleObjViewer\nSoundScape\nWave\n";
 }
 
 std::string UniverseFixture::build(const std::string& modules) {
     stage->write("modules.db", modules);
-    testing::internal::CaptureStdout();
-    universe = std::make_unique<qelUnivCell>();
-    return testing::internal::GetCapturedStdout();
+    return captureStdout([&] { universe = std::make_unique<qelUnivCell>(); });
 }
 
 void UniverseFixture::setClock(uint32_t millis) { gClock = millis; }

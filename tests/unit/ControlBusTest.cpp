@@ -69,8 +69,7 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     EXPECT_EQ(bytes({{1, 0, 7}, {5, 0, 40}, {5, 0, 41}, {2, 0, 7}}), (std::vector<int>{127, 90, 31, 126}));
     EXPECT_FLOAT_EQ(floatOf(5, 40), 2.0f * (90 / 127.0f - 0.5f));
     EXPECT_EQ((std::vector<float>{floatOf(5, 41), floatOf(11, 19)}), (std::vector<float>{-0.5f, -1.0f}));
-    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
-    EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
+    EXPECT_EQ(std::make_pair(universe->cells[1]->reactorIndex, universe->currentChannel), std::make_pair(2, 2));  // F3 after select 4
     // The snapshot the network threads read follows the frame.
     const ControlSnapshot s = bus->snapshot().load();
     EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
@@ -90,7 +89,6 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     EXPECT_EQ(universe->cells[0]->reactorIndex, 0);
     EXPECT_NE(err.find("scenes not available"), std::string::npos);
     EXPECT_NE(err.find("0 messages dropped (queue full), 4 bad messages ignored"), std::string::npos) << err;
-
     int recalled = -1;
     bus->recallScene = [&](int n) { recalled = n; };
     send("/strata/scene/recall", {oscInt(2)});
@@ -98,14 +96,10 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     EXPECT_EQ(recalled, 2);
 }
 
-// The bound is the queue's capacity: a flood between two frames applies the
-// first kCapacity messages in order and reports the rest (its cost is
-// measured by bench/ControlBusBench).
+// A flood between two frames applies the first kCapacity messages in order and reports the rest.
 TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    // Message i writes entry 32 + i % 64 of channel (i / 64) % 16 with a
-    // value that rises from one write of an entry to the next; everything
-    // after the bound writes 1 and must be dropped.
+    // Message i writes entry 32 + i % 64 of channel (i / 64) % 16, rising per write; after the bound it writes 1.
     constexpr int kMessages = 100000;
     constexpr int kBound = OscCommandQueue::kCapacity;
     std::thread sender([&] {
