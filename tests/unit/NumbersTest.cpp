@@ -12,12 +12,7 @@ TEST(Numbers, WholeNumbersOfEachForm) {
     const WholeNumberForm script;
     const WholeNumberForm digits = digitsOnly(6);
     const WholeNumberForm scene = {.hexadecimal = false, .plus = true, .maxLength = 11};
-    const struct {
-        const char* token;
-        const WholeNumberForm& form;
-        bool ok;
-        long value;
-    } cases[] = {
+    const struct { const char* token; const WholeNumberForm& form; bool ok; long value; } cases[] = {
         {"0X7f", script, true, 0x7F},     {"-12", script, true, -12},      {"+12", script, false, 0},
         {"0x-0", script, false, 0},       {" 5", script, false, 0},        {"-0x10", script, false, 0},
         {"000000000012", script, true, 12}, {"0000000000012", script, false, 0},

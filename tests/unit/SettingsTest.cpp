@@ -29,9 +29,10 @@ static_assert(std::size(kValue) == kSettingCount);
 
 }  // namespace
 
-// Unset, every variable has its default; a good value is taken; a value that
-// makes no sense keeps the default and leaves one line, which report() prints.
-TEST(Settings, EachVariableTakesItsValueAndReportsNonsenseInOneLine) {
+// Unset, every variable has its default; a value that makes no sense keeps the
+// default and leaves one line, which report() prints. (Plain paths and names,
+// and the good values, are the end-to-end run's.)
+TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
@@ -41,12 +42,8 @@ TEST(Settings, EachVariableTakesItsValueAndReportsNonsenseInOneLine) {
         Setting setting;
         const char *value, *expected, *problem = "";
     } cases[] = {
-        {"STRATA_AUDIO", Setting::Audio, "show/song.flac", "show/song.flac"},
-        {"STRATA_MIDI", Setting::Midi, "nano", "nano"},
-        {"STRATA_JOYSTICK", Setting::Joystick, "/dev/input/js1", "/dev/input/js1"},
         {"STRATA_WINDOWED", Setting::Windowed, "On", "1"},
         {"STRATA_MODE", Setting::Mode, "fast", "0", "strata: STRATA_MODE=fast is not known (only desktop is); using game mode"},
-        {"STRATA_MONITOR", Setting::Monitor, "HDMI-1", "HDMI-1"},
         {"STRATA_FPS", Setting::Fps, "1001", "0", "strata: STRATA_FPS=1001 is not a number of frames per second from 1 to 1000; no cap"},
         {"STRATA_VSYNC", Setting::Vsync, "OFF", "0"},
         {"STRATA_OVERLAY", Setting::Overlay, "no", "0"},
@@ -56,15 +53,8 @@ TEST(Settings, EachVariableTakesItsValueAndReportsNonsenseInOneLine) {
         {"STRATA_OSC", Setting::Osc, "host:70000", "", "OSC: STRATA_OSC port 70000 is beyond 65535; running without OSC"},
         {"STRATA_OSC_OUT", Setting::OscOut, "mixer:", "", "OSC: STRATA_OSC_OUT \"mixer:\" is not host:port; no OSC output"},
         {"STRATA_SCENE_FADE", Setting::SceneFade, "-5", "0", "strata: STRATA_SCENE_FADE=-5 is not a time of 0..3600000 ms; scenes cut"},
-        {"STRATA_RECORD", Setting::Record, "takes/one", "takes/one"},
         {"STRATA_DUMP_FRAMES", Setting::DumpFrames, "90,30,60", "30,60,90"},
-        {"STRATA_DUMP_DIR", Setting::DumpDirectory, "shots", "shots"},
-        {"DISPLAY", Setting::Display, ":99", ":99"},
-        {"PATH", Setting::Path, "/opt/bin", "/opt/bin"},
-        {"HOME", Setting::Home, "/home/player", "/home/player"},
-        {"XDG_DATA_HOME", Setting::XdgDataHome, "/data", "/data"},
     };
-    static_assert(std::size(cases) == kSettingCount);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + c.value);
         const Settings s = Settings::read([&](const char* name) { return name == std::string(c.name) ? c.value : nullptr; });

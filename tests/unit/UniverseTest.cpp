@@ -56,24 +56,6 @@ TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
     EXPECT_TRUE(sameTable(*universe->controls, before));
 }
 
-// Up and Down step the current channel's cell through the modules and
-// rebuild it at the ends; without a cell, modules or image sets nothing
-// changes.
-TEST_F(Universe, UpAndDownStepTheModulesAndRebuildAtTheEnds) {
-    build("Waver\nTunnel\nCloud\n");
-    const auto step = [&](int code) { return captureStdout([&] { universe->handleCode(code, 0, 0); }); };
-    EXPECT_NE(step(101).find("Reactor Loader  --0\n"), std::string::npos);  // Up on reactor 0 rebuilds it
-    step(103), step(103);
-    EXPECT_NE(step(103).find("Reactor Loader  --2\n"), std::string::npos);  // Down at the last module rebuilds it
-    EXPECT_EQ(std::make_pair(universe->cells[0]->reactorIndex, universe->cells[1]->reactorIndex), std::make_pair(2, 0));
-    universe->handleCode(12, 0, 0);  // channel 11: no cell
-    for (int code : {103, 100, 102}) EXPECT_EQ(step(code).find("Reactor Loader"), std::string::npos) << code;
-    universe->currentChannel = 0;
-    universe->moduleCount = universe->imageSetCount = 0;
-    for (int code : {103, 102}) EXPECT_EQ(step(code).find("Reactor Loader"), std::string::npos) << code;
-    EXPECT_EQ(universe->cells[0]->reactorIndex, 2);
-}
-
 TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
     build();
     // Status, data1, data2; then the channel and entry written (the
@@ -178,10 +160,6 @@ TEST_F(Universe, KeysGoThroughTheKeyMapAndHToggleHelpMode) {
     keyboardKey('a', 320, 240);  // unbound: channel 12, entries 128 and 192
     EXPECT_EQ(bytes({{12, 0, 128}, {12, 0, 192}}), (std::vector<int>{63, 63}));
     setUniverse(nullptr);
-}
-
-TEST(KeyBindingsDeath, EscEndsTheProcessWithStatusZero) {
-    EXPECT_EXIT(keyboardKey(27, 0, 0), testing::ExitedWithCode(0), "");
 }
 
 // Every cell starts invisible with its controls centred; writes outside the
