@@ -1,11 +1,8 @@
-// The control bus on a universe: OSC commands applied in the frame right
-// after MIDI, the MIDI map with its options, soft takeover and learn.
+// The control bus on a universe: OSC commands in the frame after MIDI, the MIDI map, soft takeover, learn.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "OscPackets.h"
 #include "TextFile.h"

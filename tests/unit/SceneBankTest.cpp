@@ -67,18 +67,11 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     qelUnivCell& u = *universe;
     ControlTable& t = *u.controls;
     SceneBank bank(u);
-    t.setByte(1, 0, 20, 100);
-    t.setFloat(1, 0, 20, 1.0f);  // stored float 1
+    t.setByte(1, 0, 20, 100), t.setFloat(1, 0, 20, 1.0f);  // stored float 1
     ASSERT_TRUE(bank.storeFile("fade.scene"));
-    t.setByte(1, 0, 20, 0);
-    t.setFloat(1, 0, 20, 0.0f);  // stored float -1
+    t.setByte(1, 0, 20, 0), t.setFloat(1, 0, 20, 0.0f);  // stored float -1
     ASSERT_TRUE(bank.recallFile("fade.scene", 1000));
-    struct Step {
-        int millis;
-        float value;
-        int byte;
-        bool fading;
-    };
+    struct Step { int millis; float value; int byte; bool fading; };
     const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
                           {400, 0.8f, 90, true}, {100, 1.0f, 100, false}};  // ends exactly at 1000 ms
     for (const Step& s : steps) {
@@ -88,8 +81,7 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
         EXPECT_EQ(u.fade->running(), s.fading);
     }
     // A fade of 0 cuts at once, whatever the default.
-    t.setFloat(1, 0, 20, 0.5f);
-    bank.setDefaultFadeMillis(500);
+    t.setFloat(1, 0, 20, 0.5f), bank.setDefaultFadeMillis(500);
     ASSERT_TRUE(bank.recallFile("fade.scene", 0));
     EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
     EXPECT_FALSE(u.fade->running());
