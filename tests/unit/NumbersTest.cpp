@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "control/MidiMap.h"
 #include "platform/Numbers.h"
 
 // Each reader's form: show scripts take a '-' and 0x; midi.map and the
@@ -27,20 +26,4 @@ TEST(Numbers, WholeNumbersOfEachForm) {
     }
     long value = 0;
     EXPECT_FALSE(parseWholeNumber("1000001", -1000000, 1000000, value)) << "outside the range";
-}
-
-// Floats are read as floats: a midi.map range or step is checked against
-// 0..1 as the float it becomes, and a token longer than the reader allows is
-// no number.
-TEST(Numbers, FloatsAsTheFloatTheyBecome) {
-    MidiMapping m;
-    const char* why = "";
-    ASSERT_TRUE(MidiMap::parseMapping("cc 1 7 -> 0 7 range 0 1.00000001", m, why)) << why;
-    EXPECT_EQ(m.high, 1.0f);
-    EXPECT_FALSE(MidiMap::parseMapping("cc 1 7 -> 0 7 range 0 1.0001", m, why));
-    EXPECT_FALSE(MidiMap::parseMapping("cc 1 7 -> 0 7 step 0.000000000000001", m, why)) << "17 characters";
-    float f = 0.0f;
-    EXPECT_TRUE(parseFloatNumber("0." + std::string(38, '0'), f));
-    EXPECT_FALSE(parseFloatNumber("0." + std::string(39, '0'), f));
-    EXPECT_FALSE(parseFloatNumber("0.25", f, 3));
 }

@@ -48,11 +48,3 @@ TEST(RenderOptions, RejectsBadArgumentsWithOneLineSayingWhy) {
     EXPECT_EQ(parse({"a", "--fast=1"}).error, "unknown option --fast");
     EXPECT_EQ(parse({"a", "--fr", "5"}).error, "unknown option --fr") << "ambiguous: --frames or --frame-ms";
 }
-
-// Options and the directory in any order; a unique prefix names an option;
-// after "--" everything is an operand.
-TEST(RenderOptions, OptionsAnywhereAndUniquePrefixes) {
-    const RenderOptions a = parse({"--frames", "7", "stage", "--qu"}).options, b = parse({"--frames=3", "--", "--quiet"}).options;
-    EXPECT_EQ(std::tie(a.directory, a.frames, a.quiet, b.directory, b.frames, b.quiet),
-              std::make_tuple("stage", 7, true, "--quiet", 3, false));
-}

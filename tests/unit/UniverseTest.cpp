@@ -127,21 +127,6 @@ TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
 }
 
-// Junk binds nothing (an over-long line, a line without a number, key 233
-// which has no entry), a NUL key binds key 0, the line after one longer than
-// the buffer is read, the last line needs no line end; unbound keys stay at 128.
-TEST(KeyBindings, ReadsBindingsSurvivesBadFilesAndKeepsUnboundKeysAt128) {
-    TempStage stage("keys");
-    loadKeys(stage, "a 21\nq   17\n\n" + std::string(300, 'x') + "\nc\n\xe9 40\n" + std::string("\0 20\n", 5) + "f " +
-                        std::string(200, '1') + "\ng 19\ne 4");
-    EXPECT_EQ((std::vector<int>{keyMap()['a'], keyMap()['q'], keyMap()['x'], keyMap()['c'], keyMap()[0], keyMap()['g'],
-                                keyMap()['e'], keyMap()['b']}),
-              (std::vector<int>{21, 17, 128, 128, 20, 19, 4, 128}));
-    std::filesystem::remove(stage.path() / "key.db");
-    loadKeyBindings("key.db", false);
-    for (int k = 0; k < kKeyMapSize; ++k) ASSERT_EQ(keyMap()[k], 128) << k;
-}
-
 // (Help mode on 'h' is the end-to-end run's.)
 TEST_F(Universe, KeysGoThroughTheKeyMap) {
     build();
@@ -155,22 +140,4 @@ TEST_F(Universe, KeysGoThroughTheKeyMap) {
     keyboardKey('a', 320, 240);  // unbound: channel 12, entries 128 and 192
     EXPECT_EQ(bytes({{12, 0, 128}, {12, 0, 192}}), (std::vector<int>{63, 63}));
     setUniverse(nullptr);
-}
-
-// Every cell starts invisible with its controls centred; writes outside the
-// table are dropped and reads there give zero.
-TEST(ControlTable, StartsCentredAndDropsWhatLiesOutside) {
-    ControlTable table;
-    const ControlTable before;
-    for (int c = 0; c < ControlTable::kChannels; ++c)
-        EXPECT_EQ((std::vector<float>{float(table.getByte(c, 0, 7)), float(table.getByte(c, 0, 8)),
-                                      float(table.getByte(c, 64, 1023 - 64)), table.getFloat(c, 0, 7)}),
-                  (std::vector<float>{0, 63, 63, 0})) << c;
-    table.setByte(-1, 0, 7, 99), table.setByte(16, 0, 7, 99), table.setByte(0, 0, -3, 99);
-    table.setByte(15, 64, 1000, 99), table.setFloat(0, 0, -1, 1.0f);
-    table.setByteAt(ControlTable::kEntries, 99), table.setFloatAt(-5, 1.0f);
-    EXPECT_TRUE(sameTable(table, before));
-    EXPECT_EQ((std::vector<float>{float(table.getByte(0, 0, -1)), table.getFloat(16, 0, 0),
-                                  float(table.getByteAt(ControlTable::kEntries))}),
-              (std::vector<float>{0, 0, 0}));
 }
