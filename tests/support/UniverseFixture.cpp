@@ -26,7 +26,8 @@ void UniverseFixture::TearDown() {
 }
 
 std::string UniverseFixture::defaultModules() {
-    return "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\nTorusTunnel\nFlo\nRippleObjViewer\nSoundScape\nWave\n";
+    return "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nMetaballViewer\nObjViewer\nTorusTunnel\nFlo\n"
+           "RippleObjViewer\nSoundScape\nWave\n";
 }
 
 std::string UniverseFixture::build(const std::string& modules) {

@@ -25,10 +25,7 @@ protected:
         bus = std::make_unique<ControlBus>(*universe);
         universe->input = bus.get();
     }
-    void TearDown() override {
-        bus.reset();
-        UniverseFixture::TearDown();
-    }
+    void TearDown() override { bus.reset(), UniverseFixture::TearDown(); }
     void send(const std::vector<uint8_t>& packet) { bus->oscServer()->handlePacket(packet.data(), packet.size(), nullptr); }
     void send(const char* path, std::initializer_list<OscArg> args) { send(oscMessage(path, args)); }
     void frame() { setClock(clock += 33), universe->frame(); }
@@ -62,8 +59,8 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     EXPECT_EQ(bytes({{1, 0, 7}, {5, 0, 40}, {5, 0, 41}, {2, 0, 7}}), (std::vector<int>{127, 90, 31, 126}));
     EXPECT_FLOAT_EQ(floatOf(5, 40), 2.0f * (90 / 127.0f - 0.5f));
     EXPECT_EQ((std::vector<float>{floatOf(5, 41), floatOf(11, 19)}), (std::vector<float>{-0.5f, -1.0f}));
-    EXPECT_EQ(std::make_pair(universe->cells[1]->reactorIndex, universe->currentChannel), std::make_pair(2, 2));  // F3 after select 4
-    // The snapshot the network threads read follows the frame.
+    EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
+    EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
     const ControlSnapshot s = bus->snapshot().load();
     EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
               (std::vector<float>{2, 1, 0, 3}));
@@ -109,8 +106,7 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     EXPECT_EQ(byteOf(15, 95), 91);
 }
 
-// Mappings with their options read back from the line written for them; a
-// later line for the same control replaces the earlier; a bad line is named.
+// Mappings with their options read back from the line written for them; a later line replaces; a bad line is named.
 TEST(MidiMapText, MappingsOptionsAndBadLines) {
     MidiMap map;
     testing::internal::CaptureStderr();
@@ -133,8 +129,7 @@ TEST(MidiMapText, MappingsOptionsAndBadLines) {
     }
 }
 
-// Each step: a MIDI message on a frame, then the byte of an entry (on
-// channel 5 for "selected"), with the fixed rule for what the map leaves.
+// Each step: a MIDI message on a frame, then the byte of an entry (channel 5 is "selected").
 TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
     loadMap("cc 1 20 -> 2 21 range 1 0\ncc14 1 1 -> selected 22\nrel 1 30 -> 2 23 step 0.1\n"
             "note 1 60 -> 2 24\nignore program\nignore notes\n");
@@ -159,10 +154,7 @@ TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
     EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
 }
 
-// A mapped entry moved by a key or a recall waits for its fader to reach
-// it (a fader without pickup jumps); close to the value counts as reaching
-// it. Each step: move the entry to a byte (-1: leave it), then the fader,
-// then the entry's byte.
+// Each step: move the entry (-1: leave it), move the fader, then the entry's byte; without pickup a fader jumps.
 TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     loadMap("cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
     midi(0xB0, 20, 100);  // nothing else moved the entry: the fader has it
@@ -183,8 +175,7 @@ TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     }
 }
 
-// Within one MIDI step (2/127 of the float) takes over at once; the step
-// itself is still within.
+// Within one MIDI step (2/127 of the float) takes over at once; the step itself is still within.
 TEST_F(ControlBusTest, PickupWindowIncludesExactlyOneStep) {
     loadMap("cc 1 20 -> 2 21\n");
     const int index = ControlTable::indexOf(2, 0, 21);

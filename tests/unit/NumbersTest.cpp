@@ -4,9 +4,7 @@
 
 #include "platform/Numbers.h"
 
-// Each reader's form: show scripts take a '-' and 0x; midi.map and the
-// command line plain digits; scenes a sign of either kind but no 0x. A sign
-// or a blank is never taken where a digit belongs (strtol alone would).
+// Scripts take '-' and 0x, midi.map and options plain digits, scenes either sign; never a sign or blank for a digit.
 TEST(Numbers, WholeNumbersOfEachForm) {
     const WholeNumberForm script;
     const WholeNumberForm digits = digitsOnly(6);

@@ -22,8 +22,7 @@ OscArg i(int v) { return oscInt(v); }
 OscArg f(double v) { return oscFloat(v); }
 OscArg s(const char* v) { return oscString(v); }
 
-// What the control bus test does not send: the extremes of /strata/ctl, whole
-// floats, the layer and device commands, and keys by name.
+// What the control bus test does not send: /strata/ctl extremes, whole floats, layer and device commands, key names.
 TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     struct Case {  // keys by character or name have the mouse at the centre
         const char* path;
@@ -56,8 +55,7 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     }
 }
 
-// Out of range, not whole, not a number, too few, of the wrong type, no such
-// layer, key or address; Esc: a surface may not quit the show.
+// Out of range, not whole, not a number, too few, wrong type, no such layer, key or address; Esc may not quit the show.
 TEST(OscCommand, BadMessagesAreRefused) {
     const std::pair<const char*, std::vector<OscArg>> cases[] = {
         {"/strata/ctl", {i(16), i(0), i(0)}}, {"/strata/ctl", {i(0), i(1024), i(0)}}, {"/strata/ctl", {i(0), i(0), i(128)}},
@@ -92,16 +90,14 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     OscCommandQueue queue;
     OscServer server(queue);
     const auto handle = [&](const std::vector<uint8_t>& p) { server.handlePacket(p.data(), p.size(), nullptr); };
-    // A nested bundle of three control changes and a bad message in the middle:
-    // the good ones arrive in order in one fetch, the bad one is counted.
+    // A nested bundle: the good messages arrive in order in one fetch, the bad one is counted.
     const std::vector<uint8_t> inner = oscBundle({oscControl(1, 2, 3), oscMessage("/strata/nothing")});
     const std::vector<uint8_t> outer = oscBundle({oscControl(1, 1, 1), inner, oscControl(1, 3, 9)});
     handle(outer);
     ASSERT_EQ(queue.fetch(), 3);
     EXPECT_EQ((std::vector<int>{queue.events[0].entry, queue.events[1].entry, queue.events[2].byteValue}),
               (std::vector<int>{1, 2, 9}));
-    // A bundle that fills the queue exactly enters; with room for one fewer
-    // than its messages it is dropped whole, and the single messages before it stay.
+    // A bundle filling the queue exactly enters; with one place fewer it is dropped whole, the messages before it stay.
     uint64_t dropped = 0, bad = 0;
     for (const int room : {3, 2}) {
         for (int i = 0; i < OscCommandQueue::kCapacity - room; ++i) handle(oscControl(0, 0, i % 128));
@@ -112,8 +108,7 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
         ASSERT_EQ(queue.fetch(), room == 3 ? OscCommandQueue::kCapacity : OscCommandQueue::kCapacity - 2);
         EXPECT_EQ(queue.events[queue.eventCount - 1].byteValue, room == 3 ? 9 : (OscCommandQueue::kCapacity - 3) % 128);
     }
-    // A bundle whose element sizes run past its end is cut there, and
-    // garbage is counted, never queued.
+    // A bundle whose element sizes run past its end is cut there; garbage is counted, never queued.
     std::vector<uint8_t> cut = outer;
     cut[19] = 0xfc;
     handle(cut);

@@ -33,9 +33,7 @@ std::string captureStderr(Fn fn) {
 
 using SceneBankTest = UniverseFixture;
 
-// A recall brings back every value, the cells' modules and the selected
-// channel, rebuilds only cells whose module differs, and leaves the frame's
-// own entries (sound level, frame time) alone.
+// A recall restores values, modules and channel, rebuilds only changed cells, and leaves the frame's own entries.
 TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChangedCells) {
     build();
     qelUnivCell& u = *universe;
@@ -60,8 +58,7 @@ TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChanged
     EXPECT_EQ(std::memcmp(t.floatValue, stored.floatValue, sizeof t.floatValue), 0);
 }
 
-// Float values glide over the fade time measured in frame milliseconds; the
-// byte values follow them; the end lands exactly on the scene.
+// Floats glide over the fade time in frame milliseconds, bytes follow, and the end lands exactly on the scene.
 TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     build();
     qelUnivCell& u = *universe;
@@ -87,8 +84,7 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     EXPECT_FALSE(u.fade->running());
 }
 
-// A missing or malformed file changes nothing and says in one line which
-// file and line; a good cell line before a bad one is not applied early.
+// A missing or malformed file changes nothing and names file and line in one line.
 TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
     build();
     qelUnivCell& u = *universe;
@@ -117,8 +113,7 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
     for (int i = 0; i < 11; ++i) EXPECT_EQ(u.cells[i]->reactorIndex, 0);
 }
 
-// A store that fails half-way (a full disk, a crash) leaves the previous
-// scene file whole and no temporary file behind.
+// A store that fails half-way leaves the previous scene file whole and no temporary file behind.
 TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     build();
     qelUnivCell& u = *universe;
@@ -141,6 +136,7 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
 TEST(SceneKeys, ControlDigitsAsX11DeliversThem) {
     const unsigned char ctrl[] = {'1', 0, 27, 28, 29, 30, 31, 127, '9'};
     const unsigned char ctrlShift[] = {'!', 0, '#', '$', '%', 30, '&', '*', '('};
-    for (int d = 1; d <= 9; ++d) EXPECT_TRUE(controlDigit(ctrl[d - 1], false) == d && controlDigit(ctrlShift[d - 1], true) == d) << d;
+    for (int d = 1; d <= 9; ++d)
+        EXPECT_TRUE(controlDigit(ctrl[d - 1], false) == d && controlDigit(ctrlShift[d - 1], true) == d) << d;
     for (const unsigned char other : {'a', '0', '\x12', ' ', '!'}) EXPECT_EQ(controlDigit(other, false), 0) << int(other);
 }

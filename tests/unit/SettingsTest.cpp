@@ -29,9 +29,7 @@ static_assert(std::size(kValue) == kSettingCount);
 
 }  // namespace
 
-// Unset, every variable has its default; a value that makes no sense keeps the
-// default and leaves one line, which report() prints. (Plain paths and names,
-// and the good values, are the end-to-end run's.)
+// Defaults, spellings, and nonsense keeping the default with one line report() prints (good values are the e2e run's).
 TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
@@ -44,7 +42,8 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     } cases[] = {
         {"STRATA_WINDOWED", Setting::Windowed, "On", "1"},
         {"STRATA_MODE", Setting::Mode, "fast", "0", "strata: STRATA_MODE=fast is not known (only desktop is); using game mode"},
-        {"STRATA_FPS", Setting::Fps, "1001", "0", "strata: STRATA_FPS=1001 is not a number of frames per second from 1 to 1000; no cap"},
+        {"STRATA_FPS", Setting::Fps, "1001", "0",
+         "strata: STRATA_FPS=1001 is not a number of frames per second from 1 to 1000; no cap"},
         {"STRATA_VSYNC", Setting::Vsync, "OFF", "0"},
         {"STRATA_OVERLAY", Setting::Overlay, "no", "0"},
         {"STRATA_CLEAN_LAYERS", Setting::CleanLayers, "TRUE", "1"},
@@ -52,7 +51,8 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
          "STRATA_IMAGE_MEMORY_MB=0 is not a number of megabytes from 1 to 1048576: using 512"},
         {"STRATA_OSC", Setting::Osc, "host:70000", "", "OSC: STRATA_OSC port 70000 is beyond 65535; running without OSC"},
         {"STRATA_OSC_OUT", Setting::OscOut, "mixer:", "", "OSC: STRATA_OSC_OUT \"mixer:\" is not host:port; no OSC output"},
-        {"STRATA_SCENE_FADE", Setting::SceneFade, "-5", "0", "strata: STRATA_SCENE_FADE=-5 is not a time of 0..3600000 ms; scenes cut"},
+        {"STRATA_SCENE_FADE", Setting::SceneFade, "-5", "0",
+         "strata: STRATA_SCENE_FADE=-5 is not a time of 0..3600000 ms; scenes cut"},
         {"STRATA_DUMP_FRAMES", Setting::DumpFrames, "90,30,60", "30,60,90"},
     };
     for (const auto& c : cases) {

@@ -17,9 +17,7 @@ std::string rejection(const std::string& text) {
 }
 }  // namespace
 
-// Event kinds among comments, blank lines and CR LF: a key without a position
-// has the mouse at the centre, exact values are kept, and only the frame's
-// own input counts as recorded.
+// Comments, blank lines, CR LF; a key without a position has the mouse at the centre; only frame input is recorded.
 TEST(ShowScript, ParsesEveryEventKindWithCommentsAndBlankLines) {
     ShowScript script;
     std::string error;

@@ -21,11 +21,7 @@ bool sameTable(const ControlTable& a, const ControlTable& b) {
 
 using Universe = UniverseFixture;
 
-// Codes as keys and key.db deliver them, with the mouse: F-keys select the
-// channel and set its opacity from x; controller codes write x and y into
-// entries n and n + 64, codes of 100 and more on channel 12 whatever the
-// channel; codes 0 and below address nothing; End and Page Down toggle the
-// devices, also writing channel 12.
+// F-keys select and set opacity from x; codes write x, y into n and n + 64 (100 and up on channel 12); 0 and below nothing.
 TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
     build();
     const struct {
@@ -58,8 +54,7 @@ TEST_F(Universe, CodesWithTheMouseSelectAndWriteTheirEntries) {
 
 TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
     build();
-    // Status, data1, data2; then the channel and entry written (the
-    // message's type offsets the entry from data1).
+    // Status, data1, data2; then the channel and entry written (the type offsets the entry from data1).
     const int cases[][5] = {{0xB3, 7, 100, 3, 7},     {0x95, 60, 90, 5, 58},   // note on: data1 - 2
                             {0x85, 60, 10, 5, 57},    {0xC2, 5, 0, 2, 6},      // note off - 3, program + 1
                             {0xE1, 0x10, 0x40, 1, 0x13},                       // pitch bend: lsb + 3
@@ -74,7 +69,8 @@ TEST_F(Universe, MidiEventsLandOnTheEntryOfTheirTypeAndChannel) {
 
     // On channel 0 note off, note on and pressure at entry -1 lie before the table and are dropped.
     ControlTable before = *universe->controls;
-    for (const uint32_t m : {midiMessage(0x80, 2, 50), midiMessage(0x90, 1, 50), midiMessage(0xA0, 0, 50)}) universe->applyMidiEvent(m);
+    for (const uint32_t m : {midiMessage(0x80, 2, 50), midiMessage(0x90, 1, 50), midiMessage(0xA0, 0, 50)})
+        universe->applyMidiEvent(m);
     EXPECT_TRUE(sameTable(*universe->controls, before));
 }
 
@@ -107,9 +103,7 @@ TEST_F(Universe, JoystickButtonsPickTheCodeAndPositionsAreScaledAndClamped) {
     EXPECT_EQ(bytes({{6, 0, 16}, {6, 0, 80}}), (std::vector<int>{0, 0}));
 }
 
-// Each frame reads the millisecond clock (wrapping like a 32-bit counter):
-// the frame time, its low byte in channel 15 entry 1, and the time factor
-// (0.03 per millisecond); without a sound device level 0 in entry 0.
+// The frame time (32-bit wrap), its low byte in 15/1, the time factor (0.03 per ms); no sound device: level 0.
 TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     build();
     const struct { uint32_t clock; int millis; float factor; } frames[] = {  // clock; frame time and factor (0: not measured)
@@ -127,7 +121,6 @@ TEST_F(Universe, FrameClockAndTimeFactorFollowTheMillisecondClock) {
     EXPECT_FLOAT_EQ(universe->controls->getFloat(15, 0, 0), -1.0f);
 }
 
-// (Help mode on 'h' is the end-to-end run's.)
 TEST_F(Universe, KeysGoThroughTheKeyMap) {
     build();
     loadKeys(*stage, "k 3\nj 105\n");

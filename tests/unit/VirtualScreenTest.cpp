@@ -4,8 +4,7 @@
 
 #include "platform/VirtualScreen.h"
 
-// What the end-to-end run (a 1280x1024 screen) does not show: a wide window
-// is pillarboxed, and a mouse outside it is clamped into the virtual screen.
+// What the end-to-end run (1280x1024) does not show: a wide window pillarboxed, a mouse outside clamped.
 TEST(VirtualScreen, PillarboxAndClampedMouse) {
     const VirtualScreen::Box b = VirtualScreen::letterbox(1920, 1080);
     EXPECT_EQ((std::array<int, 4>{b.x, b.y, b.width, b.height}), (std::array<int, 4>{240, 0, 1440, 1080}));
