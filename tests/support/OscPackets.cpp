@@ -1,8 +1,7 @@
 #include "OscPackets.h"
 
-#include <lo/lo.h>
-
 #include <gtest/gtest.h>
+#include <lo/lo.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,8 +15,8 @@ std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> 
         if (a.type == 's') lo_message_add_string(message, a.s);
     }
     size_t size = 0;
-    void* bytes = lo_message_serialise(message, path, nullptr, &size);
-    std::vector<uint8_t> packet(static_cast<uint8_t*>(bytes), static_cast<uint8_t*>(bytes) + size);
+    uint8_t* bytes = static_cast<uint8_t*>(lo_message_serialise(message, path, nullptr, &size));
+    std::vector<uint8_t> packet(bytes, bytes + size);
     std::free(bytes);
     lo_message_free(message);
     return packet;
@@ -30,8 +29,7 @@ std::vector<uint8_t> oscControl(int channel, int entry, int value) {
 std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements) {
     std::vector<uint8_t> packet = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
     for (const std::vector<uint8_t>& e : elements) {
-        const uint32_t size = static_cast<uint32_t>(e.size());
-        for (int shift = 24; shift >= 0; shift -= 8) packet.push_back(static_cast<uint8_t>(size >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8) packet.push_back(static_cast<uint8_t>(e.size() >> shift));
         packet.insert(packet.end(), e.begin(), e.end());
     }
     return packet;
@@ -39,10 +37,9 @@ std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> eleme
 
 OscCommand oscWords(const std::string& line) {
     std::vector<std::string_view> words;
-    for (size_t at = 0; at < line.size();) {
-        const size_t end = std::min(line.find(' ', at), line.size());
+    for (size_t at = 0, end = 0; at < line.size(); at = end + 1) {
+        end = std::min(line.find(' ', at), line.size());
         words.emplace_back(line.data() + at, end - at);
-        at = end + 1;
     }
     OscCommand cmd;
     EXPECT_TRUE(!words.empty() && parseOscWords(words[0], words.data() + 1, static_cast<int>(words.size()) - 1, cmd))

@@ -6,14 +6,12 @@
 #include "TempStage.h"
 #include "show/OfflineRenderer.h"
 
-// The renderer set up, or one frame rendered, with the universe's console
-// lines kept off the test's output.
+// The renderer set up, or one frame rendered, with the universe's console lines kept off the test's output.
 inline ::testing::AssertionResult setUpQuietly(OfflineRenderer& renderer) {
     std::string error;
     bool ready = false;
     captureStdout([&] { ready = renderer.setUp(error); });
-    if (ready) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << error;
+    return ready ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << error;
 }
 
 inline bool renderQuietly(OfflineRenderer& renderer) {

@@ -6,8 +6,7 @@
 
 // The whole content of a file ("" when it cannot be read).
 inline std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }

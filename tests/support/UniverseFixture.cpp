@@ -32,9 +32,7 @@ std::string UniverseFixture::defaultModules() {
 
 std::string UniverseFixture::build(const std::string& modules) {
     stage->write("modules.db", modules);
-    testing::internal::CaptureStdout();
-    universe = std::make_unique<qelUnivCell>();
-    return testing::internal::GetCapturedStdout();
+    return captureStdout([&] { universe = std::make_unique<qelUnivCell>(); });
 }
 
 void UniverseFixture::setClock(uint32_t millis) { gClock = millis; }

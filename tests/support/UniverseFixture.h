@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,20 +10,15 @@
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 
-// A universe built in a temporary working directory holding the given
-// modules.db (twelve modules by default) and nothing else, under the
-// headless GL context. The frame clock is driven by the test.
+// A universe built under the headless GL context in a temporary working
+// directory holding only modules.db (twelve modules by default); the test drives the frame clock.
 class UniverseFixture : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-
-    // Builds the universe; stdout of the build is returned.
-    std::string build(const std::string& modules = defaultModules());
+    std::string build(const std::string& modules = defaultModules());  // returns the build's stdout
     static std::string defaultModules();
-
-    // Sets the clock the next frame reads.
-    static void setClock(uint32_t millis);
+    static void setClock(uint32_t millis);  // the clock the next frame reads
     // The byte values of entries {channel, base, n} of the universe's table.
     std::vector<int> bytes(const std::vector<std::array<int, 3>>& entries) const;
 

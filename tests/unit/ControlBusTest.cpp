@@ -1,10 +1,8 @@
-// The control bus on a universe: OSC commands applied in the frame right
-// after MIDI, the MIDI map with its options, soft takeover and learn.
+// The control bus on a universe: OSC commands in the frame after MIDI, the MIDI map, soft takeover, learn.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 #include "OscPackets.h"
 #include "TextFile.h"
@@ -27,25 +25,18 @@ protected:
         bus = std::make_unique<ControlBus>(*universe);
         universe->input = bus.get();
     }
-    void TearDown() override {
-        bus.reset();
-        UniverseFixture::TearDown();
-    }
+    void TearDown() override { bus.reset(), UniverseFixture::TearDown(); }
     void send(const std::vector<uint8_t>& packet) { bus->oscServer()->handlePacket(packet.data(), packet.size(), nullptr); }
     void send(const char* path, std::initializer_list<OscArg> args) { send(oscMessage(path, args)); }
-    void frame() {
-        setClock(clock += 33);
-        universe->frame();
-    }
+    void frame() { setClock(clock += 33), universe->frame(); }
     void midi(int status, int data1, int data2) {
         universe->midiOn = true;
-        universe->midi->receive(midiMessage(status, data1, data2));
-        frame();
+        universe->midi->receive(midiMessage(status, data1, data2)), frame();
     }
     void setEntry(int channel, int entry, int byte) {
-        universe->controls->setByte(channel, 0, entry, byte);
-        universe->controls->setFloat(channel, 0, entry, byte / 127.0f);
+        universe->controls->setByte(channel, 0, entry, byte), universe->controls->setFloat(channel, 0, entry, byte / 127.0f);
     }
+    void loadMap(const std::string& text) { stage->write("midi.map", text), bus->loadMidiMap("midi.map"); }
     int byteOf(int channel, int entry) const { return universe->controls->getByte(channel, 0, entry); }
     float floatOf(int channel, int entry) const { return universe->controls->getFloat(channel, 0, entry); }
 
@@ -70,7 +61,6 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     EXPECT_EQ((std::vector<float>{floatOf(5, 41), floatOf(11, 19)}), (std::vector<float>{-0.5f, -1.0f}));
     EXPECT_EQ(universe->cells[1]->reactorIndex, 2);
     EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
-    // The snapshot the network threads read follows the frame.
     const ControlSnapshot s = bus->snapshot().load();
     EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
               (std::vector<float>{2, 1, 0, 3}));
@@ -89,7 +79,6 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     EXPECT_EQ(universe->cells[0]->reactorIndex, 0);
     EXPECT_NE(err.find("scenes not available"), std::string::npos);
     EXPECT_NE(err.find("0 messages dropped (queue full), 4 bad messages ignored"), std::string::npos) << err;
-
     int recalled = -1;
     bus->recallScene = [&](int n) { recalled = n; };
     send("/strata/scene/recall", {oscInt(2)});
@@ -97,14 +86,10 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     EXPECT_EQ(recalled, 2);
 }
 
-// The bound is the queue's capacity: a flood between two frames applies the
-// first kCapacity messages in order and reports the rest (its cost is
-// measured by bench/ControlBusBench).
+// A flood between two frames applies the first kCapacity messages in order and reports the rest.
 TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    // Message i writes entry 32 + i % 64 of channel (i / 64) % 16 with a
-    // value that rises from one write of an entry to the next; everything
-    // after the bound writes 1 and must be dropped.
+    // Message i writes entry 32 + i % 64 of channel (i / 64) % 16, rising per write; after the bound it writes 1.
     constexpr int kMessages = 100000;
     constexpr int kBound = OscCommandQueue::kCapacity;
     std::thread sender([&] {
@@ -121,37 +106,20 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     EXPECT_EQ(byteOf(15, 95), 91);
 }
 
+// Mappings with their options read back from the line written for them; a later line replaces; a bad line is named.
 TEST(MidiMapText, MappingsOptionsAndBadLines) {
     MidiMap map;
     testing::internal::CaptureStderr();
-    const int bad = map.parseText(
-        "# comment\n"
-        "cc 1 7 -> 0 7\n"
-        "cc14 2 1 -> selected 22 range 0.2 0.8 curve exp\n"
-        "rel 16 20 -> 3 23 step 0.05 nopickup   # trailing comment\n"
-        "note 10 60 -> 4 24\n"
-        "ignore program\n"
-        "cc 17 7 -> 0 7\n"
-        "cc 1 7 -> 16 7\n"
-        "cc 1 7 -> 0 1024\n"
-        "cc14 1 32 -> 0 1\n"
-        "cc 1 7 0 7\n"
-        "cc 1 7 -> 0 7 range 0.5\n"
-        "cc 1 7 -> 0 7 curve steep\n"
-        "ignore everything\n" +
-            std::string(300, 'x') + "\n" + "cc 1 7 -> 2 8\n",  // replaces the first line's mapping
-        "test.map");
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(bad, 9);
-    EXPECT_NE(err.find("test.map:7: midi channel must be 1..16"), std::string::npos) << err;
-    EXPECT_NE(err.find("test.map:10: a 14-bit pair starts at controller 0..31"), std::string::npos) << err;
-    EXPECT_NE(err.find("test.map:15: line too long"), std::string::npos) << err;
+    const int bad = map.parseText("# comment\ncc 1 7 -> 0 7\ncc14 2 1 -> selected 22 range 0.2 0.8 curve exp\n"
+                                  "rel 16 20 -> 3 23 step 0.05 nopickup   # trailing comment\nnote 10 60 -> 4 24\n"
+                                  "ignore program\ncc14 1 32 -> 0 1\ncc 1 7 -> 2 8\n",
+                                  "test.map");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "test.map:7: a 14-bit pair starts at controller 0..31\n");
+    EXPECT_EQ(bad, 1);
     ASSERT_EQ(map.count(), 4);
-    EXPECT_EQ(map.mapping(0).channel, 2);
-    EXPECT_EQ(map.mapping(0).entry, 8);
-    EXPECT_TRUE(map.ignoreProgram);
-    EXPECT_FALSE(map.ignoreNotes);
-    // Each mapping reads back from the line written for it.
+    EXPECT_EQ(std::make_tuple(map.mapping(0).channel, map.mapping(0).entry, map.ignoreProgram, map.ignoreNotes),
+              std::make_tuple(2, 8, true, false));
+    EXPECT_EQ(MidiMap::formatMapping(map.mapping(1)), "cc14 2 1 -> selected 22 range 0.2 0.8 curve exp");
     for (int i = 0; i < map.count(); ++i) {
         MidiMapping again;
         const char* why = "";
@@ -159,25 +127,12 @@ TEST(MidiMapText, MappingsOptionsAndBadLines) {
         ASSERT_TRUE(MidiMap::parseMapping(line, again, why)) << line << ": " << why;
         EXPECT_EQ(MidiMap::formatMapping(again), line);
     }
-    EXPECT_EQ(MidiMap::formatMapping(map.mapping(1)), "cc14 2 1 -> selected 22 range 0.2 0.8 curve exp");
 }
 
-TEST_F(ControlBusTest, WithoutAMapMidiFollowsTheFixedRule) {
-    bus->loadMidiMap("midi.map");  // none in the stage
-    midi(0xC3, 6, 0);  // a program change lands on entry 7: it hides layer 3
-    universe->controls->setByte(3, 0, 7, 127);
-    midi(0xB3, 7, 100);
-    EXPECT_EQ(byteOf(3, 7), 100);
-    EXPECT_EQ(universe->currentChannel, 3);
-}
-
-// Each step: a MIDI message on a frame, then the byte of an entry (on
-// channel 5 for "selected"), with the fixed rule for what the map leaves.
+// Each step: a MIDI message on a frame, then the byte of an entry (channel 5 is "selected").
 TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
-    stage->write("midi.map",
-                 "cc 1 20 -> 2 21 range 1 0\ncc14 1 1 -> selected 22\nrel 1 30 -> 2 23 step 0.1\n"
-                 "note 1 60 -> 2 24\nignore program\nignore notes\n");
-    bus->loadMidiMap("midi.map");
+    loadMap("cc 1 20 -> 2 21 range 1 0\ncc14 1 1 -> selected 22\nrel 1 30 -> 2 23 step 0.1\n"
+            "note 1 60 -> 2 24\nignore program\nignore notes\n");
     universe->currentChannel = 5;
     universe->controls->setByte(3, 0, 7, 127);
     const int steps[][6] = {
@@ -199,13 +154,9 @@ TEST_F(ControlBusTest, MappedControlsAndIgnoredMessages) {
     EXPECT_NEAR(floatOf(2, 23), 0.2f, 1e-5f);
 }
 
-// A mapped entry moved by a key or a recall waits for its fader to reach
-// it (a fader without pickup jumps); close to the value counts as reaching
-// it. Each step: move the entry to a byte (-1: leave it), then the fader,
-// then the entry's byte.
+// Each step: move the entry (-1: leave it), move the fader, then the entry's byte; without pickup a fader jumps.
 TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
-    stage->write("midi.map", "cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
-    bus->loadMidiMap("midi.map");
+    loadMap("cc 1 20 -> 2 21\ncc 1 21 -> 2 22 nopickup\n");
     midi(0xB0, 20, 100);  // nothing else moved the entry: the fader has it
     EXPECT_EQ(byteOf(2, 21), 100);
     setEntry(2, 22, 30);
@@ -224,11 +175,9 @@ TEST_F(ControlBusTest, AMovedEntryWaitsForTheFaderToPassIt) {
     }
 }
 
-// Within one MIDI step (2/127 of the float) takes over at once; the step
-// itself is still within.
+// Within one MIDI step (2/127 of the float) takes over at once; the step itself is still within.
 TEST_F(ControlBusTest, PickupWindowIncludesExactlyOneStep) {
-    stage->write("midi.map", "cc 1 20 -> 2 21\n");
-    bus->loadMidiMap("midi.map");
+    loadMap("cc 1 20 -> 2 21\n");
     const int index = ControlTable::indexOf(2, 0, 21);
     const float target = 2.0f * (64 / 127.0f - 0.5f);
     universe->controls->floatValue[index] = target - 2.0f / 127.0f;
@@ -241,8 +190,7 @@ TEST_F(ControlBusTest, PickupWindowIncludesExactlyOneStep) {
 
 TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     loadKeys(*stage, "q 21\n");
-    stage->write("midi.map", "# my box\ncc 1 5 -> 0 30\ncc 2 9 -> 4 4\n");
-    bus->loadMidiMap("midi.map");
+    loadMap("# my box\ncc 1 5 -> 0 30\ncc 2 9 -> 4 4\n");
     using L = ControlBus::LearnState;
     testing::internal::CaptureStderr();
     EXPECT_TRUE(bus->keyboard('l', true));

@@ -33,58 +33,42 @@ std::string captureStderr(Fn fn) {
 
 using SceneBankTest = UniverseFixture;
 
-// A stored scene brings back every value, the cells' modules and image sets
-// and the selected channel; only cells whose module differs are rebuilt, and
-// the frame's own entries (sound level, frame time) are left alone.
+// A recall restores values, modules and channel, rebuilds only changed cells, and leaves the frame's own entries.
 TEST_F(SceneBankTest, RecallRestoresValuesModulesAndChannelRebuildingOnlyChangedCells) {
     build();
     qelUnivCell& u = *universe;
     ControlTable& t = *u.controls;
     SceneBank bank(u);
     bank.setDefaultFadeMillis(0);
-    // Stored: some values, module 4 in cell 2, channel 5; then moved away.
-    const auto set = [&](int module, int byte, float value, float trail, int channel) {
+    const auto set = [&](int module, int byte, float value, int channel) {
         captureStdout([&] { u.cells[2]->setReactor(module, u.moduleHelps[module].get()); });
-        t.setByte(0, 0, 7, byte), t.setFloat(3, 64, 20, value), t.setFloat(11, 0, 19, trail);
-        u.currentChannel = channel;
+        t.setByte(0, 0, 7, byte), t.setFloat(3, 64, 20, value), u.currentChannel = channel;
     };
-    set(4, 100, 0.1f, 0.0f, 5);
+    set(4, 100, 0.1f, 5);
     ASSERT_TRUE(bank.storeScene(3));
-    const std::string text = readText("scenes/03.scene");
-    EXPECT_TRUE(text.find("cell 2 4 ") != text.npos && text.find("selected 5\n") != text.npos) << text;
-    const ControlTable stored = t;
-    set(1, 3, 0.9f, 1.0f, 9);
+    ControlTable stored = t;
+    set(1, 3, 0.9f, 9);
     t.setByte(15, 0, 1, 77);  // the frame's own entry
+    stored.setByte(15, 0, 1, 77);
     Reactor* untouched = u.cells[0]->reactor(0);
-
     const std::string out = captureStdout([&] { ASSERT_TRUE(bank.recallScene(3)); });
     EXPECT_EQ(countOf(out, "qelCell::setReactor "), 1) << out;  // cell 2 only
     EXPECT_TRUE(u.cells[2]->reactorIndex == 4 && u.cells[0]->reactor(0) == untouched && u.currentChannel == 5);
-    EXPECT_EQ(t.getByte(15, 0, 1), 77);
-    t.setByte(15, 0, 1, stored.getByte(15, 0, 1));
     EXPECT_EQ(std::memcmp(t.byteValue, stored.byteValue, sizeof t.byteValue), 0);
     EXPECT_EQ(std::memcmp(t.floatValue, stored.floatValue, sizeof t.floatValue), 0);
 }
 
-// Float values glide over the fade time measured in frame milliseconds; the
-// byte values follow them; the end lands exactly on the scene.
+// Floats glide over the fade time in frame milliseconds, bytes follow, and the end lands exactly on the scene.
 TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
     build();
     qelUnivCell& u = *universe;
     ControlTable& t = *u.controls;
     SceneBank bank(u);
-    t.setByte(1, 0, 20, 100);
-    t.setFloat(1, 0, 20, 1.0f);  // stored float 1
+    t.setByte(1, 0, 20, 100), t.setFloat(1, 0, 20, 1.0f);  // stored float 1
     ASSERT_TRUE(bank.storeFile("fade.scene"));
-    t.setByte(1, 0, 20, 0);
-    t.setFloat(1, 0, 20, 0.0f);  // stored float -1
+    t.setByte(1, 0, 20, 0), t.setFloat(1, 0, 20, 0.0f);  // stored float -1
     ASSERT_TRUE(bank.recallFile("fade.scene", 1000));
-    struct Step {
-        int millis;
-        float value;
-        int byte;
-        bool fading;
-    };
+    struct Step { int millis; float value; int byte; bool fading; };
     const Step steps[] = {{0, -1.0f, 0, true}, {250, -0.5f, 25, true}, {250, 0.0f, 50, true},
                           {400, 0.8f, 90, true}, {100, 1.0f, 100, false}};  // ends exactly at 1000 ms
     for (const Step& s : steps) {
@@ -94,36 +78,28 @@ TEST_F(SceneBankTest, CrossFadeIsLinearInFrameTimeAndEndsExactlyOnTheScene) {
         EXPECT_EQ(u.fade->running(), s.fading);
     }
     // A fade of 0 cuts at once, whatever the default.
-    t.setFloat(1, 0, 20, 0.5f);
-    bank.setDefaultFadeMillis(500);
+    t.setFloat(1, 0, 20, 0.5f), bank.setDefaultFadeMillis(500);
     ASSERT_TRUE(bank.recallFile("fade.scene", 0));
     EXPECT_EQ(t.getFloat(1, 0, 20), 1.0f);
     EXPECT_FALSE(u.fade->running());
 }
 
-// A missing or malformed file changes nothing and says which file and line.
+// A missing or malformed file changes nothing and names file and line in one line.
 TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
     build();
     qelUnivCell& u = *universe;
     SceneBank bank(u);
     const std::pair<const char*, const char*> cases[] = {
         {"", "bad.scene:1: empty"},
-        {"value 0 7 1 0\n", "bad.scene:1: expected 'strata-scene 1' first"},
         {"strata-scene 1\nselected 16\n", "bad.scene:2: expected 'selected <channel 0..15>'"},
-        {"strata-scene 1\n\ncell 0 12 0\n", "bad.scene:3: module '12' is not in modules.db (0..11)"},
-        {"strata-scene 1\ncell 11 0 0\n", "bad.scene:2: expected a cell 0..10, found '11'"},
-        {"strata-scene 1\ncell 0 1 -1\ncell 0 1 -1\n", "bad.scene:3: cell 0 described twice"},
-        {"strata-scene 1\ncell 0 1 0\n", "bad.scene:2: image set '0' does not exist (-1..-1)"},
+        {"strata-scene 1\ncell 0 1 -1\ncell 11 0 0\n", "bad.scene:3: expected a cell 0..10, found '11'"},
+        {"strata-scene 1\ncell 0 1 -1\ncell 0 12 -1\n", "bad.scene:3: module '12' is not in modules.db (0..11)"},
         {"strata-scene 1\nvalue 0 1024 1 0\n", "bad.scene:2: expected a controller 0..1023, found '1024'"},
         {"strata-scene 1\nvalue 0 7 1 inf\n", "bad.scene:2: expected a float value, found 'inf'"},
-        {"strata-scene 1\nvalue 0 7 1 0.0000000000000000000000000000000000000001\n",  // 42 characters
-         "bad.scene:2: expected a float value, found '0.0"},
-        {"strata-scene 1\nvalue 0 7 1\n", "bad.scene:2: expected 'value <channel> <controller> <byte> <float>'"},
         {"strata-scene 1\nlayer 0\n", "bad.scene:2: expected selected, cell or value, found 'layer'"}};
     const ControlTable before = *u.controls;
     for (const auto& [text, message] : cases) {
         stage->write("bad.scene", text);
-        // A good cell line first would rebuild a module if applied early.
         bool recalled = true;
         const std::string err = captureStderr([&] { recalled = bank.recallFile("bad.scene", 0); });
         EXPECT_FALSE(recalled) << text;
@@ -137,8 +113,7 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
     for (int i = 0; i < 11; ++i) EXPECT_EQ(u.cells[i]->reactorIndex, 0);
 }
 
-// A store that fails half-way (a full disk, a crash) leaves the previous
-// scene file whole and no temporary file behind.
+// A store that fails half-way leaves the previous scene file whole and no temporary file behind.
 TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     build();
     qelUnivCell& u = *universe;
@@ -148,15 +123,12 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     u.controls->setByte(2, 0, 7, 99);
     gWrites = 0;
     setAtomicWriteCall(&halfThenFail);
-    bool stored = true;
-    const std::string err = captureStderr([&] { stored = bank.storeScene(1); });
+    const std::string err = captureStderr([&] { EXPECT_FALSE(bank.storeScene(1)); });
     setAtomicWriteCall(nullptr);
-    EXPECT_FALSE(stored);
     EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
     EXPECT_EQ(readText("scenes/01.scene"), previous);
     EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
-    // And the next store goes through.
-    ASSERT_TRUE(bank.storeScene(1));
+    ASSERT_TRUE(bank.storeScene(1));  // and the next store goes through
     EXPECT_NE(readText("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
 }
 
@@ -164,9 +136,7 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
 TEST(SceneKeys, ControlDigitsAsX11DeliversThem) {
     const unsigned char ctrl[] = {'1', 0, 27, 28, 29, 30, 31, 127, '9'};
     const unsigned char ctrlShift[] = {'!', 0, '#', '$', '%', 30, '&', '*', '('};
-    for (int d = 1; d <= 9; ++d) {
-        EXPECT_EQ(controlDigit(ctrl[d - 1], false), d) << d;
-        EXPECT_EQ(controlDigit(ctrlShift[d - 1], true), d) << d;
-    }
-    for (const int other : {int('a'), int('0'), 18, int(' '), int('!')}) EXPECT_EQ(controlDigit(static_cast<unsigned char>(other), false), 0) << other;
+    for (int d = 1; d <= 9; ++d)
+        EXPECT_TRUE(controlDigit(ctrl[d - 1], false) == d && controlDigit(ctrlShift[d - 1], true) == d) << d;
+    for (const unsigned char other : {'a', '0', '\x12', ' ', '!'}) EXPECT_EQ(controlDigit(other, false), 0) << int(other);
 }
