@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The manual pages keep up with the programs: every variable `strata --help`
 # lists is an entry of strata.1, every option `strata-render --help` lists
-# one of strata-render.1, and man renders each page without a warning.
+# one of strata-render.1, and man and groff (all warnings on) render each
+# page without a warning.
 #   manpages.sh <strata> <strata-render> <doc dir>
 set -uo pipefail
 strata="$1"
@@ -26,7 +27,8 @@ for o in $options; do
 done
 
 for page in "$doc"/*.1; do
-  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null
+             LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || fault "$(basename "$page"): $warnings"
 done
 [ "$failures" -eq 0 ] && echo "manpages: $(wc -w <<<"$variables") variables, $(wc -w <<<"$options") options, $(ls "$doc"/*.1 | wc -l) pages"
