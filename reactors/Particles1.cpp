@@ -11,7 +11,7 @@ Particles1::Particles1(int size, const ObjModel* /*model*/) {
     poolSize = size;
     printf("Generating Particle Gene\n");
     particles = std::make_unique<qelParticles>(poolSize);
-    printf("ModelFile not found...use defalt particle draw\n");
+    printf("ModelFile not found...use default particle draw\n");
 }
 
 Particles1::~Particles1() = default;

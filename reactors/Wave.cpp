@@ -53,7 +53,7 @@ void Wave::init() {
             kernel[y2 * kernelWidth + x2] = d > 0.0f ? 0.5f * d : 0.0f;
         }
     }
-    printf("Finish Intialize\n");
+    printf("Finish Initialize\n");
 }
 
 // Overwrites the kernel, scaled to 0..128, centred at (column, row); cells

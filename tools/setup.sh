@@ -9,7 +9,7 @@ packages=(build-essential cmake pkg-config freeglut3-dev libglu1-mesa-dev libegl
           libbenchmark-dev libsndfile1-dev libsamplerate0-dev dpkg-dev liblo-dev libcpp-httplib-dev
           nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool imagemagick x11-utils liblo-tools curl clang libclang-rt-14-dev python3 ffmpeg)
+  packages+=(xvfb xauth xdotool imagemagick x11-utils liblo-tools curl clang libclang-rt-14-dev python3 ffmpeg lintian)
 fi
 
 missing=()

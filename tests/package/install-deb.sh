@@ -26,7 +26,8 @@ done
 root="$work/root"
 dpkg -x "$deb" "$root" || fail "dpkg -x failed"
 for file in bin/strata bin/strata-render bin/strata-stage share/strata/stage/modules.db share/strata/stage/key.db \
-  share/man/man1/strata.1.gz share/man/man1/strata-render.1.gz share/applications/strata.desktop \
+  share/man/man1/strata.1.gz share/man/man1/strata-render.1.gz share/man/man1/strata-stage.1.gz \
+  share/applications/strata.desktop share/doc/strata/copyright share/doc/strata/changelog.gz \
   share/doc/strata/README.md share/doc/strata/doc/architecture.md share/doc/strata/doc/overlay.png; do
   [ -e "$root/usr/$file" ] || fail "the package lacks /usr/$file"
 done
