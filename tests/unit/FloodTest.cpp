@@ -7,6 +7,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <thread>
@@ -105,6 +108,57 @@ TEST_F(Flood, EveryReactorWithEveryControllerAtBothEnds) {
             EXPECT_GT(litPixels(readScreen()), 0);  // what the reactors kept stays finite too
         }
     }
+}
+
+// Four driver threads send in bursts while frames run: each thread's messages arrive once each and in
+// order; a sequence may skip only after a fetch found the queue full (the newest are dropped then).
+TEST_F(Flood, MidiFromFourThreadsWhileFramesRunArrivesOnceEachAndInOrder) {
+    buildStage();  // no cell raised: frames are quick, so that many fetches meet the senders
+    universe->midiOn = true;
+    // A message carries its thread in the top two of 18 bits (the channel's
+    // high bits) and its sequence number in the other 16.
+    constexpr int kThreads = 4, kPerThread = 25000;
+    auto message = [](int t, int i) {
+        const int n = t << 16 | i;
+        return midiMessage(0xB0 | n >> 14, (n >> 7) & 127, n & 127);
+    };
+    std::atomic<int> finished{0};
+    std::vector<std::thread> senders;
+    for (int t = 0; t < kThreads; ++t)
+        senders.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                universe->midi->receive(message(t, i));
+                if (i % 500 == 499) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            ++finished;
+        });
+    int next[kThreads] = {};
+    bool fullSince[kThreads] = {};
+    long applied = 0;
+    int busyFetches = 0;  // fetches that found something: a loss shows only in a later one
+    uint32_t clock = 0;
+    std::string fault;
+    for (int fetches = 0; fault.empty() && fetches < 100000; ++fetches) {
+        const bool done = finished == kThreads;  // read before the frame: nothing can arrive after it
+        frameAt(clock += 16);
+        const int count = universe->midi->eventCount;
+        for (int k = 0; k < count && fault.empty(); ++k) {
+            const uint32_t m = universe->midi->events[k];
+            const int n = static_cast<int>((m & 15u) << 14 | ((m >> 8) & 127u) << 7 | ((m >> 16) & 127u));
+            const int t = n >> 16, i = n & 0xFFFF;
+            if (t >= kThreads || i < next[t] || (i > next[t] && !fullSince[t]))
+                fault = "fetch " + std::to_string(fetches) + ": " + std::to_string(n) + " out of turn";
+            else
+                next[t] = i + 1, fullSince[t] = false;
+        }
+        applied += count;
+        busyFetches += count > 0;
+        if (count == MidiInput::kQueueSize) std::fill(std::begin(fullSince), std::end(fullSince), true);
+        if (done && count == 0) break;
+    }
+    for (auto& s : senders) s.join();
+    EXPECT_EQ(fault, "");
+    EXPECT_GE(busyFetches, 3);
 }
 
 }  // namespace

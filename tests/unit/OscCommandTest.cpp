@@ -1,5 +1,12 @@
-// The OSC side of the control bus without a universe: validation, the address table, bundles, the bounded queue.
+// The OSC side of the control bus without a universe: validation, the address table, bundles, the bounded queue, the real sockets on loopback.
 #include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -9,9 +16,11 @@
 
 #include "OscPackets.h"
 #include "TextFile.h"
+#include "control/ControlSnapshot.h"
 #include "control/OscAddresses.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
+#include "control/OscQueryServer.h"
 #include "control/OscServer.h"
 
 namespace {
@@ -116,6 +125,45 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     queue.takeCounts(dropped, bad);
     EXPECT_EQ(bad, 2u);
     EXPECT_EQ(queue.fetch(), 0);
+}
+
+// What the end-to-end run does not reach: a second server on a taken port, the list reply, the query's refusals.
+TEST(OscServerSockets, TakenPortListReplyAndQueryRefusals) {
+    OscCommandQueue queue, other;
+    OscServer server(queue), taken(other);
+    std::string error;
+    ASSERT_TRUE(server.start("127.0.0.1", 0, error)) << error;
+    const int port = server.port();
+    EXPECT_FALSE(taken.start("127.0.0.1", port, error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+
+    const int client = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    const std::vector<uint8_t> list = oscMessage("/strata/list");
+    ::sendto(client, list.data(), list.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    pollfd wait{client, POLLIN, 0};
+    ASSERT_EQ(::poll(&wait, 1, 2000), 1);
+    char reply[4096];
+    const ssize_t n = ::recv(client, reply, sizeof reply, 0);
+    ::close(client);
+    int result = 0;
+    lo_message message = n > 0 ? lo_message_deserialise(reply, static_cast<size_t>(n), &result) : nullptr;
+    ASSERT_NE(message, nullptr);
+    EXPECT_STREQ(reply, "/strata/list");
+    EXPECT_EQ(lo_message_get_argc(message), static_cast<int>(OscServer::addresses().size()));
+    EXPECT_STREQ(&lo_message_get_argv(message)[0]->s, "/strata/ctl");
+    lo_message_free(message);
+
+    ControlSnapshotBox box;
+    OscQueryServer query(box, {"Waver", "Tunnel"}, "127.0.0.1", port);
+    ASSERT_TRUE(query.start("127.0.0.1", port, error)) << error;
+    httplib::Client http("127.0.0.1", port);
+    http.set_connection_timeout(2, 0);
+    http.set_read_timeout(2, 0);
+    auto missing = http.Get("/strata/layer/12");
+    auto big = http.Post("/", std::string(OscQueryServer::kMaxBody * 4, 'x'), "text/plain");
+    ASSERT_TRUE(missing && big);
+    EXPECT_EQ(std::make_pair(missing->status, big->status), std::make_pair(404, 413));
 }
 
 }  // namespace
