@@ -37,6 +37,14 @@ std::string captureStdout(Fn fn) {
     return testing::internal::GetCapturedStdout();
 }
 
+// Runs fn with standard error captured and returns what it wrote.
+template <typename Fn>
+std::string captureStderr(Fn fn) {
+    testing::internal::CaptureStderr();
+    fn();
+    return testing::internal::GetCapturedStderr();
+}
+
 // How often `needle` occurs in `text` (for counting log lines).
 inline int countOf(const std::string& text, const std::string& needle) {
     int n = 0;

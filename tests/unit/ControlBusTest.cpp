@@ -73,9 +73,7 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     send("/strata/layer/1/imageset", {oscInt(0)});  // no image sets
     send("/strata/ctl", {oscInt(16), oscInt(0), oscInt(0)});
     send("/strata/scene/recall", {oscInt(2)});
-    testing::internal::CaptureStderr();
-    frame();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = captureStderr([&] { frame(); });
     EXPECT_EQ(universe->cells[0]->reactorIndex, 0);
     EXPECT_NE(err.find("scenes not available"), std::string::npos);
     EXPECT_NE(err.find("0 messages dropped (queue full), 4 bad messages ignored"), std::string::npos) << err;
@@ -96,9 +94,7 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
         for (int i = 0; i < kMessages; ++i) send(oscControl((i / 64) % 16, 32 + i % 64, i < kBound ? i / 1024 * 30 + 1 : 1));
     });
     sender.join();
-    testing::internal::CaptureStderr();
-    frame();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = captureStderr([&] { frame(); });
     for (int i = kBound - 1024; i < kBound; ++i)
         ASSERT_EQ(byteOf((i / 64) % 16, 32 + i % 64), 3 * 30 + 1) << i;
     EXPECT_NE(err.find("95904 messages dropped"), std::string::npos) << err;

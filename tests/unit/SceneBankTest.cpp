@@ -22,13 +22,6 @@ ssize_t halfThenFail(int fd, const void* data, size_t size) {
     errno = ENOSPC;
     return -1;
 }
-
-template <typename Fn>
-std::string captureStderr(Fn fn) {
-    testing::internal::CaptureStderr();
-    fn();
-    return testing::internal::GetCapturedStderr();
-}
 }  // namespace
 
 using SceneBankTest = UniverseFixture;

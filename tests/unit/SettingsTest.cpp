@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "TempStage.h"
 #include "platform/Settings.h"
 
 namespace {
@@ -60,8 +61,6 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
         const Settings s = Settings::read([&](const char* name) { return name == std::string(c.name) ? c.value : nullptr; });
         EXPECT_EQ(kValue[static_cast<int>(c.setting)](s), c.expected);
         EXPECT_EQ(s.problem(c.setting), c.problem);
-        testing::internal::CaptureStderr();
-        s.report(c.setting);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), *c.problem ? std::string(c.problem) + "\n" : "");
+        EXPECT_EQ(captureStderr([&] { s.report(c.setting); }), *c.problem ? std::string(c.problem) + "\n" : "");
     }
 }
