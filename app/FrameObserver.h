@@ -22,8 +22,9 @@ public:
 
     // Right after the clock tick, with this frame's time.
     virtual void frameStarted(int /*frameMillis*/) {}
-    // The sound step took a new block (512 bytes, 256 stereo frames).
-    virtual void soundTaken(const uint8_t* /*block*/) {}
+    // The sound step took a new block (512 bytes, 256 stereo frames) at this
+    // position of the followed sound stream (-1 when none is followed).
+    virtual void soundTaken(const uint8_t* /*block*/, int64_t /*position*/) {}
     // A MIDI message and a joystick reading as the frame applied them.
     virtual void midiApplied(uint32_t /*message*/) {}
     virtual void joystickApplied(uint32_t /*x*/, uint32_t /*y*/, uint32_t /*buttons*/) {}

@@ -151,7 +151,7 @@ void qelUnivCell::frame() {
 
     const int soundSlot = wave->historyIndex;
     soundLevel = wave->update();
-    if (observer && wave->historyIndex != soundSlot) observer->soundTaken(wave->current->bytes);
+    if (observer && wave->historyIndex != soundSlot) observer->soundTaken(wave->current->bytes, wave->blockPosition());
     controls->setByte(15, 0, 0, static_cast<int>(soundLevel * 128));
     controls->setFloat(15, 0, 0, soundLevel);
 

@@ -37,7 +37,8 @@ void BM_RecordingFrame(benchmark::State& state) {
     for (auto _ : state) {
         ++f;
         recorder.frameStarted(static_cast<int>(15 + (f & 3)));
-        recorder.soundTaken(block);
+        recorder.blockCaptured(block);
+        recorder.soundTaken(block, f);
         recorder.midiApplied(0xB0u | 20u << 8 | (f & 127u) << 16);
         recorder.midiApplied(0xB1u | 21u << 8 | (f & 127u) << 16);
         recorder.joystickApplied(f & 65535u, 65535u - (f & 65535u), f & 15u);

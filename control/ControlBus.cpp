@@ -10,6 +10,7 @@
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 #include "control/OscAddresses.h"
+#include "input/MidiInput.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscEndpoint.h"
@@ -174,6 +175,13 @@ void ControlBus::armLearn() {
         return;
     }
     learn_ = LearnState::WaitControl;
+    if (u_.midi && !u_.midi->connected()) {
+        // Said as the MIDI line at start says it: nothing can come.
+        char why[128];
+        u_.midi->describe(why, sizeof why);
+        std::fprintf(stderr, "MIDI learn: move a control on the MIDI box (but %s: no MIDI can arrive)\n", why);
+        return;
+    }
     std::fprintf(stderr, "MIDI learn: move a control on the MIDI box%s\n",
                  u_.midiOn ? "" : " (MIDI input is off: End turns it on)");
 }

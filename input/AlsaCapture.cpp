@@ -33,6 +33,7 @@ public:
     }
 
     bool lost() const override { return lost_; }
+    bool streamsEveryBlock() const override { return true; }
 
     void describe(char* text, size_t size) const override {
         std::snprintf(text, size, "%s (ALSA), %u Hz, %u channels", name_, rate_, channels_);
@@ -55,6 +56,7 @@ public:
                 break;
             }
             if (n == kBlockFrames) {
+                streamBlock(scratch_);
                 std::memcpy(block, scratch_, kBlockBytes);
                 got = true;
             }

@@ -2,6 +2,19 @@
 #include <cstddef>
 #include <cstdint>
 
+// Receives the whole captured stream, block by block in capture order (the
+// recorder keeps it). Called on the thread that polls the source, inside the
+// poll; it must not wait or allocate.
+class SoundStreamSink {
+public:
+    virtual ~SoundStreamSink() = default;
+    // The next block of the stream (kBlockBytes bytes).
+    virtual void blockCaptured(const uint8_t* block) = 0;
+    // The stream went on without blocks that can be delivered (a sound card
+    // away for a while): that many blocks of silence keep its time.
+    virtual void blocksMissed(int64_t blocks) = 0;
+};
+
 // One source of captured sound for WaveInput: a sound card, a wave file played
 // as input, or a test's own blocks. Every source delivers the same blocks of
 // 256 interleaved unsigned 8-bit stereo frames (512 bytes) at 22 050 frames per
@@ -33,9 +46,26 @@ public:
     virtual void describe(char* text, size_t size) const {
         if (size > 0) text[0] = '\0';
     }
+    // Hands every block this source completes, in order, to sink (null: no
+    // one listens), the newest included, during takeNewestBlock. A source
+    // that does not (streamsEveryBlock false) has its taken blocks passed
+    // on by WaveInput instead.
+    void setStreamSink(SoundStreamSink* sink) { sink_ = sink; }
+    virtual bool streamsEveryBlock() const { return false; }
     // Completes exactly `blocks` more blocks of a caller-paced source, in
     // order, none skipped (the replay of a recording, where each frame that
     // took a block is marked); from then on the source counts blocks, not
     // time. Other sources ignore it.
     virtual void advanceBlocks(int /*blocks*/) {}
+
+protected:
+    void streamBlock(const uint8_t* block) {
+        if (sink_) sink_->blockCaptured(block);
+    }
+    void streamGap(int64_t blocks) {
+        if (sink_ && blocks > 0) sink_->blocksMissed(blocks);
+    }
+
+private:
+    SoundStreamSink* sink_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "input/WavFileCapture.h"
 
+#include <cstring>
+
 #include <samplerate.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -228,22 +230,44 @@ double WavFileCapture::elapsedMillis() const {
         .count();
 }
 
-bool WavFileCapture::takeNewestBlock(uint8_t* block) {
-    // The tiny offset keeps a clock that lands exactly on a block boundary
-    // (advanced by whole block durations) from falling just short of it.
-    const double framesPlayed = elapsedMillis() * (kFrameRate / 1000.0) + 1e-6;
-    const int64_t completed = countsBlocks_ ? blocksAdvanced_ : static_cast<int64_t>(framesPlayed) / kBlockFrames;
-    if (completed <= blocksTaken_) return false;
-    blocksTaken_ = completed;
-
+void WavFileCapture::copyBlock(int64_t index, uint8_t* block) const {
     const int64_t length = sound_.frameCount();
-    int64_t frame = ((completed - 1) * kBlockFrames) % length;
+    int64_t frame = index * kBlockFrames;
+    // A recording's sound played back block by block ends where the show
+    // ended (or was cut): beyond it the input is silent, not looped.
+    if (countsBlocks_ && frame >= length) {
+        std::memset(block, 128, kBlockBytes);
+        return;
+    }
+    frame %= length;
     const uint8_t* src = sound_.frames.data();
     for (int i = 0; i < kBlockFrames; ++i) {
         block[2 * i] = src[2 * frame];
         block[2 * i + 1] = src[2 * frame + 1];
         if (++frame == length) frame = 0;
     }
+}
+
+bool WavFileCapture::takeNewestBlock(uint8_t* block) {
+    // The tiny offset keeps a clock that lands exactly on a block boundary
+    // (advanced by whole block durations) from falling just short of it.
+    const double framesPlayed = elapsedMillis() * (kFrameRate / 1000.0) + 1e-6;
+    const int64_t completed = countsBlocks_ ? blocksAdvanced_ : static_cast<int64_t>(framesPlayed) / kBlockFrames;
+    if (completed <= blocksTaken_) return false;
+    // Every block completed since the last take goes to the stream, the
+    // newest last; after a very long stall the oldest are counted, not copied.
+    int64_t first = blocksTaken_;
+    if (completed - first > kMaxStreamedPerTake) {
+        streamGap(completed - kMaxStreamedPerTake - first);
+        first = completed - kMaxStreamedPerTake;
+    }
+    for (int64_t index = first; index < completed - 1; ++index) {
+        copyBlock(index, block);
+        streamBlock(block);
+    }
+    blocksTaken_ = completed;
+    copyBlock(completed - 1, block);
+    streamBlock(block);
     return true;
 }
 

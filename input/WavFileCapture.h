@@ -41,10 +41,15 @@ public:
     void advanceClock(double millis) override;
     void advanceBlocks(int blocks) override;
 
+    bool streamsEveryBlock() const override { return true; }
+
     const WavSound& sound() const { return sound_; }
 
 private:
+    // Most blocks copied to the stream in one take (about 12 s).
+    static constexpr int64_t kMaxStreamedPerTake = 1024;
     double elapsedMillis() const;
+    void copyBlock(int64_t index, uint8_t* block) const;
 
     WavSound sound_;
     Pacing pacing_;

@@ -90,6 +90,7 @@ int WaveInput::open() {
 }
 
 void WaveInput::startRecording() {
+    attach();
     if (!device || !device->start()) {
         if (device) std::snprintf(description_, sizeof description_, "no sound input: the source does not start");
         printf("Record Failed\n");
@@ -124,10 +125,32 @@ void WaveInput::describe(const char* fallback) {
     if (!description_[0] || !device) std::snprintf(description_, sizeof description_, "%s", fallback);
 }
 
+void WaveInput::setStreamSink(SoundStreamSink* sink) {
+    sink_ = sink;
+    streamBlocks_ = 0;
+    snapshotPosition_ = -1;
+    attach();
+}
+
+void WaveInput::attach() {
+    if (device) device->setStreamSink(this);
+}
+
+void WaveInput::blockCaptured(const uint8_t* block) {
+    ++streamBlocks_;
+    if (sink_) sink_->blockCaptured(block);
+}
+
+void WaveInput::blocksMissed(int64_t blocks) {
+    if (blocks <= 0) return;
+    streamBlocks_ += blocks;
+    if (sink_) sink_->blocksMissed(blocks);
+}
+
 void WaveInput::loseDevice() {
     device.reset();
     lost_ = true;
-    lastAttempt_ = std::chrono::steady_clock::now();
+    lastAttempt_ = lostAt_ = std::chrono::steady_clock::now();
     level = leftLevel = rightLevel = 0.0f;
     std::memset(current->bytes, 128, kBufferLength);
 }
@@ -140,6 +163,10 @@ void WaveInput::tryReopen() {
     if (!backend || !backend->start()) return;
     device = std::move(backend);
     lost_ = false;
+    attach();
+    // The stream keeps the show's time: the time away is silence in it.
+    blocksMissed(static_cast<int64_t>(std::chrono::duration<double>(now - lostAt_).count() *
+                                      CaptureBackend::kFrameRate / CaptureBackend::kBlockFrames));
     describe("sound input");
 }
 
@@ -166,6 +193,8 @@ float WaveInput::update() {
     if (device && device->lost()) loseDevice();
     if (!device && lost_ && reopen_) tryReopen();
     if (device && device->takeNewestBlock(captureBlock.get())) {
+        if (!device->streamsEveryBlock()) blockCaptured(captureBlock.get());
+        snapshotPosition_ = streamBlocks_ - 1;
         historyIndex = historyIndex == kHistory - 1 ? 0 : historyIndex + 1;
         current = &history[historyIndex];
         std::memcpy(current->bytes, captureBlock.get(), kBufferLength);

@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-class CaptureBackend;
+#include "input/CaptureBackend.h"
 
 // 256 interleaved unsigned 8-bit stereo frames (byte 2i left, 2i+1 right;
 // 128 is silence).
@@ -27,7 +27,11 @@ struct SoundSnapshot {
 // is closed at once: the levels read 0 and the snapshot is silence while it
 // is away, and it is opened again about once a second (retryMillis), without
 // a console line, until it is back.
-class WaveInput {
+//
+// The whole captured stream (every block, not only the ones the frames take)
+// can be followed through setStreamSink; blockPosition() tells where in that
+// stream the newest snapshot lies.
+class WaveInput : private SoundStreamSink {
 public:
     // The source as the operator sees it.
     enum class State { None, Live, Lost };
@@ -36,7 +40,7 @@ public:
     static constexpr int kBufferLength = 512;
 
     WaveInput();
-    ~WaveInput();  // stops and closes the device
+    ~WaveInput() override;  // stops and closes the device
     WaveInput(const WaveInput&) = delete;
     WaveInput& operator=(const WaveInput&) = delete;
 
@@ -63,6 +67,13 @@ public:
     // not opened again). open() sets it for sound cards.
     void setReopen(std::function<std::unique_ptr<CaptureBackend>()> reopen);
 
+    // Follows the whole stream from now on (null: stops); positions count
+    // from the first block after this call.
+    void setStreamSink(SoundStreamSink* sink);
+    // Position in the followed stream of the newest snapshot's block (-1:
+    // no stream followed, or none taken since setStreamSink).
+    int64_t blockPosition() const { return sink_ ? snapshotPosition_ : -1; }
+
     State state() const;
     // A few words on the source (name, rate, channels) or, without one, why
     // there is none. Never null.
@@ -81,12 +92,19 @@ public:
     float leftLevel = 0.0f;
 
 private:
+    void blockCaptured(const uint8_t* block) override;
+    void blocksMissed(int64_t blocks) override;
+    void attach();  // makes this the device's stream sink
     void describe(const char* fallback);
     void loseDevice();
     void tryReopen();
 
     std::function<std::unique_ptr<CaptureBackend>()> reopen_;
     std::chrono::steady_clock::time_point lastAttempt_{};
+    std::chrono::steady_clock::time_point lostAt_{};
     bool lost_ = false;
+    SoundStreamSink* sink_ = nullptr;
+    int64_t streamBlocks_ = 0;       // blocks of the followed stream so far
+    int64_t snapshotPosition_ = -1;  // the newest snapshot's, or -1
     char description_[192] = "no sound input";
 };

@@ -1,5 +1,7 @@
 #include "operator/DeviceReport.h"
 
+#include <cstring>
+
 #include "app/qelUnivCell.h"
 #include "input/Joystick.h"
 #include "input/MidiInput.h"
@@ -12,6 +14,7 @@ DeviceReport::Status DeviceReport::statusOf(const qelUnivCell& universe) {
     status.cursorShown = universe.cursorFlag;
     status.sound = universe.wave ? universe.wave->state() : WaveInput::State::None;
     status.joystickConnected = universe.joystick && universe.joystick->connected();
+    status.midiConnected = universe.midi && universe.midi->connected();
     return status;
 }
 
@@ -29,7 +32,11 @@ void DeviceReport::poll(const qelUnivCell& universe) {
 
 void DeviceReport::printStart(const Status& status, const char* sound, const char* midi, const char* joystickPath) {
     std::fprintf(out_, "strata: sound: %s\n", sound);
-    std::fprintf(out_, "strata: MIDI: %s; input is off until End\n", midi);
+    if (status.midiConnected)
+        std::fprintf(out_, "strata: MIDI: %s; input is off until End\n", midi);
+    else
+        std::fprintf(out_, "strata: MIDI: %s: no MIDI can arrive%s\n", midi,
+                     std::strcmp(midi, "no sequencer") == 0 ? " (sudo modprobe snd-seq loads it; then start again)" : "");
     if (status.joystickConnected)
         std::fprintf(out_, "strata: joystick: %s; input is off until Page Down\n", joystickPath);
     else

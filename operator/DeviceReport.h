@@ -18,6 +18,7 @@ public:
         bool cursorShown = false;
         WaveInput::State sound = WaveInput::State::None;
         bool joystickConnected = false;
+        bool midiConnected = false;  // a MIDI port is open: messages can arrive
     };
 
     explicit DeviceReport(FILE* out = stderr) : out_(out) {}

@@ -96,6 +96,11 @@ void OperatorOverlay::update(const Snapshot& s, double frameMillis) {
                   s.cleanLayers ? "on" : "off");
     Row& images = addRow();
     std::snprintf(images.text, n, "Images   layer %d: %.50s", s.selected + 1, orDash(s.images));
+    if (s.recording) {
+        Row& record = addRow();
+        std::snprintf(record.text, n, "Record   %.70s", s.recording);
+        record.highlight = std::strncmp(s.recording, "STOPPED", 7) == 0;
+    }
     if (mode_ == Mode::Start) {
         std::snprintf(addRow().text, n, "Raise layer 1: F1 with the mouse at the right. Up/Down: module. h: help.");
         std::snprintf(addRow().text, n, "Insert: show or hide this view. Shift+Insert: clean layers.");

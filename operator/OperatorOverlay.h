@@ -17,7 +17,7 @@ class OperatorOverlay {
 public:
     static constexpr int kLayers = 11;
     static constexpr int kLineChars = 80;  // a 640-pixel window holds 80 glyphs of 8 pixels
-    static constexpr int kMaxRows = 20;
+    static constexpr int kMaxRows = 24;
     static constexpr double kStartSeconds = 10.0;
 
     // What one frame shows, taken from the universe (sample) or built by a
@@ -42,6 +42,7 @@ public:
         int helpPage = 0;
         const char* images = nullptr;  // image set of the selected layer
         bool cleanLayers = false;
+        const char* recording = nullptr;  // where the show is recorded, or why it stopped
     };
 
     // One line; bar and peak in 0..1 are drawn after the text, -1 for none.

@@ -44,10 +44,12 @@ void LiveSession::begin(qelUnivCell& universe) {
             recorder_.reset();
             return;
         }
-        universe.observer = recorder_.get();
+        recorder_->follow(universe);
         std::fprintf(stderr, "strata: recording the show from start-up into %s\n", directory);
     }
 }
+
+const char* LiveSession::recordingStatus() const { return recorder_ ? recorder_->status() : nullptr; }
 
 std::string LiveSession::nextRecordingDirectory() const {
     const std::string& base = settings().record;
@@ -74,14 +76,14 @@ void LiveSession::toggleRecording() {
         recorder_.reset();
         return;
     }
-    universe_->observer = recorder_.get();
+    recorder_->follow(*universe_);
     std::fprintf(stderr, "strata: recording the show into %s%s\n", directory.c_str(),
                  framesDrawn_ == 0 ? "" : " (started during the show: it re-renders close, not exactly)");
 }
 
 void LiveSession::stopRecording() {
     if (!recorder_) return;
-    if (universe_ && universe_->observer == recorder_.get()) universe_->observer = nullptr;
+    if (universe_) recorder_->unfollow(*universe_);
     recorder_->stop();
     recorder_.reset();
 }

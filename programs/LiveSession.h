@@ -36,6 +36,8 @@ public:
     // Ends a running recording (also on exit).
     void stopRecording();
     SceneBank* scenes() { return scenes_.get(); }
+    // The recording's line for the operator, or null when none runs.
+    const char* recordingStatus() const;
 
 private:
     void toggleRecording();

@@ -74,7 +74,9 @@ double LiveShow::millisSinceLastFrame() {
 void LiveShow::presented(int windowWidth, int windowHeight) {
     if (!universe_) return;
     report_.poll(*universe_);
-    overlay_.update(OperatorOverlay::sample(*universe_, midiText_), millisSinceLastFrame());
+    OperatorOverlay::Snapshot snapshot = OperatorOverlay::sample(*universe_, midiText_);
+    if (session_) snapshot.recording = session_->recordingStatus();
+    overlay_.update(snapshot, millisSinceLastFrame());
     VirtualScreen* screen = activeVirtualScreen();
     if (overlay_.visible() && screen && screen->offscreen()) {
         paintOperatorOverlay(overlay_, windowWidth, windowHeight);

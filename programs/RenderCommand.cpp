@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -131,12 +132,15 @@ private:
     void reportProgress(int frame, Clock::time_point begin, Clock::time_point now);
     void reportEnd(Clock::time_point begin);
     void printFiguresToOutput();
+    int64_t videoFrameAt(int n) const;
 
     const RenderOptions& options_;
     const int outFd_;
     OfflineRenderer renderer_;
     VideoPipe video_;
     const bool wantsVideo_ = !options_.videoPath.empty();
+    bool resample_ = false;  // video frames follow the frame times
+    double videoFps_ = 0.0;
     FrameFigures figures_;
     Clock::time_point nextProgress_;
 };
@@ -144,19 +148,37 @@ private:
 bool RenderRun::start() {
     // The renderer changes into the working directory: the encoder gets
     // the video and sound paths as the command line meant them.
-    std::string videoPath, videoSound;
-    if (wantsVideo_) {
-        std::error_code ec;
-        videoPath = std::filesystem::absolute(options_.videoPath, ec).string();
-        if (!options_.wavPath.empty()) videoSound = std::filesystem::absolute(options_.wavPath, ec).string();
-    }
+    std::string videoPath;
+    VideoSound sound;
+    std::error_code ec;
+    if (wantsVideo_) videoPath = std::filesystem::absolute(options_.videoPath, ec).string();
+    if (wantsVideo_ && !options_.wavPath.empty()) sound.path = std::filesystem::absolute(options_.wavPath, ec).string();
     std::string error;
-    if (!renderer_.setUp(error) ||
-        (wantsVideo_ && !video_.open(videoPath, 1000.0 / options_.frameMillis, videoSound, error))) {
+    if (!renderer_.setUp(error)) {
+        std::fprintf(stderr, "strata-render: %s\n", error.c_str());
+        return false;
+    }
+    if (!wantsVideo_) return true;
+    // A recording's video keeps the recorded frame times at a constant rate;
+    // other scripts give one video frame per frame.
+    resample_ = options_.videoFpsGiven || renderer_.followsRecordedTimes();
+    videoFps_ = resample_ ? options_.videoFps : 1000.0 / options_.frameMillis;
+    if (!renderer_.playsSound()) sound.path.clear();
+    if (renderer_.soundStartSeconds(sound.startSeconds)) {
+        // The whole stream of a recording, in step with the picture.
+        sound.loop = false;
+        sound.lengthSeconds = videoFrameAt(renderer_.plannedFrames()) / videoFps_;
+    }
+    if (!video_.open(videoPath, videoFps_, sound, error)) {
         std::fprintf(stderr, "strata-render: %s\n", error.c_str());
         return false;
     }
     return true;
+}
+
+// The first video frame at or after frame n's start.
+int64_t RenderRun::videoFrameAt(int n) const {
+    return static_cast<int64_t>(std::ceil(renderer_.frameStartMillis(n) * videoFps_ / 1000.0 - 1e-6));
 }
 
 int RenderRun::run() {
@@ -199,9 +221,14 @@ void RenderRun::startTiming() {
 bool RenderRun::writeOutputs(int frame) {
     const bool png = options_.wantsPng(frame);
     const uint8_t* picture = (png || options_.raw || wantsVideo_) ? renderer_.readPicture() : nullptr;
-    if (wantsVideo_ && !video_.write(picture, OfflineRenderer::kFrameBytes)) {
-        std::fprintf(stderr, "strata-render: ffmpeg stopped taking frames after %d frames\n", frame);
-        return false;
+    // At a constant rate a frame is shown by every video frame in its time:
+    // once, several times, or (a frame shorter than the video's) not at all.
+    const int64_t copies = resample_ ? videoFrameAt(frame + 1) - videoFrameAt(frame) : 1;
+    for (int64_t i = 0; wantsVideo_ && i < copies; ++i) {
+        if (!video_.write(picture, OfflineRenderer::kFrameBytes)) {
+            std::fprintf(stderr, "strata-render: ffmpeg stopped taking frames after %d frames\n", frame);
+            return false;
+        }
     }
     if (png && !renderer_.writePng(frame)) return false;
     if (options_.raw && !writeAll(outFd_, picture, OfflineRenderer::kFrameBytes)) {
@@ -230,8 +257,9 @@ void RenderRun::countFrame(Clock::time_point t0, Clock::time_point t1, Clock::ti
 void RenderRun::reportProgress(int frame, Clock::time_point begin, Clock::time_point now) {
     nextProgress_ = now + std::chrono::seconds(1);
     const double seconds = millisBetween(begin, now) / 1000.0;
-    std::fprintf(stderr, "strata-render: frame %d of %d (%d%%), %.1f frames per second\n", frame + 1,
-                 options_.frames, static_cast<int>((frame + 1) * 100.0 / options_.frames),
+    const int planned = renderer_.plannedFrames() > 0 ? renderer_.plannedFrames() : 1;
+    std::fprintf(stderr, "strata-render: frame %d of %d (%d%%), %.1f frames per second\n", frame + 1, planned,
+                 static_cast<int>((frame + 1) * 100.0 / planned),
                  seconds > 0.0 ? (frame + 1) / seconds : 0.0);
 }
 

@@ -9,6 +9,7 @@
 #include "app/KeyBindings.h"
 #include "app/ScreenInfo.h"
 #include "app/qelUnivCell.h"
+#include "input/CaptureBackend.h"
 #include "input/WaveInput.h"
 #include "platform/PngWriter.h"
 #include "reactor/FrameTimings.h"
@@ -51,6 +52,7 @@ OfflineRenderer::~OfflineRenderer() {
 bool OfflineRenderer::setUp(std::string& error) {
     fs::path wav;
     if (!readScript(error) || !checkFiles(wav, error) || !enterWorkingDirectory(error)) return false;
+    planFrames();
     picture_ = std::make_unique<uint8_t[]>(kFrameBytes);
     startClocks();
 
@@ -75,8 +77,16 @@ bool OfflineRenderer::readScript(std::string& error) {
     if (!options_.scriptPath.empty() && !script_.parseFile(options_.scriptPath, error)) return false;
     std::error_code ec;
     if (!options_.scriptPath.empty()) scriptDirectory_ = fs::absolute(options_.scriptPath, ec).parent_path();
-    // A script with an end mark (a recording) runs to it unless --frames says otherwise.
+    // A script with an end mark (a recording) runs to it unless --frames says
+    // otherwise; a recording cut off without one (the instrument was killed)
+    // runs to its last whole frame: the lines of the last may be incomplete.
     if (!options_.framesGiven && script_.endFrame() >= 0) options_.frames = script_.endFrame();
+    if (!options_.framesGiven && script_.cutShort()) {
+        options_.frames = script_.lastFrame() > 0 ? script_.lastFrame() : 1;
+        std::fprintf(stderr, "strata-render: %s has no end mark: the recording was cut off at frame %d; rendering "
+                             "its %d whole frames\n", options_.scriptPath.c_str(), script_.lastFrame(),
+                     options_.frames);
+    }
     frameMillis_ = static_cast<uint32_t>(options_.frameMillis);
     return true;
 }
@@ -130,7 +140,10 @@ bool OfflineRenderer::connectSound(const fs::path& wav, std::string& error) {
     universe_->wave->stopAndClose();
     int soundMarks = 0;
     for (const ShowEvent& event : script_.events()) soundMarks += event.type == ShowEvent::Type::Sound;
-    if (!wav.empty()) {
+    if (!wav.empty() && soundMarks == 0 && script_.holdsRecording()) {
+        std::fprintf(stderr, "strata-render: the recording took no sound (the show had no sound input): the sound "
+                             "input stays silent\n");
+    } else if (!wav.empty()) {
         if (!universe_->wave->startWavFile(wav.c_str(), true)) {
             error = options_.wavPath + ": cannot be played as the sound input (the console line above says why)";
             return false;
@@ -153,14 +166,15 @@ bool OfflineRenderer::renderFrame() {
     script_.eventsOfFrame(frame, begin, end);
     replay_->setFrame(begin, end);
     const auto& events = script_.events();
-    int soundBlocks = 0;
+    int64_t soundTarget = soundBlocksAdvanced_;
     for (size_t i = begin; i < end; ++i) {
         const ShowEvent& event = events[i];
         if (event.type == ShowEvent::Type::End) {
             endedByScript_ = true;
             return false;
         }
-        if (event.type == ShowEvent::Type::Sound) ++soundBlocks;
+        // A block at its position in the sound file, or the next one.
+        if (event.type == ShowEvent::Type::Sound) soundTarget = event.a >= 0 ? event.a + 1 : soundTarget + 1;
         // Esc ends the show as it ends the instrument, but without leaving
         // the process: the frame it is pressed before is not drawn.
         if (event.type == ShowEvent::Type::Key && event.a == ShowScript::kEscape) {
@@ -173,10 +187,13 @@ bool OfflineRenderer::renderFrame() {
     gRenderClock += frameMillis_;
     // The wave file moves on by exactly the frame time, like the clock, or
     // by the blocks a recording marks for this frame.
-    if (soundByBlocks_)
-        universe_->wave->advanceBlocks(soundBlocks);
-    else if (wavePacedByRenderer_)
+    if (soundByBlocks_) {
+        if (soundTarget > soundBlocksAdvanced_)
+            universe_->wave->advanceBlocks(static_cast<int>(soundTarget - soundBlocksAdvanced_));
+        soundBlocksAdvanced_ = soundTarget > soundBlocksAdvanced_ ? soundTarget : soundBlocksAdvanced_;
+    } else if (wavePacedByRenderer_) {
         universe_->wave->advanceClock(frameMillis_);
+    }
     const auto start = std::chrono::steady_clock::now();
     universe_->frame();
     const auto drawn = std::chrono::steady_clock::now();
@@ -204,7 +221,50 @@ bool OfflineRenderer::writePng(int frame) {
 
 int OfflineRenderer::eventsLeft() const {
     int count = 0;
-    for (const ShowEvent& event : script_.events())
-        if (event.frame >= framesRendered_) ++count;
+    for (const ShowEvent& event : script_.events()) {
+        const bool mark = event.type == ShowEvent::Type::End ||
+                          (endedByEscape_ && event.type == ShowEvent::Type::Key && event.a == ShowScript::kEscape);
+        if (event.frame >= framesRendered_ && !mark) ++count;
+    }
     return count;
+}
+
+void OfflineRenderer::planFrames() {
+    plannedFrames_ = options_.frames;
+    for (const ShowEvent& event : script_.events()) {
+        const bool stops = event.type == ShowEvent::Type::End ||
+                           (event.type == ShowEvent::Type::Key && event.a == ShowScript::kEscape);
+        if (stops && event.frame < plannedFrames_) plannedFrames_ = event.frame;
+        if (event.type == ShowEvent::Type::FrameTime) recordedTimes_ = true;
+    }
+    // Frame n starts when frame n - 1 started plus the frame time in force at
+    // n (the time since the frame before); the first frame's uptime reading
+    // is no duration.
+    frameStarts_.assign(static_cast<size_t>(plannedFrames_) + 1, 0.0);
+    const auto& events = script_.events();
+    size_t cursor = 0;
+    double millis = options_.frameMillis;
+    for (int n = 0; n <= plannedFrames_; ++n) {
+        for (; cursor < events.size() && events[cursor].frame <= n; ++cursor)
+            if (events[cursor].type == ShowEvent::Type::FrameTime && events[cursor].b == 0)
+                millis = static_cast<uint32_t>(events[cursor].a);
+        if (n > 0) frameStarts_[n] = frameStarts_[n - 1] + millis;
+    }
+}
+
+double OfflineRenderer::frameStartMillis(int n) const {
+    if (frameStarts_.empty()) return 0.0;
+    return frameStarts_[static_cast<size_t>(n < 0 ? 0 : (n > plannedFrames_ ? plannedFrames_ : n))];
+}
+
+bool OfflineRenderer::soundStartSeconds(double& seconds) const {
+    for (const ShowEvent& event : script_.events()) {
+        if (event.type != ShowEvent::Type::Sound) continue;
+        if (event.a < 0 || event.frame > plannedFrames_) return false;
+        // The frame took the block that had just ended.
+        seconds = frameStartMillis(event.frame) / 1000.0 -
+                  (event.a + 1.0) * CaptureBackend::kBlockFrames / CaptureBackend::kFrameRate;
+        return true;
+    }
+    return false;
 }

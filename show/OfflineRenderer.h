@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "show/RenderOptions.h"
 #include "show/ShowScript.h"
@@ -50,8 +51,24 @@ public:
     bool endedByScript() const { return endedByScript_; }
     // Frame time of the frame rendered last (the script's ms events change it).
     int frameMillis() const { return static_cast<int>(frameMillis_); }
-    // Script events that lie after the last frame rendered.
+    // Script events that lie after the last frame rendered (the end mark and
+    // an Esc that ended the show are not counted).
     int eventsLeft() const;
+    // The frames this render will draw: --frames, or up to the script's end
+    // mark, an Esc in it, or the last whole frame of a cut recording.
+    int plannedFrames() const { return plannedFrames_; }
+    // When frame n (0..plannedFrames) starts in the show's own time, in
+    // milliseconds from the first frame: the recorded frame times, or the
+    // fixed one; plannedFrames gives the show's length.
+    double frameStartMillis(int n) const;
+    // True when the --wav file is the sound input.
+    bool playsSound() const { return wavePacedByRenderer_; }
+    // True when the frame times come from the script (a recording).
+    bool followsRecordedTimes() const { return recordedTimes_; }
+    // A recording whose frames name their blocks' positions in the sound
+    // file: the sound file's start, in seconds of the show's time (before
+    // the first frame when negative). False for other scripts.
+    bool soundStartSeconds(double& seconds) const;
     qelUnivCell* universe() const { return universe_.get(); }
     ShowReplay& replay() { return *replay_; }
     // Wall-clock time of the last frame's universe frame and of its glFinish.
@@ -66,6 +83,8 @@ private:
     bool checkFiles(std::filesystem::path& wav, std::string& error);
     bool enterWorkingDirectory(std::string& error);
     bool connectSound(const std::filesystem::path& wav, std::string& error);
+    // The planned frames and their start times, from the script.
+    void planFrames();
 
     RenderOptions options_;
     ShowScript script_;
@@ -82,6 +101,10 @@ private:
     bool endedByScript_ = false;
     bool soundByBlocks_ = false;     // the script marks the frames that take a block
     uint32_t frameMillis_ = 16;      // the fixed frame time, or the script's
+    int64_t soundBlocksAdvanced_ = 0;  // blocks of the sound file completed so far
+    int plannedFrames_ = 0;
+    bool recordedTimes_ = false;
+    std::vector<double> frameStarts_;  // plannedFrames_ + 1 start times
     std::filesystem::path scriptDirectory_;
     double lastFrameMillis_ = 0.0;
     double lastFinishMillis_ = 0.0;

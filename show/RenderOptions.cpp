@@ -16,7 +16,7 @@ namespace {
 
 enum : int {
     kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
-    kQuiet, kHelp, kVideo
+    kQuiet, kHelp, kVideo, kFps
 };
 const option kLongOptions[] = {
     {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
@@ -26,6 +26,7 @@ const option kLongOptions[] = {
     {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
     {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
     {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
+    {"fps", required_argument, nullptr, kFps},
     {nullptr, 0, nullptr, 0}};
 
 // An option as the command line spells it: --name, or -c for a short one.
@@ -71,6 +72,7 @@ bool OptionReader::apply(int code, char* const* args) {
             if (options_.videoPath.empty()) error_ = "--video needs a file name";
             return !options_.videoPath.empty();
         case kFrameMs: return number(code, 1, 1000, options_.frameMillis);
+        case kFps: options_.videoFpsGiven = true; return number(code, 1, 240, options_.videoFps);
         case kFrames: options_.framesGiven = true; return number(code, 1, 100000000, options_.frames);
         case kPngEvery: return number(code, 1, 100000000, options_.pngEvery);
         case kWarmup: return number(code, 0, 100000000, options_.warmup);
@@ -163,8 +165,13 @@ const char* renderUsage() {
            "  --out DIR            directory of the PNG files frame-NNNNNN.png (default .)\n"
            "  --raw                write every frame as raw RGBA (640x480x4 bytes, bottom row\n"
            "                       first) to standard output\n"
-           "  --video FILE         encode the frames as an H.264 video (needs ffmpeg), at\n"
-           "                       1000 / frame-ms frames per second, with the --wav sound\n"
+           "  --video FILE         encode the frames as an H.264 video (needs ffmpeg) with\n"
+           "                       the --wav sound; a recording's video follows its\n"
+           "                       recorded frame times at --fps, with the whole sound in\n"
+           "                       step; other scripts give 1000 / frame-ms frames a second\n"
+           "  --fps N              frames per second of the video, 1..240 (default 30 for a\n"
+           "                       recording): frames are repeated or left out to keep the\n"
+           "                       frame times\n"
            "  --stats              print frames per second and the CPU time per frame\n"
            "                       (cells' update, cells' draw, whole frame)\n"
            "  --warmup N           leave the first N frames out of --stats (default 0)\n"
@@ -184,9 +191,9 @@ const char* renderUsage() {
            "  <frame> scene <1..99 or file> [<fade ms>]        (scenes/NN.scene, or a file\n"
            "                                                    beside the script)\n"
            "  <frame> end                                      (the show ends here)\n"
-           "Recordings of live shows add ms, sound, set, midiin, joy and special events\n"
-           "(see the README); a script with an end mark runs to it unless --frames is\n"
-           "given.\n"
+           "Recordings of live shows add ms, uptime, sound, set, midiin, joy and special\n"
+           "events (see the README); a script with an end mark runs to it unless --frames\n"
+           "is given, and a recording cut off without one runs to its last whole frame.\n"
            "Keys: one character, or F1..F12, Left, Up, Right, Down, PageUp, PageDown,\n"
            "Home, End, Insert, Esc, Space, Tab, Enter, Backspace, Delete, Hash.\n"
            "Esc ends the render before that frame. Example:\n"

@@ -15,6 +15,8 @@ struct RenderOptions {
     std::vector<int> pngFrames; // PNG of these frames
     bool raw = false;           // raw RGBA frames on standard output
     std::string videoPath;      // H.264 video through ffmpeg (none: no video)
+    int videoFps = 30;          // constant frame rate of a video that follows recorded frame times
+    bool videoFpsGiven = false; // --fps was given
     bool stats = false;         // timing figures at the end
     int warmup = 0;             // frames left out of the figures
     bool quiet = false;         // no progress lines

@@ -3,13 +3,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "app/KeyNames.h"
+#include "app/qelUnivCell.h"
+#include "input/WaveInput.h"
 #include "input/CaptureBackend.h"
 #include "platform/AtomicFile.h"
 #include "show/SceneBank.h"
@@ -49,10 +55,7 @@ void waveHeader(uint8_t* h, uint32_t dataBytes) {
 
 }  // namespace
 
-ShowRecorder::ShowRecorder(std::string directory)
-    : directory_(std::move(directory)),
-      text_(std::make_unique<char[]>(kTextBuffer)),
-      sound_(std::make_unique<uint8_t[]>(kSoundBuffer)) {}
+ShowRecorder::ShowRecorder(std::string directory) : directory_(std::move(directory)) {}
 
 ShowRecorder::~ShowRecorder() { stop(); }
 
@@ -70,26 +73,29 @@ bool ShowRecorder::start(SceneBank& scenes, bool fromStartUp, std::string& error
     soundFd_ = scriptFd_ >= 0 ? ::open(sound.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1;
     if (soundFd_ < 0) {
         error = (scriptFd_ < 0 ? script : sound) + ": cannot create it: " + std::strerror(errno);
-        if (scriptFd_ >= 0) ::close(scriptFd_);
-        scriptFd_ = -1;
+        closeFiles();
         return false;
     }
     uint8_t header[kWaveHeader];
     waveHeader(header, kOpenDataSize);
     if (!writeAll(soundFd_, header, sizeof header)) {
         error = sound + ": cannot write it: " + std::strerror(errno);
-        ::close(soundFd_);
-        ::close(scriptFd_);
-        soundFd_ = scriptFd_ = -1;
+        closeFiles();
         return false;
     }
-    textUsed_ = soundUsed_ = 0;
-    soundBytes_ = 0;
+    owedSilence_ = soundBlocks_ = linesLost_ = 0;
+    soundBytesWritten_ = 0;
+    stopping_ = false;
+    failed_ = false;
+    failureReported_ = false;
     nextFrame_ = currentFrame_ = 0;
     inFrame_ = false;
+    fromStartUp_ = fromStartUp;
     copiesFrame_ = -1;
     copies_ = 0;
     haveMillis_ = false;
+    started_ = true;
+    std::snprintf(status_, sizeof status_, "recording into %s", directory_.c_str());
 
     line("# A live show recorded by strata. Play it again with\n"
          "#   strata-render <the working directory> --script %s --wav %s\n", script.c_str(), sound.c_str());
@@ -100,61 +106,163 @@ bool ShowRecorder::start(SceneBank& scenes, bool fromStartUp, std::string& error
         scenes.storeFile(directory_ + "/start.scene");
         line("0 scene start.scene 0\n");
     }
+    writer_ = std::thread([this] { writerLoop(); });
     return true;
 }
 
-void ShowRecorder::stop() {
-    if (!recording()) return;
-    line("%d end\n", nextFrame_);
-    flushText();
-    flushSound();
-    uint8_t header[kWaveHeader];
-    waveHeader(header, static_cast<uint32_t>(soundBytes_));
-    if (::pwrite(soundFd_, header, sizeof header, 0) != kWaveHeader) fail("cannot complete the wave header");
-    ::close(scriptFd_);
-    ::close(soundFd_);
-    scriptFd_ = soundFd_ = -1;
-    std::fprintf(stderr, "strata: recording stopped: %d frames, %lld sound blocks in %s\n", nextFrame_,
-                 static_cast<long long>(soundBytes_ / CaptureBackend::kBlockBytes), directory_.c_str());
+void ShowRecorder::follow(qelUnivCell& universe) {
+    universe.observer = this;
+    if (universe.wave) universe.wave->setStreamSink(this);
 }
 
-void ShowRecorder::fail(const char* what) {
-    std::fprintf(stderr, "strata: recording in %s stopped: %s: %s\n", directory_.c_str(), what, std::strerror(errno));
+void ShowRecorder::unfollow(qelUnivCell& universe) {
+    if (universe.observer == this) universe.observer = nullptr;
+    if (universe.wave) universe.wave->setStreamSink(nullptr);
+}
+
+void ShowRecorder::stop() {
+    if (!started_) return;
+    if (soundBlocks_ == 0)
+        line("# No sound input during the show: sound.wav holds no sound, and a render's input stays silent.\n");
+    line("%d end\n", nextFrame_);
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (writer_.joinable()) writer_.join();
+    // Sound the ring could not take is silence at its place in the stream.
+    uint8_t silence[CaptureBackend::kBlockBytes];
+    std::memset(silence, 128, sizeof silence);
+    for (; owedSilence_ > 0 && healthy(); --owedSilence_) {
+        if (!writeAll(soundFd_, silence, sizeof silence)) fail("cannot write the sound", errno);
+        soundBytesWritten_ += sizeof silence;
+    }
+    // The header's sizes, also after a failure: it needs no new space.
+    uint8_t header[kWaveHeader];
+    waveHeader(header, static_cast<uint32_t>(soundBytesWritten_.load()));
+    if (::pwrite(soundFd_, header, sizeof header, 0) != kWaveHeader && healthy())
+        fail("cannot complete the wave header", errno);
+    closeFiles();
+    started_ = false;
+    if (!healthy()) {
+        reportFailure();
+        return;
+    }
+    std::fprintf(stderr, "strata: recording stopped: %d frames, %.1f s of sound in %s\n", nextFrame_,
+                 static_cast<double>(soundBlocks_) * CaptureBackend::kBlockFrames / CaptureBackend::kFrameRate,
+                 directory_.c_str());
+    if (linesLost_ > 0)
+        std::fprintf(stderr, "strata: recording: the disk did not keep up: %lld script lines were lost\n",
+                     static_cast<long long>(linesLost_));
+}
+
+void ShowRecorder::closeFiles() {
     if (scriptFd_ >= 0) ::close(scriptFd_);
     if (soundFd_ >= 0) ::close(soundFd_);
     scriptFd_ = soundFd_ = -1;
 }
 
-bool ShowRecorder::flushText() {
-    if (textUsed_ > 0 && scriptFd_ >= 0 && !writeAll(scriptFd_, text_.get(), static_cast<size_t>(textUsed_))) {
-        fail("cannot write the show script");
-        return false;
-    }
-    textUsed_ = 0;
-    return true;
+void ShowRecorder::fail(const char* what, int error) {
+    if (failed_.load()) return;
+    failedWhat_ = what;
+    failedErrno_ = error;
+    failed_.store(true, std::memory_order_release);
 }
 
-bool ShowRecorder::flushSound() {
-    if (soundUsed_ > 0 && soundFd_ >= 0 && !writeAll(soundFd_, sound_.get(), static_cast<size_t>(soundUsed_))) {
-        fail("cannot write the sound");
-        return false;
+// On the frame thread, once: the line and the operator's status.
+void ShowRecorder::reportFailure() {
+    if (failureReported_ || !failed_.load(std::memory_order_acquire)) return;
+    failureReported_ = true;
+    const char* reason = failedErrno_ ? std::strerror(failedErrno_) : "";
+    std::snprintf(status_, sizeof status_, "STOPPED: %s%s%s", failedWhat_, failedErrno_ ? ": " : "", reason);
+    std::fprintf(stderr, "strata: recording in %s stopped at frame %d: %s%s%s; the files keep what was written\n",
+                 directory_.c_str(), nextFrame_, failedWhat_, failedErrno_ ? ": " : "", reason);
+}
+
+// The writer thread: every 100 ms it writes what the rings hold; once a
+// second it makes sure the files still have a directory and syncs them.
+void ShowRecorder::writerLoop() {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastSync = Clock::now();
+    for (;;) {
+        const bool stopping = stopping_.load(std::memory_order_acquire);
+        if (!drain()) return;
+        const Clock::time_point now = Clock::now();
+        if (stopping || now - lastSync >= std::chrono::seconds(1)) {
+            lastSync = now;
+            struct stat info {};
+            if (::fstat(scriptFd_, &info) == 0 && info.st_nlink == 0) {
+                fail("its directory was removed", 0);
+                return;
+            }
+            if (::fdatasync(soundFd_) != 0 || ::fdatasync(scriptFd_) != 0) {
+                fail("cannot write the recording to the disk", errno);
+                return;
+            }
+        }
+        if (stopping) return;
+        std::unique_lock<std::mutex> lock(wakeMutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping_.load(); });
     }
-    soundUsed_ = 0;
+}
+
+bool ShowRecorder::drain() {
+    // The frame puts a block in before the line that names it: with the
+    // text's size taken first, every line written has its block written.
+    const size_t text = text_.readable();
+    const size_t sound = sound_.readable();
+    // The script is worth keeping even when the sound cannot be written.
+    const bool soundWritten = drainRing(sound_, sound, soundFd_, "cannot write the sound");
+    return drainRing(text_, text, scriptFd_, "cannot write the show script") && soundWritten;
+}
+
+bool ShowRecorder::drainRing(ByteRing& ring, size_t bytes, int fd, const char* what) {
+    while (bytes > 0) {
+        size_t length = 0;
+        const uint8_t* data = ring.span(bytes, length);
+        if (!writeAll(fd, data, length)) {
+            fail(what, errno);
+            return false;
+        }
+        if (&ring == &sound_) soundBytesWritten_ += static_cast<int64_t>(length);
+        ring.consume(length);
+        bytes -= length;
+    }
     return true;
 }
 
 void ShowRecorder::line(const char* format, ...) {
-    if (!recording()) return;
+    if (!started_ || !healthy()) return;
     char buffer[512];
     va_list args;
     va_start(args, format);
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     if (n < 0) return;
-    if (n >= static_cast<int>(sizeof buffer)) n = sizeof buffer - 1;
-    if (textUsed_ + n > kTextBuffer && !flushText()) return;
-    std::memcpy(text_.get() + textUsed_, buffer, static_cast<size_t>(n));
-    textUsed_ += n;
+    if (n >= static_cast<int>(sizeof buffer)) {
+        n = sizeof buffer - 1;
+        buffer[n - 1] = '\n';
+    }
+    if (!text_.push(buffer, static_cast<size_t>(n))) ++linesLost_;
+}
+
+void ShowRecorder::blockCaptured(const uint8_t* block) {
+    if (!started_) return;
+    ++soundBlocks_;
+    static const auto silence = [] {
+        std::array<uint8_t, CaptureBackend::kBlockBytes> b;
+        b.fill(128);
+        return b;
+    }();
+    while (owedSilence_ > 0 && sound_.push(silence.data(), silence.size())) --owedSilence_;
+    if (owedSilence_ > 0 || !sound_.push(block, CaptureBackend::kBlockBytes)) ++owedSilence_;
+}
+
+void ShowRecorder::blocksMissed(int64_t blocks) {
+    if (!started_ || blocks <= 0) return;
+    soundBlocks_ += blocks;
+    owedSilence_ += blocks;
 }
 
 void ShowRecorder::keyPressed(unsigned char key, int x, int y) {
@@ -164,8 +272,6 @@ void ShowRecorder::keyPressed(unsigned char key, int x, int y) {
         line("%d key Esc %d %d\n", nextFrame_, x, y);
     else
         line("%d key 0x%02x %d %d\n", nextFrame_, key, x, y);
-    // An Esc ends the process right after: nothing may stay in the buffer.
-    if (key == 27) flushText();
 }
 
 void ShowRecorder::specialPressed(int key, int x, int y) {
@@ -176,21 +282,30 @@ void ShowRecorder::specialPressed(int key, int x, int y) {
 }
 
 void ShowRecorder::frameStarted(int frameMillis) {
+    reportFailure();
     currentFrame_ = nextFrame_++;
     inFrame_ = true;
+    // The first frame of a show runs from the clock's first reading, which
+    // is the time since the machine started, not a frame time.
+    if (currentFrame_ == 0 && fromStartUp_) {
+        line("0 uptime %u\n", static_cast<uint32_t>(frameMillis));
+        return;
+    }
     if (!haveMillis_ || frameMillis != lastMillis_)
         line("%d ms %u\n", currentFrame_, static_cast<uint32_t>(frameMillis));
     haveMillis_ = true;
     lastMillis_ = frameMillis;
 }
 
-void ShowRecorder::soundTaken(const uint8_t* block) {
-    if (!recording()) return;
+void ShowRecorder::soundTaken(const uint8_t* block, int64_t position) {
+    if (!started_) return;
+    if (position >= 0) {
+        line("%d sound %lld\n", currentFrame_, static_cast<long long>(position));
+        return;
+    }
+    // No stream followed: the taken blocks are the stream.
+    blockCaptured(block);
     line("%d sound\n", currentFrame_);
-    if (soundUsed_ + CaptureBackend::kBlockBytes > kSoundBuffer && !flushSound()) return;
-    std::memcpy(sound_.get() + soundUsed_, block, CaptureBackend::kBlockBytes);
-    soundUsed_ += CaptureBackend::kBlockBytes;
-    soundBytes_ += CaptureBackend::kBlockBytes;
 }
 
 void ShowRecorder::scriptedMidi(uint32_t message) {

@@ -133,6 +133,19 @@ bool parseFrameTime(EventLine& line, const EventForm& form, ShowEvent& event) {
     return true;
 }
 
+// The first frame of a show: the clock's first reading (b marks it).
+bool parseUptime(EventLine& line, const EventForm& form, ShowEvent& event) {
+    event.b = 1;
+    return parseFrameTime(line, form, event);
+}
+
+// A sound block, at its position in the sound file or (a = -1) the next.
+bool parseSound(EventLine& line, const EventForm& form, ShowEvent& event) {
+    event.a = -1;
+    if (line.holds(2)) return true;
+    return line.holds(3) ? line.number(2, form.numbers[0], event.a) : line.fail(form.usage);
+}
+
 // A scene by number or by file name, with a fade time and the bus mark.
 bool parseScene(EventLine& line, const EventForm& form, ShowEvent& event) {
     const int count = line.count();
@@ -178,7 +191,10 @@ const EventForm kEventForms[] = {
      {{0, 0xFF, "a status byte 0..0xFF"}, {0, 0xFF, "data1 0..255"}, {0, 0xFF, "data2 0..255"}}, parseNumbers},
     {"ms", T::FrameTime, "expected 'ms <milliseconds>'", {{0, 0xFFFFFFFFL, "a frame time 0..4294967295 ms"}},
      parseFrameTime},
-    {"sound", T::Sound, "expected nothing after 'sound'", {}, parseNothing},
+    {"uptime", T::FrameTime, "expected 'uptime <milliseconds>'", {{0, 0xFFFFFFFFL, "a clock reading 0..4294967295 ms"}},
+     parseUptime},
+    {"sound", T::Sound, "expected 'sound [<block position>]'", {{0, 0x7FFFFFFFL, "a block position 0..2147483647"}},
+     parseSound},
     {"end", T::End, "expected nothing after 'end'", {}, parseNothing},
     {"set", T::Set, "expected 'set <channel> <entry> <byte> <float>'", {kChannel, kEntry, kByte}, parseWrite},
     {"mapped", T::Mapped, "expected 'mapped <channel> <entry> <byte> <float>'", {kChannel, kEntry, kByte},
@@ -201,6 +217,8 @@ int ShowScript::endFrame() const {
     return -1;
 }
 
+bool ShowScript::cutShort() const { return endFrame() < 0 && holdsRecording(); }
+
 bool ShowScript::holdsRecording() const {
     for (const ShowEvent& event : events_)
         if (event.recorded()) return true;
@@ -221,6 +239,7 @@ bool ShowScript::parseFile(const std::string& path, std::string& error) {
 
 bool ShowScript::parseText(std::string_view text, const std::string& name, std::string& error) {
     events_.clear();
+    cutLine_ = false;
     cursor_ = 0;
     int number = 0;
     size_t start = 0;
@@ -231,6 +250,12 @@ bool ShowScript::parseText(std::string_view text, const std::string& name, std::
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         ++number;
         if (!parseLine(line, number, name, error)) {
+            // A recording cut off in the middle of writing (the instrument
+            // was killed) ends in a line without its newline: it goes.
+            if (end == text.size() && holdsRecording() && endFrame() < 0) {
+                cutLine_ = true;
+                break;
+            }
             events_.clear();
             return false;
         }
@@ -253,8 +278,8 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
     if (!parseWholeNumber(tokens[0], 0, 100000000, event.frame))
         return words.fail("expected a frame number (0 or more) at the start of the line, found " + quoted(tokens[0]));
     if (count < 2)
-        return words.fail("expected an event after the frame number: ctl, key, midi, ms, sound, set, midiin, joy, "
-                          "special, scene, osc, mapped or end");
+        return words.fail("expected an event after the frame number: ctl, key, midi, ms, uptime, sound, set, "
+                          "midiin, joy, special, scene, osc, mapped or end");
     for (const EventForm& form : kEventForms) {
         if (tokens[1] != form.word) continue;
         event.type = form.type;
@@ -262,8 +287,8 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
         events_.push_back(event);
         return true;
     }
-    return words.fail("expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene, osc, mapped or end after "
-                      "the frame number, found " + quoted(tokens[1]));
+    return words.fail("expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped or "
+                      "end after the frame number, found " + quoted(tokens[1]));
 }
 
 void ShowScript::eventsOfFrame(int frame, size_t& begin, size_t& end) {

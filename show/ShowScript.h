@@ -17,8 +17,13 @@
 // Recordings of a live show add the input exactly as the frame applied it:
 //
 //   <frame> ms     <milliseconds>            frame time from this frame on
-//   <frame> sound                            this frame takes the next block
-//                                            of the sound file
+//   <frame> uptime <milliseconds>            the clock's first reading, the
+//                                            time of a show's first frame
+//                                            (a frame time, but no duration)
+//   <frame> sound  [<position>]              this frame takes the block at
+//                                            that position of the sound file
+//                                            (counted in 256-frame blocks
+//                                            from 0), or the next one
 //   <frame> set    <channel> <entry> <byte 0..255> <float>   exact write
 //   <frame> midiin <status> <data1> <data2>  MIDI as the frame's MIDI step
 //                                            applied it
@@ -61,7 +66,8 @@ struct ShowEvent {
     int line = 0;  // line number in the script, for messages
     // Control: channel, entry, value. Key: character code, x, y. SpecialKey:
     // GLUT key code, x, y. Midi and MidiIn: status, data1, data2. FrameTime:
-    // the milliseconds (all 32 bits). Set: channel, entry, byte (and f).
+    // the milliseconds (all 32 bits), b 1 for an uptime line. Sound: the
+    // block position, -1 for the next. Set: channel, entry, byte (and f).
     // Joystick: x, y, buttons. Scene: number (0 for a file, named in text),
     // fade milliseconds (-1: the renderer's default), 1 when in the control
     // step. Mapped: channel, entry, byte (and f). Osc: the command.
@@ -104,6 +110,10 @@ public:
     int endFrame() const;
     // True when the script holds input recorded from a live show.
     bool holdsRecording() const;
+    // A recording without its end mark: the show was cut off while recording.
+    bool cutShort() const;
+    // The last line was cut off in the middle and left out (a cut recording).
+    bool droppedCutLine() const { return cutLine_; }
     // Frame of the last event, or -1 without events.
     int lastFrame() const { return events_.empty() ? -1 : events_.back().frame; }
 
@@ -119,4 +129,5 @@ private:
 
     std::vector<ShowEvent> events_;
     size_t cursor_ = 0;
+    bool cutLine_ = false;
 };

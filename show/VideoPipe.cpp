@@ -35,7 +35,7 @@ std::string VideoPipe::findProgram(const char* name) {
     return "";
 }
 
-bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const std::string& wavPath,
+bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const VideoSound& sound,
                      std::string& error) {
     const std::string ffmpeg = findProgram("ffmpeg");
     if (ffmpeg.empty()) {
@@ -47,12 +47,19 @@ bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const s
     std::vector<std::string> args = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
                                      "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", "640x480",
                                      "-framerate", rate, "-i", "pipe:0"};
-    if (!wavPath.empty()) {
+    char start[32], length[32];
+    std::snprintf(start, sizeof start, "%.6f", sound.startSeconds < 0.0 ? -sound.startSeconds : sound.startSeconds);
+    std::snprintf(length, sizeof length, "%.6f", sound.lengthSeconds);
+    if (!sound.path.empty() && sound.loop) {
         // The renderer loops the sound; so does the video's sound track.
-        args.insert(args.end(), {"-stream_loop", "-1", "-i", wavPath});
+        args.insert(args.end(), {"-stream_loop", "-1", "-i", sound.path});
+    } else if (!sound.path.empty()) {
+        // Late in the show: delayed; early: its first part cut.
+        args.insert(args.end(), {sound.startSeconds < 0.0 ? "-ss" : "-itsoffset", start, "-i", sound.path});
     }
     args.insert(args.end(), {"-vf", "vflip", "-c:v", "libx264", "-pix_fmt", "yuv420p"});
-    if (!wavPath.empty()) args.insert(args.end(), {"-c:a", "aac", "-shortest"});
+    if (!sound.path.empty() && sound.loop) args.insert(args.end(), {"-c:a", "aac", "-shortest"});
+    if (!sound.path.empty() && !sound.loop) args.insert(args.end(), {"-c:a", "aac", "-af", "apad", "-t", length});
     args.push_back(outPath);
 
     int pipeFds[2];

@@ -4,9 +4,19 @@
 #include <string>
 #include <sys/types.h>
 
+// The sound track of a video: a wave file, either looped under the whole
+// video, or placed at a time of the video (a recording's whole stream) and
+// padded with silence to the video's length.
+struct VideoSound {
+    std::string path;             // none: no sound track
+    bool loop = true;
+    double startSeconds = 0.0;    // where the file starts in the video (negative: cut)
+    double lengthSeconds = 0.0;   // the video's length, for a placed sound
+};
+
 // Hands rendered frames to an ffmpeg process that encodes them as H.264
 // (libx264, yuv420p so every player takes it), turned right side up, with an
-// optional wave file muxed in as AAC (looped, cut at the video's end).
+// optional wave file muxed in as AAC.
 class VideoPipe {
 public:
     VideoPipe() = default;
@@ -20,7 +30,7 @@ public:
     // Starts ffmpeg writing outPath at framesPerSecond from 640x480 RGBA
     // frames, bottom row first. False with error set when ffmpeg is missing
     // or cannot be started.
-    bool open(const std::string& outPath, double framesPerSecond, const std::string& wavPath, std::string& error);
+    bool open(const std::string& outPath, double framesPerSecond, const VideoSound& sound, std::string& error);
     // One frame of width * height * 4 bytes.
     bool write(const uint8_t* rgba, size_t bytes);
     // Ends the stream and waits for ffmpeg; false with error when it failed.

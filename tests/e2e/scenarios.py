@@ -3,7 +3,9 @@
     python3 scenarios.py SCENARIO STRATA SOURCE_DIR WORK_DIR"""
 import json
 import math
+import random
 import struct
+import subprocess
 import sys
 import threading
 import urllib.error
@@ -50,7 +52,8 @@ def operator():
     check(brightness(shot("black.png")) <= 2, "picture not black before any key")  # only the fade
     has_lines(s.err, "strata: sound: no sound input: no-such-device: No such file or directory",
               f"strata: joystick: absent ({WORK}/no-joystick)")
-    check(found(s.err, r"^strata: MIDI: (no sequencer|.*virtual port.*); input is off until End$"), "no MIDI line")
+    check(found(s.err, r"^strata: MIDI: (no sequencer: no MIDI can arrive \(sudo modprobe snd-seq loads it; then start "
+                       r"again\)|.*virtual port.*; input is off until End)$"), "no MIDI line")
     has_lines(s.log, "Record Failed")
     check(not found(s.log, "^strata"), "a report line reached standard output")
     for key in ("End", "Next", "Home", "End"):  # each toggle gives one line
@@ -253,7 +256,7 @@ def record():
     sound_frames = replay(s, "--wav", "rec-sound/sound.wav")
     has_lines(s.log, "WaveFile is Successfully Opened")
     has_lines(s.err, f"strata: sound: {WORK}/beat.wav (wave file, 22050 Hz, 2 channels, 16-bit), looping")
-    check(found("rec-sound/show.script", " sound$"), "sound: no sound blocks recorded")
+    check(found("rec-sound/show.script", r" sound \d+$"), "sound: no sound blocks recorded")
     # The sound matters: without it the same recording gives another last picture.
     last = sorted(os.listdir("live-sound"))[-1]
     check(run(RENDER, "stage", "--script", "rec-sound/show.script", "--png-frames", str(int(last[6:12])), "--out",
@@ -286,6 +289,109 @@ def record():
                  "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
         check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
     return f"sound show {sound_frames} frames, control show {control_frames} frames bit-equal"
+
+
+def samples(path, *convert):
+    """The sound of a file as mono 22 050 Hz floats -1..1 (ffmpeg decodes anything)."""
+    raw = subprocess.run(["ffmpeg", "-v", "error", "-i", path, *convert, "-f", "s16le", "-ac", "1", "-ar", "22050",
+                          "-"], capture_output=True).stdout
+    return [v / 32768 for v in struct.unpack(f"<{len(raw) // 2}h", raw)]
+
+
+def similarity(a, b, lag, step=1):
+    """Correlation of a[i] with b[i - lag], over what both hold."""
+    pairs = [(a[i], b[i - lag]) for i in range(max(0, lag), min(len(a), len(b) + lag), step)]
+    xy, xx, yy = (sum(p * q for p, q in pairs), sum(p * p for p, _ in pairs), sum(q * q for _, q in pairs))
+    return xy / math.sqrt(xx * yy) if xx and yy else 0.0
+
+
+def show_times(script):
+    """The frame times of a recording as strata-render takes them: the start of every frame up to the end."""
+    ms, starts, events = 16, [0.0], {}
+    for line in open(script):
+        w = line.split()
+        if len(w) > 2 and w[1] == "ms":
+            events[int(w[0])] = int(w[2])
+    last = max(int(line.split()[0]) for line in open(script) if line[:1].isdigit())
+    for n in range(1, last + 1):
+        ms = events.get(n, ms)
+        starts.append(starts[-1] + ms)
+    return starts
+
+
+def wholeshow():
+    """A recording holds the whole show: 16 s played live at an uneven frame
+    rate with a wave file as the sound give a video as long as the show
+    (within one frame) whose sound is the whole stream, the source's, in step
+    with the picture, and frames that re-render byte for byte; a show without
+    sound input re-renders with the README's command; a show killed with
+    SIGKILL after 5 s re-renders its first 4 s."""
+    shutil.copytree(f"{GOLDEN}/stage", "stage")
+    rnd = random.Random(7)
+    parts = [(rnd.uniform(40, 400), rnd.uniform(0, 6.3), rnd.uniform(0.3, 1)) for _ in range(7)]
+    source = [sum(a * math.sin(2 * math.pi * f * i / 22050 + p) for f, p, a in parts) for i in range(66150)]
+    peak = max(map(abs, source))
+    source = [v / peak for v in source]
+    with wave.open("tone.wav", "wb") as w:  # 3 s, looped by the instrument
+        w.setnchannels(1), w.setsampwidth(2), w.setframerate(22050)
+        w.writeframes(struct.pack(f"<{len(source)}h", *(int(v * 30000) for v in source)))
+    start_x("640x480")
+
+    def live(tag, **env):
+        return Strata(tag, wait=60, STRATA_WINDOWED="1", STRATA_RECORD=f"{WORK}/rec-{tag}",
+                      STRATA_DUMP_DIR=f"{WORK}/live-{tag}", STRATA_DUMP_FRAMES=",".join(map(str, range(0, 9001, 41))),
+                      **env)
+
+    began = time.time()
+    s = live("sound", STRATA_AUDIO=f"{WORK}/tone.wav")
+    press("F1", *["Down"] * 10, at=(639, 240), wait=4)  # Sound Scape
+    press("F2", *["Down"] * 4, at=(639, 240), wait=4)  # Particles1 too: slower frames
+    press("F2", "Up", "Up", wait=4)  # Waver3D
+    press("F3", "Down", at=(639, 240), wait=max(1, 17 - (time.time() - began)))
+    frames = replay(s, "--wav", "rec-sound/sound.wav", "--video", "show.mp4")  # the README's command, and a video
+    starts = show_times("rec-sound/show.script")
+    steps = sorted(b - a for a, b in zip(starts[1:], starts[2:]))
+    check(starts[-1] >= 15000 and steps[len(steps) * 9 // 10] >= 1.5 * steps[len(steps) // 10],
+          f"a show of {starts[-1] / 1000:.1f} s at frame times {steps[0]}..{steps[-1]} ms: not 15 s, or even")
+    length = float(out("ffprobe", "-v", "error", "-select_streams", "v", "-show_entries", "stream=duration", "-of",
+                       "csv=p=0", "show.mp4"))
+    check(abs(length - starts[-1] / 1000) <= 1 / 30, f"a video of {length} s for a show of {starts[-1] / 1000} s")
+    # The stream is the source's, whole: one lag (the loop's place) fits it all.
+    stream, heard = samples("rec-sound/sound.wav"), samples("show.mp4")
+    check(len(stream) >= len(heard) - 22050, f"{len(stream) / 22050:.1f} s of sound for {length:.1f} s of show")
+    coarse = max(range(0, 66150, 12), key=lambda lag: similarity(stream[:4000], source * 2, -lag, 8))
+    lag = max(range(coarse - 12, coarse + 13), key=lambda lag: similarity(stream[:8000], source * 2, -lag))
+    fit = similarity(stream, source * (len(stream) // 66150 + 3), -lag, 7)
+    check(fit > 0.95, f"the recorded sound is not the source's whole (correlation {fit:.3f})")
+    # In the video, at the offset the first sound mark gives.
+    first = next(line.split() for line in open("rec-sound/show.script") if re.match(r"\d+ sound \d+$", line))
+    offset = round((starts[int(first[0])] / 1000 - (int(first[2]) + 1) * 256 / 22050) * 22050)
+    near = {lag: similarity(heard, stream, lag, 23) for lag in range(offset - 220, offset + 221, 2)}
+    best = max(near, key=near.get)
+    check(abs(best - offset) <= 44 and near[best] > 0.8,
+          f"the video's sound is not in step: best at {best - offset} samples from the recorded offset, "
+          f"correlation {near[best]:.3f}")
+
+    s = live("silent", STRATA_AUDIO="no-such-device")
+    press("F1", "Down", "Down", at=(600, 240), wait=2)
+    quiet_frames = replay(s, "--wav", "rec-silent/sound.wav")  # the command the README and the script give
+    check(found("rec-silent/show.script", "^# No sound input during the show"), "no word of the missing sound")
+
+    s = live("killed", STRATA_AUDIO=f"{WORK}/tone.wav")
+    press("F1", "Down", "Down", at=(600, 240), wait=5)
+    s.proc.kill()
+    s.proc.wait()
+    r = run(RENDER, "stage", "--script", "rec-killed/show.script", "--wav", "rec-killed/sound.wav", "--out",
+            "render-killed", "--png-frames", ",".join(map(str, range(0, 9001, 41))))
+    cut = re.search(r"the recording was cut off at frame (\d+); rendering its (\d+) whole frames", r.stderr)
+    check(r.returncode == 0 and cut, f"the cut recording did not render: {r.stderr[-300:]}")
+    rendered = int(cut[2])
+    check(show_times("rec-killed/show.script")[rendered - 1] >= 4000, f"only {rendered} frames re-rendered")
+    dumped = [f for f in os.listdir("live-killed") if int(f[6:12]) < rendered]
+    differ = [f for f in dumped if not same_files(f"live-killed/{f}", f"render-killed/{f}")]
+    check(dumped and not differ, f"killed: {differ} of {len(dumped)} frames differ")
+    return (f"{starts[-1] / 1000:.1f} s show, {frames} frames equal, video {length:.2f} s, sound in step "
+            f"({near[best]:.2f}); silent show {quiet_frames} frames; killed show {rendered} frames")
 
 
 def sgi(storage, x, y, z, body=b""):
@@ -406,4 +512,4 @@ def hostile():
 
 
 if __name__ == "__main__":
-    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, hostile)})
+    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, wholeshow, hostile)})

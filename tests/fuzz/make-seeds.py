@@ -85,7 +85,8 @@ out("wavfile", "s24-stereo-8000.wav",
     wav(2, 3, 8000, b"".join(struct.pack("<i", int(4e6 * v))[:3] * 2 for v in tone)))
 out("wavfile", "float-stereo-48000.wav", float_wav(2, 48000, [v for v in tone for _ in (0, 1)] + [float("nan"), 4.0]))
 out("showscript", "recording.show",
-    "# a live recording\n0 ms 990506\n0 sound\n1 ms 16\n2 key 0x12 1 2\n2 special 112 5 6\n3 midiin 0xB0 22 100\n"
+    "# a live recording\n0 uptime 990506\n0 sound 12\n1 ms 16\n1 sound\n2 key 0x12 1 2\n2 special 112 5 6\n"
+    "3 midiin 0xB0 22 100\n"
     "3 joy 52767 20767 2\n4 set 4 73 44 0.100000001\n5 scene scene-000005.scene 400\n6 scene 3\n7 end\n")
 out("showscript", "control-bus.show",
     "# a show played from a control surface\n0 ms 16\n0 osc /strata/layer/1/opacity 1.00000000\n"

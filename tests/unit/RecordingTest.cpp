@@ -2,9 +2,14 @@
 // recorder's script and sound file, strata-render playing scripts and takes.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "GlTestContext.h"
@@ -162,8 +167,10 @@ void fillBlock(uint8_t* block, int seed) {
 
 using ShowRecorderTest = UniverseFixture;
 
-// Every kind of input lands at its frame; the sound file holds the blocks in order.
-TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
+// Every kind of input lands at its frame; the sound file holds the whole
+// stream (blocks no frame took, and silence for the time it missed), and each
+// frame names the position of the block it took.
+TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheWholeSoundStream) {
     build();
     ShowRecorder recorder("rec");
     std::string error;
@@ -171,14 +178,16 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
     ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
     uint8_t block[512];
     recorder.keyPressed('q', 10, 20);  // before frame 0
-    recorder.frameStarted(-5);         // a first frame measured across the clock's wrap
-    fillBlock(block, 1), recorder.soundTaken(block);
-    recorder.frameStarted(-5);  // unchanged: no line
+    recorder.frameStarted(-5);         // the clock's first reading: an uptime, not a frame time
+    fillBlock(block, 1), recorder.blockCaptured(block), recorder.soundTaken(block, 0);
+    recorder.frameStarted(-5);  // a frame measured across the clock's wrap
     recorder.midiApplied(midiMessage(0xB2, 21, 100));
     recorder.specialPressed(103, 1, 2);  // Down, before frame 2
     recorder.keyPressed('#', 0, 0), recorder.keyPressed(27, 3, 4);
     recorder.frameStarted(16);
-    fillBlock(block, 2), recorder.soundTaken(block);
+    for (int b : {2, 3}) fillBlock(block, b), recorder.blockCaptured(block);
+    recorder.blocksMissed(2);
+    fillBlock(block, 4), recorder.blockCaptured(block), recorder.soundTaken(block, 5);
     recorder.joystickApplied(70000, 5, 0x13);
     recorder.controlSet(ControlTable::indexOf(4, 64, 9), 300, 0.1f);
     recorder.specialPressed(112, 7, 8);  // a Shift key: no name
@@ -196,29 +205,75 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheBlocksInOrder) {
     ASSERT_TRUE(script.parseFile("rec/show.script", error)) << error;
     using T = ShowEvent::Type;  // c of a scene: the recall came within the frame
     const std::tuple<int, T, int, int, int> expected[] = {
-        {0, T::Key, 'q', 10, 20},          {0, T::FrameTime, -5, 0, 0},     {0, T::Sound, 0, 0, 0},
-        {1, T::MidiIn, 0xB2, 21, 100},     {2, T::SpecialKey, 103, 1, 2},   {2, T::Key, '#', 0, 0},
-        {2, T::Key, 27, 3, 4},             {2, T::FrameTime, 16, 0, 0},     {2, T::Sound, 0, 0, 0},
-        {2, T::Joystick, 65535, 5, 3},     {3, T::Set, 4, 73, 44},          {3, T::SpecialKey, 112, 7, 8},
-        {3, T::Scene, 0, 0, 1},            {3, T::Scene, 0, 250, 1},        {4, T::End, 0, 0, 0}};
+        {0, T::Key, 'q', 10, 20},          {0, T::FrameTime, -5, 1, 0},     {0, T::Sound, 0, 0, 0},
+        {1, T::FrameTime, -5, 0, 0},       {1, T::MidiIn, 0xB2, 21, 100},   {2, T::SpecialKey, 103, 1, 2},
+        {2, T::Key, '#', 0, 0},            {2, T::Key, 27, 3, 4},           {2, T::FrameTime, 16, 0, 0},
+        {2, T::Sound, 5, 0, 0},            {2, T::Joystick, 65535, 5, 3},   {3, T::Set, 4, 73, 44},
+        {3, T::SpecialKey, 112, 7, 8},     {3, T::Scene, 0, 0, 1},          {3, T::Scene, 0, 250, 1},
+        {4, T::End, 0, 0, 0}};
     ASSERT_EQ(script.events().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
         const ShowEvent& e = script.events()[i];
         EXPECT_EQ(std::tie(e.frame, e.type, e.a, e.b, e.c), expected[i]) << "event " << i;
     }
-    EXPECT_EQ(script.events()[10].f, 0.1f);
-    EXPECT_EQ(script.events()[12].text + " " + script.events()[13].text, "scene-000003.scene scene-000003-1.scene");
+    EXPECT_EQ(script.events()[11].f, 0.1f);
+    EXPECT_EQ(script.events()[13].text + " " + script.events()[14].text, "scene-000003.scene scene-000003-1.scene");
     EXPECT_EQ(readText("rec/scene-000003-1.scene"), readText("b.scene"));
     EXPECT_NE(readText("rec/scene-000003.scene"), readText("b.scene"));
 
     WavSound sound;
     const char* reason = nullptr;
     ASSERT_TRUE(loadWavSound("rec/sound.wav", sound, &reason)) << reason;
-    ASSERT_EQ(sound.frames.size(), 1024u);
-    for (int b = 0; b < 2; ++b) {
-        fillBlock(block, b + 1);
+    ASSERT_EQ(sound.frames.size(), 6 * 512u);
+    for (int b = 0; b < 6; ++b) {
+        fillBlock(block, b < 3 ? b + 1 : 4);
+        if (b == 3 || b == 4) std::memset(block, 128, 512);
         EXPECT_EQ(std::memcmp(sound.frames.data() + b * 512, block, 512), 0) << "block " << b;
     }
+}
+
+// A file that cannot be written stops the recording with one line at once,
+// shows it to the operator and keeps what was written, whether the disk is
+// full (here: the file size limit) or the directory is removed under it.
+TEST_F(ShowRecorderTest, StopsAtOnceAndSaysWhyWhenItsFilesCannotBeWritten) {
+    build();
+    SceneBank scenes(*universe);
+    // Frames of silence, then a frame once the writer has found the fault.
+    const auto waitForFault = [](ShowRecorder& recorder) {
+        for (int i = 0; i < 100 && recorder.healthy(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        recorder.frameStarted(16);
+        return std::string(recorder.status());
+    };
+    const auto show = [&](ShowRecorder& recorder, int frames) {
+        std::string error;
+        if (!recorder.start(scenes, true, error)) return error;
+        uint8_t block[512] = {};
+        for (int f = 0; f < frames; ++f)
+            recorder.frameStarted(16), recorder.blockCaptured(block), recorder.soundTaken(block, f);
+        return frames ? waitForFault(recorder) : std::string(recorder.status());
+    };
+    const auto fullDisk = [&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{20000, 20000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        ShowRecorder recorder("full");
+        const std::string status = show(recorder, 100);
+        recorder.stop();
+        const bool kept = fs::file_size("full/sound.wav") == 20000 && readText("full/show.script").size() > 100;
+        std::exit(status == "STOPPED: cannot write the sound: File too large" && kept ? 0 : 1);
+    };
+    EXPECT_EXIT(fullDisk(),
+        testing::ExitedWithCode(0),
+        "^strata: recording in full stopped at frame 100: cannot write the sound: File too large; the files keep "
+        "what was written\n$");
+
+    ShowRecorder recorder("gone");
+    const std::string status = show(recorder, 0);
+    fs::remove_all("gone");
+    EXPECT_EQ(status + "|" + captureStderr([&] { waitForFault(recorder), recorder.frameStarted(16), recorder.stop(); }),
+              "recording into gone|strata: recording in gone stopped at frame 0: its directory was removed; the "
+              "files keep what was written\n");
+    EXPECT_FALSE(recorder.healthy());
 }
 
 namespace {
@@ -283,8 +338,10 @@ TEST(OfflineRenderer, RepeatsItsPicturesWithinOneProcess) {
     for (size_t i = 3; i < pictures[0].size(); i += 4) ASSERT_EQ(pictures[0][i], 255) << "alpha at " << i;
 }
 
-// Frame times follow the script, each sound mark takes the next block, MIDI
-// arrives only while switched on, the end mark ends the show.
+// Frame times follow the script (the first frame's uptime reading is no
+// duration in the show's time), each sound mark takes the block at its
+// position (silence beyond the file), MIDI arrives only while switched on,
+// the end mark ends the show.
 TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     ASSERT_TRUE(ensureGlContext());
     TempStage tmp("render");
@@ -292,8 +349,8 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     std::string wav("RIFF....WAVEfmt \x10\0\0\0\x01\0\x02\0\x22\x56\0\0\x44\xAC\0\0\x02\0\x08\0data\0\x06\0\0", 44);
     for (const char value : {'\x10', '\x50', '\xF0'}) wav.append(512, value);
     RenderOptions options = stageOptions(tmp,
-                                         "0 ms 40\n0 set 2 30 200 0.25\n1 sound\n1 ms 7\n1 midiin 0xB1 20 90\n"
-                                         "2 key End\n3 midiin 0xB1 20 90\n3 sound\n4 sound\n5 end\n",
+                                         "0 uptime 40\n0 set 2 30 200 0.25\n1 sound 0\n1 ms 7\n1 midiin 0xB1 20 90\n"
+                                         "2 key End\n3 midiin 0xB1 20 90\n3 sound 2\n4 sound 5\n5 end\n",
                                          50);
     options.framesGiven = true;  // 50 frames asked: the end mark ends the show before
     options.wavPath = (tmp.path() / tmp.write("rec.wav", wav)).string();
@@ -306,7 +363,7 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
         int sound;  // byte of the newest block, 0: none yet
         int midi;   // byte of channel 1 entry 20
     };
-    const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0x50, 90}, {7, 0xF0, 90}};
+    const Expect frames[] = {{40, 0, 63}, {7, 0x10, 63}, {7, 0x10, 63}, {7, 0xF0, 90}, {7, 128, 90}};
     for (const Expect& e : frames) {
         ASSERT_TRUE(renderQuietly(renderer));
         const int frame = renderer.framesRendered() - 1;
@@ -318,5 +375,18 @@ TEST(OfflineRenderer, PlaysARecordingBlockForBlockWithItsFrameTimes) {
     EXPECT_EQ(t.floatValue[ControlTable::indexOf(2, 0, 30)], 0.25f);
     EXPECT_FALSE(renderer.renderFrame());
     EXPECT_TRUE(renderer.endedByScript());
-    EXPECT_EQ(renderer.framesRendered(), 5);
+    EXPECT_EQ((std::vector<double>{1.0 * renderer.framesRendered(), 1.0 * renderer.plannedFrames(),
+                                   1.0 * renderer.eventsLeft(), renderer.frameStartMillis(1),
+                                   renderer.frameStartMillis(5)}),
+              (std::vector<double>{5, 5, 0, 7, 35}));
+    double soundStart = 0.0;
+    ASSERT_TRUE(renderer.soundStartSeconds(soundStart));
+    EXPECT_NEAR(soundStart, 0.007 - 256.0 / 22050, 1e-9);  // frame 1 took block 0 as it ended
+
+    // Killed while writing: the cut line goes, the show runs to its last whole frame.
+    ShowScript cut;
+    std::string error;
+    EXPECT_TRUE(cut.parseText("0 uptime 5\n1 ms 16\n3 sound 2\n4 midiin 0xB1 2", "cut", error)) << error;
+    EXPECT_EQ((std::vector<int>{cut.cutShort(), cut.droppedCutLine(), cut.lastFrame()}), (std::vector<int>{1, 1, 3}));
+    EXPECT_FALSE(cut.parseText("0 ctl 1 2 3\n1 ctl 9", "hand", error));  // a script of one's own is not cut
 }

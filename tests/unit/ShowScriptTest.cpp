@@ -71,13 +71,14 @@ TEST(ShowScript, OrdersEventsByFrameKeepingFileOrderWithinAFrame) {
 TEST(ShowScript, RejectsBadLinesNamingFileLineAndWhatWasExpected) {
     const std::pair<const char*, const char*> cases[] = {
         {"0 ctl 0 7 127\n\nx ctl 0 7 1\n", "3: expected a frame number (0 or more) at the start of the line, found 'x'"},
-        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, sound, set, midiin, joy, special, scene, osc, mapped or end "
-                       "after the frame number, found 'cc'"},
+        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped "
+                       "or end after the frame number, found 'cc'"},
         {"4 ctl 0 7\n", "1: expected 'ctl <channel> <entry> <value>'"},
         {"4 key F1 0 480\n", "1: expected a mouse y 0..479, found '480'"},
         {"4 key # 1 1\n", "1: expected 'key <key> [<x> <y>]'"},  // '#' begins a comment: no key
         {"4 ms 4294967296\n", "1: expected a frame time 0..4294967295 ms, found '4294967296'"},
-        {"4 scene 3 -1\n", "1: expected a fade time 0..3600000 ms, found '-1'"}};
+        {"4 scene 3 -1\n", "1: expected a fade time 0..3600000 ms, found '-1'"},
+        {"4 sound 1 2\n", "1: expected 'sound [<block position>]'"}};
     for (const auto& [text, message] : cases) EXPECT_EQ(rejection(text), std::string("show.txt:") + message);
     EXPECT_EQ(rejection("4 key F13 1 1\n").rfind("show.txt:1: expected a key (one character, F1..F12", 0), 0u);
     ShowScript script;
