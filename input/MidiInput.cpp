@@ -1,4 +1,5 @@
 #include "input/MidiInput.h"
+#include "platform/Settings.h"
 
 #include "input/RtMidiPort.h"
 
@@ -11,6 +12,7 @@ MidiInput::MidiInput() = default;
 MidiInput::~MidiInput() { port_.reset(); }
 
 void MidiInput::open() {
+    followsClock_ = settings().midiClock;
     if (!port_) port_ = RtMidiPort::open(*this);
 }
 

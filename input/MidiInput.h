@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 
+#include "input/MidiClock.h"
+
 class RtMidiPort;
 
 // Receives MIDI short messages (status in bits 0-7, data1 in 8-15, data2 in
@@ -34,11 +36,17 @@ public:
     // name and the hardware port's, or why there is none ("no sequencer").
     void describe(char* text, size_t size) const;
 
+    // The MIDI clock leader's tempo and beat; timing messages reach it only
+    // when STRATA_MIDI_CLOCK chose it (otherwise they stay dropped).
+    MidiClock clock;
+    bool followsClock() const { return followsClock_; }
+
     uint32_t events[kQueueSize] = {};
     int eventCount = 0;
 
 private:
     std::unique_ptr<RtMidiPort> port_;
+    bool followsClock_ = false;
     std::mutex queueLock_;
     uint32_t queue_[kQueueSize] = {};
     uint32_t queueCount_ = 0;

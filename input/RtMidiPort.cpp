@@ -1,5 +1,7 @@
 #include "input/RtMidiPort.h"
 
+#include <chrono>
+
 #include "input/AlsaQuiet.h"
 #include "input/MidiInput.h"
 #include "platform/Settings.h"
@@ -29,9 +31,19 @@ constexpr const char* kVirtualPortName = "Strata";
 constexpr const char* kHardwareClientName = "Strata input";
 
 void deliver(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
+    auto* target = static_cast<MidiInput*>(userData);
+    if (!message || message->empty()) return;
+    const unsigned char status = (*message)[0];
+    const bool clockMessage = status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC || status == 0xF2;
+    if (clockMessage && target->followsClock()) {
+        const int data = message->size() > 2 ? ((*message)[1] & 0x7F) | (((*message)[2] & 0x7F) << 7) : 0;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        target->clock.receive(status, data, seconds);
+        return;
+    }
     uint32_t packed = 0;
-    if (message && packShortMessage(message->data(), message->size(), packed))
-        static_cast<MidiInput*>(userData)->receive(packed);
+    if (packShortMessage(message->data(), message->size(), packed)) target->receive(packed);
 }
 
 // Errors after construction (a port that cannot be opened or connected) go
@@ -110,7 +122,8 @@ int choosePort(RtMidiIn& in, const char* wanted) {
 }
 
 void listen(RtMidiIn& in, MidiInput& target) {
-    in.ignoreTypes(true, true, true);
+    // Timing pulses reach the callback only for a clock follower.
+    in.ignoreTypes(true, !target.followsClock(), true);
     in.setCallback(deliver, &target);
 }
 

@@ -17,7 +17,7 @@
 
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, CleanLayers, ImageMemory,
-    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory,
+    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -40,6 +40,7 @@ struct Settings {
     std::string record;                        // record the show from start-up here; empty: no
     std::vector<int> dumpFrames;               // frames written as PNG files, sorted; empty: none
     std::string dumpDirectory = ".";
+    bool midiClock = false;                    // follow a MIDI clock leader (timing messages reach the clock)
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;

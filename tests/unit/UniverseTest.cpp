@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <cstring>
 #include <vector>
 
@@ -133,4 +135,37 @@ TEST_F(Universe, KeysGoThroughTheKeyMap) {
     keyboardKey('a', 320, 240);  // unbound: channel 12, entries 128 and 192
     EXPECT_EQ(bytes({{12, 0, 128}, {12, 0, 192}}), (std::vector<int>{63, 63}));
     setUniverse(nullptr);
+}
+
+// A MIDI clock leader at 120 and 174 BPM with ±2 ms of jitter: the tempo is
+// within 0.5 BPM after two beats and the beat position follows the pulses;
+// Stop holds it, Song Position and Continue move on from the place given.
+TEST(MidiClock, LocksOntoAJitteryLeaderAndHonoursItsTransport) {
+    for (const double bpm : {120.0, 174.0}) {
+        MidiClock clock;
+        std::mt19937 random(static_cast<unsigned>(bpm));
+        std::uniform_real_distribution<double> jitter(-0.002, 0.002);
+        const double pulse = 60.0 / bpm / 24;
+        clock.receive(0xFA, 0, 10.0);
+        double worstBpm = 0, worstPhase = 0;
+        for (int n = 0; n < 24 * 8; ++n) {
+            const double due = 10.0 + n * pulse;
+            clock.receive(0xF8, 0, due + jitter(random));
+            const MidiClock::Reading r = clock.read(due + pulse / 2);
+            if (n < 48) continue;  // two beats to lock
+            worstBpm = std::max(worstBpm, std::abs(r.bpm - bpm));
+            worstPhase = std::max(worstPhase, std::abs(r.beats - (n + 0.5) / 24));
+        }
+        EXPECT_LT(worstBpm, 0.5) << bpm;
+        EXPECT_LT(worstPhase * 60 / bpm, 0.003) << bpm;  // within 3 ms of the leader's beat
+        const double end = 10.0 + 24 * 8 * pulse;
+        clock.receive(0xFC, 0, end);
+        const MidiClock::Reading stopped = clock.read(end + 5);
+        clock.receive(0xF2, 16, end + 6);  // bar 2: sixteen 16ths
+        clock.receive(0xFB, 0, end + 6);
+        clock.receive(0xF8, 0, end + 6.001);
+        const MidiClock::Reading resumed = clock.read(end + 6.001);
+        EXPECT_EQ((std::vector<double>{stopped.running * 1.0, stopped.beats, resumed.running * 1.0, resumed.beats}),
+                  (std::vector<double>{0, 191 / 24.0, 1, 4}));
+    }
 }
