@@ -211,11 +211,11 @@ void SoundMap::apply(const MusicFrame& f, ControlTable& table, int selectedChann
         if (channel < 0 || channel >= ControlTable::kChannels) continue;
         const float out = MidiMap::shapeValue(r.target, std::clamp(v, 0.0f, 1.0f));
         const int byte = static_cast<int>(std::lround(out * 127.0f));
-        if (table.getFloat(channel, 0, r.target.entry) == out && table.getByte(channel, 0, r.target.entry) == byte)
-            continue;
+        // The table keeps floats as -1..1.
+        const int index = ControlTable::indexOf(channel, 0, r.target.entry);
+        if (table.floatValue[index] == 2.0f * (out - 0.5f) && table.byteValue[index] == byte) continue;
         table.setFloat(channel, 0, r.target.entry, out);
         table.setByte(channel, 0, r.target.entry, byte);
-        const int index = ControlTable::indexOf(channel, 0, r.target.entry);
         if (observer) observer->routedWrite(index, table.byteValue[index], table.floatValue[index]);
     }
 }
