@@ -6,6 +6,13 @@
 #include <cmath>
 
 namespace {
+// Onset picking: how far a flux must stand above the median of the recent
+// hops, the least gap between two onsets (60 ms: a kick's sweep is one
+// onset, sixteenths at 174 BPM are still apart) and the power below which
+// the sound is silence (-50 dB).
+constexpr float kFluxOverMedian = 5.0f;
+constexpr int64_t kMinOnsetGap = 1323;
+constexpr double kSilentPower = 1e-5;
 // The band edges, in spectrum bins of kWindow samples (21.5 Hz each).
 constexpr int kLowTop = 9;    // up to about 200 Hz
 constexpr int kMidTop = 93;   // up to about 2 kHz
@@ -34,14 +41,20 @@ struct SoundAnalyser::Aubio {
     fvec_t* onsetOut = new_fvec(1);
     fvec_t* beatOut = new_fvec(1);
     cvec_t* spectrum = new_cvec(kWindow);
-    aubio_onset_t* onset = new_aubio_onset("hfc", 512, kHop, kRate);
+    // Onsets: aubio's spectral flux on a short window, picked without
+    // looking ahead (aubio's own peak picker waits several hops to confirm).
+    cvec_t* shortSpectrum = new_cvec(kOnsetWindow);
+    aubio_pvoc_t* shortPvoc = new_aubio_pvoc(kOnsetWindow, kHop);
+    aubio_specdesc_t* flux = new_aubio_specdesc("specflux", kOnsetWindow);
     aubio_tempo_t* tempo = new_aubio_tempo("default", kWindow, kHop, kRate);
     aubio_pvoc_t* pvoc = new_aubio_pvoc(kWindow, kHop);
 
     ~Aubio() {
         del_aubio_pvoc(pvoc);
         del_aubio_tempo(tempo);
-        del_aubio_onset(onset);
+        del_aubio_specdesc(flux);
+        del_aubio_pvoc(shortPvoc);
+        del_cvec(shortSpectrum);
         del_cvec(spectrum);
         del_fvec(beatOut);
         del_fvec(onsetOut);
@@ -49,11 +62,7 @@ struct SoundAnalyser::Aubio {
     }
 };
 
-SoundAnalyser::SoundAnalyser() : aubio_(new Aubio) {
-    aubio_onset_set_minioi_ms(aubio_->onset, 40.0f);
-    aubio_onset_set_threshold(aubio_->onset, 0.3f);
-    aubio_onset_set_silence(aubio_->onset, -50.0f);
-}
+SoundAnalyser::SoundAnalyser() : aubio_(new Aubio) {}
 
 SoundAnalyser::~SoundAnalyser() { delete aubio_; }
 
@@ -73,10 +82,11 @@ void SoundAnalyser::addSamples(const float* samples) {
     const int64_t now = features_.hops * kHop;
     ++features_.hops;
 
-    aubio_onset_do(a.onset, a.hop, a.onsetOut);
-    if (a.onsetOut->data[0] != 0.0f) {
+    aubio_pvoc_do(a.shortPvoc, a.hop, a.shortSpectrum);
+    aubio_specdesc_do(a.flux, a.shortSpectrum, a.onsetOut);
+    if (onsetPicked(a.onsetOut->data[0], now, power / kHop)) {
         ++features_.onsets;
-        lastOnset_ = aubio_onset_get_last(a.onset);
+        lastOnset_ = features_.onsetAt = now;
         std::copy(onsetTimes_ + 1, onsetTimes_ + kOnsetHistory, onsetTimes_);
         onsetTimes_[kOnsetHistory - 1] = lastOnset_;
         onsetCount_ = std::min(onsetCount_ + 1, kOnsetHistory);
@@ -111,6 +121,21 @@ void SoundAnalyser::addSamples(const float* samples) {
     const double rms = std::sqrt(power / kHop);
     const double db = rms > 1e-9 ? 20.0 * std::log10(rms) : -120.0;
     features_.level = static_cast<float>(std::clamp((db + 60.0) / 60.0, 0.0, 1.0));
+}
+
+bool SoundAnalyser::onsetPicked(float flux, int64_t now, double meanPower) {
+    // The flux stands out from the last kFluxHistory hops, rises, is not
+    // silence, and comes at least kMinOnsetGap after the previous onset.
+    // Nothing waits for later hops, so an onset is known in the hop it ends.
+    float sorted[kFluxHistory];
+    std::copy(fluxHistory_, fluxHistory_ + kFluxHistory, sorted);
+    std::nth_element(sorted, sorted + kFluxHistory / 2, sorted + kFluxHistory);
+    const float median = sorted[kFluxHistory / 2];
+    const float previous = fluxHistory_[(fluxAt_ + kFluxHistory - 1) % kFluxHistory];
+    fluxHistory_[fluxAt_] = flux;
+    fluxAt_ = (fluxAt_ + 1) % kFluxHistory;
+    return flux > kFluxOverMedian * median && flux > previous && meanPower > kSilentPower &&
+           (lastOnset_ < 0 || now - lastOnset_ >= kMinOnsetGap);
 }
 
 float SoundAnalyser::lowAround(int64_t at) const {

@@ -4,8 +4,9 @@
 #include "music/SoundFeatures.h"
 
 // The analysis itself, one capture block (256 unsigned 8-bit stereo frames
-// at 22 050 Hz) per hop, on whatever thread calls it: onsets, beats and
-// tempo from aubio, three band energies (below 200 Hz, to 2 kHz, above)
+// at 22 050 Hz) per hop, on whatever thread calls it: onsets (aubio's
+// spectral flux, picked in the hop it ends), beats and tempo (aubio's beat
+// tracker, set on the right octave and fitted), three band energies (below 200 Hz, to 2 kHz, above)
 // with automatic gain and the RMS level. The same blocks give the same
 // features on every run. Allocates only when built.
 class SoundAnalyser {
@@ -32,6 +33,8 @@ private:
     static constexpr int kLowHistory = 1024;  // hops of low-band energy kept (about 12 s)
     static constexpr int kBeatHistory = 16;
     static constexpr int kOnsetHistory = 64;
+    static constexpr int kOnsetWindow = 512;
+    static constexpr int kFluxHistory = 16;
 
     struct Aubio;
     // The tracker's beat at sample `at` with its period: decides whether it
@@ -42,10 +45,14 @@ private:
     // after (the spectrum's window shows a hit late).
     float lowAround(int64_t at) const;
     void updateConfidence(int64_t now);
+    // Whether this hop's spectral flux is an onset.
+    bool onsetPicked(float flux, int64_t now, double meanPower);
 
     Aubio* aubio_;
     float gain_[3] = {1e-6f, 1e-6f, 1e-6f};  // the bands' slowly falling peaks
     float lowEnergy_[kLowHistory] = {};
+    float fluxHistory_[kFluxHistory] = {};
+    int fluxAt_ = 0;
     // Low-band energy on the tracker's beats and halfway between them, and
     // on its even and odd beats (slow averages).
     float onBeat_ = 0.0f, midBeat_ = 0.0f, parityEnergy_[2] = {0.0f, 0.0f};

@@ -7,6 +7,7 @@
 struct SoundFeatures {
     int64_t hops = 0;      // analysis hops so far (one per 256-frame block)
     int64_t onsets = 0;    // onsets detected so far
+    int64_t onsetAt = -1;  // stream time of the last, in samples (-1: none)
     int64_t beats = 0;     // beats detected so far
     float bpm = 0.0f;      // detected tempo (0: none yet)
     float confidence = 0.0f;  // the tracker's own confidence
