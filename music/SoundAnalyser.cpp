@@ -24,7 +24,7 @@ constexpr float kPeakFloor = 1e-4f;
 // onset (within 60 ms) and the beats lie on a steady grid (within 5 % of a
 // beat of the fitted line).
 constexpr int kMinSupported = 6;
-constexpr float kOnsetWindow = 0.060f * 22050.0f;
+constexpr float kBeatOnsetWindow = 0.060f * 22050.0f;
 constexpr float kMaxFitError = 0.05f;
 // The tracker's octave: a tempo below 100 BPM whose half-beats carry as
 // much bass as its beats is double; one above 150 BPM whose every other
@@ -246,10 +246,10 @@ void SoundAnalyser::emitBeat(int64_t at) {
 }
 
 void SoundAnalyser::updateConfidence(int64_t now) {
-    if (unchecked_ >= 0 && now > unchecked_ + kOnsetWindow) {
+    if (unchecked_ >= 0 && now > unchecked_ + kBeatOnsetWindow) {
         bool near = false;
         for (int i = kOnsetHistory - onsetCount_; i < kOnsetHistory; ++i)
-            near |= std::fabs(static_cast<float>(onsetTimes_[i] - unchecked_)) <= kOnsetWindow;
+            near |= std::fabs(static_cast<float>(onsetTimes_[i] - unchecked_)) <= kBeatOnsetWindow;
         std::copy(supported_ + 1, supported_ + 8, supported_);
         supported_[7] = near;
         supportedCount_ = std::min(supportedCount_ + 1, 8);
