@@ -79,14 +79,13 @@ bool SoundMap::parseRoute(std::string_view line, SoundRoute& r, const char*& why
     r = SoundRoute{};
     why = "expected: <source> -> <channel|selected> <entry> [options]";
     if (tooMany || n < 4) return false;
-    int i = 0;
     bool known = false;
     for (const SourceName& s : kSources)
         if (t[0] == s.name) {
             r.source = s.source;
             known = true;
         }
-    i = 1;
+    int i = 1;
     if (t[0] == "band") {
         why = "band must be low, mid or high";
         for (int b = 0; b < 3; ++b)
