@@ -105,8 +105,11 @@ void OperatorOverlay::update(const Snapshot& s, double frameMillis) {
         char heard[24] = "none";
         if (s.detectedBpm > 0.0f)
             std::snprintf(heard, sizeof heard, "%.1f%s", static_cast<double>(s.detectedBpm), s.confident ? "" : "?");
-        std::snprintf(tempo.text, n, "Tempo    %5.1f BPM %s  %-10.10s heard %s", s.bpm, dots, orDash(s.clockSource),
-                      heard);
+        char cost[24] = "";
+        if (s.analysisShare >= 0.0f)
+            std::snprintf(cost, sizeof cost, "  cpu %.1f%%", static_cast<double>(s.analysisShare) * 100.0);
+        std::snprintf(tempo.text, n, "Tempo    %5.1f BPM %s  %-10.10s heard %s%s", s.bpm, dots,
+                      orDash(s.clockSource), heard, cost);
         tempo.bar = static_cast<float>(s.beatPhase);
     }
     if (s.recording) {

@@ -51,6 +51,7 @@ public:
         const char* clockSource = nullptr;  // who leads the clock
         float detectedBpm = 0.0f;  // 0: none
         bool confident = false;    // the detection is steady enough to lead
+        float analysisShare = -1.0f;  // the analysis thread's share of one core (-1: unknown)
     };
 
     // One line; bar and peak in 0..1 are drawn after the text, -1 for none.

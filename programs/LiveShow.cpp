@@ -35,6 +35,7 @@ void LiveShow::started(qelUnivCell& universe) {
     // Musical time follows the whole sound stream on a thread of its own;
     // the routes of sound.map (none without the file) write from it.
     music_ = std::make_unique<MusicalTime>(SoundAnalysis::Mode::Threaded);
+    musicStart_ = std::chrono::steady_clock::now();
     if (universe.wave) universe.wave->setAnalysisSink(&music_->sink());
     bus_->setMusic(music_.get());
     bus_->loadSoundMap(userFilePath(SoundMap::kFileName).c_str());
@@ -94,6 +95,8 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
         snapshot.clockSource = clockSourceName(f.source);
         snapshot.detectedBpm = f.sound.bpm;
         snapshot.confident = f.sound.confident;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - musicStart_).count();
+        if (seconds > 1.0) snapshot.analysisShare = static_cast<float>(music_->analysis().busySeconds() / seconds);
     }
     overlay_.update(snapshot, millisSinceLastFrame());
     VirtualScreen* screen = activeVirtualScreen();

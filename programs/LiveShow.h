@@ -39,4 +39,5 @@ private:
     OperatorOverlay overlay_;
     char midiText_[256] = "";
     std::chrono::steady_clock::time_point lastFrame_{};
+    std::chrono::steady_clock::time_point musicStart_{};
 };
