@@ -31,6 +31,9 @@ public:
     // In the MIDI step: a mapping wrote one entry (byte and float as stored)
     // in place of the frame's fixed rule.
     virtual void mappedWrite(int /*index*/, int /*byteValue*/, float /*floatValue*/) {}
+    // In the control step: a sound route wrote one entry (byte and float as
+    // stored) from musical time.
+    virtual void routedWrite(int /*index*/, int /*byteValue*/, float /*floatValue*/) {}
     // In the control step: a remote command that changed the instrument, as
     // one line of words ("<address> <arguments>") that reads back to it.
     virtual void commandApplied(const char* /*words*/) {}

@@ -17,10 +17,16 @@
 #include "control/OscQueryServer.h"
 #include "control/OscSender.h"
 #include "control/OscServer.h"
+#include "control/SoundMap.h"
+#include "app/ScreenInfo.h"
+#include "music/MusicalTime.h"
 #include "platform/Settings.h"
 #include "reactor/qelCell.h"
 
 namespace {
+
+// One nudge moves the beat by a 32nd of a beat (about 16 ms at 120 BPM).
+constexpr double kNudgeBeats = 1.0 / 32.0;
 
 int64_t nowMillis() {
     using namespace std::chrono;
@@ -30,7 +36,10 @@ int64_t nowMillis() {
 }  // namespace
 
 ControlBus::ControlBus(qelUnivCell& universe)
-    : u_(universe), queue_(std::make_unique<OscCommandQueue>()), map_(std::make_unique<MidiMap>()) {
+    : u_(universe),
+      queue_(std::make_unique<OscCommandQueue>()),
+      map_(std::make_unique<MidiMap>()),
+      soundMap_(std::make_unique<SoundMap>()) {
     publish();
 }
 
@@ -46,6 +55,17 @@ void ControlBus::loadMidiMap(const char* path) {
     map_->readFile(path);
     map_->attach(*u_.controls);
     if (map_->count() > 0) std::fprintf(stderr, "%s: %d MIDI mappings\n", path, map_->count());
+}
+
+void ControlBus::loadSoundMap(const char* path) {
+    soundMap_->readFile(path);
+    if (soundMap_->count() > 0) std::fprintf(stderr, "%s: %d sound routes\n", path, soundMap_->count());
+}
+
+void ControlBus::musicStep() {
+    if (!music_) return;
+    music_->frameStep(screenInfo()->frameMillis);
+    soundMap_->apply(music_->frame(), *u_.controls, u_.currentChannel, u_.observer);
 }
 
 void ControlBus::startFromEnvironment() {
@@ -163,6 +183,19 @@ bool ControlBus::keyboard(unsigned char key, bool alt) {
         armLearn();
         return true;
     }
+    if (alt && music_) {
+        MusicalClock& clock = music_->clock();
+        switch (key) {
+            case 't': case 'T': music_->tapNow(); return true;
+            case 'g': case 'G':
+                clock.handBack();
+                std::fprintf(stderr, "tempo: the detected beat leads again\n");
+                return true;
+            case '[': clock.nudge(-kNudgeBeats); return true;
+            case ']': clock.nudge(kNudgeBeats); return true;
+            default: break;
+        }
+    }
     return key < kKeyMapSize && learnKey(keyMap()[key]);
 }
 
@@ -239,6 +272,7 @@ bool ControlBus::takeMidi(qelUnivCell& /*universe*/, uint32_t message) {
 void ControlBus::controlStep(qelUnivCell& /*universe*/) {
     const int count = queue_->fetch();
     for (int i = 0; i < count; ++i) apply(queue_->events[i]);
+    musicStep();
     reportCounts();
     publish();
 }
@@ -270,6 +304,13 @@ void ControlBus::publish() {
         layer.opacity = table.getByte(i, 0, 7) > 10 ? (table.getFloat(i, 0, 7) + 1.0f) * 0.5f : 0.0f;
         layer.module = u_.cells[i]->reactorIndex;
         layer.imageSet = u_.imageSetOf(i);
+    }
+    if (music_) {
+        const MusicFrame& f = music_->frame();
+        s.tempo = static_cast<float>(f.bpm);
+        s.detectedTempo = f.sound.bpm;
+        s.beatPhase = static_cast<float>(f.beatPhase);
+        s.clockSource = static_cast<int>(f.source);
     }
     snapshot_.store(s);
 }

@@ -15,6 +15,8 @@ class OscCommandQueue;
 class OscServer;
 class OscQueryServer;
 class OscSender;
+class MusicalTime;
+class SoundMap;
 
 // The control bus: OSC input (with its OSCQuery namespace), OSC output and
 // the MIDI mapping with learn, joined to one universe. The network threads
@@ -33,6 +35,15 @@ public:
     // Reads the MIDI mapping (normally midi.map in the working directory);
     // learnt mappings are saved to the same file.
     void loadMidiMap(const char* path = MidiMap::kFileName);
+    // Musical time (not owned; null: none) and the routes of sound.map
+    // (normally in the working directory) that write from it.
+    void setMusic(MusicalTime* music) { music_ = music; }
+    MusicalTime* music() { return music_; }
+    void loadSoundMap(const char* path);
+    SoundMap& soundMap() { return *soundMap_; }
+    // The last part of the control step: musical time moves on by the frame
+    // time and the sound routes write. Nothing without musical time.
+    void musicStep();
     // OSC input from STRATA_OSC ("host:port", "off"; unset: 127.0.0.1:9000)
     // and OSC output to STRATA_OSC_OUT (unset: none). Failures give one line
     // on standard error and the instrument runs on without that part.
@@ -56,7 +67,9 @@ public:
     void apply(const OscCommand& cmd);
 
     // GLUT keys: Alt+l arms learn (again: cancels it); while learn waits
-    // for a key, the key is taken for the mapping. True when the key was
+    // for a key, the key is taken for the mapping. With musical time: Alt+t
+    // taps the tempo, Alt+g hands the lead back to the detection, Alt+[ and
+    // Alt+] nudge the beat back and forward. True when the key was
     // used here and must not reach the universe.
     bool keyboard(unsigned char key, bool alt);
     bool special(int code);
@@ -92,6 +105,8 @@ private:
     qelUnivCell& u_;
     std::unique_ptr<OscCommandQueue> queue_;
     std::unique_ptr<MidiMap> map_;
+    std::unique_ptr<SoundMap> soundMap_;
+    MusicalTime* music_ = nullptr;
     std::string mapPath_ = MidiMap::kFileName;
     ControlSnapshotBox snapshot_;
     std::unique_ptr<OscServer> server_;

@@ -19,6 +19,12 @@ struct ControlSnapshot {
     int moduleCount = 0;
     int imageSetCount = 0;
     Layer layers[kLayers];
+    // Musical time: the clock's tempo and beat phase, the detected tempo (0:
+    // none) and who leads the clock (ClockSource as a number).
+    float tempo = 0.0f;
+    float detectedTempo = 0.0f;
+    float beatPhase = 0.0f;
+    int clockSource = 0;
 };
 
 class ControlSnapshotBox {

@@ -74,42 +74,53 @@ bool MidiMap::parseMapping(std::string_view line, MidiMapping& m, const char*& w
     m.midiChannel -= 1;
     why = source->maxNumber == 31 ? "a 14-bit pair starts at controller 0..31" : "number must be 0..127";
     if (!parseWholeNumber(t[2], 0, source->maxNumber, m.number, kMappingNumber)) return false;
-    why = "target channel must be 0..15 or selected";
-    if (t[4] == "selected")
-        m.channel = MidiMapping::kSelected;
-    else if (!parseWholeNumber(t[4], 0, 15, m.channel, kMappingNumber))
-        return false;
-    why = "entry must be 0..1023";
-    if (!parseWholeNumber(t[5], 0, 1023, m.entry, kMappingNumber)) return false;
-    for (int i = 6; i < n; ++i) {
-        if (t[i] == "nopickup") {
-            m.pickup = false;
-        } else if (t[i] == "range") {
-            why = "range needs two numbers 0..1";
-            if (i + 2 >= n || !unitNumber(t[i + 1], m.low) || !unitNumber(t[i + 2], m.high)) return false;
-            i += 2;
-        } else if (t[i] == "step") {
-            why = "step needs a number 0..1";
-            if (i + 1 >= n || !unitNumber(t[i + 1], m.step)) return false;
-            i += 1;
-        } else if (t[i] == "curve") {
-            why = "curve must be linear, exp or log";
-            if (i + 1 >= n) return false;
-            bool known = false;
-            for (int c = 0; c < 3; ++c)
-                if (t[i + 1] == kCurves[c]) {
-                    m.curve = static_cast<MidiMapping::Curve>(c);
-                    known = true;
-                }
-            if (!known) return false;
-            i += 1;
-        } else {
-            why = "unknown option (range, curve, step, nopickup)";
-            return false;
-        }
+    if (!parseTarget(t + 4, n - 4, m, why)) return false;
+    for (int i = 6; i < n;) {
+        const int used = parseOption(t + i, n - i, m, why);
+        if (used == 0) why = "unknown option (range, curve, step, nopickup)";
+        if (used <= 0) return false;
+        i += used;
     }
     return true;
 }
+
+bool MidiMap::parseTarget(const std::string_view* t, int n, MidiMapping& m, const char*& why) {
+    why = "target channel must be 0..15 or selected";
+    if (n < 2) return false;
+    if (t[0] == "selected")
+        m.channel = MidiMapping::kSelected;
+    else if (!parseWholeNumber(t[0], 0, 15, m.channel, kMappingNumber))
+        return false;
+    why = "entry must be 0..1023";
+    return parseWholeNumber(t[1], 0, 1023, m.entry, kMappingNumber);
+}
+
+int MidiMap::parseOption(const std::string_view* t, int n, MidiMapping& m, const char*& why) {
+    if (t[0] == "nopickup") {
+        m.pickup = false;
+        return 1;
+    }
+    if (t[0] == "range") {
+        why = "range needs two numbers 0..1";
+        return n >= 3 && unitNumber(t[1], m.low) && unitNumber(t[2], m.high) ? 3 : -1;
+    }
+    if (t[0] == "step") {
+        why = "step needs a number 0..1";
+        return n >= 2 && unitNumber(t[1], m.step) ? 2 : -1;
+    }
+    if (t[0] == "curve") {
+        why = "curve must be linear, exp or log";
+        for (int c = 0; c < 3 && n >= 2; ++c)
+            if (t[1] == kCurves[c]) {
+                m.curve = static_cast<MidiMapping::Curve>(c);
+                return 2;
+            }
+        return -1;
+    }
+    return 0;
+}
+
+float MidiMap::shapeValue(const MidiMapping& m, float v) { return m.low + shape(m.curve, v) * (m.high - m.low); }
 
 std::string MidiMap::formatMapping(const MidiMapping& m) {
     const char* source = "cc";
@@ -229,7 +240,7 @@ bool MidiMap::add(const MidiMapping& mapping, const ControlTable& table) {
 
 void MidiMap::writeAbsolute(Slot& slot, float v, ControlTable& table, int channel) {
     const MidiMapping& m = slot.m;
-    const float out = m.low + shape(m.curve, v) * (m.high - m.low);
+    const float out = shapeValue(m, v);
     const float target = 2.0f * (out - 0.5f);
     const float current = table.getFloat(channel, 0, m.entry);
     if (m.pickup) {

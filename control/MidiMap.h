@@ -60,6 +60,14 @@ public:
     // One mapping line (no options lines); false with why set on error.
     static bool parseMapping(std::string_view line, MidiMapping& mapping, const char*& why);
     static std::string formatMapping(const MidiMapping& mapping);
+    // The grammar's parts that other maps share (sound.map): the target
+    // "<channel|selected> <entry>" from the n words at t; one option at t
+    // (range, curve, step, nopickup), returning the words it used, 0 for a
+    // word that is no option, -1 for a bad one (why set).
+    static bool parseTarget(const std::string_view* t, int n, MidiMapping& mapping, const char*& why);
+    static int parseOption(const std::string_view* t, int n, MidiMapping& mapping, const char*& why);
+    // v (0..1) through the mapping's curve into its range.
+    static float shapeValue(const MidiMapping& mapping, float v);
 
     void clear();
     int count() const { return count_; }

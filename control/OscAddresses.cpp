@@ -8,6 +8,7 @@
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/ControlSnapshot.h"
+#include "music/MusicalTime.h"
 
 namespace {
 
@@ -227,6 +228,19 @@ Outcome applyLearn(ControlBus& bus, const OscCommand&) {
     return Outcome::Unchanged;
 }
 
+// The tempo commands change no entry themselves: what they do reaches the
+// table through the sound routes, whose writes a recording keeps.
+Outcome applyTempo(ControlBus& bus, const OscCommand& c) {
+    if (!bus.music()) return Outcome::Bad;
+    switch (c.kind) {
+        case Kind::Tempo: bus.music()->clock().setBpm(c.value); break;
+        case Kind::TempoTap: bus.music()->tapNow(); break;
+        case Kind::TempoNudge: bus.music()->clock().nudge(c.value); break;
+        default: bus.music()->clock().handBack(); break;
+    }
+    return Outcome::Unchanged;
+}
+
 // --- their values ----------------------------------------------------------
 
 double opacityOf(const ControlSnapshot& s, int layer) { return s.layers[layer].opacity; }
@@ -237,6 +251,10 @@ double trailOf(const ControlSnapshot& s, int) { return s.trail; }
 double midiOf(const ControlSnapshot& s, int) { return s.midi ? 1 : 0; }
 double joystickOf(const ControlSnapshot& s, int) { return s.joystick ? 1 : 0; }
 double levelOf(const ControlSnapshot& s, int) { return s.level; }
+double tempoOf(const ControlSnapshot& s, int) { return s.tempo; }
+double detectedTempoOf(const ControlSnapshot& s, int) { return s.detectedTempo; }
+double beatPhaseOf(const ControlSnapshot& s, int) { return s.beatPhase; }
+double clockSourceOf(const ControlSnapshot& s, int) { return s.clockSource; }
 
 constexpr int R = OscAddress::kRead;
 constexpr int W = OscAddress::kWrite;
@@ -282,6 +300,24 @@ const OscAddress kAddresses[] = {
      "Stores the look as scenes/NN.scene as Ctrl+Shift+n does.", parseIndex, nullptr, applyStore, nullptr},
     {"/strata/learn", Kind::Learn, "", {}, Stage::None, W, false, "-", "Arms MIDI learn.", parseNothing, nullptr,
      applyLearn, nullptr},
+    {"/strata/tempo", Kind::Tempo, "f", {{20, 300}}, Stage::None, R | W, true, "BPM 20..300",
+     "Sets the musical clock's tempo, which then leads (until /strata/tempo/follow); reads the clock's tempo.",
+     parseValue, formatValue, applyTempo, tempoOf},
+    {"/strata/tempo/tap", Kind::TempoTap, "", {}, Stage::None, W, false, "-",
+     "Taps the tempo, as Alt+T does: the beat lands on the tap, two taps or more give the tempo, and the tap leads.",
+     parseNothing, nullptr, applyTempo, nullptr},
+    {"/strata/tempo/nudge", Kind::TempoNudge, "f", {{-0.5, 0.5}}, Stage::None, W, false, "beats -0.5..0.5",
+     "Moves the beat forward (positive) or back without changing the tempo; Alt+] and Alt+[ nudge by 1/32 beat.",
+     parseValue, nullptr, applyTempo, nullptr},
+    {"/strata/tempo/follow", Kind::TempoFollow, "", {}, Stage::None, W, false, "-",
+     "Hands the lead back to the detected beat, as Alt+G does.", parseNothing, nullptr, applyTempo, nullptr},
+    {"/strata/tempo/detected", Kind::None, "f", {{0, 300}}, Stage::None, R, true, "-",
+     "The tempo detected in the sound, in BPM (0: none yet; read only).", nullptr, nullptr, nullptr, detectedTempoOf},
+    {"/strata/tempo/source", Kind::None, "i", {{0, 4}}, Stage::None, R, true, "-",
+     "Who leads the musical clock (read only): 0 detected, 1 tap, 2 fixed, 3 MIDI clock, 4 Link.", nullptr, nullptr,
+     nullptr, clockSourceOf},
+    {"/strata/beat/phase", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-",
+     "The musical clock's beat phase 0..1 (read only).", nullptr, nullptr, nullptr, beatPhaseOf},
     {"/strata/list", Kind::List, "", {}, Stage::None, W, false, "-",
      "Replies to the sender with a /strata/list message whose string arguments are every address.", parseNothing,
      nullptr, nullptr, nullptr},

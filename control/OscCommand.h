@@ -32,6 +32,10 @@ struct OscCommand {
         SceneStore,    // scene number in index
         Learn,
         List,          // answered by the network thread itself, never queued
+        Tempo,         // value: BPM
+        TempoTap,
+        TempoNudge,    // value: beats, -0.5..0.5
+        TempoFollow,   // the detected beat leads again
     };
     static constexpr int kNameSize = 48;
 

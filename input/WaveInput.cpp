@@ -139,12 +139,14 @@ void WaveInput::attach() {
 void WaveInput::blockCaptured(const uint8_t* block) {
     ++streamBlocks_;
     if (sink_) sink_->blockCaptured(block);
+    if (analysisSink_) analysisSink_->blockCaptured(block);
 }
 
 void WaveInput::blocksMissed(int64_t blocks) {
     if (blocks <= 0) return;
     streamBlocks_ += blocks;
     if (sink_) sink_->blocksMissed(blocks);
+    if (analysisSink_) analysisSink_->blocksMissed(blocks);
 }
 
 void WaveInput::loseDevice() {

@@ -29,7 +29,7 @@ struct SoundSnapshot {
 // a console line, until it is back.
 //
 // The whole captured stream (every block, not only the ones the frames take)
-// can be followed through setStreamSink; blockPosition() tells where in that
+// can be followed through setStreamSink (and setAnalysisSink); blockPosition() tells where in that
 // stream the newest snapshot lies.
 class WaveInput : private SoundStreamSink {
 public:
@@ -70,6 +70,12 @@ public:
     // Follows the whole stream from now on (null: stops); positions count
     // from the first block after this call.
     void setStreamSink(SoundStreamSink* sink);
+    // A second follower of the whole stream (the sound analysis), beside
+    // the one above and without touching its positions (null: none).
+    void setAnalysisSink(SoundStreamSink* sink) {
+        analysisSink_ = sink;
+        attach();
+    }
     // Position in the followed stream of the newest snapshot's block (-1:
     // no stream followed, or none taken since setStreamSink).
     int64_t blockPosition() const { return sink_ ? snapshotPosition_ : -1; }
@@ -104,6 +110,7 @@ private:
     std::chrono::steady_clock::time_point lostAt_{};
     bool lost_ = false;
     SoundStreamSink* sink_ = nullptr;
+    SoundStreamSink* analysisSink_ = nullptr;
     int64_t streamBlocks_ = 0;       // blocks of the followed stream so far
     int64_t snapshotPosition_ = -1;  // the newest snapshot's, or -1
     char description_[192] = "no sound input";

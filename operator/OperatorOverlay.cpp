@@ -96,6 +96,22 @@ void OperatorOverlay::update(const Snapshot& s, double frameMillis) {
                   s.cleanLayers ? "on" : "off");
     Row& images = addRow();
     std::snprintf(images.text, n, "Images   layer %d: %.50s", s.selected + 1, orDash(s.images));
+    if (s.tempoShown) {
+        // The bar shows the beat phase; the dots the beat of the bar.
+        Row& tempo = addRow();
+        const int beatOfBar = static_cast<int>(s.barPhase * 4.0) & 3;
+        char dots[5] = "....";
+        dots[beatOfBar] = '*';
+        char heard[24] = "none";
+        if (s.detectedBpm > 0.0f)
+            std::snprintf(heard, sizeof heard, "%.1f%s", static_cast<double>(s.detectedBpm), s.confident ? "" : "?");
+        char cost[24] = "";
+        if (s.analysisShare >= 0.0f)
+            std::snprintf(cost, sizeof cost, "  cpu %.1f%%", static_cast<double>(s.analysisShare) * 100.0);
+        std::snprintf(tempo.text, n, "Tempo    %5.1f BPM %s  %-10.10s heard %s%s", s.bpm, dots,
+                      orDash(s.clockSource), heard, cost);
+        tempo.bar = static_cast<float>(s.beatPhase);
+    }
     if (s.recording) {
         Row& record = addRow();
         std::snprintf(record.text, n, "Record   %.70s", s.recording);

@@ -43,6 +43,15 @@ public:
         const char* images = nullptr;  // image set of the selected layer
         bool cleanLayers = false;
         const char* recording = nullptr;  // where the show is recorded, or why it stopped
+        // Musical time, when it runs (the live program sets it).
+        bool tempoShown = false;
+        double bpm = 0.0;          // the clock's tempo
+        double beatPhase = 0.0;    // 0..1
+        double barPhase = 0.0;     // 0..1
+        const char* clockSource = nullptr;  // who leads the clock
+        float detectedBpm = 0.0f;  // 0: none
+        bool confident = false;    // the detection is steady enough to lead
+        float analysisShare = -1.0f;  // the analysis thread's share of one core (-1: unknown)
     };
 
     // One line; bar and peak in 0..1 are drawn after the text, -1 for none.

@@ -7,6 +7,9 @@
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/MidiMap.h"
+#include "control/SoundMap.h"
+#include "input/WaveInput.h"
+#include "music/MusicalTime.h"
 #include "input/MidiInput.h"
 #include "operator/OverlayPainter.h"
 #include "platform/UserFiles.h"
@@ -29,6 +32,13 @@ void LiveShow::started(qelUnivCell& universe) {
     // frame right after MIDI.
     bus_ = std::make_unique<ControlBus>(universe);
     bus_->loadMidiMap(userFilePath(MidiMap::kFileName).c_str());
+    // Musical time follows the whole sound stream on a thread of its own;
+    // the routes of sound.map (none without the file) write from it.
+    music_ = std::make_unique<MusicalTime>(SoundAnalysis::Mode::Threaded);
+    musicStart_ = std::chrono::steady_clock::now();
+    if (universe.wave) universe.wave->setAnalysisSink(&music_->sink());
+    bus_->setMusic(music_.get());
+    bus_->loadSoundMap(userFilePath(SoundMap::kFileName).c_str());
     bus_->startFromEnvironment();
     universe.input = bus_.get();
     // OSC scene commands go the way of the Ctrl+digit keys.
@@ -76,6 +86,18 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
     report_.poll(*universe_);
     OperatorOverlay::Snapshot snapshot = OperatorOverlay::sample(*universe_, midiText_);
     if (session_) snapshot.recording = session_->recordingStatus();
+    if (music_) {
+        const MusicFrame& f = music_->frame();
+        snapshot.tempoShown = true;
+        snapshot.bpm = f.bpm;
+        snapshot.beatPhase = f.beatPhase;
+        snapshot.barPhase = f.barPhase;
+        snapshot.clockSource = clockSourceName(f.source);
+        snapshot.detectedBpm = f.sound.bpm;
+        snapshot.confident = f.sound.confident;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - musicStart_).count();
+        if (seconds > 1.0) snapshot.analysisShare = static_cast<float>(music_->analysis().busySeconds() / seconds);
+    }
     overlay_.update(snapshot, millisSinceLastFrame());
     VirtualScreen* screen = activeVirtualScreen();
     if (overlay_.visible() && screen && screen->offscreen()) {
@@ -86,4 +108,5 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
 
 void LiveShow::ending() {
     if (session_) session_->stopRecording();
+    if (universe_ && universe_->wave) universe_->wave->setAnalysisSink(nullptr);
 }

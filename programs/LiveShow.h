@@ -8,11 +8,13 @@
 
 class ControlBus;
 class LiveSession;
+class MusicalTime;
 
 // Everything the live program adds around the instrument: the session
 // (recording, scene keys, frame dumps), the control bus (OSC, OSCQuery, the
 // MIDI mapping and learn) as the frame's input, the device lines on standard
-// error and the operator overlay drawn over the presented picture.
+// error, musical time (the sound analysis and clock, with the routes of
+// sound.map) and the operator overlay drawn over the presented picture.
 class LiveShow final : public ShellExtension {
 public:
     // overlayAtStart: false keeps the overlay hidden until Insert.
@@ -31,9 +33,11 @@ private:
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;
+    std::unique_ptr<MusicalTime> music_;
     std::unique_ptr<ControlBus> bus_;
     DeviceReport report_{stderr};
     OperatorOverlay overlay_;
     char midiText_[256] = "";
     std::chrono::steady_clock::time_point lastFrame_{};
+    std::chrono::steady_clock::time_point musicStart_{};
 };

@@ -10,7 +10,10 @@
 #include "app/ScreenInfo.h"
 #include "app/qelUnivCell.h"
 #include "input/CaptureBackend.h"
+#include "control/ControlBus.h"
+#include "control/SoundMap.h"
 #include "input/WaveInput.h"
+#include "music/MusicalTime.h"
 #include "platform/PngWriter.h"
 #include "reactor/FrameTimings.h"
 #include "reactor/Random.h"
@@ -39,7 +42,9 @@ OfflineRenderer::OfflineRenderer(const RenderOptions& options) : options_(option
 
 OfflineRenderer::~OfflineRenderer() {
     if (universe_) universe_->input = &universe_->devices;
+    if (universe_ && universe_->wave) universe_->wave->setAnalysisSink(nullptr);
     replay_.reset();
+    music_.reset();
     universe_.reset();  // also clears the process-wide pointer
     picture_.reset();
     setMillisSource(nullptr);
@@ -69,6 +74,7 @@ bool OfflineRenderer::setUp(std::string& error) {
     // A recording's MIDI, joystick and control-bus input comes from the
     // script, applied by the frame's own steps in place of the devices.
     if (script_.holdsRecording()) universe_->input = replay_.get();
+    followMusic();
     script_.rewind();
     return true;
 }
@@ -157,6 +163,20 @@ bool OfflineRenderer::connectSound(const fs::path& wav, std::string& error) {
                              "input stays silent\n", soundMarks);
     }
     return true;
+}
+
+void OfflineRenderer::followMusic() {
+    // A recording holds its routes' writes; a script played with a wave file
+    // routes the file's own analysis when the working directory holds a
+    // sound.map. The analysis runs in the frame, block by block, so every
+    // render of the same file gives the same values at the same frames.
+    std::error_code ec;
+    if (script_.holdsRecording() || !wavePacedByRenderer_ || !fs::is_regular_file(SoundMap::kFileName, ec)) return;
+    music_ = std::make_unique<MusicalTime>(SoundAnalysis::Mode::Inline);
+    universe_->wave->setAnalysisSink(&music_->sink());
+    replay_->bus().setMusic(music_.get());
+    replay_->bus().loadSoundMap(SoundMap::kFileName);
+    universe_->input = replay_.get();
 }
 
 bool OfflineRenderer::renderFrame() {

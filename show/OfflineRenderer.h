@@ -8,13 +8,15 @@
 #include "show/RenderOptions.h"
 #include "show/ShowScript.h"
 
+class MusicalTime;
 class ShowReplay;
 class qelUnivCell;
 
 // Runs the instrument's universe without a display: the same key bindings,
 // module database, image and model sets, cells and reactors, drawn into the
 // virtual 640x480 screen, with a clock that advances by a fixed frame time
-// and input taken from a show script. Because the random generator and the
+// and input taken from a show script (and, with a wave file and a
+// sound.map beside the stage, the sound routes on the file's analysis). Because the random generator and the
 // arithmetic are deterministic, the same options give the same pictures.
 class OfflineRenderer {
 public:
@@ -85,6 +87,8 @@ private:
     bool connectSound(const std::filesystem::path& wav, std::string& error);
     // The planned frames and their start times, from the script.
     void planFrames();
+    // Musical time from the wave file, for the routes of sound.map.
+    void followMusic();
 
     RenderOptions options_;
     ShowScript script_;
@@ -92,6 +96,7 @@ private:
     std::filesystem::path outDirectory_;
     std::unique_ptr<qelUnivCell> universe_;
     std::unique_ptr<ShowReplay> replay_;
+    std::unique_ptr<MusicalTime> music_;
     std::unique_ptr<uint8_t[]> picture_;
     char pngPath_[4096] = {};
     size_t eventCursor_ = 0;

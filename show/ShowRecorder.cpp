@@ -345,6 +345,12 @@ void ShowRecorder::mappedWrite(int index, int byteValue, float floatValue) {
          static_cast<double>(floatValue));
 }
 
+void ShowRecorder::routedWrite(int index, int byteValue, float floatValue) {
+    if (index < 0 || index >= 16 * 1024) return;
+    line("%d routed %d %d %d %.9g\n", currentFrame_, index / 1024, index % 1024, byteValue & 0xFF,
+         static_cast<double>(floatValue));
+}
+
 void ShowRecorder::commandApplied(const char* words) { line("%d osc %s\n", currentFrame_, words); }
 
 void ShowRecorder::controlSet(int index, int byteValue, float floatValue) {

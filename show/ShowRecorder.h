@@ -18,7 +18,8 @@ class qelUnivCell;
 //   show.script  every input the frames applied, at its frame number: keys
 //                with the mouse position, MIDI messages and joystick readings
 //                as the frame applied them, the writes of the MIDI mapping,
-//                the control bus's commands (OSC), scene recalls, exact
+//                the control bus's commands (OSC), the writes of the sound
+//                routes (so the analysis need not run again), scene recalls, exact
 //                controller writes, the frame time (when it changes; the
 //                first frame of a show recorded from start-up has the
 //                clock's first reading as an uptime line) and, for every
@@ -82,6 +83,7 @@ public:
     void controlSet(int index, int byteValue, float floatValue) override;
     void scriptedMidi(uint32_t message) override;
     void mappedWrite(int index, int byteValue, float floatValue) override;
+    void routedWrite(int index, int byteValue, float floatValue) override;
     void commandApplied(const char* words) override;
     void frameFinished() override { inFrame_ = false; }
 

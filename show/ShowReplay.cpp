@@ -68,6 +68,7 @@ void ShowReplay::applyBeforeFrame(const ShowEvent& event) {
         case ShowEvent::Type::Sound:      // counted by the renderer
         case ShowEvent::Type::MidiIn:     // applied by the frame's MIDI step
         case ShowEvent::Type::Mapped:
+        case ShowEvent::Type::Routed:
         case ShowEvent::Type::Osc:  // applied by the frame's control step
         case ShowEvent::Type::Joystick:
         case ShowEvent::Type::End:
@@ -97,7 +98,7 @@ void ShowReplay::midiStep(qelUnivCell& u) {
     }
 }
 
-void ShowReplay::controlStep(qelUnivCell& /*universe*/) {
+void ShowReplay::controlStep(qelUnivCell& u) {
     const auto& events = script_.events();
     for (size_t i = begin_; i < end_; ++i) {
         const ShowEvent& event = events[i];
@@ -106,6 +107,16 @@ void ShowReplay::controlStep(qelUnivCell& /*universe*/) {
         else if (event.inControlStep())
             recallScene(event);
     }
+    // The sound routes: a recording's writes as they were, else (a script
+    // with a wave file) the routes on the analysis of the file, if any.
+    for (size_t i = begin_; i < end_; ++i) {
+        const ShowEvent& event = events[i];
+        if (event.type != ShowEvent::Type::Routed) continue;
+        const int index = writeExactly(*u.controls, event);
+        if (index >= 0 && u.observer)
+            u.observer->routedWrite(index, u.controls->byteValue[index], u.controls->floatValue[index]);
+    }
+    bus_->musicStep();
 }
 
 void ShowReplay::joystickStep(qelUnivCell& u) {

@@ -39,6 +39,9 @@ public:
     void joystickStep(qelUnivCell& universe) override;
 
     SceneBank& scenes() { return *scenes_; }
+    // The bus that applies the script's commands (and musical time, when
+    // the renderer gives it one).
+    ControlBus& bus() { return *bus_; }
 
 private:
     void recallScene(const ShowEvent& event);

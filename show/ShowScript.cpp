@@ -199,6 +199,8 @@ const EventForm kEventForms[] = {
     {"set", T::Set, "expected 'set <channel> <entry> <byte> <float>'", {kChannel, kEntry, kByte}, parseWrite},
     {"mapped", T::Mapped, "expected 'mapped <channel> <entry> <byte> <float>'", {kChannel, kEntry, kByte},
      parseWrite},
+    {"routed", T::Routed, "expected 'routed <channel> <entry> <byte> <float>'", {kChannel, kEntry, kByte},
+     parseWrite},
     {"joy", T::Joystick, "expected 'joy <x> <y> <buttons>'",
      {{0, 65535, "a joystick x 0..65535"}, {0, 65535, "a joystick y 0..65535"}, {0, 15, "a button mask 0..15"}},
      parseNumbers},
@@ -279,7 +281,7 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
         return words.fail("expected a frame number (0 or more) at the start of the line, found " + quoted(tokens[0]));
     if (count < 2)
         return words.fail("expected an event after the frame number: ctl, key, midi, ms, uptime, sound, set, "
-                          "midiin, joy, special, scene, osc, mapped or end");
+                          "midiin, joy, special, scene, osc, mapped, routed or end");
     for (const EventForm& form : kEventForms) {
         if (tokens[1] != form.word) continue;
         event.type = form.type;
@@ -287,8 +289,8 @@ bool ShowScript::parseLine(std::string_view line, int number, const std::string&
         events_.push_back(event);
         return true;
     }
-    return words.fail("expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped or "
-                      "end after the frame number, found " + quoted(tokens[1]));
+    return words.fail("expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped, "
+                      "routed or end after the frame number, found " + quoted(tokens[1]));
 }
 
 void ShowScript::eventsOfFrame(int frame, size_t& begin, size_t& end) {

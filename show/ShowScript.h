@@ -43,6 +43,9 @@
 //                                            after MIDI by the same code
 //   <frame> mapped <channel> <entry> <byte 0..255> <float>  a write of the
 //                                            MIDI mapping, in the MIDI step
+//   <frame> routed <channel> <entry> <byte 0..255> <float>  a write of a
+//                                            sound route (sound.map), in the
+//                                            control step after the commands
 //   <frame> end                              the show ends before this frame
 //
 // ctl writes one controller as a MIDI control change would: the byte value
@@ -58,7 +61,7 @@
 // the lines themselves need not be in frame order.
 struct ShowEvent {
     enum class Type {
-        Control, Key, SpecialKey, Midi, FrameTime, Sound, Set, MidiIn, Joystick, Scene, Osc, Mapped, End
+        Control, Key, SpecialKey, Midi, FrameTime, Sound, Set, MidiIn, Joystick, Scene, Osc, Mapped, Routed, End
     };
 
     int frame = 0;
@@ -70,7 +73,7 @@ struct ShowEvent {
     // block position, -1 for the next. Set: channel, entry, byte (and f).
     // Joystick: x, y, buttons. Scene: number (0 for a file, named in text),
     // fade milliseconds (-1: the renderer's default), 1 when in the control
-    // step. Mapped: channel, entry, byte (and f). Osc: the command.
+    // step. Mapped, Routed: channel, entry, byte (and f). Osc: the command.
     int a = 0;
     int b = 0;
     int c = 0;
@@ -82,7 +85,7 @@ struct ShowEvent {
     // joystick steps, frame time) rather than a press before the frame.
     bool recorded() const {
         return type == Type::FrameTime || type == Type::Sound || type == Type::MidiIn || type == Type::Joystick ||
-               type == Type::Osc || type == Type::Mapped || inControlStep();
+               type == Type::Osc || type == Type::Mapped || type == Type::Routed || inControlStep();
     }
     bool inControlStep() const { return type == Type::Scene && c == 1; }
 

@@ -5,6 +5,7 @@
 #   platform/                         Linux layers, settings, files
 #   input/ resources/                 devices; images, models (one layer)
 #   reactor/  <  reactors/  <  app/   the instrument itself
+#   music/                            musical time: sound analysis, clock, modulators
 #   control/   operator/              remote control; the operator's view
 #   show/                             scenes, recording, replay, offline render
 #   programs/                         the two programs
@@ -21,7 +22,7 @@ set -uo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-folders=(platform input resources reactor reactors app control operator show programs)
+folders=(platform input resources reactor reactors app music control operator show programs)
 core="input resources reactor reactors app"
 declare -A uses=(
     [platform]=""
@@ -30,10 +31,11 @@ declare -A uses=(
     [reactor]="input resources"
     [reactors]="input resources reactor"
     [app]="input resources reactor reactors"
-    [control]="$core"
-    [operator]="$core"
-    [show]="$core control"
-    [programs]="$core control operator show"
+    [music]="$core"
+    [control]="$core music"
+    [operator]="$core music"
+    [show]="$core music control"
+    [programs]="$core music control operator show"
 )
 for folder in "${folders[@]}"; do
     [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"

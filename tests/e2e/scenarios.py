@@ -227,8 +227,10 @@ def record():
     format reported) moving Sound Scape's bars, Particles1 raised too; module
     changes, a joystick, scene keys (Ctrl+Shift+2 stores, Ctrl+2 recalls with
     a cross-fade), mouse keys, then OSC: layers, modules, a controller, keys,
-    the trail, a scene stored and recalled."""
+    the trail, a scene stored and recalled, the tempo set and tapped; sound
+    routes (sound.map) pulse and breathe in both."""
     shutil.copytree(f"{GOLDEN}/stage", "stage")
+    write("stage/sound.map", b"beat -> 0 21 decay 150\nlevel -> 1 22\nlfo sine 1/2 -> 1 23\n")
     check(os.access(RENDER, os.X_OK), "no strata-render beside strata")
     sine = lambda hz, t: math.sin(2 * math.pi * hz * t)  # noqa: E731
     with wave.open("beat.wav", "wb") as w:  # 3 s, 16-bit stereo: a rising sweep and a tone, both swelling
@@ -257,6 +259,8 @@ def record():
     has_lines(s.log, "WaveFile is Successfully Opened")
     has_lines(s.err, f"strata: sound: {WORK}/beat.wav (wave file, 22050 Hz, 2 channels, 16-bit), looping")
     check(found("rec-sound/show.script", r" sound \d+$"), "sound: no sound blocks recorded")
+    check(found("rec-sound/show.script", r" routed 0 21 ") and found("rec-sound/show.script", r" routed 1 23 "),
+          "sound: no writes of the sound routes recorded")
     # The sound matters: without it the same recording gives another last picture.
     last = sorted(os.listdir("live-sound"))[-1]
     check(run(RENDER, "stage", "--script", "rec-sound/show.script", "--png-frames", str(int(last[6:12])), "--out",
@@ -280,7 +284,8 @@ def record():
     osc(port, "/strata/scene/store i 3", "/strata/key sii e 100 400", "/strata/trail f 0.4",
         "/strata/layer/1/module i 6")
     sleep(0.8)
-    osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100")
+    osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100", "/strata/tempo f 174.0",
+        "/strata/tempo/tap")
     control_frames = replay(s)
     check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
           "Ctrl+Shift+2 or /strata/scene/store stored no scene")

@@ -46,6 +46,16 @@ out("objmodel", "long-lines.obj",
     "v 1.5 2.5 3.5" + " " * 100 + "9\nv 0 1 0\nv 2 0 0\nf " + " ".join(str(1 + i % 3) for i in range(40)) + "\n")
 out("objmodel", "huge-values.obj", "v 3e38 -3e38 1e-45\nv -3e38 3e38 nan\nv inf 0 0\nf 1 2 3\n")
 
+# sound.map
+out("soundmap", "every-source.map",
+    "onset -> 0 21 attack 5 decay 80\nbeat -> selected 21 decay 200\nbar -> 1 7\nphase -> 2 22 curve exp\n"
+    "barphase -> 2 23\ntempo -> 3 9 range 0.9 0.1\nconfidence -> 3 10\nband low -> 2 22 range 0.3 0.9\n"
+    "band mid -> 4 5 smooth 40\nband high -> 4 6\nlevel -> 5 7 curve log\nlfo sine 1/2 -> 0 7 range 0.5 1\n"
+    "lfo random 16 phase 0.5 -> 6 30\nlfo square 1/16 -> 7 31 # comment\n")
+out("soundmap", "bad-lines.map",
+    "beat -> 0\nband bass -> 0 7\nlfo saw 1/32 -> 0 7\nlevel -> 0 7 decay 5\nlfo sine 0/0 -> 1 1\n"
+    "beat -> 16 7\nonset -> 0 7 smooth 1e9\n" + "x" * 300 + "\n")
+
 # key.db
 out("keydb", "bindings.db", "a 21\nq 17\nZ 105\nh 21\n3 3\n")
 out("keydb", "odd-lines.db", "\n\nx\nb  \t -7\r\nc 99999999999\n\x00 5\n\xe9 40\nd 1x\n" + "e " + "1" * 100 + "\n")

@@ -99,6 +99,17 @@ TEST(OperatorOverlay, RowsDescribeLayersAndDevices) {
         EXPECT_NE(text.find(part), std::string::npos) << part << " not in\n" << text;
 }
 
+// The musical clock's row: tempo, the beat of the bar, who leads, what is heard, the analysis' cost.
+TEST(OperatorOverlay, ShowsTheMusicalClock) {
+    OperatorOverlay overlay;
+    OperatorOverlay::Snapshot s = twoLayers();
+    s.tempoShown = true, s.bpm = 128.0, s.beatPhase = 0.25, s.barPhase = 0.6, s.clockSource = "tap";
+    s.detectedBpm = 127.5f, s.analysisShare = 0.004f;
+    overlay.update(s, 16.0);
+    const std::string text = allText(overlay);
+    EXPECT_NE(text.find("Tempo    128.0 BPM ..*.  tap        heard 127.5?  cpu 0.4%\n"), std::string::npos) << text;
+}
+
 // One line per change of a device and none without (start lines: tests/e2e).
 TEST(DeviceReport, OneLinePerChangeOfADevice) {
     char* buffer = nullptr;

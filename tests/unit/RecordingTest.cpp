@@ -22,9 +22,11 @@
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/OscCommandQueue.h"
+#include "control/SoundMap.h"
 #include "input/MidiInput.h"
 #include "input/WavFileCapture.h"
 #include "input/WaveInput.h"
+#include "music/MusicalTime.h"
 #include "reactor/Random.h"
 #include "reactor/qelCell.h"
 #include "show/OfflineRenderer.h"
@@ -57,10 +59,11 @@ struct FrameState {
     }
 };
 
-// OSC on the bus, MIDI through the map and the fixed rule, keys, a scene stored and recalled.
+// OSC on the bus, MIDI through the map and the fixed rule, keys, a scene stored and recalled, sound routes on a
+// tempo set by OSC.
 constexpr int kFrames = 12;
 const char* const kLive =
-    "0 osc /strata/layer/1/opacity 1.0\n0 osc /strata/layer/1/module 1\n0 osc /strata/layer/2/module 2\n"
+    "0 osc /strata/tempo 300.0\n0 osc /strata/layer/1/opacity 1.0\n0 osc /strata/layer/1/module 1\n0 osc /strata/layer/2/module 2\n"
     "0 osc /strata/ctl 1 7 120\n0 osc /strata/midi 1\n2 midi 0xB0 20 100\n2 midi 0xB3 9 77\n2 midi 0xB0 21 50\n"
     "3 osc /strata/key q 100 200\n3 key w 300 10\n4 osc /strata/scene/store 2\n5 osc /strata/ctl 0 50 -0.25\n"
     "5 osc /strata/trail 0.3\n5 osc /strata/select 5\n5 osc /strata/layer/1/module 4\n"
@@ -93,6 +96,9 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
         bus.storeScene = [&scenes](int n) { scenes.storeScene(n); };
         ASSERT_EQ(bus.midiMap().parseText("cc 1 20 -> 2 30\ncc 1 21 -> selected 40 curve exp\n", "test.map"), 0);
         bus.midiMap().attach(*u.controls);
+        MusicalTime music(SoundAnalysis::Mode::Inline);
+        bus.setMusic(&music);
+        ASSERT_EQ(bus.soundMap().parseText("lfo saw 1/16 -> 0 22\nphase -> selected 23 range 0.2 0.8\n", "s"), 0);
         ShowRecorder recorder(recording.string());
         std::string error;
         ASSERT_TRUE(recorder.start(scenes, true, error)) << error;
@@ -130,9 +136,11 @@ TEST(ControlRecording, AShowPlayedFromTheBusReRendersExactly) {
 
     const std::string script = readText(recording / "show.script");
     for (const char* line : {"0 osc /strata/layer/1/module 1\n", "2 mapped 2 30 ", "2 midiin 0xb3 9 77\n",
-                             "3 osc /strata/key q 100 200\n", "3 key w 300 10\n", "7 scene scene-000007.scene 0 bus\n"})
+                             "3 osc /strata/key q 100 200\n", "3 key w 300 10\n", "7 scene scene-000007.scene 0 bus\n",
+                             "5 routed 0 22 ", "6 routed 4 23 "})
         EXPECT_NE(script.find(line), std::string::npos) << line << " in\n" << script;
     EXPECT_EQ(script.find("store"), std::string::npos);
+    EXPECT_EQ(script.find("tempo"), std::string::npos);  // its effect is in the routed writes
     fs::remove(stage / "scenes" / "02.scene");  // the replay uses its own copy of the scene
 
     for (const fs::path& take : {recording, again}) {

@@ -71,8 +71,8 @@ TEST(ShowScript, OrdersEventsByFrameKeepingFileOrderWithinAFrame) {
 TEST(ShowScript, RejectsBadLinesNamingFileLineAndWhatWasExpected) {
     const std::pair<const char*, const char*> cases[] = {
         {"0 ctl 0 7 127\n\nx ctl 0 7 1\n", "3: expected a frame number (0 or more) at the start of the line, found 'x'"},
-        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped "
-                       "or end after the frame number, found 'cc'"},
+        {"4 cc 0 7 1\n", "1: expected ctl, key, midi, ms, uptime, sound, set, midiin, joy, special, scene, osc, mapped, "
+                       "routed or end after the frame number, found 'cc'"},
         {"4 ctl 0 7\n", "1: expected 'ctl <channel> <entry> <value>'"},
         {"4 key F1 0 480\n", "1: expected a mouse y 0..479, found '480'"},
         {"4 key # 1 1\n", "1: expected 'key <key> [<x> <y>]'"},  // '#' begins a comment: no key
