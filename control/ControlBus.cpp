@@ -10,6 +10,8 @@
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 #include "control/OscAddresses.h"
+#include "music/LinkSession.h"
+#include "music/MusicalTime.h"
 #include "input/MidiInput.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
@@ -62,8 +64,28 @@ void ControlBus::loadSoundMap(const char* path) {
     if (soundMap_->count() > 0) std::fprintf(stderr, "%s: %d sound routes\n", path, soundMap_->count());
 }
 
+// The leaders outside the instrument, before the clock moves on: a running
+// MIDI clock (STRATA_MIDI_CLOCK) and the Link session (STRATA_LINK) drive it
+// unless the operator's tap or tempo leads. With Link, the operator's tempo
+// is proposed to the session, which then leads again with it.
+void ControlBus::followLeaders() {
+    MusicalClock& clock = music_->clock();
+    const bool operatorLeads = clock.source() == ClockSource::Tap || clock.source() == ClockSource::Fixed;
+    if (link_) {
+        if (operatorLeads) link_->proposeTempo(clock.bpm());
+        const LinkSession::State session = link_->now();
+        clock.follow(ClockSource::Link, operatorLeads ? clock.bpm() : session.bpm, session.phase);
+        return;
+    }
+    if (operatorLeads || !u_.midi || !u_.midi->followsClock()) return;
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    const MidiClock::Reading leader = u_.midi->clock.read(now);
+    if (leader.running && leader.locked) clock.follow(ClockSource::MidiClock, leader.bpm, leader.beatPhase());
+}
+
 void ControlBus::musicStep() {
     if (!music_) return;
+    followLeaders();
     music_->frameStep(screenInfo()->frameMillis);
     soundMap_->apply(music_->frame(), *u_.controls, u_.currentChannel, u_.observer);
 }
@@ -311,6 +333,7 @@ void ControlBus::publish() {
         s.detectedTempo = f.sound.bpm;
         s.beatPhase = static_cast<float>(f.beatPhase);
         s.clockSource = static_cast<int>(f.source);
+        s.linkPeers = link_ ? link_->now().peers : -1;
     }
     snapshot_.store(s);
 }

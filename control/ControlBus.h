@@ -15,6 +15,7 @@ class OscCommandQueue;
 class OscServer;
 class OscQueryServer;
 class OscSender;
+class LinkSession;
 class MusicalTime;
 class SoundMap;
 
@@ -38,6 +39,8 @@ public:
     // Musical time (not owned; null: none) and the routes of sound.map
     // (normally in the working directory) that write from it.
     void setMusic(MusicalTime* music) { music_ = music; }
+    // The network tempo session (STRATA_LINK; not owned; null: none).
+    void setLink(LinkSession* link) { link_ = link; }
     MusicalTime* music() { return music_; }
     void loadSoundMap(const char* path);
     SoundMap& soundMap() { return *soundMap_; }
@@ -107,6 +110,8 @@ private:
     std::unique_ptr<MidiMap> map_;
     std::unique_ptr<SoundMap> soundMap_;
     MusicalTime* music_ = nullptr;
+    LinkSession* link_ = nullptr;
+    void followLeaders();
     std::string mapPath_ = MidiMap::kFileName;
     ControlSnapshotBox snapshot_;
     std::unique_ptr<OscServer> server_;

@@ -25,6 +25,7 @@ struct ControlSnapshot {
     float detectedTempo = 0.0f;
     float beatPhase = 0.0f;
     int clockSource = 0;
+    int linkPeers = -1;  // peers in the Link session; -1: Link is off
 };
 
 class ControlSnapshotBox {

@@ -252,6 +252,7 @@ double midiOf(const ControlSnapshot& s, int) { return s.midi ? 1 : 0; }
 double joystickOf(const ControlSnapshot& s, int) { return s.joystick ? 1 : 0; }
 double levelOf(const ControlSnapshot& s, int) { return s.level; }
 double tempoOf(const ControlSnapshot& s, int) { return s.tempo; }
+double linkPeersOf(const ControlSnapshot& s, int) { return s.linkPeers; }
 double detectedTempoOf(const ControlSnapshot& s, int) { return s.detectedTempo; }
 double beatPhaseOf(const ControlSnapshot& s, int) { return s.beatPhase; }
 double clockSourceOf(const ControlSnapshot& s, int) { return s.clockSource; }
@@ -316,6 +317,9 @@ const OscAddress kAddresses[] = {
     {"/strata/tempo/source", Kind::None, "i", {{0, 4}}, Stage::None, R, true, "-",
      "Who leads the musical clock (read only): 0 detected, 1 tap, 2 fixed, 3 MIDI clock, 4 Link.", nullptr, nullptr,
      nullptr, clockSourceOf},
+    {"/strata/link/peers", Kind::None, "i", {{-1, 1000}}, Stage::None, R, true, "-",
+     "Other machines in the Link session (read only; -1: Link is off, STRATA_LINK starts it).", nullptr, nullptr,
+     nullptr, linkPeersOf},
     {"/strata/beat/phase", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-",
      "The musical clock's beat phase 0..1 (read only).", nullptr, nullptr, nullptr, beatPhaseOf},
     {"/strata/list", Kind::List, "", {}, Stage::None, W, false, "-",

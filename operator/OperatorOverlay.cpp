@@ -108,8 +108,10 @@ void OperatorOverlay::update(const Snapshot& s, double frameMillis) {
         char cost[24] = "";
         if (s.analysisShare >= 0.0f)
             std::snprintf(cost, sizeof cost, "  cpu %.1f%%", static_cast<double>(s.analysisShare) * 100.0);
-        std::snprintf(tempo.text, n, "Tempo    %5.1f BPM %s  %-10.10s heard %s%s", s.bpm, dots,
-                      orDash(s.clockSource), heard, cost);
+        char link[24] = "";
+        if (s.linkPeers >= 0) std::snprintf(link, sizeof link, "  link %d", s.linkPeers);
+        std::snprintf(tempo.text, n, "Tempo    %5.1f BPM %s  %-10.10s heard %s%s%s", s.bpm, dots,
+                      orDash(s.clockSource), heard, cost, link);
         tempo.bar = static_cast<float>(s.beatPhase);
     }
     if (s.recording) {

@@ -49,6 +49,7 @@ public:
         double beatPhase = 0.0;    // 0..1
         double barPhase = 0.0;     // 0..1
         const char* clockSource = nullptr;  // who leads the clock
+        int linkPeers = -1;                 // other machines in the Link session; -1: Link is off
         float detectedBpm = 0.0f;  // 0: none
         bool confident = false;    // the detection is steady enough to lead
         float analysisShare = -1.0f;  // the analysis thread's share of one core (-1: unknown)

@@ -17,7 +17,7 @@
 
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, CleanLayers, ImageMemory,
-    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock,
+    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -41,6 +41,7 @@ struct Settings {
     std::vector<int> dumpFrames;               // frames written as PNG files, sorted; empty: none
     std::string dumpDirectory = ".";
     bool midiClock = false;                    // follow a MIDI clock leader (timing messages reach the clock)
+    bool link = false;                         // join the Link tempo session on the local network
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;

@@ -9,7 +9,9 @@
 #include "control/MidiMap.h"
 #include "control/SoundMap.h"
 #include "input/WaveInput.h"
+#include "music/LinkSession.h"
 #include "music/MusicalTime.h"
+#include "platform/Settings.h"
 #include "input/MidiInput.h"
 #include "operator/OverlayPainter.h"
 #include "platform/UserFiles.h"
@@ -38,6 +40,12 @@ void LiveShow::started(qelUnivCell& universe) {
     musicStart_ = std::chrono::steady_clock::now();
     if (universe.wave) universe.wave->setAnalysisSink(&music_->sink());
     bus_->setMusic(music_.get());
+    // Link sends multicast on the local network: only when asked for.
+    if (settings().link) {
+        link_ = std::make_unique<LinkSession>(MusicalClock::kStartBpm);
+        bus_->setLink(link_.get());
+        std::fprintf(stderr, "strata: Link: joined the tempo session on the local network (STRATA_LINK)\n");
+    }
     bus_->loadSoundMap(userFilePath(SoundMap::kFileName).c_str());
     bus_->startFromEnvironment();
     universe.input = bus_.get();
@@ -93,6 +101,7 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
         snapshot.beatPhase = f.beatPhase;
         snapshot.barPhase = f.barPhase;
         snapshot.clockSource = clockSourceName(f.source);
+        if (link_) snapshot.linkPeers = link_->now().peers;
         snapshot.detectedBpm = f.sound.bpm;
         snapshot.confident = f.sound.confident;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - musicStart_).count();

@@ -8,6 +8,7 @@
 
 class ControlBus;
 class LiveSession;
+class LinkSession;
 class MusicalTime;
 
 // Everything the live program adds around the instrument: the session
@@ -34,6 +35,7 @@ private:
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;
     std::unique_ptr<MusicalTime> music_;
+    std::unique_ptr<LinkSession> link_;  // STRATA_LINK only
     std::unique_ptr<ControlBus> bus_;
     DeviceReport report_{stderr};
     OperatorOverlay overlay_;

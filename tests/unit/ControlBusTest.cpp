@@ -1,6 +1,8 @@
 // The control bus on a universe: OSC commands in the frame after MIDI, the MIDI map, soft takeover, learn.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <thread>
 #include <tuple>
 
@@ -13,6 +15,8 @@
 #include "control/OscCommandQueue.h"
 #include "control/OscServer.h"
 #include "input/MidiInput.h"
+#include "music/MusicalTime.h"
+#include "platform/Settings.h"
 #include "reactor/qelCell.h"
 
 namespace {
@@ -231,3 +235,25 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
 }
 
 }  // namespace
+
+// A running MIDI clock leads the musical clock every frame until a tap takes
+// the lead; without STRATA_MIDI_CLOCK the pulses lead nothing.
+TEST_F(ControlBusTest, ARunningMidiClockLeadsUntilTheOperatorTaps) {
+    MusicalTime music(SoundAnalysis::Mode::Inline);
+    bus->setMusic(&music);
+    std::vector<int> sources;
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    universe->midi->clock.receive(0xFA, 0, now - 1);
+    for (int n = 0; n < 48; ++n) universe->midi->clock.receive(0xF8, 0, now - 1 + n * 60.0 / 140 / 24);
+    for (const char* chosen : {"0", "1"}) {
+        setenv("STRATA_MIDI_CLOCK", chosen, 1), Settings::reloadForTests(), universe->midi->open();
+        frame();
+        sources.push_back(static_cast<int>(music.clock().source()));
+    }
+    EXPECT_NEAR(music.clock().bpm(), 140.0, 0.01);
+    music.clock().tap(), frame();
+    sources.push_back(static_cast<int>(music.clock().source()));
+    unsetenv("STRATA_MIDI_CLOCK"), Settings::reloadForTests();
+    using S = ClockSource;
+    EXPECT_EQ(sources, (std::vector<int>{int(S::Detected), int(S::MidiClock), int(S::Tap)}));
+}
