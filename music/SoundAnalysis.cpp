@@ -23,6 +23,7 @@ SoundAnalysis::SoundAnalysis(Mode mode) : mode_(mode) {
 
 SoundAnalysis::~SoundAnalysis() {
     stopping_.store(true);
+    wake();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -32,6 +33,12 @@ void SoundAnalysis::blockCaptured(const uint8_t* block) {
         return;
     }
     if (!ring_.push(block, CaptureBackend::kBlockBytes)) dropped_.fetch_add(1, std::memory_order_relaxed);
+    wake();
+}
+
+void SoundAnalysis::wake() {
+    arrivals_.fetch_add(1, std::memory_order_release);
+    arrivals_.notify_one();
 }
 
 void SoundAnalysis::blocksMissed(int64_t blocks) {
@@ -43,6 +50,7 @@ void SoundAnalysis::blocksMissed(int64_t blocks) {
         return;
     }
     missed_.fetch_add(blocks, std::memory_order_relaxed);
+    wake();
 }
 
 void SoundAnalysis::analyse(const uint8_t* block) {
@@ -57,12 +65,14 @@ void SoundAnalysis::run() {
     uint8_t silence[CaptureBackend::kBlockBytes];
     std::memset(silence, 128, sizeof silence);
     while (!stopping_.load(std::memory_order_relaxed)) {
+        // Read before looking at the ring: a block that comes in between
+        // changes it, and the wait below returns at once.
+        const uint32_t seen = arrivals_.load(std::memory_order_acquire);
         if (const int64_t owed = missed_.exchange(0, std::memory_order_relaxed); owed > 0)
             for (int64_t i = 0; i < std::min(owed, kMaxSilence); ++i) analyse(silence);
         if (ring_.readable() < sizeof block) {
-            // A block comes every 11.6 ms: looking every 2 ms keeps the
-            // delay small without a lock the capture would have to take.
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            // Until the next block (or the end): no polling delay.
+            arrivals_.wait(seen, std::memory_order_acquire);
             continue;
         }
         size_t got = 0;

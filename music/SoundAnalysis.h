@@ -47,5 +47,9 @@ private:
     std::atomic<int64_t> dropped_{0};
     std::atomic<int64_t> busyNanos_{0};
     std::atomic<bool> stopping_{false};
+    // Bumped with every block or owed silence: the analysis thread sleeps on
+    // it (a futex), and the capture's notify never waits.
+    std::atomic<uint32_t> arrivals_{0};
+    void wake();
     std::thread thread_;
 };
