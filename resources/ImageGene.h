@@ -5,7 +5,8 @@
 
 #include "reactor/Gene.h"
 
-// The pixel buffers of the SGI images found in one directory.
+// The pixel buffers of the images found in one directory: SGI ".rgb" files
+// and PNG and JPEG pictures, one slot each in name order.
 class ImageList {
 public:
     static constexpr int kSlots = 128;
@@ -18,11 +19,13 @@ public:
     // index above count - 1 gives slot 0.
     unsigned char* get(int index) const;
 
-    // Reads the ".rgb" images listed in directory into the slots (the image
-    // list's part of an image gene's init). The image read last sets the
-    // list's size; images of another size are dropped (their slots stay
-    // null), each with one line. Every image held counts against the
-    // stage's ImageMemoryBudget until the list is destroyed.
+    // Reads the images of directory into the slots (the image list's part of
+    // an image gene's init). The ".rgb" image read last sets the list's size;
+    // ".rgb" images of another size are dropped (their slots stay null), each
+    // with one line. Without a readable ".rgb" image the size is
+    // kDefaultSetSide a side. PNG and JPEG pictures are scaled to the size
+    // (aspect kept, black bars). Every image held counts against the stage's
+    // ImageMemoryBudget until the list is destroyed.
     void read(const char* directory);
 
     std::unique_ptr<unsigned char[]> images[kSlots];
