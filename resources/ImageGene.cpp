@@ -27,7 +27,7 @@ bool endsWith(const char* name, const char* ending) {
 
 size_t pixelBytes(int width, int height) { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
 
-// The names of the PNG and JPEG files of directory (any order).
+// The names of the PNG, JPEG and clip files of directory (any order).
 std::vector<std::string> listPictures(const char* directory) {
     std::vector<std::string> found;
     std::error_code error;
@@ -35,7 +35,7 @@ std::vector<std::string> listPictures(const char* directory) {
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().string();
         const SetFileKind kind = setFileKind(name.c_str());
-        if (kind == SetFileKind::Png || kind == SetFileKind::Jpeg) found.push_back(name);
+        if (kind == SetFileKind::Png || kind == SetFileKind::Jpeg || kind == SetFileKind::Clip) found.push_back(name);
     }
     return found;
 }
@@ -47,8 +47,10 @@ std::vector<std::string> listPictures(const char* directory) {
 ImageList::ImageList() = default;
 
 ImageList::~ImageList() {
-    for (int k = 0; k < kSlots; ++k)
+    for (int k = 0; k < kSlots; ++k) {
         if (images[k]) ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
+        if (clips[k]) ImageMemoryBudget::give(ClipPlayer::bytesFor(slotWidth[k], slotHeight[k]));
+    }
 }
 
 unsigned char* ImageList::get(int index) const {
@@ -119,14 +121,26 @@ void ImageList::read(const char* directory) {
     }
     if (pictures.empty()) return;
 
-    // Pictures are scaled to the size of the ".rgb" images, or to the
-    // default size when there are none.
+    // Pictures and clips are scaled to the size of the ".rgb" images, or
+    // to the default size when there are none.
     if (width == 0 || height == 0) width = height = kDefaultSetSide;
     for (int k = 0; k < examined && k < kSlots; ++k) {
-        if (kinds[k] != SetFileKind::Png && kinds[k] != SetFileKind::Jpeg) continue;
+        if (kinds[k] != SetFileKind::Png && kinds[k] != SetFileKind::Jpeg && kinds[k] != SetFileKind::Clip) continue;
         char path[kPathSize];
         if (snprintf(path, sizeof path, "%s/%s", directory, names[k]) >= static_cast<int>(sizeof path)) {
             fprintf(stderr, "ImageList::path too long, skipped %s\n", names[k]);
+            continue;
+        }
+        if (kinds[k] == SetFileKind::Clip) {
+            const size_t bytes = ClipPlayer::bytesFor(width, height);
+            if (!ImageMemoryBudget::take(bytes)) {
+                fprintf(stderr, "Clip refused (%zu bytes of frames, %zu left in the image memory budget) %s\n", bytes,
+                        ImageMemoryBudget::left(), path);
+                continue;
+            }
+            clips[k] = std::make_unique<ClipPlayer>(path, width, height);
+            slotWidth[k] = width;
+            slotHeight[k] = height;
             continue;
         }
         images[k] = readPictureFile(path, kinds[k], width, height, ImageMemoryBudget::left());
@@ -257,6 +271,12 @@ void ImageGene::selectFraction(float fraction) {
 }
 
 void ImageGene::show(int k) {
-    if (k != current) texture->setImage(images->get(k));
+    if (ClipPlayer* clip = images->clip(k)) {
+        bool changed = false;
+        unsigned char* pixels = const_cast<unsigned char*>(clip->frame(clipSpeed, clipPosition, &changed));
+        if (changed || k != current) texture->setImage(pixels);
+    } else if (k != current) {
+        texture->setImage(images->get(k));
+    }
     current = k;
 }

@@ -114,5 +114,12 @@ if __name__ == "__main__":
     ffmpeg_encode(os.path.join(media, "imgs-media", "c-bands.jpg"), 40, 40,
                   [rgb_frame(40, 40, lambda x, y: (40 + 5 * y, 220 - 5 * x, 120 + 60 * ((x // 10) % 2)))],
                   ["-frames:v", "1", "-q:v", "3"])
+    # A one-second clip of 25 frames, 80 x 48: a white bar moves right one
+    # step a frame over a ground whose colour changes, so each frame differs.
+    ffmpeg_encode(os.path.join(media, "imgs-media", "d-bar.mp4"), 80, 48,
+                  [rgb_frame(80, 48, lambda x, y, n=n: (255, 255, 255) if 3 * n <= x < 3 * n + 6 else
+                             (10 * n, 120 + 2 * y, 250 - 10 * n)) for n in range(25)],
+                  ["-c:v", "libx264", "-threads", "1", "-preset", "veryslow", "-crf", "30", "-g", "10",
+                   "-pix_fmt", "yuv420p", "-movflags", "+faststart", "-map_metadata", "-1", "-fflags", "+bitexact"])
     # One help page, so help mode has something to show.
     write(os.path.join(STAGE, "Reactors", "Waver", "page1.rgb"), sgi(lambda x, y: (40 + 3 * x, 40 + 3 * y, 120)))

@@ -7,10 +7,14 @@
 #include <zlib.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "TempStage.h"
 #include "resources/ImageGene.h"
 #include "resources/ImageMemoryBudget.h"
@@ -79,6 +83,16 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ensureGlContext());
         stage.makeDirectory("imgs");
+    }
+    // Shows every slot for `ticks` frames of 40 ms, waiting for clips to
+    // settle (open, decode or fail).
+    void showAll(ImageGene& gene, int ticks) {
+        ClipPlayer::setExactFrames(true);
+        errors += captureStderr([&] {
+            for (int t = 0; t < ticks; ++t, setClipFrameClock(40))
+                for (int k = 0; k < gene.imageCount(); ++k) gene.selectIndex(k);
+        });
+        ClipPlayer::setExactFrames(false);
     }
     std::unique_ptr<ImageGene> build() {
         std::unique_ptr<ImageGene> gene;
@@ -181,4 +195,79 @@ TEST_F(PictureSetTest, HostileFilesGiveOneLineAndAnEmptySlot) {
         EXPECT_EQ(countOf(errors, std::string("imgs/") + name + "\n"), 1) << name << ": " << errors;
     EXPECT_EQ(countOf(errors, "\n"), 8) << errors;
     EXPECT_NE(errors.find("(side above 4096 pixels) imgs/c-huge.png"), std::string::npos) << errors;
+}
+
+namespace {
+const std::string kClip = std::string(STRATA_SOURCE_DIR) + "/tests/golden/stage-media/imgs-media/d-bar.mp4";
+
+Bytes fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+}  // namespace
+
+// Clip time follows the frame clock and the speed and position controllers; the
+// frame shown is the last one not after it (frames every 40 ms, one second, looping).
+TEST(ClipPlayer, ShowsTheFrameDueAtTheClipTimeForEverySpeedJumpAndLoop) {
+    const struct {
+        int ticks;
+        float speed, position;  // controller floats
+    } steps[] = {{0, 0, 0},    {3, 0, 0},   {2, 0.5f, 0}, {1, -1, 0},  {2, -0.5f, 0},
+                 {1, 0, 0.2f}, {1, 0, 0.2f}, {4, 0, 0.2f}, {1, -1, 0.2f}, {2, 0.5f, 0.2f}};
+    ClipPlayer clip(kClip.c_str(), 8, 8);
+    ClipPlayer::setExactFrames(true);
+    std::vector<std::pair<int64_t, int64_t>> got;  // clip time, frame shown (ms)
+    bool changed = false;
+    for (const auto& step : steps) {
+        for (int t = 0; t < std::max(step.ticks, 1); ++t) {
+            if (step.ticks) setClipFrameClock(120);
+            clip.frame(step.speed, step.position, &changed);
+        }
+        got.emplace_back(clip.clipTime() / 1000, clip.shownTime() / 1000);
+    }
+    ClipPlayer::setExactFrames(false);
+    // 0; 3 x 120 ms; twice as fast; 120 ms back; still; jump to 60 %; on; past the end
+    // (looping); back past the start; twice as fast.
+    const std::vector<std::pair<int64_t, int64_t>> want = {{0, 0},     {360, 360}, {840, 840}, {720, 720}, {720, 720},
+                                                           {600, 600}, {720, 720}, {200, 200}, {80, 80},   {560, 560}};
+    EXPECT_EQ(got, want);
+    EXPECT_FALSE(clip.failed());
+    // Later frames, live: picking the due frame allocates nothing.
+    allocation_counter::start();
+    for (int t = 0; t < 20; ++t) {
+        setClipFrameClock(16);
+        clip.frame(0, 0.2f, &changed);
+    }
+    EXPECT_EQ(allocation_counter::stop(), 0);
+}
+
+// Hostile clips: one line each, black in their slot, and the set plays on.
+TEST_F(PictureSetTest, HostileClipsGiveOneLineAndStayBlack) {
+    const Bytes good = fileBytes(kClip);
+    ASSERT_GT(good.size(), 1000u);
+    Bytes corrupt = good;
+    for (size_t i = 40; i < corrupt.size(); i += 7) corrupt[i] ^= 0xa5;
+    const std::pair<std::string, Bytes> files[] = {
+        {"a-truncated.mp4", Bytes(good.begin(), good.begin() + good.size() / 3)},
+        {"a-truncated2.mp4", Bytes(good.begin(), good.begin() + good.size() * 4 / 5)},
+        {"b-corrupt.mov", corrupt},
+        {"c-text.mkv", {'h', 'e', 'l', 'l', 'o'}},
+        {"e-good.mp4", good},
+    };
+    for (const auto& [name, bytes] : files) ASSERT_TRUE(writeFileBytes("imgs/" + name, bytes));
+    ASSERT_EQ(mkfifo("imgs/d-fifo.webm", 0600), 0);
+    ASSERT_EQ(std::system("ffmpeg -v error -f lavfi -i color=s=4160x16:d=0.04:r=25 -c:v libx264 -preset ultrafast "
+                          "imgs/f-huge.mp4"), 0) << "the test needs the ffmpeg program";
+    const size_t heldBefore = ImageMemoryBudget::held();
+    auto gene = build();
+    ASSERT_EQ(gene->imageCount(), 7);
+    EXPECT_EQ(ImageMemoryBudget::held() - heldBefore, 7 * ClipPlayer::bytesFor(kDefaultSetSide, kDefaultSetSide));
+    showAll(*gene, 30);  // past the end of the clip
+    for (const char* name : {"a-truncated.mp4", "a-truncated2.mp4", "b-corrupt.mov", "c-text.mkv", "d-fifo.webm",
+                             "f-huge.mp4"})
+        EXPECT_EQ(countOf(errors, std::string("imgs/") + name), 1) << name << ": " << errors;
+    EXPECT_EQ(countOf(errors, "\n"), 6) << errors;
+    EXPECT_NE(errors.find("(frame side above 4096 pixels) imgs/f-huge.mp4"), std::string::npos);
+    EXPECT_FALSE(gene->images->clip(5)->failed());
+    EXPECT_EQ(gene->images->clip(5)->shownTime(), 160000);  // 30 x 40 ms after the loop at 1 s
 }
