@@ -7,6 +7,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -21,14 +24,13 @@ extern "C" {
 namespace {
 
 std::atomic<bool> gExactFrames{false};
+std::atomic<int> gExactWaitMillis{10000};
 uint32_t gTick = 0;  // frame thread only
 int gFrameMillis = 0;
 
 constexpr int kIoBufferBytes = 64 * 1024;
 // Decoding errors in a row after which a clip is given up.
 constexpr int kMaxErrorsInARow = 64;
-// Exact mode waits at most this long for one frame.
-constexpr auto kExactWait = std::chrono::seconds(10);
 
 void fillBlack(unsigned char* pixels, size_t count) {
     for (size_t n = 0; n < count; ++n) {
@@ -45,7 +47,10 @@ void setClipFrameClock(int frameMillis) {
     gFrameMillis = frameMillis;
 }
 
-void ClipPlayer::setExactFrames(bool on) { gExactFrames = on; }
+void ClipPlayer::setExactFrames(bool on, int maxWaitMillis) {
+    gExactFrames = on;
+    gExactWaitMillis = maxWaitMillis;
+}
 
 // ------------------------------------------------------------------ decoder
 
@@ -275,6 +280,9 @@ ClipPlayer::~ClipPlayer() {
 int64_t ClipPlayer::shownTime() const { return buffers_[shown_].pts; }
 
 void ClipPlayer::run() {
+    // Below the frame thread: with more clips than cores, decoding yields to
+    // drawing (a late clip frame repeats; a late picture would stutter).
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
     auto waitForWake = [this](uint32_t seen) {
         if (!stop_) wake_.wait(seen);
     };
@@ -451,7 +459,7 @@ const unsigned char* ClipPlayer::frame(float speedControl, float positionControl
         const bool behind = !seekPending_ && shown != INT64_MIN && (time_ < shown || time_ > shown + 1000000);
         if ((jump || behind) && !failed_.load(std::memory_order_acquire)) requestSeek(time_);
     }
-    const auto deadline = std::chrono::steady_clock::now() + kExactWait;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(gExactWaitMillis.load());
     while (true) {
         pick(time_, seekGeneration_, changed);
         if (settled(time_, seekGeneration_)) {

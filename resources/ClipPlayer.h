@@ -43,9 +43,10 @@ public:
     // *changed says whether they differ from the previous call's.
     const unsigned char* frame(float speedControl, float positionControl, bool* changed);
 
-    // Exact mode (the offline renderer): frame() waits (up to a few seconds)
-    // for the frame due, so that the same show renders the same pictures.
-    static void setExactFrames(bool on);
+    // Exact mode (the offline renderer): frame() waits (up to maxWaitMillis,
+    // then the frame repeats with a line) for the frame due, so that the same
+    // show renders the same pictures.
+    static void setExactFrames(bool on, int maxWaitMillis = 10000);
 
     // Clip time in microseconds, and the presentation time of the frame
     // shown (INT64_MIN before the first); for tests and the overlay.

@@ -8,6 +8,7 @@ import io
 import math
 import os
 import struct
+import subprocess
 import sys
 import wave
 import zlib
@@ -115,3 +116,11 @@ def grey_png(width, height):
 
 
 out("picturereader", "grey-7x5.png", grey_png(7, 5))
+
+# Clip decoder: the golden stage's clip, a cut copy and a small VP8 clip in WebM.
+with open(os.path.join(media, "d-bar.mp4"), "rb") as f:
+    clip = f.read()
+out("clipdecoder", "bar.mp4", clip)
+out("clipdecoder", "cut-bar.mp4", clip[:1500])
+subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=blue:s=16x8:d=0.12:r=25", "-c:v", "libvpx",
+                "-b:v", "20k", os.path.join(here, "corpus", "clipdecoder", "blue.webm")], check=True)
