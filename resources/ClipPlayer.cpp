@@ -171,7 +171,7 @@ struct ClipPlayer::Decoder {
     }
 
     void damage(const char* why) {
-        if (damaged) return;
+        if (damaged || clip.stop_) return;  // a read cut off by the shutdown is no damage
         damaged = true;
         fprintf(stderr, "Clip damaged (%s) %s: playing what can be read\n", why, clip.path_.c_str());
     }
@@ -290,7 +290,7 @@ void ClipPlayer::run() {
     if (stop_) return;
     Decoder d(*this);
     if (const char* why = d.open()) {
-        if (*why) fprintf(stderr, "Clip unreadable (%s) %s\n", why, path_.c_str());
+        if (*why && !stop_) fprintf(stderr, "Clip unreadable (%s) %s\n", why, path_.c_str());
         failed_.store(true, std::memory_order_release);
         return;
     }
@@ -325,7 +325,7 @@ void ClipPlayer::run() {
             av_frame_unref(d.frame);
             const int got = d.next();
             if (got < 0) {
-                fprintf(stderr, "Clip given up (too many undecodable frames) %s\n", path_.c_str());
+                if (!stop_) fprintf(stderr, "Clip given up (too many undecodable frames) %s\n", path_.c_str());
                 failed_.store(true, std::memory_order_release);
                 endGeneration_.store(generation, std::memory_order_release);
                 return;
