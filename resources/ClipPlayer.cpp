@@ -7,6 +7,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -281,7 +283,11 @@ int64_t ClipPlayer::shownTime() const { return buffers_[shown_].pts; }
 
 void ClipPlayer::run() {
     // Below the frame thread: with more clips than cores, decoding yields to
-    // drawing (a late clip frame repeats; a late picture would stutter).
+    // drawing (a late clip frame repeats; a late picture would stutter). As a
+    // batch thread a decoder woken by the frame thread does not take its core
+    // away from it at once.
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
     setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 5);
     auto waitForWake = [this](uint32_t seen) {
         if (!stop_) wake_.wait(seen);
