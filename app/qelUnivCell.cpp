@@ -147,6 +147,7 @@ void qelUnivCell::frame() {
     if (observer) observer->frameStarted(screen.frameMillis);
     controls->setByte(15, 0, 1, screen.frameMillis);
     controls->setFloat(15, 0, 1, screen.frameSeconds);
+    setClipFrameClock(screen.frameMillis);
     timeFactor = static_cast<float>(screen.frameMillis / 33.33333);
 
     const int soundSlot = wave->historyIndex;

@@ -19,6 +19,7 @@ GeneReactor::~GeneReactor() = default;
 void GeneReactor::selectImage(int set) {
     ImageGene* images = imageSet(set);
     if (!images) return;  // no image set loaded: nothing to select
+    images->setClipControls(controlFloat(ClipPlayer::kClipSpeedEntry), controlFloat(ClipPlayer::kClipPositionEntry));
     if (controlFloat(89) < 0.0f) {
         images->selectFraction(controlFloat(25) * 0.5f + 0.5f);
         return;

@@ -1,12 +1,18 @@
 #include "resources/ImageGene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <utility>
+#include <vector>
 
 #include "resources/FilesInPath.h"
 #include "resources/ImageMemoryBudget.h"
+#include "resources/PictureFile.h"
 #include "resources/SgiImage.h"
 
 namespace {
@@ -21,6 +27,19 @@ bool endsWith(const char* name, const char* ending) {
 
 size_t pixelBytes(int width, int height) { return static_cast<size_t>(width) * static_cast<size_t>(height) * 4; }
 
+// The names of the PNG, JPEG and clip files of directory (any order).
+std::vector<std::string> listPictures(const char* directory) {
+    std::vector<std::string> found;
+    std::error_code error;
+    std::filesystem::directory_iterator it(directory, error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        const SetFileKind kind = setFileKind(name.c_str());
+        if (kind == SetFileKind::Png || kind == SetFileKind::Jpeg || kind == SetFileKind::Clip) found.push_back(name);
+    }
+    return found;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- ImageList
@@ -28,8 +47,10 @@ size_t pixelBytes(int width, int height) { return static_cast<size_t>(width) * s
 ImageList::ImageList() = default;
 
 ImageList::~ImageList() {
-    for (int k = 0; k < kSlots; ++k)
+    for (int k = 0; k < kSlots; ++k) {
         if (images[k]) ImageMemoryBudget::give(pixelBytes(slotWidth[k], slotHeight[k]));
+        if (clips[k]) ImageMemoryBudget::give(ClipPlayer::bytesFor(slotWidth[k], slotHeight[k]));
+    }
 }
 
 unsigned char* ImageList::get(int index) const {
@@ -47,14 +68,25 @@ void ImageList::read(const char* directory) {
         return;
     }
     FilesInPath listing(pattern);
+    // The pictures are listed apart (and silently), so that a set of ".rgb"
+    // files prints and orders exactly what it always did.
+    std::vector<std::string> pictures = listPictures(directory);
+    std::vector<const char*> names;
+    for (int i = 0; i < listing.count; ++i) names.push_back(listing.names[i].get());
+    for (const std::string& name : pictures) names.push_back(name.c_str());
+    std::sort(names.begin(), names.end(), listingOrder);
+    if (names.size() > static_cast<size_t>(FilesInPath::kMaxNames)) names.resize(FilesInPath::kMaxNames);
+
     // Slot k holds the image of the k-th listed name.
     int examined = 0;
-    for (int i = 0; i < listing.count; ++i) {
-        const char* name = listing.names[i].get();
-        examined = i + 1;
+    SetFileKind kinds[kSlots] = {};
+    for (size_t i = 0; i < names.size(); ++i) {
+        const char* name = names[i];
+        examined = static_cast<int>(i) + 1;
+        kinds[count] = setFileKind(name);
         // Only a lower-case ".rgb" ending is read; other listed names (the
         // listing is case-blind) keep their slot, which stays null.
-        if (strlen(name) > 4 && endsWith(name, ".rgb")) {
+        if (kinds[count] == SetFileKind::Sgi && strlen(name) > 4 && endsWith(name, ".rgb")) {
             char path[kPathSize];
             if (snprintf(path, sizeof path, "%s/%s", directory, name) >= static_cast<int>(sizeof path)) {
                 printf("ImageList::path too long, skipped %s\n", name);
@@ -84,8 +116,38 @@ void ImageList::read(const char* directory) {
     for (int k = 0; k < examined && k < kSlots; ++k) {
         if (!images[k] || (slotWidth[k] == width && slotHeight[k] == height)) continue;
         char path[kPathSize];
-        snprintf(path, sizeof path, "%s/%s", directory, listing.names[k].get());
+        snprintf(path, sizeof path, "%s/%s", directory, names[k]);
         dropOddSize(k, path);
+    }
+    if (pictures.empty()) return;
+
+    // Pictures and clips are scaled to the size of the ".rgb" images, or
+    // to the default size when there are none.
+    if (width == 0 || height == 0) width = height = kDefaultSetSide;
+    for (int k = 0; k < examined && k < kSlots; ++k) {
+        if (kinds[k] != SetFileKind::Png && kinds[k] != SetFileKind::Jpeg && kinds[k] != SetFileKind::Clip) continue;
+        char path[kPathSize];
+        if (snprintf(path, sizeof path, "%s/%s", directory, names[k]) >= static_cast<int>(sizeof path)) {
+            fprintf(stderr, "ImageList::path too long, skipped %s\n", names[k]);
+            continue;
+        }
+        if (kinds[k] == SetFileKind::Clip) {
+            const size_t bytes = ClipPlayer::bytesFor(width, height);
+            if (!ImageMemoryBudget::take(bytes)) {
+                fprintf(stderr, "Clip refused (%zu bytes of frames, %zu left in the image memory budget) %s\n", bytes,
+                        ImageMemoryBudget::left(), path);
+                continue;
+            }
+            clips[k] = std::make_unique<ClipPlayer>(path, width, height);
+            slotWidth[k] = width;
+            slotHeight[k] = height;
+            continue;
+        }
+        images[k] = readPictureFile(path, kinds[k], width, height, ImageMemoryBudget::left());
+        if (!images[k]) continue;
+        ImageMemoryBudget::take(pixelBytes(width, height));
+        slotWidth[k] = width;
+        slotHeight[k] = height;
     }
 }
 
@@ -209,6 +271,12 @@ void ImageGene::selectFraction(float fraction) {
 }
 
 void ImageGene::show(int k) {
-    if (k != current) texture->setImage(images->get(k));
+    if (ClipPlayer* clip = images->clip(k)) {
+        bool changed = false;
+        unsigned char* pixels = const_cast<unsigned char*>(clip->frame(clipSpeed, clipPosition, &changed));
+        if (changed || k != current) texture->setImage(pixels);
+    } else if (k != current) {
+        texture->setImage(images->get(k));
+    }
     current = k;
 }

@@ -4,8 +4,10 @@
 #include <memory>
 
 #include "reactor/Gene.h"
+#include "resources/ClipPlayer.h"
 
-// The pixel buffers of the SGI images found in one directory.
+// The pixel buffers of the images found in one directory: SGI ".rgb" files,
+// PNG and JPEG pictures and video clips, one slot each in name order.
 class ImageList {
 public:
     static constexpr int kSlots = 128;
@@ -18,14 +20,22 @@ public:
     // index above count - 1 gives slot 0.
     unsigned char* get(int index) const;
 
-    // Reads the ".rgb" images listed in directory into the slots (the image
-    // list's part of an image gene's init). The image read last sets the
-    // list's size; images of another size are dropped (their slots stay
-    // null), each with one line. Every image held counts against the
-    // stage's ImageMemoryBudget until the list is destroyed.
+    // Reads the images of directory into the slots (the image list's part of
+    // an image gene's init). The ".rgb" image read last sets the list's size;
+    // ".rgb" images of another size are dropped (their slots stay null), each
+    // with one line. Without a readable ".rgb" image the size is
+    // kDefaultSetSide a side. PNG and JPEG pictures are scaled to the size
+    // (aspect kept, black bars); a clip gets a player with its frame buffers
+    // at that size (its file is opened when it is first shown). Every image
+    // and clip held counts against the stage's ImageMemoryBudget until the
+    // list is destroyed.
     void read(const char* directory);
 
+    // The clip in slot index, or null (an image or an empty slot).
+    ClipPlayer* clip(int index) const { return index >= 0 && index < kSlots ? clips[index].get() : nullptr; }
+
     std::unique_ptr<unsigned char[]> images[kSlots];
+    std::unique_ptr<ClipPlayer> clips[kSlots];
     int width = 0;   // size of the image read last (the texture size)
     int height = 0;
     int count = 0;   // slots in use, at most 127
@@ -74,14 +84,22 @@ public:
 
     // Number of images in the list (0 when the directory held none).
     int imageCount() const;
+    // The controllers a clip shown by the next selection follows (the
+    // selecting layer's ClipPlayer entries, -1..1).
+    void setClipControls(float speed, float position) {
+        clipSpeed = speed;
+        clipPosition = position;
+    }
 
     std::unique_ptr<GeneTexture> texture;
     char directory[kDirectorySize] = {};
     std::unique_ptr<ImageList> images;
     int current = 0;
+    float clipSpeed = 0.0f;
+    float clipPosition = 0.0f;
 
 private:
     // Makes slot k the image to send at the next upload when it differs
-    // from the one shown.
+    // from the one shown (for a clip: when its frame changed).
     void show(int k);
 };

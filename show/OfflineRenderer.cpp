@@ -17,6 +17,7 @@
 #include "platform/PngWriter.h"
 #include "reactor/FrameTimings.h"
 #include "reactor/Random.h"
+#include "resources/ClipPlayer.h"
 #include "show/ShowReplay.h"
 
 namespace fs = std::filesystem;
@@ -34,6 +35,8 @@ void startClocks() {
     gRenderClock = 0;
     FrameClock::setPreviousReading(0);
     setMillisSource(&renderClock);
+    // Clips show the frame due at each frame time, however long decoding takes.
+    ClipPlayer::setExactFrames(true);
 }
 
 }  // namespace
@@ -48,6 +51,7 @@ OfflineRenderer::~OfflineRenderer() {
     universe_.reset();  // also clears the process-wide pointer
     picture_.reset();
     setMillisSource(nullptr);
+    ClipPlayer::setExactFrames(false);
     if (!startDirectory_.empty()) {
         std::error_code ignored;
         fs::current_path(startDirectory_, ignored);

@@ -88,7 +88,8 @@ std::vector<uint8_t> sgiRunLength(int xsize, int ysize, int zsize, const std::ve
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) return false;
-    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // An empty file is written without fwrite (whose buffer may not be null).
+    const bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return fclose(f) == 0 && ok;
 }
 

@@ -4,7 +4,9 @@
 //   strata-stagegen sgi <width> <height> <channels> verbatim [<magic>] | rle
 //
 // Into <directory> it writes key.db, modules.db, three image sets (imgs,
-// imgs2, imgs3: 256x256 SGI .rgb images), one model set (mdls: OBJ models
+// imgs2, imgs3: 256x256 SGI .rgb images), a fourth of pictures of other
+// sizes (imgs4: PNG with alpha and JPEG; tools/make-stage.sh adds a clip made
+// with the ffmpeg program), one model set (mdls: OBJ models
 // with texture coordinates and normals) and one help page per module under
 // Reactors/<name>/. Everything is computed from integer hashes and closed
 // formulas, so running it twice writes byte-identical files; the committed
@@ -24,6 +26,9 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <png.h>
+#include <turbojpeg.h>
 
 #include "SgiWriter.h"
 
@@ -1065,6 +1070,56 @@ bool writeImages(const std::filesystem::path& root) {
     return ok;
 }
 
+// The middle w x h of an image.
+Image crop(const Image& source, int w, int h) {
+    Image out(w, h, source.channels);
+    const int left = (source.width - w) / 2, top = (source.height - h) / 2;
+    for (int y = 0; y < h; ++y)
+        std::copy_n(&source.rgba[(static_cast<size_t>(top + y) * source.width + left) * 4], w * 4,
+                    &out.rgba[static_cast<size_t>(y) * w * 4]);
+    return out;
+}
+
+bool writePngPicture(const std::filesystem::path& path, const Image& img) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(img.width);
+    image.height = static_cast<png_uint_32>(img.height);
+    image.format = PNG_FORMAT_RGBA;
+    const bool ok = png_image_write_to_file(&image, path.c_str(), 0, img.rgba.data(), 0, nullptr) != 0;
+    if (!ok) std::fprintf(stderr, "strata-stagegen: cannot write %s: %s\n", path.c_str(), image.message);
+    std::printf("%-34s %4dx%-4d PNG\n", path.c_str(), img.width, img.height);
+    return ok;
+}
+
+bool writeJpegPicture(const std::filesystem::path& path, const Image& img) {
+    tjhandle handle = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    bool ok = handle && tjCompress2(handle, img.rgba.data(), img.width, 0, img.height, TJPF_RGBA, &out, &size,
+                                    TJSAMP_420, 88, 0) == 0;
+    ok = ok && writeBytes(path, out, size);
+    tjFree(out);
+    if (handle) tjDestroy(handle);
+    std::printf("%-34s %4dx%-4d JPEG\n", path.c_str(), img.width, img.height);
+    return ok;
+}
+
+// The set of one's own material: a wide sunburst fading out at its edges
+// (PNG with alpha) and a tall sky (JPEG); the set has no .rgb image, so
+// both are letterboxed into 512 x 512.
+bool writePictures(const std::filesystem::path& root) {
+    Image glow = crop(sunburst(), 256, 144);
+    for (int y = 0; y < glow.height; ++y)
+        for (int x = 0; x < glow.width; ++x) {
+            const float dx = (x + 0.5f) / glow.width - 0.5f, dy = (y + 0.5f) / glow.height - 0.5f;
+            glow.rgba[(static_cast<size_t>(y) * glow.width + x) * 4 + 3] =
+                toByte(clamp01(1.6f - 3.2f * std::sqrt(dx * dx + dy * dy)));
+        }
+    return writePngPicture(root / "imgs4" / "a_glow.png", glow) &&
+           writeJpegPicture(root / "imgs4" / "b_sky.jpg", crop(sky(), 160, 256));
+}
+
 bool writeModels(const std::filesystem::path& root) {
     bool ok = writeObj(root / "mdls" / "torusknot.obj", torusKnot(), "torus knot");
     ok &= writeObj(root / "mdls" / "geosphere.obj", geodesicSphere(), "geodesic sphere");
@@ -1097,7 +1152,7 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     const fs::path root(argv[1]);
     std::error_code ec;
-    for (const char* sub : {"imgs", "imgs2", "imgs3", "mdls", "Reactors"}) fs::create_directories(root / sub, ec);
+    for (const char* sub : {"imgs", "imgs2", "imgs3", "imgs4", "mdls", "Reactors"}) fs::create_directories(root / sub, ec);
     if (ec) {
         std::fprintf(stderr, "strata-stagegen: cannot create directories in %s\n", root.c_str());
         return 1;
@@ -1107,6 +1162,7 @@ int main(int argc, char** argv) {
     bool ok = writeText(root / "key.db", keyDb());
     ok &= writeText(root / "modules.db", modulesDb(mods));
     ok &= writeImages(root);
+    ok &= writePictures(root);
     ok &= writeModels(root);
     ok &= writeDemoSound(root / "demo.wav");
     ok &= writeHelpPages(root, mods);

@@ -8,8 +8,10 @@ import io
 import math
 import os
 import struct
+import subprocess
 import sys
 import wave
+import zlib
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "..", "tools"))
@@ -104,3 +106,31 @@ out("showscript", "control-bus.show",
     "2 mapped 2 30 100 0.574803174\n2 osc /strata/key 0x37 100 400\n2 osc /strata/key F3 600 100\n"
     "3 osc /strata/select 12\n3 osc /strata/trail 4.00000000e-01\n3 osc /strata/midi 1\n"
     "4 scene scene-000004.scene 0 bus\n4 osc /strata/scene/recall 3\n5 osc /strata/layer/2/imageset 1\n6 end\n")
+
+# PNG and JPEG readers: the golden stage's pictures (its generator writes
+# them), a small grey PNG with a palette-free filter mix and a cut JPEG.
+media = os.path.join(here, "..", "golden", "stage-media", "imgs-media")
+for name in ("b-glow.png", "c-bands.jpg"):
+    with open(os.path.join(media, name), "rb") as f:
+        data = f.read()
+    out("picturereader", name, data)
+    out("picturereader", "cut-" + name, data[: len(data) * 2 // 3])
+
+
+def grey_png(width, height):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = b"".join(bytes([y % 5]) + bytes((x * 9 + y) % 256 for x in range(width)) for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 0, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+out("picturereader", "grey-7x5.png", grey_png(7, 5))
+
+# Clip decoder: the golden stage's clip, a cut copy and a small VP8 clip in WebM.
+with open(os.path.join(media, "d-bar.mp4"), "rb") as f:
+    clip = f.read()
+out("clipdecoder", "bar.mp4", clip)
+out("clipdecoder", "cut-bar.mp4", clip[:1500])
+subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=blue:s=16x8:d=0.12:r=25", "-c:v", "libvpx",
+                "-b:v", "20k", os.path.join(here, "corpus", "clipdecoder", "blue.webm")], check=True)

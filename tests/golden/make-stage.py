@@ -8,8 +8,11 @@ strata-stagegen (see tools/stagegen_sgi.py).
 """
 import math
 import os
+import struct
+import subprocess
 import sys
 import wave
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
@@ -33,6 +36,27 @@ def sgi(pixel):
     """A verbatim 3-channel SIZE x SIZE SGI image; pixel(x, y) gives (r, g, b), y = 0 at the bottom."""
     rows = [[max(0, min(255, int(c))) for c in pixel(x, y)] for y in range(SIZE) for x in range(SIZE)]
     return stagegen_sgi.sgi(SIZE, SIZE, 3, [rgb[z] for z in range(3) for rgb in rows])
+
+
+def png(width, height, pixel):
+    """An 8-bit RGBA PNG; pixel(x, y) gives (r, g, b, a), y = 0 at the top."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = b"".join(b"\0" + bytes(max(0, min(255, int(c))) for x in range(width) for c in pixel(x, y))
+                    for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def ffmpeg_encode(path, width, height, frames, extra):
+    """Encodes RGB frames (a list of bytes objects, top row first) with the ffmpeg program."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", f"{width}x{height}",
+                    "-r", "25", "-i", "-"] + extra + [path], input=b"".join(frames), check=True)
+
+
+def rgb_frame(width, height, pixel):
+    return bytes(max(0, min(255, int(c))) for y in range(height) for x in range(width) for c in pixel(x, y))
 
 
 def rings(x, y):
@@ -79,5 +103,23 @@ if __name__ == "__main__":
           sgi(lambda x, y: [(240, 60, 60), (60, 240, 120), (250, 250, 250)][((x + 2 * y) // 6) % 3]))
     write(os.path.join(STAGE, "mdls-golden", "torus.obj"), torus())
     write_wav(os.path.join(HERE, "sound.wav"))  # the sound input of the scenes that follow the sound
+    # The pictures stage: an .rgb image (the set's size, 64 x 64), a wide PNG
+    # with alpha and a smaller JPEG, all in one set.
+    media = os.path.join(HERE, "stage-media")
+    write(os.path.join(media, "modules.db"), "".join(name + "\n" for name in MODULES))
+    write(os.path.join(media, "key.db"), KEYS)
+    write(os.path.join(media, "imgs-media", "a-rings.rgb"), sgi(rings))
+    write(os.path.join(media, "imgs-media", "b-glow.png"),
+          png(96, 48, lambda x, y: (250, 200 - 3 * y, 40 + 2 * x, 255 - min(255, int(6 * math.hypot(x - 48, y - 24))))))
+    ffmpeg_encode(os.path.join(media, "imgs-media", "c-bands.jpg"), 40, 40,
+                  [rgb_frame(40, 40, lambda x, y: (40 + 5 * y, 220 - 5 * x, 120 + 60 * ((x // 10) % 2)))],
+                  ["-frames:v", "1", "-q:v", "3"])
+    # A one-second clip of 25 frames, 80 x 48: a white bar moves right one
+    # step a frame over a ground whose colour changes, so each frame differs.
+    ffmpeg_encode(os.path.join(media, "imgs-media", "d-bar.mp4"), 80, 48,
+                  [rgb_frame(80, 48, lambda x, y, n=n: (255, 255, 255) if 3 * n <= x < 3 * n + 6 else
+                             (10 * n, 120 + 2 * y, 250 - 10 * n)) for n in range(25)],
+                  ["-c:v", "libx264", "-threads", "1", "-preset", "veryslow", "-crf", "30", "-g", "10",
+                   "-pix_fmt", "yuv420p", "-movflags", "+faststart", "-map_metadata", "-1", "-fflags", "+bitexact"])
     # One help page, so help mode has something to show.
     write(os.path.join(STAGE, "Reactors", "Waver", "page1.rgb"), sgi(lambda x, y: (40 + 3 * x, 40 + 3 * y, 120)))

@@ -11,9 +11,12 @@ die() { echo "run-golden: $*" >&2; exit 2; }
 line="$(awk -v n="$name" '$1 == n && $1 !~ /^#/ { print; exit }' "$here/goldens.txt")"
 [ -n "$line" ] || die "no scene '$name' in $here/goldens.txt"
 read -r _ reactor frames options <<<"$line"
-wav=() clean=0
+wav=() clean=0 stage="$here/stage"
 for option in ${options:-}; do
-  case "$option" in sound) wav=(--wav "$here/sound.wav") ;; clean) clean=1 ;; *) die "unknown option '$option'" ;; esac
+  case "$option" in
+    sound) wav=(--wav "$here/sound.wav") ;; clean) clean=1 ;; media) stage="$here/stage-media" ;;
+    *) die "unknown option '$option'" ;;
+  esac
 done
 # A clean scene "<name>-clean" replays the show of "<name>" with clean layers.
 scene="$here/scenes/${name%-clean}.show"
@@ -26,7 +29,7 @@ if [ "$reactor" != "-" ]; then  # the standard scene: no trail, cell 0 fully rai
   } >"$show"
 fi
 [ -f "$scene" ] && cat "$scene" >>"$show"
-STRATA_CLEAN_LAYERS="$clean" "$render" "$here/stage" --script "$show" --frames "$((${frames##*,} + 1))" \
+STRATA_CLEAN_LAYERS="$clean" "$render" "$stage" --script "$show" --frames "$((${frames##*,} + 1))" \
   --png-frames "$frames" --out "$work/out" --quiet "${wav[@]}" 2>"$work/console.txt" ||
   { echo "run-golden: strata-render failed for '$name'; its console:" >&2; tail -n 20 "$work/console.txt" >&2; exit 1; }
 
