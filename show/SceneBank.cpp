@@ -16,6 +16,7 @@
 #include "app/qelUnivCell.h"
 #include "platform/AtomicFile.h"
 #include "platform/Numbers.h"
+#include "platform/RegularFile.h"
 #include "platform/Settings.h"
 #include "platform/UserFiles.h"
 #include "reactor/Reactor.h"
@@ -73,16 +74,40 @@ bool SceneBank::recallScene(int n) {
     return recallFile(scenePath(n), -1);
 }
 
-bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "strata: %s: no scene there (%s); nothing changed\n", path.c_str(), std::strerror(errno));
+namespace {
+
+// A scene file's text, read only from a regular file of at most
+// SceneBank::kMaxFileBytes: a FIFO, a device (a link to /dev/zero), a
+// directory or a huge file is refused at once with one line. False after
+// that line.
+bool readSceneFile(const std::string& path, std::string& text) {
+    bool refused = false;
+    FILE* file = openRegularFile(path.c_str(), "rb", &refused);
+    if (!file) {
+        if (!refused)
+            std::fprintf(stderr, "strata: %s: no scene there (%s); nothing changed\n", path.c_str(),
+                         std::strerror(errno));
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    text.resize(SceneBank::kMaxFileBytes + 1);
+    const size_t got = std::fread(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    if (got > SceneBank::kMaxFileBytes) {
+        std::fprintf(stderr, "strata: %s: more than %zu bytes, too big for a scene; nothing changed\n", path.c_str(),
+                     SceneBank::kMaxFileBytes);
+        return false;
+    }
+    text.resize(got);
+    return true;
+}
+
+}  // namespace
+
+bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
+    std::string text;
+    if (!readSceneFile(path, text)) return false;
     std::string error;
-    if (!parse(text.str(), path, *parsed_, error)) {
+    if (!parse(text, path, *parsed_, error)) {
         std::fprintf(stderr, "strata: %s; nothing changed\n", error.c_str());
         return false;
     }
@@ -148,6 +173,12 @@ namespace {
 // A scene's numbers are decimal, with a sign allowed, at most 11 characters.
 constexpr WholeNumberForm kSceneNumber = {.hexadecimal = false, .plus = true, .maxLength = 11};
 
+// A word as a message quotes it: at most a few dozen characters.
+std::string quote(const std::string& word) {
+    constexpr size_t kShown = 32;
+    return "'" + (word.size() <= kShown ? word : word.substr(0, kShown) + "...") + "'";
+}
+
 // Everything starts as the start-up table has it, on the selected channel,
 // with no cell described.
 void startFromTable(Scene& scene, int selectedChannel) {
@@ -192,11 +223,11 @@ std::string readCell(const Words& tokens, const SceneLimits& limits, Scene& scen
     if (tokens.size() != 4) return "expected 'cell <index> <module> <image set>'";
     long cell = 0, module = 0, imageSet = 0;
     if (!parseWholeNumber(tokens[1], 0, std::min(limits.cells, Scene::kCells) - 1, cell, kSceneNumber))
-        return "expected a cell 0.." + std::to_string(limits.cells - 1) + ", found '" + tokens[1] + "'";
+        return "expected a cell 0.." + std::to_string(limits.cells - 1) + ", found " + quote(tokens[1]);
     if (!parseWholeNumber(tokens[2], 0, limits.modules - 1, module, kSceneNumber))
-        return "module '" + tokens[2] + "' is not in modules.db (0.." + std::to_string(limits.modules - 1) + ")";
+        return "module " + quote(tokens[2]) + " is not in modules.db (0.." + std::to_string(limits.modules - 1) + ")";
     if (!parseWholeNumber(tokens[3], -1, limits.imageSets - 1, imageSet, kSceneNumber))
-        return "image set '" + tokens[3] + "' does not exist (-1.." + std::to_string(limits.imageSets - 1) + ")";
+        return "image set " + quote(tokens[3]) + " does not exist (-1.." + std::to_string(limits.imageSets - 1) + ")";
     if (scene.described[cell]) return "cell " + tokens[1] + " described twice";
     scene.described[cell] = true;
     scene.module[cell] = static_cast<int>(module);
@@ -209,11 +240,11 @@ std::string readValue(const Words& tokens, Scene& scene) {
     long channel = 0, controller = 0, byte = 0;
     float value = 0.0f;
     if (!parseWholeNumber(tokens[1], 0, ControlTable::kChannels - 1, channel, kSceneNumber))
-        return "expected a channel 0..15, found '" + tokens[1] + "'";
+        return "expected a channel 0..15, found " + quote(tokens[1]);
     if (!parseWholeNumber(tokens[2], 0, ControlTable::kControllers - 1, controller, kSceneNumber))
-        return "expected a controller 0..1023, found '" + tokens[2] + "'";
-    if (!parseWholeNumber(tokens[3], 0, 255, byte, kSceneNumber)) return "expected a byte 0..255, found '" + tokens[3] + "'";
-    if (!parseFloatNumber(tokens[4], value)) return "expected a float value, found '" + tokens[4] + "'";
+        return "expected a controller 0..1023, found " + quote(tokens[2]);
+    if (!parseWholeNumber(tokens[3], 0, 255, byte, kSceneNumber)) return "expected a byte 0..255, found " + quote(tokens[3]);
+    if (!parseFloatNumber(tokens[4], value)) return "expected a float value, found " + quote(tokens[4]);
     const int index = ControlTable::indexOf(static_cast<int>(channel), 0, static_cast<int>(controller));
     scene.bytes[index] = static_cast<uint8_t>(byte);
     scene.floats[index] = value;
@@ -225,7 +256,7 @@ std::string readSceneLine(const Words& tokens, const SceneLimits& limits, Scene&
     if (kind == "selected") return readSelected(tokens, scene);
     if (kind == "cell") return readCell(tokens, limits, scene);
     if (kind == "value") return readValue(tokens, scene);
-    return "expected selected, cell or value, found '" + kind + "'";
+    return "expected selected, cell or value, found " + quote(kind);
 }
 
 }  // namespace
@@ -240,9 +271,14 @@ bool SceneBank::parse(std::string_view text, const std::string& name, Scene& sce
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
+        ++number;
+        if (end - start > kMaxLineChars) {
+            error = name + ":" + std::to_string(number) + ": a line longer than " + std::to_string(kMaxLineChars) +
+                    " characters";
+            return false;
+        }
         splitSceneWords(text.substr(start, end - start), tokens);
         start = end + 1;
-        ++number;
         if (tokens.empty()) continue;
         std::string wrong;
         if (headerSeen)

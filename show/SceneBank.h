@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,6 +34,11 @@ class SceneBank {
 public:
     static constexpr int kFirst = 1;
     static constexpr int kLast = 99;
+    // A scene file is read only when it is a regular file of at most this
+    // size (the largest scene, every controller listed, is about 600 KB; a
+    // usual one a few kilobytes), with lines of at most kMaxLineChars.
+    static constexpr size_t kMaxFileBytes = 1 << 20;
+    static constexpr size_t kMaxLineChars = 200;
 
     // The fade time comes from STRATA_SCENE_FADE (milliseconds, default 0).
     explicit SceneBank(qelUnivCell& universe);

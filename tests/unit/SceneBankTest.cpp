@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <chrono>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -24,6 +26,7 @@ ssize_t halfThenFail(int fd, const void* data, size_t size) {
 }
 }  // namespace
 
+namespace fs = std::filesystem;
 using SceneBankTest = UniverseFixture;
 
 // A recall restores values, modules and channel, rebuilds only changed cells, and leaves the frame's own entries.
@@ -99,6 +102,26 @@ TEST_F(SceneBankTest, BadFilesChangeNothingAndNameFileAndLine) {
         EXPECT_NE(err.find(message), std::string::npos) << err;
         EXPECT_EQ(countOf(err, "\n"), 1) << err;
     }
+    // What is no scene file is refused at once, in one short line: a FIFO
+    // (no writer ever comes), a link to an endless device, a directory, a
+    // file too big, a line too long, and a word too long to echo whole.
+    ASSERT_EQ(mkfifo("fifo.scene", 0644), 0);
+    fs::create_symlink("/dev/zero", "zero.scene"), fs::create_directory("dir.scene");
+    stage->write("huge.scene", "strata-scene 1\nvalue " + std::string(10 << 20, '7') + "\n");
+    stage->write("long.scene", "strata-scene 1\n" + std::string(300, ' ') + "selected 1\n");
+    stage->write("junk.scene", "strata-scene 1\nvalue " + std::string(100, 'x') + " 1 2 3\n");
+    const std::pair<const char*, const char*> files[] = {
+        {"fifo.scene", "Not a regular file, refused: fifo.scene\n"},
+        {"zero.scene", "Not a regular file, refused: zero.scene\n"},
+        {"dir.scene", "Not a regular file, refused: dir.scene\n"},
+        {"huge.scene", "strata: huge.scene: more than 1048576 bytes, too big for a scene; nothing changed\n"},
+        {"long.scene", "strata: long.scene:2: a line longer than 200 characters; nothing changed\n"},
+        {"junk.scene", "strata: junk.scene:2: expected a channel 0..15, found 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'; "
+                       "nothing changed\n"}};
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& [file, message] : files)
+        EXPECT_EQ(captureStderr([&] { EXPECT_FALSE(bank.recallFile(file, 0)); }), message);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
     const std::string err = captureStderr([&] { EXPECT_FALSE(bank.recallScene(4)); });
     EXPECT_NE(err.find("scenes/04.scene: no scene there"), std::string::npos) << err;
     EXPECT_EQ(std::memcmp(before.floatValue, u.controls->floatValue, sizeof before.floatValue), 0);
