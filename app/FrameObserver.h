@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 // Watches what the frame applies, for whatever keeps it (the show recorder).
 // The universe holds at most one, not owned. Every call happens on the main
@@ -39,7 +40,8 @@ public:
     virtual void commandApplied(const char* /*words*/) {}
     // A scene file was recalled with a fade time: between frames (keys) or in
     // the control step (remote control).
-    virtual void sceneRecalled(const char* /*path*/, int /*fadeMillis*/) {}
+    // text: the scene as recalled (the file may change on the disk later).
+    virtual void sceneRecalled(const char* /*path*/, int /*fadeMillis*/, const std::string& /*text*/) {}
     // The frame's inputs are done and its picture drawn.
     virtual void frameFinished() {}
 };

@@ -10,6 +10,7 @@
 #include "app/KeyBindings.h"
 #include "app/qelUnivCell.h"
 #include "control/OscAddresses.h"
+#include "platform/FileWriter.h"
 #include "music/LinkSession.h"
 #include "music/MusicalTime.h"
 #include "input/MidiInput.h"
@@ -259,9 +260,11 @@ bool ControlBus::learnKey(int code) {
         std::fprintf(stderr, "MIDI learn: the map is full (%d mappings)\n", MidiMap::kMaxMappings);
         return true;
     }
-    const std::string line = MidiMap::formatMapping(m);
-    if (MidiMap::saveMapping(mapPath_.c_str(), m))
-        std::fprintf(stderr, "MIDI learn: %s (saved to %s)\n", line.c_str(), mapPath_.c_str());
+    // The file is read and rewritten off the frame, in order with other writes.
+    fileWriter().call([line = MidiMap::formatMapping(m), path = mapPath_, m] {
+        if (MidiMap::saveMapping(path.c_str(), m))
+            std::fprintf(stderr, "MIDI learn: %s (saved to %s)\n", line.c_str(), path.c_str());
+    });
     return true;
 }
 

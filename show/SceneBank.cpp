@@ -15,6 +15,7 @@
 #include "app/FrameObserver.h"
 #include "app/qelUnivCell.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileWriter.h"
 #include "platform/Numbers.h"
 #include "platform/RegularFile.h"
 #include "platform/Settings.h"
@@ -56,7 +57,19 @@ bool SceneBank::storeScene(int n) {
     if (n < kFirst || n > kLast) return false;
     std::error_code ec;
     std::filesystem::create_directories("scenes", ec);
-    return storeFile(scenePath(n));
+    // The disk work goes to the writer thread; until it is done, a recall
+    // of this scene takes the text kept here.
+    const std::string path = scenePath(n);
+    std::string text = capture();
+    const uint64_t ticket = fileWriter().write(path, text, "strata: scene stored in " + path, "strata: scene not stored: ");
+    forgetWritten();
+    pending_.push_back({path, std::move(text), ticket});
+    return true;
+}
+
+void SceneBank::forgetWritten() {
+    const uint64_t done = fileWriter().completed();
+    std::erase_if(pending_, [done](const PendingStore& p) { return p.ticket <= done; });
 }
 
 bool SceneBank::storeFile(const std::string& path) {
@@ -105,7 +118,13 @@ bool readSceneFile(const std::string& path, std::string& text) {
 
 bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
     std::string text;
-    if (!readSceneFile(path, text)) return false;
+    forgetWritten();
+    const auto stored = std::find_if(pending_.rbegin(), pending_.rend(),
+                                     [&path](const PendingStore& p) { return p.path == path; });
+    if (stored != pending_.rend())
+        text = stored->text;
+    else if (!readSceneFile(path, text))
+        return false;
     std::string error;
     if (!parse(text, path, *parsed_, error)) {
         std::fprintf(stderr, "strata: %s; nothing changed\n", error.c_str());
@@ -113,7 +132,7 @@ bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
     }
     const int fade = fadeMillis < 0 ? defaultFade_ : fadeMillis;
     std::fprintf(stderr, "strata: scene recalled from %s (fade %d ms)\n", path.c_str(), fade);
-    if (universe_.observer) universe_.observer->sceneRecalled(path.c_str(), fade);
+    if (universe_.observer) universe_.observer->sceneRecalled(path.c_str(), fade, text);
     apply(*parsed_, fade);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/ControlTable.h"
 
@@ -51,6 +52,9 @@ public:
     // read-only (userFilePath).
     static std::string scenePath(int n);
 
+    // Captures the look at once; the file is written by the writer thread
+    // (platform/FileWriter), which says in one line when it is stored or why
+    // not. A recall before that takes the captured text.
     bool storeScene(int n);
     bool recallScene(int n);
     // A scene file by name; fadeMillis < 0 takes the default fade.
@@ -68,6 +72,14 @@ public:
 
 private:
     void apply(const Scene& scene, int fadeMillis);
+    void forgetWritten();  // drops the stores the writer has done
+
+    struct PendingStore {
+        std::string path;
+        std::string text;
+        uint64_t ticket;
+    };
+    std::vector<PendingStore> pending_;  // stores handed to the writer, oldest first
 
     qelUnivCell& universe_;
     std::unique_ptr<Scene> parsed_;  // a file read, before it is known good

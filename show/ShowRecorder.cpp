@@ -18,6 +18,7 @@
 #include "input/WaveInput.h"
 #include "input/CaptureBackend.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileWriter.h"
 #include "show/SceneBank.h"
 #include "show/ShowScript.h"
 
@@ -131,6 +132,7 @@ void ShowRecorder::stop() {
     }
     wake_.notify_all();
     if (writer_.joinable()) writer_.join();
+    fileWriter().drain();  // the scene copies, so the directory is whole when it says stopped
     // Sound the ring could not take is silence at its place in the stream.
     uint8_t silence[CaptureBackend::kBlockBytes];
     std::memset(silence, 128, sizeof silence);
@@ -320,7 +322,7 @@ void ShowRecorder::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
     line("%d joy %u %u %u\n", currentFrame_, x > 65535 ? 65535 : x, y > 65535 ? 65535 : y, buttons & 15u);
 }
 
-void ShowRecorder::sceneRecalled(const char* path, int fadeMillis) {
+void ShowRecorder::sceneRecalled(const char* path, int fadeMillis, const std::string& text) {
     if (!recording()) return;
     // Between frames (a key) it goes before the next frame; inside a frame
     // only the control step recalls, and the replay recalls it there too.
@@ -333,9 +335,8 @@ void ShowRecorder::sceneRecalled(const char* path, int fadeMillis) {
         std::snprintf(name, sizeof name, "scene-%06d.scene", frame);
     else
         std::snprintf(name, sizeof name, "scene-%06d-%d.scene", frame, copies_);
-    std::error_code ec;
-    std::filesystem::copy_file(path, directory_ + "/" + name, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) std::fprintf(stderr, "strata: recording: cannot copy %s: %s\n", path, ec.message().c_str());
+    // Written off the frame, from the text recalled.
+    fileWriter().write(directory_ + "/" + name, text, "", std::string("strata: recording: cannot copy ") + path + ": ");
     line("%d scene %s %d%s\n", frame, name, fadeMillis, inFrame_ ? " bus" : "");
 }
 

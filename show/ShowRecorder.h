@@ -79,7 +79,7 @@ public:
     void soundTaken(const uint8_t* block, int64_t position) override;
     void midiApplied(uint32_t message) override;
     void joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) override;
-    void sceneRecalled(const char* path, int fadeMillis) override;
+    void sceneRecalled(const char* path, int fadeMillis, const std::string& text) override;
     void controlSet(int index, int byteValue, float floatValue) override;
     void scriptedMidi(uint32_t message) override;
     void mappedWrite(int index, int byteValue, float floatValue) override;

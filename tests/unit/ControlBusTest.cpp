@@ -16,6 +16,7 @@
 #include "control/OscServer.h"
 #include "input/MidiInput.h"
 #include "music/MusicalTime.h"
+#include "platform/FileWriter.h"
 #include "platform/Settings.h"
 #include "reactor/qelCell.h"
 
@@ -203,6 +204,7 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
     EXPECT_TRUE(bus->keyboard('q', false));
     states.push_back(bus->learnState());
     EXPECT_EQ(states, (std::vector<L>{L::WaitControl, L::WaitKey, L::WaitKey, L::Off}));
+    fileWriter().drain();  // the map is saved by the writer thread
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("MIDI learn: cc 2 9 -> selected 21 (saved to midi.map)"), std::string::npos) << err;
     // The old mapping of the same control is replaced, the rest kept.
@@ -225,6 +227,7 @@ TEST_F(ControlBusTest, LearnMapsTheNextControlToTheNextKeyAndSavesIt) {
         midi(0xB0, cc, 1);
         EXPECT_TRUE(bus->special(key));
     }
+    fileWriter().drain();
     testing::internal::GetCapturedStderr();
     const std::string map = readText("midi.map");
     for (const char* line : {"note 1 36 -> selected 21\n", "cc 1 70 -> 3 7\n", "cc 1 71 -> 10 7\n"})

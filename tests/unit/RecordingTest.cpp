@@ -204,8 +204,8 @@ TEST_F(ShowRecorderTest, WritesAScriptThatParsesBackAndTheWholeSoundStream) {
     universe->controls->setByte(1, 0, 7, 99);
     ASSERT_TRUE(scenes.storeFile("b.scene"));
     recorder.frameStarted(16);
-    recorder.sceneRecalled("a.scene", 0);
-    recorder.sceneRecalled("b.scene", 250);
+    recorder.sceneRecalled("a.scene", 0, readText("a.scene"));
+    recorder.sceneRecalled("b.scene", 250, readText("b.scene"));
     recorder.stop();
     EXPECT_FALSE(recorder.recording());
 

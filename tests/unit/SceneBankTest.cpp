@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <thread>
+#include <atomic>
 #include <chrono>
 #include <sys/stat.h>
 
@@ -13,6 +15,7 @@
 #include "app/ControlTable.h"
 #include "app/KeyBindings.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileWriter.h"
 #include "reactor/qelCell.h"
 #include "show/SceneBank.h"
 
@@ -135,16 +138,18 @@ TEST_F(SceneBankTest, AFailedStoreLeavesThePreviousFileWhole) {
     qelUnivCell& u = *universe;
     SceneBank bank(u);
     ASSERT_TRUE(bank.storeScene(1));
+    fileWriter().drain();  // stores are written by the writer thread
     const std::string previous = readText("scenes/01.scene");
     u.controls->setByte(2, 0, 7, 99);
     gWrites = 0;
     setAtomicWriteCall(&halfThenFail);
-    const std::string err = captureStderr([&] { EXPECT_FALSE(bank.storeScene(1)); });
+    const std::string err = captureStderr([&] { bank.storeScene(1), fileWriter().drain(); });
     setAtomicWriteCall(nullptr);
     EXPECT_NE(err.find("scenes/01.scene.tmp: cannot write it"), std::string::npos) << err;
     EXPECT_EQ(readText("scenes/01.scene"), previous);
     EXPECT_FALSE(std::filesystem::exists("scenes/01.scene.tmp"));
     ASSERT_TRUE(bank.storeScene(1));  // and the next store goes through
+    fileWriter().drain();
     EXPECT_NE(readText("scenes/01.scene").find("value 2 7 99 "), std::string::npos);
 }
 
@@ -155,4 +160,28 @@ TEST(SceneKeys, ControlDigitsAsX11DeliversThem) {
     for (int d = 1; d <= 9; ++d)
         EXPECT_TRUE(controlDigit(ctrl[d - 1], false) == d && controlDigit(ctrlShift[d - 1], true) == d) << d;
     for (const unsigned char other : {'a', '0', '\x12', ' ', '!'}) EXPECT_EQ(controlDigit(other, false), 0) << int(other);
+}
+
+// A store only captures the look on the frame; the writer thread writes the
+// files in order. While it is busy, a recall of that scene takes the look
+// just stored, not the older file.
+TEST_F(SceneBankTest, StoresAreWrittenOffTheFrameInOrderAndRecalledBeforeThat) {
+    build();
+    qelUnivCell& u = *universe;
+    SceneBank bank(u);
+    std::atomic<bool> hold{true};
+    fileWriter().call([&hold] {
+        while (hold) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    std::vector<int> seen;
+    for (int byte : {40, 90}) u.controls->setByte(2, 0, 7, byte), bank.storeScene(5);
+    seen.push_back(fs::exists("scenes/05.scene"));
+    u.controls->setByte(2, 0, 7, 0);
+    captureStderr([&] { bank.recallFile(SceneBank::scenePath(5), 0); });
+    seen.push_back(u.controls->getByte(2, 0, 7));
+    hold = false;
+    const std::string err = captureStderr([] { fileWriter().drain(); });
+    seen.push_back(countOf(err, "strata: scene stored in scenes/05.scene\n"));
+    EXPECT_EQ(seen, (std::vector<int>{0, 90, 2}));
+    EXPECT_NE(readText("scenes/05.scene").find("value 2 7 90 "), std::string::npos);
 }
