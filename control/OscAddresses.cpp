@@ -211,6 +211,8 @@ Outcome applyControl(ControlBus& bus, const OscCommand& c) {
     return writeEntry(bus, c.channel, c.entry, [&] { bus.setControl(c.channel, c.entry, c.byteValue, c.value); });
 }
 Outcome applyOpacity(ControlBus& bus, const OscCommand& c) {
+    // A hidden layer reads 0: the 0 sent back leaves it hidden as it was.
+    if (c.value == 0.0f && bus.universe().controls->getByte(c.channel, 0, 7) <= 10) return Outcome::Unchanged;
     return writeEntry(bus, c.channel, 7, [&] { bus.universe().setOpacity(c.channel, c.value); });
 }
 // The module already on the layer is not built again (an echo would restart
