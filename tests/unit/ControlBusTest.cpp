@@ -194,6 +194,29 @@ TEST_F(ControlBusTest, CostlyFloodsStayWithinTheFrameBudget) {
     universe->observer = nullptr;
 }
 
+// Beyond the budget the last module asked for a layer wins and waits for a later frame; scene commands keep
+// their order, a store of a scene already waiting is stored once and a recall right after a recall replaces it.
+TEST_F(ControlBusTest, WhatExceedsTheBudgetWaitsOrMerges) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    std::vector<std::string> scenes;
+    bus->storeScene = [&](int n) { scenes.push_back("store " + std::to_string(n)); };
+    bus->recallScene = [&](int n) { scenes.push_back("recall " + std::to_string(n)); };
+    std::vector<std::vector<uint8_t>> batch;
+    for (const auto& [layer, module] : {std::pair{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {1, 9}, {7, 8}})
+        batch.push_back(oscMessage(("/strata/layer/" + std::to_string(layer) + "/module").c_str(), {oscInt(module)}));
+    for (const auto& [path, n] : {std::pair{"store", 1}, {"store", 2}, {"store", 2}, {"recall", 4}, {"recall", 5}, {"store", 2}})
+        batch.push_back(oscMessage((std::string("/strata/scene/") + path).c_str(), {oscInt(n)}));
+    send(oscBundle(batch));
+    std::vector<int> modules;
+    for (int f = 0; f < 3; ++f) {
+        frame();
+        for (int layer = 0; layer < 7; ++layer) modules.push_back(universe->cells[layer]->reactorIndex);
+    }
+    EXPECT_EQ(modules, (std::vector<int>{0, 3, 4, 5, 6, 0, 0, 9, 3, 4, 5, 6, 7, 8, 9, 3, 4, 5, 6, 7, 8}));
+    frame();
+    EXPECT_EQ(scenes, (std::vector<std::string>{"store 1", "store 2", "recall 5", "store 2"}));
+}
+
 // A surface that sends back everything the output sends: for a second nothing applies (no effect is rebuilt,
 // nothing recorded) and nothing is counted as bad.
 TEST_F(ControlBusTest, AnEchoingSurfaceChangesNothing) {
