@@ -2,13 +2,19 @@
 // table per second, and the time from a packet sent on loopback to its value
 // in the table when the frame's input step runs back to back (the network
 // thread's share; a frame applies what has arrived at its input step, so the
-// whole latency is this plus at most one frame).
+// whole latency is this plus at most one frame). And the frame's control
+// step under floods of costly commands (a 64 KB bundle before every step):
+// its median and slowest time against the same step with no flood.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "GlTestContext.h"
@@ -30,7 +36,7 @@ struct BusRig {
     bool build() {
         if (!ensureGlContext()) return false;
         stage = std::make_unique<TempStage>("bench-bus");
-        stage->write("modules.db", "Waver\n");
+        stage->write("modules.db", "Waver\nTunnel\nCloud\nWaver3D\nParticles1\nFlo\nWave\n");
         captureStdout([&] { universe = std::make_unique<qelUnivCell>(); });
         bus = std::make_unique<ControlBus>(*universe);
         return bus->startOsc("127.0.0.1:0");
@@ -78,5 +84,46 @@ void BM_OscLoopbackToTable(benchmark::State& state) {
     ::close(client);
 }
 BENCHMARK(BM_OscLoopbackToTable)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+std::vector<uint8_t> floodBundle(int kind) {
+    const std::function<std::vector<uint8_t>(int)> messages[] = {
+        [](int) { return oscMessage("/strata/scene/store", {oscInt(1)}); },
+        [](int i) { return oscMessage("/strata/scene/recall", {oscInt(1 + i % 99)}); },
+        [](int i) {
+            const std::string path = "/strata/layer/" + std::to_string(1 + i % 11) + "/module";
+            return oscMessage(path.c_str(), {oscInt(i % 7)});
+        },
+        [](int) { return oscMessage("/strata/key", {oscString("q")}); },
+        [](int i) { return oscMessage("/strata/key", {oscString(i % 2 ? "Up" : "Down")}); },
+    };
+    std::vector<std::vector<uint8_t>> elements;
+    for (int i = 0; i < 1800; ++i) elements.push_back(kind < 5 ? messages[kind](i) : messages[i % 5](i));
+    return oscBundle(elements);
+}
+
+// Arguments: 0 no flood; 1 stores, 2 recalls, 3 module changes, 4 keys, 5 arrow keys, 6 a mix.
+void BM_ControlStepUnderFlood(benchmark::State& state) {
+    BusRig rig;
+    if (!rig.build()) {
+        state.SkipWithError("no GL context or no OSC socket");
+        return;
+    }
+    rig.bus->recallScene = rig.bus->storeScene = [](int) {};  // the bank's disk work is not the bus's
+    const int kind = static_cast<int>(state.range(0));
+    const std::vector<uint8_t> flood = kind > 0 ? floodBundle(kind - 1) : std::vector<uint8_t>{};
+    std::vector<double> millis;
+    for (auto _ : state) {
+        if (!flood.empty()) rig.bus->oscServer()->handlePacket(flood.data(), flood.size(), nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        rig.bus->controlStep(*rig.universe);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        millis.push_back(seconds * 1000);
+    }
+    std::sort(millis.begin(), millis.end());
+    state.counters["median_ms"] = millis[millis.size() / 2];
+    state.counters["slowest_ms"] = millis.back();
+}
+BENCHMARK(BM_ControlStepUnderFlood)->DenseRange(0, 6)->Iterations(300)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "control/ControlBus.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -295,22 +296,138 @@ bool ControlBus::takeMidi(qelUnivCell& /*universe*/, uint32_t message) {
 }
 
 void ControlBus::controlStep(qelUnivCell& /*universe*/) {
+    const int64_t now = nowMillis();
+    Budget* budgets[] = {&scenes_, &modules_, &keys_, &learns_};
+    for (Budget* b : budgets) {
+        b->frame = 0;
+        if (now - budgetSecond_ >= 1000) b->second = 0;
+    }
+    if (now - budgetSecond_ >= 1000) budgetSecond_ = now;
     const int count = queue_->fetch();
-    for (int i = 0; i < count; ++i) apply(queue_->events[i]);
+    // The last module command of the batch for each layer: the earlier ones
+    // (and one still waiting) would be replaced at once.
+    int lastModule[ControlSnapshot::kLayers];
+    std::fill(std::begin(lastModule), std::end(lastModule), -1);
+    for (int i = 0; i < count; ++i) {
+        OscCommand& c = queue_->events[i];
+        if (c.kind == OscCommand::Kind::ModuleName) {
+            c.kind = OscCommand::Kind::ModuleIndex;  // by index from here on, as recorded
+            c.index = u_.moduleIndex(c.name);
+        }
+        if (loadableModule(c)) lastModule[c.channel] = i;
+    }
+    for (int layer = 0; layer < ControlSnapshot::kLayers; ++layer)
+        if (lastModule[layer] >= 0 && waitingModule_[layer].kind != OscCommand::Kind::None) {
+            waitingModule_[layer].kind = OscCommand::Kind::None;
+            queue_->countMerged();
+        }
+    applyWaiting();
+    for (int i = 0; i < count; ++i) {
+        const OscCommand& c = queue_->events[i];
+        const bool layered = c.channel >= 0 && c.channel < ControlSnapshot::kLayers;
+        applyBudgeted(c, layered && lastModule[c.channel] >= 0 && lastModule[c.channel] != i);
+    }
     musicStep();
     reportCounts();
     publish();
 }
 
+void ControlBus::applyBudgeted(const OscCommand& cmd, bool superseded) {
+    using Kind = OscCommand::Kind;
+    switch (cmd.kind) {
+        case Kind::ModuleIndex:
+            if (!loadableModule(cmd)) {
+                apply(cmd);  // counted as bad, at no cost
+            } else if (superseded) {
+                queue_->countMerged();
+            } else if (waitingModule_[cmd.channel].kind == Kind::None && modules_.take()) {
+                apply(cmd);
+            } else {
+                if (waitingModule_[cmd.channel].kind != Kind::None) queue_->countMerged();
+                waitingModule_[cmd.channel] = cmd;
+            }
+            return;
+        case Kind::SceneRecall:
+        case Kind::SceneStore:
+            // In order with the rest of the batch when nothing waits before it.
+            if (waitingSceneCount_ == 0 && scenes_.take())
+                apply(cmd);
+            else
+                waitScene(cmd);
+            return;
+        case Kind::Key:
+            if (keys_.take())
+                apply(cmd);
+            else
+                queue_->countOverBudget();
+            return;
+        case Kind::Learn:
+            if (learns_.take())
+                apply(cmd);
+            else
+                queue_->countOverBudget();
+            return;
+        default: apply(cmd); return;
+    }
+}
+
+bool ControlBus::loadableModule(const OscCommand& cmd) const {
+    return cmd.kind == OscCommand::Kind::ModuleIndex && cmd.channel >= 0 && cmd.channel < u_.cellCount &&
+           cmd.channel < ControlSnapshot::kLayers && cmd.index >= 0 && cmd.index < u_.moduleCount;
+}
+
+void ControlBus::waitScene(const OscCommand& cmd) {
+    using Kind = OscCommand::Kind;
+    // A recall right after a waiting recall replaces it; a store of a scene
+    // already waiting to be stored since the last recall writes once.
+    for (int i = waitingSceneCount_ - 1; i >= 0; --i) {
+        OscCommand& waiting = waitingScenes_[i];
+        if (cmd.kind == Kind::SceneRecall) {
+            if (waiting.kind != Kind::SceneRecall || i != waitingSceneCount_ - 1) break;
+            waiting = cmd;
+            queue_->countMerged();
+            return;
+        }
+        if (waiting.kind == Kind::SceneRecall) break;
+        if (waiting.index == cmd.index) {
+            queue_->countMerged();
+            return;
+        }
+    }
+    if (waitingSceneCount_ == kWaitingScenes) {
+        queue_->countOverBudget();
+        return;
+    }
+    waitingScenes_[waitingSceneCount_++] = cmd;
+}
+
+// What waited since an earlier frame goes first, within this frame's budget.
+void ControlBus::applyWaiting() {
+    for (OscCommand& waiting : waitingModule_)
+        if (waiting.kind != OscCommand::Kind::None && modules_.take()) {
+            apply(waiting);
+            waiting.kind = OscCommand::Kind::None;
+        }
+    int done = 0;
+    while (done < waitingSceneCount_ && scenes_.take()) apply(waitingScenes_[done++]);
+    std::copy(waitingScenes_ + done, waitingScenes_ + waitingSceneCount_, waitingScenes_);
+    waitingSceneCount_ -= done;
+}
+
 void ControlBus::reportCounts() {
     const int64_t now = nowMillis();
     if (now - lastReport_ < 1000) return;
-    uint64_t dropped = 0, bad = 0;
+    uint64_t dropped = 0, bad = 0, overBudget = 0, merged = 0;
     queue_->takeCounts(dropped, bad);
-    if (dropped == 0 && bad == 0) return;
+    queue_->takeBudgetCounts(overBudget, merged);
+    if (dropped == 0 && bad == 0 && overBudget == 0 && merged == 0) return;
     lastReport_ = now;
-    std::fprintf(stderr, "OSC: %llu messages dropped (queue full), %llu bad messages ignored\n",
-                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(bad));
+    char budget[96] = "";
+    if (overBudget > 0 || merged > 0)
+        std::snprintf(budget, sizeof budget, ", %llu costly ones over the frame budget, %llu merged",
+                      static_cast<unsigned long long>(overBudget), static_cast<unsigned long long>(merged));
+    std::fprintf(stderr, "OSC: %llu messages dropped (queue full), %llu bad messages ignored%s\n",
+                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(bad), budget);
 }
 
 void ControlBus::publish() {

@@ -8,6 +8,7 @@
 #include "app/FrameInput.h"
 #include "control/ControlSnapshot.h"
 #include "control/MidiMap.h"
+#include "control/OscCommand.h"
 
 class qelUnivCell;
 struct OscCommand;
@@ -27,6 +28,18 @@ class SoundMap;
 class ControlBus : public DeviceInput {
 public:
     enum class LearnState { Off, WaitControl, WaitKey };
+
+    // The frame budget of costly commands (doc/osc-and-midi.md): a scene
+    // store or recall, a module change, a key (it may rebuild an effect),
+    // MIDI learn. Beyond it, module changes wait in one slot per layer (the
+    // last asked for wins), scene commands in a short line (a store of a
+    // scene already waiting and a recall right after a recall merge), and
+    // keys and learn are dropped; both are counted in the once-a-second line.
+    // Cheap commands apply as they come.
+    static constexpr int kScenesPerFrame = 1, kScenesPerSecond = 10, kWaitingScenes = 8;
+    static constexpr int kModulesPerFrame = 4, kModulesPerSecond = 120;
+    static constexpr int kKeysPerFrame = 8, kKeysPerSecond = 240;
+    static constexpr int kLearnsPerFrame = 1, kLearnsPerSecond = 2;
 
     explicit ControlBus(qelUnivCell& universe);
     ~ControlBus() override;
@@ -104,6 +117,19 @@ private:
     // instrument.
     void noteApplied(const OscCommand& cmd);
     void reportCounts();
+    struct Budget {
+        int perFrame, perSecond, frame = 0, second = 0;
+        bool take() {
+            if (frame >= perFrame || second >= perSecond) return false;
+            return ++frame, ++second, true;
+        }
+    };
+    // Applies a fetched command within the budget; `superseded`: a later
+    // module command of the batch names the same layer.
+    void applyBudgeted(const OscCommand& cmd, bool superseded);
+    bool loadableModule(const OscCommand& cmd) const;
+    void waitScene(const OscCommand& cmd);
+    void applyWaiting();
 
     qelUnivCell& u_;
     std::unique_ptr<OscCommandQueue> queue_;
@@ -120,4 +146,13 @@ private:
     LearnState learn_ = LearnState::Off;
     MidiMapping learnt_;
     int64_t lastReport_ = 0;
+
+    Budget scenes_{kScenesPerFrame, kScenesPerSecond};
+    Budget modules_{kModulesPerFrame, kModulesPerSecond};
+    Budget keys_{kKeysPerFrame, kKeysPerSecond};
+    Budget learns_{kLearnsPerFrame, kLearnsPerSecond};
+    int64_t budgetSecond_ = 0;
+    OscCommand waitingModule_[ControlSnapshot::kLayers];  // kind None: nothing waits
+    OscCommand waitingScenes_[kWaitingScenes];
+    int waitingSceneCount_ = 0;
 };

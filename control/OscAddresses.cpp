@@ -4,19 +4,21 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ControlTable.h"
 #include "app/KeyNames.h"
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/ControlSnapshot.h"
 #include "music/MusicalTime.h"
+#include "reactor/qelCell.h"
 
 namespace {
 
 using Kind = OscCommand::Kind;
 using Row = OscAddress;
 
-// A whole number in [low, high] from an int, a float holding a whole number,
-// or T/F.
+// A whole number in [low, high] from an int or a float holding a whole
+// number. T and F are not numbers: only the switches take them.
 bool wholeArg(const OscArg& a, double low, double high, int& out) {
     double v = 0.0;
     switch (a.type) {
@@ -27,8 +29,6 @@ bool wholeArg(const OscArg& a, double low, double high, int& out) {
             v = a.f;
             if (!std::isfinite(v) || v != std::floor(v)) return false;
             break;
-        case 'T': v = 1; break;
-        case 'F': v = 0; break;
         default: return false;
     }
     if (v < low || v > high) return false;
@@ -110,6 +110,15 @@ bool parseIndex(const Row& row, const OscArg* args, int count, OscCommand& cmd) 
 
 int formatIndex(const OscCommand& cmd, char* out, size_t size) { return std::snprintf(out, size, "%d", cmd.index); }
 
+// On/off: 0 or 1, or the booleans T and F.
+bool parseSwitch(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count == 1 && (args[0].type == 'T' || args[0].type == 'F')) {
+        cmd.index = args[0].type == 'T';
+        return true;
+    }
+    return parseIndex(row, args, count, cmd);
+}
+
 int formatSwitch(const OscCommand& cmd, char* out, size_t size) {
     return std::snprintf(out, size, "%d", cmd.index != 0);
 }
@@ -184,19 +193,43 @@ using Outcome = OscAddress::Outcome;
 
 Outcome changedIf(bool ok) { return ok ? Outcome::Changed : Outcome::Bad; }
 
+// Writes one entry through `write` and says whether it moved: the same value
+// sent again (a surface echoing what it was sent) changes nothing and is not
+// recorded.
+template <class Write>
+Outcome writeEntry(ControlBus& bus, int channel, int entry, Write write) {
+    if (!ControlTable::validEntry(channel, 0, entry)) return write(), Outcome::Changed;
+    const ControlTable& table = *bus.universe().controls;
+    const int at = ControlTable::indexOf(channel, 0, entry);
+    const int byte = table.byteValue[at];
+    const float value = table.floatValue[at];
+    write();
+    return table.byteValue[at] == byte && table.floatValue[at] == value ? Outcome::Unchanged : Outcome::Changed;
+}
+
 Outcome applyControl(ControlBus& bus, const OscCommand& c) {
-    bus.setControl(c.channel, c.entry, c.byteValue, c.value);
-    return Outcome::Changed;
+    return writeEntry(bus, c.channel, c.entry, [&] { bus.setControl(c.channel, c.entry, c.byteValue, c.value); });
 }
 Outcome applyOpacity(ControlBus& bus, const OscCommand& c) {
-    bus.universe().setOpacity(c.channel, c.value);
-    return Outcome::Changed;
+    // A hidden layer reads 0: the 0 sent back leaves it hidden as it was.
+    if (c.value == 0.0f && bus.universe().controls->getByte(c.channel, 0, 7) <= 10) return Outcome::Unchanged;
+    return writeEntry(bus, c.channel, 7, [&] { bus.universe().setOpacity(c.channel, c.value); });
 }
-Outcome applyModule(ControlBus& bus, const OscCommand& c) { return changedIf(bus.universe().setModule(c.channel, c.index)); }
+// The module already on the layer is not built again (an echo would restart
+// the effect 30 times a second); the arrow keys still rebuild it.
+Outcome applyModule(ControlBus& bus, const OscCommand& c) {
+    qelUnivCell& u = bus.universe();
+    if (c.channel >= 0 && c.channel < u.cellCount && c.index >= 0 && c.index < u.moduleCount &&
+        u.cells[c.channel]->reactorIndex == c.index)
+        return Outcome::Unchanged;
+    return changedIf(u.setModule(c.channel, c.index));
+}
 Outcome applyImageSet(ControlBus& bus, const OscCommand& c) {
+    if (c.index >= 0 && bus.universe().imageSetOf(c.channel) == c.index) return Outcome::Unchanged;
     return changedIf(bus.universe().setImageSet(c.channel, c.index));
 }
 Outcome applySelect(ControlBus& bus, const OscCommand& c) {
+    if (bus.universe().currentChannel == c.channel) return Outcome::Unchanged;
     bus.universe().select(c.channel);
     return Outcome::Changed;
 }
@@ -204,17 +237,15 @@ Outcome applyKey(ControlBus& bus, const OscCommand& c) {
     return bus.pressKey(c) ? Outcome::Changed : Outcome::Unchanged;
 }
 Outcome applyTrail(ControlBus& bus, const OscCommand& c) {
-    bus.universe().setTrail(c.value);
+    return writeEntry(bus, qelUnivCell::kTrailChannel, qelUnivCell::kTrailEntry, [&] { bus.universe().setTrail(c.value); });
+}
+Outcome applySwitch(bool& on, const OscCommand& c) {
+    if (on == (c.index != 0)) return Outcome::Unchanged;
+    on = c.index != 0;
     return Outcome::Changed;
 }
-Outcome applyMidi(ControlBus& bus, const OscCommand& c) {
-    bus.universe().midiOn = c.index != 0;
-    return Outcome::Changed;
-}
-Outcome applyJoystick(ControlBus& bus, const OscCommand& c) {
-    bus.universe().joystickOn = c.index != 0;
-    return Outcome::Changed;
-}
+Outcome applyMidi(ControlBus& bus, const OscCommand& c) { return applySwitch(bus.universe().midiOn, c); }
+Outcome applyJoystick(ControlBus& bus, const OscCommand& c) { return applySwitch(bus.universe().joystickOn, c); }
 Outcome applyRecall(ControlBus& bus, const OscCommand& c) {
     bus.recall(c.index);
     return Outcome::Unchanged;
@@ -233,7 +264,10 @@ Outcome applyLearn(ControlBus& bus, const OscCommand&) {
 Outcome applyTempo(ControlBus& bus, const OscCommand& c) {
     if (!bus.music()) return Outcome::Bad;
     switch (c.kind) {
-        case Kind::Tempo: bus.music()->clock().setBpm(c.value); break;
+        case Kind::Tempo:
+            // The tempo sent back as it was sent out does not take the lead.
+            if (static_cast<float>(bus.music()->clock().bpm()) != c.value) bus.music()->clock().setBpm(c.value);
+            break;
         case Kind::TempoTap: bus.music()->tapNow(); break;
         case Kind::TempoNudge: bus.music()->clock().nudge(c.value); break;
         default: bus.music()->clock().handBack(); break;
@@ -289,15 +323,15 @@ const OscAddress kAddresses[] = {
     {"/strata/trail", Kind::Trail, "f", {{0, 1}}, Stage::None, R | W, false, "0..1",
      "The trail (fade) amount of the frame's clear.", parseValue, formatValue, applyTrail, trailOf},
     {"/strata/midi", Kind::Midi, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1", "Switches MIDI input off or on.",
-     parseIndex, formatSwitch, applyMidi, midiOf},
+     parseSwitch, formatSwitch, applyMidi, midiOf},
     {"/strata/joystick", Kind::Joystick, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1",
-     "Switches joystick input off or on.", parseIndex, formatSwitch, applyJoystick, joystickOf},
+     "Switches joystick input off or on.", parseSwitch, formatSwitch, applyJoystick, joystickOf},
     {"/strata/level", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-", "The sound level 0..1 (read only).", nullptr,
      nullptr, nullptr, levelOf},
-    {"/strata/scene/recall", Kind::SceneRecall, "i", {{0, 99}}, Stage::None, W, false, "scene number 1..99",
+    {"/strata/scene/recall", Kind::SceneRecall, "i", {{1, 99}}, Stage::None, W, false, "scene number 1..99",
      "Recalls scenes/NN.scene as Ctrl+n does, in the frame's control step.", parseIndex, formatIndex, applyRecall,
      nullptr},
-    {"/strata/scene/store", Kind::SceneStore, "i", {{0, 99}}, Stage::None, W, false, "scene number 1..99",
+    {"/strata/scene/store", Kind::SceneStore, "i", {{1, 99}}, Stage::None, W, false, "scene number 1..99",
      "Stores the look as scenes/NN.scene as Ctrl+Shift+n does.", parseIndex, nullptr, applyStore, nullptr},
     {"/strata/learn", Kind::Learn, "", {}, Stage::None, W, false, "-", "Arms MIDI learn.", parseNothing, nullptr,
      applyLearn, nullptr},

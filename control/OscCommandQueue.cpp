@@ -48,3 +48,8 @@ void OscCommandQueue::takeCounts(uint64_t& dropped, uint64_t& bad) {
     dropped = dropped_.exchange(0, std::memory_order_relaxed);
     bad = bad_.exchange(0, std::memory_order_relaxed);
 }
+
+void OscCommandQueue::takeBudgetCounts(uint64_t& overBudget, uint64_t& merged) {
+    overBudget = overBudget_.exchange(0, std::memory_order_relaxed);
+    merged = merged_.exchange(0, std::memory_order_relaxed);
+}

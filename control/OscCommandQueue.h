@@ -21,11 +21,16 @@ public:
     void beginBundle();
     void endBundle();
     void countBad() { bad_.fetch_add(1, std::memory_order_relaxed); }
+    // Costly commands (and replies) refused by their budget, and costly
+    // commands merged into a later one of the same effect (either thread).
+    void countOverBudget() { overBudget_.fetch_add(1, std::memory_order_relaxed); }
+    void countMerged() { merged_.fetch_add(1, std::memory_order_relaxed); }
 
     // Frame thread: moves everything queued into events; returns the count.
     int fetch();
     // The dropped and bad counts since the last call, and zeroes them.
     void takeCounts(uint64_t& dropped, uint64_t& bad);
+    void takeBudgetCounts(uint64_t& overBudget, uint64_t& merged);
 
     OscCommand events[kCapacity];
     int eventCount = 0;
@@ -43,4 +48,6 @@ private:
 
     std::atomic<uint64_t> dropped_{0};
     std::atomic<uint64_t> bad_{0};
+    std::atomic<uint64_t> overBudget_{0};
+    std::atomic<uint64_t> merged_{0};
 };

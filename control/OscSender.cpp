@@ -69,6 +69,9 @@ void OscSender::sendOnce() {
         for (int layer = 0; layer < (row.perLayer() ? kOscLayers : 1); ++layer) {
             row.fullPath(layer, path, sizeof path);
             const double v = row.value(s, layer);
+            // Without musical time the tempo reads 0, which the input refuses:
+            // a surface echoing it would only be counted bad.
+            if (row.kind == OscCommand::Kind::Tempo && v <= 0) continue;
             if (row.types[0] == 'i')
                 sendInt(socket_, to_, path, static_cast<int>(v));
             else

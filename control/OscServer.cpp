@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -140,6 +141,10 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
         queue_.countBad();
         return;
     }
+    // The output's read-only values coming back from an echoing surface.
+    int layer = -1;
+    const OscAddress* row = findOscAddress(data, layer);
+    if (row && !(row->access & OscAddress::kWrite)) return;
     // liblo checks the type tags and the argument sizes against the packet.
     int result = 0;
     lo_message message = lo_message_deserialise(const_cast<char*>(data), size, &result);
@@ -178,7 +183,7 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
         return;
     }
     if (cmd.kind == OscCommand::Kind::List) {
-        if (from) replyList(*from);
+        if (from && mayReply(*from)) replyList(*from);
         return;
     }
     queue_.push(cmd);
@@ -195,4 +200,26 @@ void OscServer::replyList(const sockaddr_in& to) {
         ::sendto(socket_, bytes, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     std::free(bytes);
     lo_message_free(reply);
+}
+
+bool OscServer::mayReply(const sockaddr_in& to) {
+    using namespace std::chrono;
+    const int64_t now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    if (now - replySecond_ >= 1000) replySecond_ = now, repliesThisSecond_ = 0;
+    Replied* slot = &replied_[0];
+    for (Replied& r : replied_) {
+        if (r.host == to.sin_addr.s_addr && r.port == to.sin_port) {
+            slot = &r;
+            break;
+        }
+        if (r.at < slot->at) slot = &r;  // else the sender answered longest ago makes room
+    }
+    const bool same = slot->host == to.sin_addr.s_addr && slot->port == to.sin_port;
+    if ((same && now - slot->at < 1000) || repliesThisSecond_ >= kRepliesPerSecond) {
+        queue_.countOverBudget();
+        return false;
+    }
+    *slot = Replied{to.sin_addr.s_addr, to.sin_port, now};
+    ++repliesThisSecond_;
+    return true;
 }

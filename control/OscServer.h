@@ -13,9 +13,14 @@ class OscCommandQueue;
 // Each packet (a message or a bundle, bundles nested at most 8 deep) is
 // decoded with liblo, validated into OscCommand records and queued; the
 // frame applies them. /strata/list is answered at once to its sender with
-// every address.
+// every address, at most once a second per sender and kRepliesPerSecond
+// times a second in all (a bundle of many lists, or forged senders, cannot
+// turn the server into an amplifier). Read-only addresses sent back by a
+// surface that echoes the output are ignored without counting as bad.
 class OscServer {
 public:
+    static constexpr int kRepliesPerSecond = 20;
+
     explicit OscServer(OscCommandQueue& queue);
     ~OscServer();
     OscServer(const OscServer&) = delete;
@@ -39,10 +44,23 @@ private:
     void handleElement(const char* data, size_t size, const sockaddr_in* from, int depth);
     void handleMessage(const char* data, size_t size, const sockaddr_in* from);
     void replyList(const sockaddr_in& to);
+    // True when a reply to `to` is within the bounds (network thread only).
+    bool mayReply(const sockaddr_in& to);
 
     OscCommandQueue& queue_;
     int socket_ = -1;
     int port_ = 0;
     std::atomic<bool> running_{false};
     std::thread thread_;
+
+    // The last senders answered, and the replies of the current second.
+    struct Replied {
+        uint32_t host = 0;
+        uint16_t port = 0;
+        int64_t at = -1000000;
+    };
+    static constexpr int kRepliedSenders = 16;
+    Replied replied_[kRepliedSenders];
+    int64_t replySecond_ = 0;
+    int repliesThisSecond_ = 0;
 };

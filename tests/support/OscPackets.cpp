@@ -13,6 +13,7 @@ std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> 
         if (a.type == 'i') lo_message_add_int32(message, static_cast<int32_t>(a.i));
         if (a.type == 'f') lo_message_add_float(message, static_cast<float>(a.f));
         if (a.type == 's') lo_message_add_string(message, a.s);
+        if (a.type == 'T') lo_message_add_true(message);
     }
     size_t size = 0;
     uint8_t* bytes = static_cast<uint8_t*>(lo_message_serialise(message, path, nullptr, &size));
@@ -26,7 +27,7 @@ std::vector<uint8_t> oscControl(int channel, int entry, int value) {
     return oscMessage("/strata/ctl", {oscInt(channel), oscInt(entry), oscInt(value)});
 }
 
-std::vector<uint8_t> oscBundle(std::initializer_list<std::vector<uint8_t>> elements) {
+std::vector<uint8_t> oscBundle(const std::vector<std::vector<uint8_t>>& elements) {
     std::vector<uint8_t> packet = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
     for (const std::vector<uint8_t>& e : elements) {
         for (int shift = 24; shift >= 0; shift -= 8) packet.push_back(static_cast<uint8_t>(e.size() >> shift));

@@ -1,7 +1,14 @@
 // The control bus on a universe: OSC commands in the frame after MIDI, the MIDI map, soft takeover, learn.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include <thread>
 #include <tuple>
@@ -10,6 +17,7 @@
 #include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
+#include "app/FrameObserver.h"
 #include "control/ControlBus.h"
 #include "control/MidiMap.h"
 #include "control/OscCommandQueue.h"
@@ -105,6 +113,130 @@ TEST_F(ControlBusTest, AFloodBetweenTwoFramesAppliesExactlyTheBoundInOrder) {
     EXPECT_NE(err.find("95904 messages dropped"), std::string::npos) << err;
     frame();
     EXPECT_EQ(byteOf(15, 95), 91);
+}
+
+// What the bus applied (as a recorder sees it) and the scene commands it ran, in one frame.
+struct FrameWork : FrameObserver {
+    int applied = 0, scenes = 0;
+    void commandApplied(const char*) override { ++applied; }
+};
+
+std::vector<uint8_t> bundleOf(int count, const std::function<std::vector<uint8_t>(int)>& message) {
+    std::vector<std::vector<uint8_t>> elements;
+    for (int i = 0; i < count; ++i) elements.push_back(message(i));
+    return oscBundle(elements);
+}
+
+// Floods of each costly command, and a mix, through the loopback socket while frames run (the 65 KB bundles
+// of stores and recalls among them): the costly work of every frame and second stays within the budget, no
+// frame takes 250 ms, and /strata/list is answered once a second.
+TEST_F(ControlBusTest, CostlyFloodsStayWithinTheFrameBudget) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    FrameWork work;
+    universe->observer = &work;
+    bus->recallScene = bus->storeScene = [&](int) { ++work.scenes; };
+    const auto message = [](const char* path, std::initializer_list<OscArg> args) { return oscMessage(path, args); };
+    const auto module = [&](int i) {
+        const std::string path = "/strata/layer/" + std::to_string(1 + i % 11) + "/module";
+        return message(path.c_str(), {oscInt(i % 12)});
+    };
+    const std::vector<uint8_t> floods[] = {
+        bundleOf(2031, [&](int) { return message("/strata/scene/store", {oscInt(1)}); }),
+        bundleOf(1805, [&](int i) { return message("/strata/scene/recall", {oscInt(1 + i % 99)}); }),
+        bundleOf(1805, module), bundleOf(1500, [&](int) { return message("/strata/key", {oscString("Up")}); }),
+        bundleOf(1500, [&](int) { return message("/strata/learn", {}); }),
+        bundleOf(2000, [&](int) { return message("/strata/list", {}); }),
+        bundleOf(1600, [&](int i) {
+            const char* paths[] = {"/strata/scene/store", "/strata/scene/recall", "/strata/key", "/strata/learn"};
+            return i % 5 == 4 ? module(i) : i % 5 == 2 ? message(paths[2], {oscString("Down")})
+                              : message(paths[i % 5], i % 5 == 3 ? std::initializer_list<OscArg>{} : std::initializer_list<OscArg>{oscInt(1 + i % 7)});
+        }),
+    };
+    const int client = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in to{AF_INET, htons(static_cast<uint16_t>(bus->oscPort())), {htonl(INADDR_LOOPBACK)}, {}};
+    for (const std::vector<uint8_t>& flood : floods) {
+        SCOPED_TRACE("flood " + std::to_string(&flood - floods));
+        ASSERT_LE(flood.size(), 65507u);
+        std::atomic<bool> sent{false};
+        std::thread sender([&] {
+            for (int n = 0; n < 20; ++n, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+                ::sendto(client, flood.data(), flood.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            sent = true;
+        });
+        int mostApplied = 0, mostScenes = 0, applied = 0, scenes = 0, replies = 0, learns = 0;
+        double slowest = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const std::string err = captureStderr([&] {
+            for (int after = 0; after < 40; after += sent) {
+                work.applied = work.scenes = 0;
+                const auto before = std::chrono::steady_clock::now();
+                frame();
+                slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count());
+                mostApplied = std::max(mostApplied, work.applied), mostScenes = std::max(mostScenes, work.scenes);
+                applied += work.applied, scenes += work.scenes;
+                char reply[8192];
+                while (::recv(client, reply, sizeof reply, MSG_DONTWAIT) > 0) ++replies;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        sender.join();
+        const int seconds = 1 + static_cast<int>(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        for (size_t at = err.find("MIDI learn: "); at != std::string::npos; at = err.find("MIDI learn: ", at + 1)) ++learns;
+        EXPECT_LT(slowest, 0.25);
+        EXPECT_LE(mostApplied, ControlBus::kModulesPerFrame + ControlBus::kKeysPerFrame);
+        EXPECT_LE(applied, (ControlBus::kModulesPerSecond + ControlBus::kKeysPerSecond) * (seconds + 1));
+        EXPECT_LE(mostScenes, ControlBus::kScenesPerFrame);
+        EXPECT_LE(scenes, ControlBus::kScenesPerSecond * (seconds + 1));  // a run of n s touches n + 1 windows
+        EXPECT_LE(learns, ControlBus::kLearnsPerSecond * (seconds + 1));
+        EXPECT_LE(replies, seconds + 1);
+        EXPECT_GT(applied + scenes + replies + learns, 0);  // the flood was not lost on the way
+    }
+    ::close(client);
+    universe->observer = nullptr;
+}
+
+// Beyond the budget the last module asked for a layer wins and waits for a later frame; scene commands keep
+// their order, a store of a scene already waiting is stored once and a recall right after a recall replaces it.
+TEST_F(ControlBusTest, WhatExceedsTheBudgetWaitsOrMerges) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    std::vector<std::string> scenes;
+    bus->storeScene = [&](int n) { scenes.push_back("store " + std::to_string(n)); };
+    bus->recallScene = [&](int n) { scenes.push_back("recall " + std::to_string(n)); };
+    std::vector<std::vector<uint8_t>> batch;
+    for (const auto& [layer, module] : {std::pair{1, 2}, {2, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {1, 9}, {7, 8}})
+        batch.push_back(oscMessage(("/strata/layer/" + std::to_string(layer) + "/module").c_str(), {oscInt(module)}));
+    for (const auto& [path, n] : {std::pair{"store", 1}, {"store", 2}, {"store", 2}, {"recall", 4}, {"recall", 5}, {"store", 2}})
+        batch.push_back(oscMessage((std::string("/strata/scene/") + path).c_str(), {oscInt(n)}));
+    send(oscBundle(batch));
+    std::vector<int> modules;
+    for (int f = 0; f < 3; ++f) {
+        frame();
+        for (int layer = 0; layer < 7; ++layer) modules.push_back(universe->cells[layer]->reactorIndex);
+    }
+    EXPECT_EQ(modules, (std::vector<int>{0, 3, 4, 5, 6, 0, 0, 9, 3, 4, 5, 6, 7, 8, 9, 3, 4, 5, 6, 7, 8}));
+    frame();
+    EXPECT_EQ(scenes, (std::vector<std::string>{"store 1", "store 2", "recall 5", "store 2"}));
+}
+
+// A surface that sends back everything the output sends: for a second nothing applies (no effect is rebuilt,
+// nothing recorded) and nothing is counted as bad.
+TEST_F(ControlBusTest, AnEchoingSurfaceChangesNothing) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    universe->setModule(2, 5), universe->setOpacity(2, 0.6f), universe->select(2);
+    setEntry(4, 7, 100);
+    frame();  // the output sends what the last frame published
+    FrameWork work;
+    universe->observer = &work;
+    const std::string err = captureStderr([&] {
+        ASSERT_TRUE(bus->startOutput("127.0.0.1:" + std::to_string(bus->oscPort())));
+        for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1); std::chrono::steady_clock::now() < end;)
+            frame(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    universe->observer = nullptr;
+    EXPECT_EQ(work.applied, 0) << err;
+    for (size_t at = err.find(" bad messages"); at != std::string::npos; at = err.find(" bad messages", at + 1))
+        EXPECT_EQ(err.substr(at - 4, 4), "), 0") << err;  // echoes of the same module merge, harmlessly
+    EXPECT_EQ(bytes({{4, 0, 7}, {2, 0, 7}}), (std::vector<int>{100, 76}));
 }
 
 // Mappings with their options read back from the line written for them; a later line replaces; a bad line is named.

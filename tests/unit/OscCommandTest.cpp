@@ -30,6 +30,7 @@ using Kind = OscCommand::Kind;
 OscArg i(int v) { return oscInt(v); }
 OscArg f(double v) { return oscFloat(v); }
 OscArg s(const char* v) { return oscString(v); }
+const OscArg T{'T', 0, 0.0, nullptr};
 
 // What the control bus test does not send: /strata/ctl extremes, whole floats, layer and device commands, key names.
 TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
@@ -64,7 +65,7 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
     }
 }
 
-// Out of range, not whole, not a number, too few, wrong type, no such layer, key or address; Esc may not quit the show.
+// Out of range (scenes are 1..99 everywhere), not whole, not a number (T/F), too few, wrong type, no such layer, key or address; Esc may not quit the show.
 TEST(OscCommand, BadMessagesAreRefused) {
     const std::pair<const char*, std::vector<OscArg>> cases[] = {
         {"/strata/ctl", {i(16), i(0), i(0)}}, {"/strata/ctl", {i(0), i(1024), i(0)}}, {"/strata/ctl", {i(0), i(0), i(128)}},
@@ -73,6 +74,8 @@ TEST(OscCommand, BadMessagesAreRefused) {
         {"/strata/layer/12/opacity", {f(1.0)}}, {"/strata/layer/1/opacity", {f(-0.1)}}, {"/strata/layer/1x/opacity", {f(1.0)}},
         {"/strata/select", {i(0)}}, {"/strata/key", {s("Esc")}}, {"/strata/key", {s("a"), i(640), i(0)}},
         {"/strata/midi", {i(2)}}, {"/strata/learn", {i(1)}}, {"/other/ctl", {i(0), i(0), i(0)}},
+        {"/strata/scene/recall", {i(0)}}, {"/strata/scene/store", {i(100)}}, {"/strata/layer/1/module", {T}},
+        {"/strata/ctl", {T, i(0), i(0)}}, {"/strata/select", {T}},  // T and F are no numbers
     };
     for (const auto& [path, args] : cases) {
         OscCommand cmd;
