@@ -312,8 +312,8 @@ const OscAddress kAddresses[] = {
     {"/strata/layer/<n>/imageset", Kind::ImageSet, "i", {{0, 127}}, Stage::ImageSets, R | W, false, "index 0..",
      "Gives layer n's effect that image set, as Left and Right do.", parseIndex, formatIndex, applyImageSet,
      imageSetOf},
-    {"/strata/select", Kind::Select, "i", {{1, 12}}, Stage::None, R | W, true, "1..12",
-     "Selects channel n - 1, as F1..F12 do, without changing its opacity.", parseChannel, formatChannel,
+    {"/strata/select", Kind::Select, "i", {{1, 16}}, Stage::None, R | W, true, "1..16",
+     "Selects channel n - 1, as F1..F12 do (and MIDI for 13..16), without changing its opacity.", parseChannel, formatChannel,
      applySelect, selectedOf},
     {"/strata/key", Kind::Key, "s", {{}, {0, 639}, {0, 479}}, Stage::None, W, false, "key [x y]",
      "Presses a key with the mouse at x 0..639, y 0..479 (default the centre): a character or a name as in "

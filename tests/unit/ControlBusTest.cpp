@@ -218,18 +218,18 @@ TEST_F(ControlBusTest, WhatExceedsTheBudgetWaitsOrMerges) {
     EXPECT_EQ(scenes, (std::vector<std::string>{"store 1", "store 2", "recall 5", "store 2"}));
 }
 
-// A surface that sends back everything the output sends: for a second nothing applies (no effect is rebuilt,
-// nothing recorded) and nothing is counted as bad.
+// A surface that sends back everything the output sends: for five seconds nothing applies (no effect is rebuilt,
+// nothing recorded) and nothing is counted as bad, a channel only MIDI selects included.
 TEST_F(ControlBusTest, AnEchoingSurfaceChangesNothing) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
-    universe->setModule(2, 5), universe->setOpacity(2, 0.6f), universe->select(2);
+    universe->setModule(2, 5), universe->setOpacity(2, 0.6f), universe->select(13);
     setEntry(4, 7, 100);
     frame();  // the output sends what the last frame published
     FrameWork work;
     universe->observer = &work;
     const std::string err = captureStderr([&] {
         ASSERT_TRUE(bus->startOutput("127.0.0.1:" + std::to_string(bus->oscPort())));
-        for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1); std::chrono::steady_clock::now() < end;)
+        for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); std::chrono::steady_clock::now() < end;)
             frame(), std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     universe->observer = nullptr;

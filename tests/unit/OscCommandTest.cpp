@@ -72,7 +72,7 @@ TEST(OscCommand, BadMessagesAreRefused) {
         {"/strata/ctl", {i(0), i(0), f(1.5)}}, {"/strata/ctl", {i(0), i(0), f(NAN)}}, {"/strata/ctl", {f(0.5), i(0), i(0)}},
         {"/strata/ctl", {i(0), i(0)}}, {"/strata/ctl", {s("0"), i(0), i(0)}}, {"/strata/layer/0/opacity", {f(1.0)}},
         {"/strata/layer/12/opacity", {f(1.0)}}, {"/strata/layer/1/opacity", {f(-0.1)}}, {"/strata/layer/1x/opacity", {f(1.0)}},
-        {"/strata/select", {i(0)}}, {"/strata/key", {s("Esc")}}, {"/strata/key", {s("a"), i(640), i(0)}},
+        {"/strata/select", {i(0)}}, {"/strata/select", {i(17)}}, {"/strata/key", {s("Esc")}}, {"/strata/key", {s("a"), i(640), i(0)}},
         {"/strata/midi", {i(2)}}, {"/strata/learn", {i(1)}}, {"/other/ctl", {i(0), i(0), i(0)}},
         {"/strata/scene/recall", {i(0)}}, {"/strata/scene/store", {i(100)}}, {"/strata/layer/1/module", {T}},
         {"/strata/ctl", {T, i(0), i(0)}}, {"/strata/select", {T}},  // T and F are no numbers
