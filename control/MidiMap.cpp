@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ControlTable.h"
+#include "platform/RegularFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/Numbers.h"
 #include "platform/TextLines.h"
@@ -147,16 +148,14 @@ void MidiMap::clear() {
 
 int MidiMap::readFile(const char* path) {
     clear();
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return 0;
     std::string text;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kMaxFileSize) text.append(buffer, n);
-    std::fclose(file);
-    if (text.size() >= kMaxFileSize) {
-        std::fprintf(stderr, "%s: larger than %ld bytes, no mappings read\n", path, kMaxFileSize);
-        return 1;
+    switch (readSmallFile(path, kMaxFileSize - 1, text)) {
+        case SmallFile::Missing: return 0;
+        case SmallFile::Refused: return 1;  // its line said why
+        case SmallFile::TooBig:
+            std::fprintf(stderr, "%s: larger than %ld bytes, no mappings read\n", path, kMaxFileSize);
+            return 1;
+        case SmallFile::Read: break;
     }
     return parseText(text, path);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ControlTable.h"
+#include "platform/RegularFile.h"
 #include "app/FrameObserver.h"
 #include "music/MusicalTime.h"
 #include "platform/Numbers.h"
@@ -149,16 +150,14 @@ bool SoundMap::parseRoute(std::string_view line, SoundRoute& r, const char*& why
 
 int SoundMap::readFile(const char* path) {
     count_ = 0;
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return 0;
     std::string text;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() < kMaxFileSize) text.append(buffer, n);
-    std::fclose(file);
-    if (text.size() >= kMaxFileSize) {
-        std::fprintf(stderr, "%s: larger than %ld bytes, no routes read\n", path, kMaxFileSize);
-        return 1;
+    switch (readSmallFile(path, kMaxFileSize - 1, text)) {
+        case SmallFile::Missing: return 0;
+        case SmallFile::Refused: return 1;  // its line said why
+        case SmallFile::TooBig:
+            std::fprintf(stderr, "%s: larger than %ld bytes, no routes read\n", path, kMaxFileSize);
+            return 1;
+        case SmallFile::Read: break;
     }
     return parseText(text, path);
 }

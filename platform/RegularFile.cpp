@@ -33,3 +33,21 @@ FILE* openRegularFile(const char* path, const char* mode, bool* refused) {
     }
     return file;
 }
+
+SmallFile readSmallFile(const char* path, size_t maxBytes, std::string& text) {
+    text.clear();
+    bool refused = false;
+    FILE* file = openRegularFile(path, "rb", &refused);
+    if (!file) return refused ? SmallFile::Refused : SmallFile::Missing;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0 && text.size() <= maxBytes) text.append(buffer, n);
+    const int saved = errno;
+    std::fclose(file);
+    errno = saved;
+    if (text.size() > maxBytes) {
+        text.clear();
+        return SmallFile::TooBig;
+    }
+    return SmallFile::Read;
+}

@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdio>
+#include <string>
 
 // Opens a file for reading only when it is a regular file. Everything the
 // instrument reads at start-up (key.db, modules.db, images, models) goes
@@ -10,3 +12,10 @@
 // opened at all returns null with errno from the failed open and *refused
 // false, so the caller reports it as it always did.
 FILE* openRegularFile(const char* path, const char* mode, bool* refused = nullptr);
+
+// A whole small text file (a map, a scene) read through openRegularFile:
+// Read with text filled; Missing when it cannot be opened (errno tells);
+// Refused when it is no regular file (its line said so); TooBig when it holds
+// more than maxBytes (text is then cleared; nothing said).
+enum class SmallFile { Read, Missing, Refused, TooBig };
+SmallFile readSmallFile(const char* path, size_t maxBytes, std::string& text);

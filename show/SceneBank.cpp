@@ -94,24 +94,19 @@ namespace {
 // directory or a huge file is refused at once with one line. False after
 // that line.
 bool readSceneFile(const std::string& path, std::string& text) {
-    bool refused = false;
-    FILE* file = openRegularFile(path.c_str(), "rb", &refused);
-    if (!file) {
-        if (!refused)
+    switch (readSmallFile(path.c_str(), SceneBank::kMaxFileBytes, text)) {
+        case SmallFile::Read: return true;
+        case SmallFile::Refused: return false;  // its line said why
+        case SmallFile::Missing:
             std::fprintf(stderr, "strata: %s: no scene there (%s); nothing changed\n", path.c_str(),
                          std::strerror(errno));
-        return false;
+            return false;
+        case SmallFile::TooBig:
+            std::fprintf(stderr, "strata: %s: more than %zu bytes, too big for a scene; nothing changed\n",
+                         path.c_str(), SceneBank::kMaxFileBytes);
+            return false;
     }
-    text.resize(SceneBank::kMaxFileBytes + 1);
-    const size_t got = std::fread(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    if (got > SceneBank::kMaxFileBytes) {
-        std::fprintf(stderr, "strata: %s: more than %zu bytes, too big for a scene; nothing changed\n", path.c_str(),
-                     SceneBank::kMaxFileBytes);
-        return false;
-    }
-    text.resize(got);
-    return true;
+    return false;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The control bus on a universe: OSC commands in the frame after MIDI, the MIDI map, soft takeover, learn.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -14,6 +15,7 @@
 #include <tuple>
 
 #include "OscPackets.h"
+#include "TempStage.h"
 #include "TextFile.h"
 #include "UniverseFixture.h"
 #include "app/ControlTable.h"
@@ -260,6 +262,12 @@ TEST(MidiMapText, MappingsOptionsAndBadLines) {
         ASSERT_TRUE(MidiMap::parseMapping(line, again, why)) << line << ": " << why;
         EXPECT_EQ(MidiMap::formatMapping(again), line);
     }
+    // A map that is no regular file (a FIFO would wait for a writer) is refused in one line.
+    TempStage tmp("fifo-map");
+    ASSERT_EQ(mkfifo("fifo.map", 0644), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(map.readFile("fifo.map"), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Not a regular file, refused: fifo.map\n");
 }
 
 // Each step: a MIDI message on a frame, then the byte of an entry (channel 5 is "selected").
