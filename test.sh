@@ -41,7 +41,7 @@ echo "== Fuzzers (clang)"
 CC=clang CXX=clang++ cmake -S "$here" -B "$here/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTRATA_FUZZ=ON \
   -DSTRATA_TESTS=OFF -DSTRATA_BENCH=OFF >/dev/null
 cmake --build "$here/build-fuzz" -j"$jobs" --target strata_fuzzers
-(cd "$here/build-fuzz" && ctest --output-on-failure -L fuzz)
+(cd "$here/build-fuzz" && ctest --output-on-failure -L fuzz -j"$jobs")
 
 echo "test.sh: all passes done in $(( $(date +%s) - started )) s"
 echo "== Test lines against the rest (tools/test-ratio.sh)"
