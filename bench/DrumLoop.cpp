@@ -3,20 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/HashBits.h"
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
 
-uint32_t hash(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-
-double noise(uint32_t i, uint32_t seed) { return (static_cast<int>(hash(i ^ hash(seed)) & 0xFFFF) - 32768) / 32768.0; }
+double noise(uint32_t i, uint32_t seed) { return (static_cast<int>(mixBits(i ^ mixBits(seed)) & 0xFFFF) - 32768) / 32768.0; }
 
 void store(TestSound& s, size_t i, double left, double right) {
     s.bytes[2 * i] = static_cast<uint8_t>(std::lround(std::clamp(left, -1.0, 1.0) * 127.0) + 128);

@@ -2,18 +2,7 @@
 
 #include <cmath>
 
-namespace {
-// A well-mixed 32-bit hash (of the step number and the seed): the same step
-// always gives the same value, whatever ran before.
-uint32_t mix(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-}  // namespace
+#include "platform/HashBits.h"
 
 float Lfo::value(double beats) const {
     const double cycles = beats / periodBeats + phase;
@@ -25,7 +14,7 @@ float Lfo::value(double beats) const {
         case Shape::Square: return x < 0.5 ? 1.0f : 0.0f;
         case Shape::Random: {
             const auto step = static_cast<uint32_t>(static_cast<int64_t>(std::floor(cycles)));
-            return static_cast<float>(mix(step ^ mix(seed)) >> 8) * (1.0f / 16777216.0f);
+            return static_cast<float>(mixBits(step ^ mixBits(seed)) >> 8) * (1.0f / 16777216.0f);
         }
     }
     return 0.0f;

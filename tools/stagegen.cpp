@@ -31,6 +31,7 @@
 #include <turbojpeg.h>
 
 #include "SgiWriter.h"
+#include "platform/HashBits.h"
 
 namespace {
 
@@ -993,15 +994,6 @@ int writeOneImage(int argc, char** argv) {
 // every beat, a hi-hat between them, a bass line, and a slow pad whose
 // brightness swells over the loop; noise comes from the integer hash.
 
-uint32_t soundHash(uint32_t x) {
-    x ^= x >> 16;
-    x *= 0x7feb352dU;
-    x ^= x >> 15;
-    x *= 0x846ca68bU;
-    x ^= x >> 16;
-    return x;
-}
-
 bool writeDemoSound(const std::filesystem::path& path) {
     constexpr int kRate = 22050;
     constexpr int kFrames = kRate * 16;
@@ -1017,7 +1009,7 @@ bool writeDemoSound(const std::filesystem::path& path) {
         const double kick = std::exp(-inBeat * 18.0) * std::sin(kTwoPi * (45.0 * inBeat + 12.0 * (1.0 - std::exp(-inBeat * 30.0))));
         // Hi-hat on the off-beat: hashed noise with a quick decay.
         const double offBeat = std::fmod(t + kBeat / 2, kBeat);
-        const double noise = (static_cast<int>(soundHash(static_cast<uint32_t>(i)) & 0xFFFF) - 32768) / 32768.0;
+        const double noise = (static_cast<int>(mixBits(static_cast<uint32_t>(i)) & 0xFFFF) - 32768) / 32768.0;
         const double hat = std::exp(-offBeat * 60.0) * noise;
         // Bass: one note a bar, plucked on each beat.
         const double bassFrequency = kBassNotes[bar % 8];
