@@ -4,16 +4,14 @@
 #include <thread>
 #include <vector>
 
+#include "control/OscQueryTree.h"
+
 class ControlSnapshotBox;
 namespace httplib {
 class Server;
 }
 
-// The OSCQuery namespace over HTTP: GET / gives the whole address tree as
-// JSON with each address's TYPE, RANGE, ACCESS and current VALUE; GET of an
-// address gives its node; ?HOST_INFO names the OSC port and transport; a
-// query naming one attribute (?VALUE, ?TYPE, ...) gives only it. Values come
-// from the frame's snapshot, never from the table itself.
+// The OSCQuery namespace (control/OscQueryTree.h) over HTTP.
 class OscQueryServer {
 public:
     static constexpr size_t kMaxTarget = 512;  // longer request targets are refused (414)
@@ -35,10 +33,8 @@ public:
     std::string respond(const std::string& path, const std::string& query, int& status) const;
 
 private:
-    const ControlSnapshotBox& state_;
-    std::vector<std::string> moduleNames_;
+    OscQueryTree tree_;
     std::string oscHost_;
-    int oscPort_;
     std::unique_ptr<httplib::Server> http_;
     std::thread thread_;
 };
