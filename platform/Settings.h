@@ -16,7 +16,7 @@
 // used: each line appears at the moment of the start-up it belongs to.
 
 enum class Setting {
-    Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, CleanLayers, ImageMemory,
+    Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
     Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
     Display, Path, Home, XdgDataHome,
 };
@@ -31,7 +31,8 @@ struct Settings {
     std::string monitor;                       // XRandR output name or index; empty: none chosen
     int fps = 0;                               // 0: no cap
     bool vsync = true;
-    bool overlayAtStart = true;
+    bool overlayAtStart = true;                // false: hidden at start even with the hint
+    bool overlayHint = false;                  // the operator view with its hint for the first seconds
     bool cleanLayers = false;                  // every cell starts from the same OpenGL state
     long imageMemoryMegabytes = 512;
     std::string osc = "127.0.0.1:9000";        // where OSC listens; empty: no OSC

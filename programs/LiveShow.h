@@ -18,7 +18,8 @@ class MusicalTime;
 // sound.map) and the operator overlay drawn over the presented picture.
 class LiveShow final : public ShellExtension {
 public:
-    // overlayAtStart: false keeps the overlay hidden until Insert.
+    // overlayAtStart: true shows the overlay with its hint for the first
+    // seconds; false keeps it hidden until Insert.
     explicit LiveShow(bool overlayAtStart);
     ~LiveShow() override;
 

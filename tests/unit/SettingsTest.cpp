@@ -21,7 +21,8 @@ std::string text(const std::vector<int>& frames) {
 #define V(value) [](const Settings& s) { return value; }
 const std::function<std::string(const Settings&)> kValue[] = {
     V(s.audio), V(s.midi), V(s.joystick), V(text(s.windowed)), V(text(s.desktop)), V(s.monitor),
-    V(std::to_string(s.fps)), V(text(s.vsync)), V(text(s.overlayAtStart)), V(text(s.cleanLayers)),
+    V(std::to_string(s.fps)), V(text(s.vsync)), V(text(s.overlayAtStart)), V(text(s.overlayHint)),
+    V(text(s.cleanLayers)),
     V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(std::to_string(s.sceneFadeMillis)),
     V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.midiClock)), V(text(s.link)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
 };
@@ -35,7 +36,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
-    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|512|127.0.0.1:9000||0|||.|0|0||/usr/local/bin:/usr/bin:/bin|||");
+    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000||0|||.|0|0||/usr/local/bin:/usr/bin:/bin|||");
     const struct {
         const char* name;
         Setting setting;
@@ -47,6 +48,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
          "strata: STRATA_FPS=1001 is not a number of frames per second from 1 to 1000; no cap"},
         {"STRATA_VSYNC", Setting::Vsync, "OFF", "0"},
         {"STRATA_OVERLAY", Setting::Overlay, "no", "0"},
+        {"STRATA_OVERLAY_HINT", Setting::OverlayHint, "Yes", "1"},
         {"STRATA_CLEAN_LAYERS", Setting::CleanLayers, "TRUE", "1"},
         {"STRATA_MIDI_CLOCK", Setting::MidiClock, "yes", "1"},
         {"STRATA_IMAGE_MEMORY_MB", Setting::ImageMemory, "0", "512",
