@@ -89,12 +89,28 @@
     return true;
   }
 
-  // A value from the instrument; a control being held (or just let go) keeps the user's own.
+  // A value from the instrument. A control being held (or let go less than
+  // HOLD_MS ago) keeps the user's own: echoes of its older values would make
+  // it jump back. The last value that came meanwhile is shown once the hold
+  // is over, so a change from elsewhere is not lost.
   function receive(path, args) {
     if (path === selectPath && typeof args[0] === 'number') markSelected(args[0]);
     const c = controls.get(path);
-    if (!c || c.held || performance.now() < c.until) return;
-    c.show(args);
+    if (!c) return;
+    c.pending = args;
+    settle(c);
+  }
+
+  function settle(c) {
+    clearTimeout(c.timer);
+    if (c.held || !c.pending) return;
+    const wait = c.until - performance.now();
+    if (wait > 0) {
+      c.timer = setTimeout(() => settle(c), wait + 1);
+      return;
+    }
+    c.show(c.pending);
+    c.pending = null;
   }
 
   function markSelected(n) {
@@ -145,7 +161,7 @@
 
   // Held from the pointer going down until it comes up anywhere, and HOLD_MS after.
   function holdable(c, target) {
-    const release = () => { c.held = false; c.until = performance.now() + HOLD_MS; };
+    const release = () => { c.held = false; c.until = performance.now() + HOLD_MS; settle(c); };
     target.addEventListener('pointerdown', () => {
       c.held = true;
       window.addEventListener('pointerup', release, { once: true });
@@ -236,7 +252,7 @@
     const args = argsOf(node);
     const kind = kindOf(node, args);
     if (!kind) return null;
-    const c = { path: node.FULL_PATH, node, label, held: false, until: 0, kind };
+    const c = { path: node.FULL_PATH, node, label, held: false, until: 0, pending: null, timer: 0 };
     const row = el('div', { class: `ctl ${kind}`, 'data-path': c.path, title: node.DESCRIPTION || undefined });
     if (kind !== 'toggle' && kind !== 'button') row.append(el('span', { class: 'label' }, label));
     row.append(...build[kind](c, args));
