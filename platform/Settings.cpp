@@ -96,7 +96,7 @@ constexpr Row kRows[] = {
      [](const std::string& text, Settings& s, std::string& problem) {
          readEndpoint(text, s.oscOut, problem, "OSC: STRATA_OSC_OUT ", "; no OSC output");
      }},
-    {Setting::Token, "STRATA_TOKEN", "8 to 128 letters, digits, '-', '_', '.'", "random per start",
+    {Setting::Token, "STRATA_TOKEN", "8 to 128 letters, digits, dashes, underscores, dots", "random per start",
      "the access token of the control surface when OSC listens on a non-loopback address",
      [](const std::string& text, Settings& s, std::string& problem) {
          // It travels in URLs and a cookie: only characters that need no quoting.
@@ -105,7 +105,7 @@ constexpr Row kRows[] = {
          if (plain)
              s.token = text;
          else
-             problem = "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, '-', '_' or '.'; using a random token";
+             problem = "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, dashes, underscores or dots; using a random token";
      }},
     {Setting::SceneFade, "STRATA_SCENE_FADE", "milliseconds, 0 to 3600000", "0 (a cut)",
      "cross-fade time of a scene recall",

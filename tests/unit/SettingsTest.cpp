@@ -55,7 +55,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
         {"STRATA_OSC_OUT", Setting::OscOut, "mixer:", "", "OSC: STRATA_OSC_OUT \"mixer:\" is not host:port; no OSC output"},
         {"STRATA_TOKEN", Setting::Token, "stage-2026", "stage-2026"},
         {"STRATA_TOKEN", Setting::Token, "a b;c=d", "",
-         "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, '-', '_' or '.'; using a random token"},
+         "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, dashes, underscores or dots; using a random token"},
         {"STRATA_SCENE_FADE", Setting::SceneFade, "-5", "0",
          "strata: STRATA_SCENE_FADE=-5 is not a time of 0..3600000 ms; scenes cut"},
         {"STRATA_DUMP_FRAMES", Setting::DumpFrames, "90,30,60", "30,60,90"},
