@@ -1,5 +1,6 @@
 #include "platform/Settings.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/Numbers.h"
@@ -97,6 +98,17 @@ constexpr Row kRows[] = {
      "where the instrument's state is sent over OSC, about 30 times a second",
      [](const std::string& text, Settings& s, std::string& problem) {
          readEndpoint(text, s.oscOut, problem, "OSC: STRATA_OSC_OUT ", "; no OSC output");
+     }},
+    {Setting::Token, "STRATA_TOKEN", "8 to 128 letters, digits, dashes, underscores, dots", "random per start",
+     "the access token of the control surface when OSC listens on a non-loopback address",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         // It travels in URLs and a cookie: only characters that need no quoting.
+         bool plain = text.size() >= 8 && text.size() <= 128;
+         for (char c : text) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.');
+         if (plain)
+             s.token = text;
+         else
+             problem = "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, dashes, underscores or dots; using a random token";
      }},
     {Setting::SceneFade, "STRATA_SCENE_FADE", "milliseconds, 0 to 3600000", "0 (a cut)",
      "cross-fade time of a scene recall",

@@ -17,7 +17,7 @@
 
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
-    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
+    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -37,6 +37,7 @@ struct Settings {
     long imageMemoryMegabytes = 512;
     std::string osc = "127.0.0.1:9000";        // where OSC listens; empty: no OSC
     std::string oscOut;                        // where the state is sent; empty: nowhere
+    std::string token;                         // the web server's access token; empty: random per start
     int sceneFadeMillis = 0;                   // 0: a recall cuts
     std::string record;                        // record the show from start-up here; empty: no
     std::vector<int> dumpFrames;               // frames written as PNG files, sorted; empty: none
