@@ -1,6 +1,7 @@
 #include "app/qelUnivCell.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
@@ -175,7 +176,7 @@ void qelUnivCell::frame() {
         const float alpha = controls->getFloat(i, 0, 7) * 0.5f + 0.5f;
         qelCell* cell = cells[i].get();
         cell->setHelp(helpMode, helpPage);
-        if (cellLevel[i] > 10) {
+        if (cellLevel[i] > kShownAbove) {
             beginCellLayer(alpha);
             if (cleanLayers) {
                 Reactor* reactor = cell->reactor(0);
@@ -238,10 +239,30 @@ int qelUnivCell::imageSetOf(int channel) const {
     return position;
 }
 
+const char* qelUnivCell::imageSetName(int index) const {
+    if (index < 0 || index >= imageSetCount || index >= kMaxSets || !imageSets[index]) return nullptr;
+    return imageSets[index]->directory;
+}
+
+int qelUnivCell::imageSetIndex(const char* name) const {
+    if (!name || !*name) return -1;
+    for (int i = 0; i < imageSetCount && i < kMaxSets; ++i)
+        if (imageSets[i] && std::strcmp(imageSets[i]->directory, name) == 0) return i;
+    return -1;
+}
+
 void qelUnivCell::setOpacity(int channel, float value) {
     controls->setFloat(channel, 0, 7, value);
     controls->setByte(channel, 0, 7, static_cast<int>(value * 127));
 }
+
+void qelUnivCell::setShown(int channel, bool shown) {
+    if (!ControlTable::validEntry(channel, 0, 7)) return;
+    const int level = static_cast<int>((controls->getFloat(channel, 0, 7) + 1.0f) * 0.5f * 127);
+    controls->setByte(channel, 0, 7, shown ? std::clamp(level, kShownAbove + 1, 127) : std::clamp(level, 0, kShownAbove));
+}
+
+bool qelUnivCell::shown(int channel) const { return controls->getByte(channel, 0, 7) > kShownAbove; }
 
 void qelUnivCell::setTrail(float value) {
     controls->setFloat(kTrailChannel, 0, kTrailEntry, value);

@@ -61,6 +61,13 @@ public:
     // The layer's opacity 0..1, written as an F-key writes it from the mouse
     // (controller 7), without selecting the layer.
     void setOpacity(int channel, float value);
+    // Shows or hides the layer without changing its opacity: controller 7's
+    // byte (the frame draws a layer whose byte is above kShownAbove) moves
+    // to the shown or hidden side of the threshold, nearest to the opacity
+    // the float holds; the float (the layer's alpha) stays.
+    void setShown(int channel, bool shown);
+    bool shown(int channel) const;
+    static constexpr int kShownAbove = 10;
     // The trail (fade) amount 0..1 of the frame's clear (channel 11, entry 19).
     void setTrail(float value);
     float trail() const;
@@ -73,6 +80,10 @@ public:
     int moduleIndex(const char* name) const;
     // The position of the layer's image set among the sets, or -1.
     int imageSetOf(int channel) const;
+    // An image set's folder name, or null for an index outside the sets;
+    // the index of a set by its folder name, or -1.
+    const char* imageSetName(int index) const;
+    int imageSetIndex(const char* name) const;
 
     // The frame's input steps, also used by the offline renderer and tests.
     void applyMidiEvent(uint32_t message);

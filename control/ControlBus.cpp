@@ -43,6 +43,12 @@ ControlBus::ControlBus(qelUnivCell& universe)
       queue_(std::make_unique<OscCommandQueue>()),
       map_(std::make_unique<MidiMap>()),
       soundMap_(std::make_unique<SoundMap>()) {
+    // The names are fixed once the stage is loaded, before any network
+    // thread can read them.
+    ControlCatalogue names;
+    for (int i = 0; i < u_.moduleCount; ++i) names.modules.emplace_back(u_.moduleName(i));
+    for (int i = 0; i < u_.imageSetCount; ++i) names.imageSets.emplace_back(u_.imageSetName(i));
+    snapshot_.setCatalogue(std::move(names));
     publish();
 }
 
@@ -173,6 +179,11 @@ void ControlBus::store(int scene) {
         std::fprintf(stderr, "scenes not available\n");
 }
 
+void ControlBus::setSceneFade(int millis) {
+    sceneFadeMillis_ = millis > 0 ? millis : 0;
+    if (sceneFadeChanged) sceneFadeChanged(sceneFadeMillis_);
+}
+
 void ControlBus::apply(const OscCommand& cmd) {
     using Kind = OscCommand::Kind;
     OscCommand applied = cmd;
@@ -180,6 +191,9 @@ void ControlBus::apply(const OscCommand& cmd) {
     if (cmd.kind == Kind::ModuleName) {
         applied.kind = Kind::ModuleIndex;
         applied.index = u_.moduleIndex(cmd.name);
+    } else if (cmd.kind == Kind::ImageSetName) {
+        applied.kind = Kind::ImageSet;
+        applied.index = u_.imageSetIndex(cmd.name);
     }
     const OscAddress* row = oscAddressOf(applied.kind);
     const OscAddress::Outcome outcome = row && row->apply ? row->apply(*this, applied) : OscAddress::Outcome::Bad;
@@ -428,15 +442,19 @@ void ControlBus::publish() {
     const ControlTable& table = *u_.controls;
     s.level = u_.soundLevel;
     s.selected = u_.currentChannel + 1;
-    s.trail = u_.trail();
+    s.trail = oscAmountOf(table.getFloat(qelUnivCell::kTrailChannel, 0, qelUnivCell::kTrailEntry));
     s.midi = u_.midiOn;
     s.joystick = u_.joystickOn;
+    s.help = u_.helpMode;
+    s.learn = static_cast<int>(learn_);
+    s.sceneFadeMillis = sceneFadeMillis_;
+    s.live = live_;
     s.moduleCount = u_.moduleCount;
     s.imageSetCount = u_.imageSetCount;
     for (int i = 0; i < ControlSnapshot::kLayers && i < u_.cellCount; ++i) {
         ControlSnapshot::Layer& layer = s.layers[i];
-        // The opacity shown: a layer at 10/127 or below is hidden.
-        layer.opacity = table.getByte(i, 0, 7) > 10 ? (table.getFloat(i, 0, 7) + 1.0f) * 0.5f : 0.0f;
+        layer.opacity = oscAmountOf(table.getFloat(i, 0, 7));
+        layer.shown = u_.shown(i);
         layer.module = u_.cells[i]->reactorIndex;
         layer.imageSet = u_.imageSetOf(i);
     }
@@ -447,6 +465,9 @@ void ControlBus::publish() {
         s.beatPhase = static_cast<float>(f.beatPhase);
         s.clockSource = static_cast<int>(f.source);
         s.linkPeers = link_ ? link_->now().peers : -1;
+        s.low = f.sound.low;
+        s.mid = f.sound.mid;
+        s.high = f.sound.high;
     }
     snapshot_.store(s);
 }

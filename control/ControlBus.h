@@ -101,6 +101,15 @@ public:
     // program sets it and owns the server. False with error set when the
     // port cannot be bound: OSC runs on without it.
     std::function<bool(const std::string& host, int port, std::string& error)> startWeb;
+    // The cross-fade time of scene recalls, as /strata/scene/fade reads it;
+    // a change goes on to the scene bank through sceneFadeChanged (unset:
+    // nowhere).
+    void setSceneFade(int millis);
+    int sceneFade() const { return sceneFadeMillis_; }
+    std::function<void(int)> sceneFadeChanged;
+    // The live program's frame figures and device lines, published with
+    // the next snapshot (the frame thread, once a frame; no allocation).
+    void setLiveFigures(const LiveFigures& figures) { live_ = figures; }
 
     // The frame's input: the MIDI step maps (or learns from) each message
     // before the fixed rule; the control step applies the queued commands.
@@ -147,6 +156,8 @@ private:
     std::unique_ptr<OscServer> server_;
     std::unique_ptr<OscSender> sender_;
     LearnState learn_ = LearnState::Off;
+    int sceneFadeMillis_ = 0;
+    LiveFigures live_;
     MidiMapping learnt_;
     int64_t lastReport_ = 0;
 

@@ -1,5 +1,8 @@
 #include "control/OscAddresses.h"
 
+#include <lo/lo.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -123,14 +126,16 @@ int formatSwitch(const OscCommand& cmd, char* out, size_t size) {
     return std::snprintf(out, size, "%d", cmd.index != 0);
 }
 
-bool parseModule(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+// A module or image set by name (resolved in the frame, which knows the
+// names) or by index.
+bool parseNamed(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
     if (count != 1) return false;
     std::string_view name;
     if (stringArg(args[0], name)) {
         if (name.empty() || name.size() >= OscCommand::kNameSize) return false;
         std::memcpy(cmd.name, name.data(), name.size());
         cmd.name[name.size()] = '\0';
-        cmd.kind = Kind::ModuleName;
+        cmd.kind = row.kind == Kind::ImageSet ? Kind::ImageSetName : Kind::ModuleName;
         return true;
     }
     return whole(row, args[0], 0, cmd.index);
@@ -211,9 +216,13 @@ Outcome applyControl(ControlBus& bus, const OscCommand& c) {
     return writeEntry(bus, c.channel, c.entry, [&] { bus.setControl(c.channel, c.entry, c.byteValue, c.value); });
 }
 Outcome applyOpacity(ControlBus& bus, const OscCommand& c) {
-    // A hidden layer reads 0: the 0 sent back leaves it hidden as it was.
-    if (c.value == 0.0f && bus.universe().controls->getByte(c.channel, 0, 7) <= 10) return Outcome::Unchanged;
+    // The opacity as it reads, sent back by an echoing surface, leaves the
+    // layer as it is (shown or hidden).
+    if (oscAmountOf(bus.universe().controls->getFloat(c.channel, 0, 7)) == c.value) return Outcome::Unchanged;
     return writeEntry(bus, c.channel, 7, [&] { bus.universe().setOpacity(c.channel, c.value); });
+}
+Outcome applyShown(ControlBus& bus, const OscCommand& c) {
+    return writeEntry(bus, c.channel, 7, [&] { bus.universe().setShown(c.channel, c.index != 0); });
 }
 // The module already on the layer is not built again (an echo would restart
 // the effect 30 times a second); the arrow keys still rebuild it.
@@ -254,6 +263,11 @@ Outcome applyStore(ControlBus& bus, const OscCommand& c) {
     bus.store(c.index);
     return Outcome::Unchanged;
 }
+// Not recorded: a recording keeps each recall with the fade it took.
+Outcome applySceneFade(ControlBus& bus, const OscCommand& c) {
+    bus.setSceneFade(c.index);
+    return Outcome::Unchanged;
+}
 Outcome applyLearn(ControlBus& bus, const OscCommand&) {
     bus.armLearn();
     return Outcome::Unchanged;
@@ -278,6 +292,18 @@ Outcome applyTempo(ControlBus& bus, const OscCommand& c) {
 // --- their values ----------------------------------------------------------
 
 double opacityOf(const ControlSnapshot& s, int layer) { return s.layers[layer].opacity; }
+double shownOf(const ControlSnapshot& s, int layer) { return s.layers[layer].shown ? 1 : 0; }
+double helpOf(const ControlSnapshot& s, int) { return s.help ? 1 : 0; }
+double learnOf(const ControlSnapshot& s, int) { return s.learn; }
+double sceneFadeOf(const ControlSnapshot& s, int) { return s.sceneFadeMillis; }
+double lowOf(const ControlSnapshot& s, int) { return s.low; }
+double midOf(const ControlSnapshot& s, int) { return s.mid; }
+double highOf(const ControlSnapshot& s, int) { return s.high; }
+double fpsOf(const ControlSnapshot& s, int) { return s.live.fps; }
+double slowestOf(const ControlSnapshot& s, int) { return s.live.slowestMillis; }
+const char* midiLineOf(const ControlSnapshot& s, int) { return s.live.midi; }
+const char* soundLineOf(const ControlSnapshot& s, int) { return s.live.sound; }
+const char* joystickLineOf(const ControlSnapshot& s, int) { return s.live.joystick; }
 double moduleOf(const ControlSnapshot& s, int layer) { return s.layers[layer].module; }
 double imageSetOf(const ControlSnapshot& s, int layer) { return s.layers[layer].imageSet; }
 double selectedOf(const ControlSnapshot& s, int) { return s.selected; }
@@ -301,64 +327,101 @@ const OscAddress kAddresses[] = {
      "Writes one controller. An int value 0..127 is written as MIDI writes it: the byte, and the float from "
      "value / 127. A float value -1..1 is the table's float itself; the byte is (int)((v + 1) / 2 * 127). Does "
      "not change the selected channel.",
-     parseControl, formatControl, applyControl, nullptr},
+     parseControl, formatControl, applyControl, nullptr, nullptr},
     {"/strata/layer/<n>/opacity", Kind::Opacity, "f", {{0, 1}}, Stage::None, R | W, true, "0..1",
-     "Opacity of layer n (1..11), written as F<n> writes it from the mouse; the layer shows above 10/127. Does "
-     "not select the layer. Reads 0 while the layer is hidden.",
-     parseValue, formatValue, applyOpacity, opacityOf},
-    {"/strata/layer/<n>/module", Kind::ModuleIndex, "i", {{0, 127}}, Stage::Modules, R | W, true,
-     "index, or the module's name as in modules.db", "Loads that module on layer n, as the Up and Down keys do.",
-     parseModule, formatIndex, applyModule, moduleOf},
-    {"/strata/layer/<n>/imageset", Kind::ImageSet, "i", {{0, 127}}, Stage::ImageSets, R | W, false, "index 0..",
-     "Gives layer n's effect that image set, as Left and Right do.", parseIndex, formatIndex, applyImageSet,
-     imageSetOf},
+     "Opacity of layer n (1..11), written as F<n> writes it from the mouse: the layer shows above 10/127 and is "
+     "hidden at or below it. Does not select the layer. Reads back as written, also while the layer is hidden.",
+     parseValue, formatValue, applyOpacity, opacityOf, nullptr},
+    {"/strata/layer/<n>/shown", Kind::Shown, "T", {{0, 1}}, Stage::None, R | W, false, "0 or 1, or T/F",
+     "Shows or hides layer n without changing its opacity (a toggle in OSCQuery). An opacity other than the one "
+     "it reads decides again, as F<n> does.",
+     parseSwitch, formatSwitch, applyShown, shownOf, nullptr},
+    {"/strata/layer/<n>/module", Kind::ModuleIndex, "s", {{0, 127}}, Stage::Modules, R | W, true,
+     "the module's name as in modules.db, or its index",
+     "Loads that module on layer n, as the Up and Down keys do. OSCQuery lists the names (VALS) and reads the "
+     "name; the OSC output sends the index.",
+     parseNamed, formatIndex, applyModule, moduleOf, nullptr},
+    {"/strata/layer/<n>/imageset", Kind::ImageSet, "s", {{0, 127}}, Stage::ImageSets, R | W, false,
+     "the image set's folder name (imgs, imgs2, ...), or its index 0..",
+     "Gives layer n's effect that image set, as Left and Right do. OSCQuery lists the folder names (VALS) and "
+     "reads the name (null while the effect holds none).",
+     parseNamed, formatIndex, applyImageSet, imageSetOf, nullptr},
     {"/strata/select", Kind::Select, "i", {{1, 16}}, Stage::None, R | W, true, "1..16",
-     "Selects channel n - 1, as F1..F12 do (and MIDI for 13..16), without changing its opacity.", parseChannel, formatChannel,
-     applySelect, selectedOf},
-    {"/strata/key", Kind::Key, "s", {{}, {0, 639}, {0, 479}}, Stage::None, W, false, "key [x y]",
+     "Selects channel n - 1, as F1..F12 do (and MIDI for 13..16), without changing its opacity.", parseChannel,
+     formatChannel, applySelect, selectedOf, nullptr},
+    {"/strata/key", Kind::Key, "sii", {{}, {0, 639}, {0, 479}}, Stage::None, W, false, "key [x y]",
      "Presses a key with the mouse at x 0..639, y 0..479 (default the centre): a character or a name as in "
      "show scripts (F1..F12, Left, Up, Right, Down, PageUp, PageDown, Home, End, Insert, Space, Tab, Enter, "
      "...). Esc is refused: a surface cannot end the show.",
-     parseKey, formatKey, applyKey, nullptr},
+     parseKey, formatKey, applyKey, nullptr, nullptr},
     {"/strata/trail", Kind::Trail, "f", {{0, 1}}, Stage::None, R | W, false, "0..1",
-     "The trail (fade) amount of the frame's clear.", parseValue, formatValue, applyTrail, trailOf},
-    {"/strata/midi", Kind::Midi, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1", "Switches MIDI input off or on.",
-     parseSwitch, formatSwitch, applyMidi, midiOf},
-    {"/strata/joystick", Kind::Joystick, "i", {{0, 1}}, Stage::None, R | W, false, "0 or 1",
-     "Switches joystick input off or on.", parseSwitch, formatSwitch, applyJoystick, joystickOf},
+     "The trail (fade) amount of the frame's clear.", parseValue, formatValue, applyTrail, trailOf, nullptr},
+    {"/strata/midi", Kind::Midi, "T", {{0, 1}}, Stage::None, R | W, false, "0 or 1, or T/F",
+     "Switches MIDI input off or on.", parseSwitch, formatSwitch, applyMidi, midiOf, nullptr},
+    {"/strata/joystick", Kind::Joystick, "T", {{0, 1}}, Stage::None, R | W, false, "0 or 1, or T/F",
+     "Switches joystick input off or on.", parseSwitch, formatSwitch, applyJoystick, joystickOf, nullptr},
+    {"/strata/help", Kind::None, "T", {{0, 1}}, Stage::None, R, false, "-",
+     "Whether the help pages are shown (h; read only).", nullptr, nullptr, nullptr, helpOf, nullptr},
     {"/strata/level", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-", "The sound level 0..1 (read only).", nullptr,
-     nullptr, nullptr, levelOf},
+     nullptr, nullptr, levelOf, nullptr},
+    {"/strata/sound/low", Kind::None, "f", {{0, 1}}, Stage::None, R, false, "-",
+     "The sound's energy below 200 Hz, 0..1 after automatic gain (read only; 0 without musical time).", nullptr,
+     nullptr, nullptr, lowOf, nullptr},
+    {"/strata/sound/mid", Kind::None, "f", {{0, 1}}, Stage::None, R, false, "-",
+     "The sound's energy from 200 Hz to 2 kHz, 0..1 (read only).", nullptr, nullptr, nullptr, midOf, nullptr},
+    {"/strata/sound/high", Kind::None, "f", {{0, 1}}, Stage::None, R, false, "-",
+     "The sound's energy above 2 kHz, 0..1 (read only).", nullptr, nullptr, nullptr, highOf, nullptr},
     {"/strata/scene/recall", Kind::SceneRecall, "i", {{1, 99}}, Stage::None, W, false, "scene number 1..99",
      "Recalls scenes/NN.scene as Ctrl+n does, in the frame's control step.", parseIndex, formatIndex, applyRecall,
-     nullptr},
+     nullptr, nullptr},
     {"/strata/scene/store", Kind::SceneStore, "i", {{1, 99}}, Stage::None, W, false, "scene number 1..99",
-     "Stores the look as scenes/NN.scene as Ctrl+Shift+n does.", parseIndex, nullptr, applyStore, nullptr},
+     "Stores the look as scenes/NN.scene as Ctrl+Shift+n does.", parseIndex, nullptr, applyStore, nullptr, nullptr},
+    {"/strata/scene/fade", Kind::SceneFade, "i", {{0, 3600000}}, Stage::None, R | W, false, "milliseconds 0..3600000",
+     "The cross-fade time of scene recalls (STRATA_SCENE_FADE at start; 0: a cut).", parseIndex, nullptr,
+     applySceneFade, sceneFadeOf, nullptr},
     {"/strata/learn", Kind::Learn, "", {}, Stage::None, W, false, "-", "Arms MIDI learn.", parseNothing, nullptr,
-     applyLearn, nullptr},
+     applyLearn, nullptr, nullptr},
+    {"/strata/learn/state", Kind::None, "i", {{0, 2}}, Stage::None, R, false, "-",
+     "MIDI learn (read only): 0 off, 1 waits for a control of the MIDI box, 2 for a key.", nullptr, nullptr, nullptr,
+     learnOf, nullptr},
     {"/strata/tempo", Kind::Tempo, "f", {{20, 300}}, Stage::None, R | W, true, "BPM 20..300",
      "Sets the musical clock's tempo, which then leads (until /strata/tempo/follow); reads the clock's tempo.",
-     parseValue, formatValue, applyTempo, tempoOf},
+     parseValue, formatValue, applyTempo, tempoOf, nullptr},
     {"/strata/tempo/tap", Kind::TempoTap, "", {}, Stage::None, W, false, "-",
      "Taps the tempo, as Alt+T does: the beat lands on the tap, two taps or more give the tempo, and the tap leads.",
-     parseNothing, nullptr, applyTempo, nullptr},
+     parseNothing, nullptr, applyTempo, nullptr, nullptr},
     {"/strata/tempo/nudge", Kind::TempoNudge, "f", {{-0.5, 0.5}}, Stage::None, W, false, "beats -0.5..0.5",
      "Moves the beat forward (positive) or back without changing the tempo; Alt+] and Alt+[ nudge by 1/32 beat.",
-     parseValue, nullptr, applyTempo, nullptr},
+     parseValue, nullptr, applyTempo, nullptr, nullptr},
     {"/strata/tempo/follow", Kind::TempoFollow, "", {}, Stage::None, W, false, "-",
-     "Hands the lead back to the detected beat, as Alt+G does.", parseNothing, nullptr, applyTempo, nullptr},
+     "Hands the lead back to the detected beat, as Alt+G does.", parseNothing, nullptr, applyTempo, nullptr, nullptr},
     {"/strata/tempo/detected", Kind::None, "f", {{0, 300}}, Stage::None, R, true, "-",
-     "The tempo detected in the sound, in BPM (0: none yet; read only).", nullptr, nullptr, nullptr, detectedTempoOf},
+     "The tempo detected in the sound, in BPM (0: none yet; read only).", nullptr, nullptr, nullptr, detectedTempoOf,
+     nullptr},
     {"/strata/tempo/source", Kind::None, "i", {{0, 4}}, Stage::None, R, true, "-",
      "Who leads the musical clock (read only): 0 detected, 1 tap, 2 fixed, 3 MIDI clock, 4 Link.", nullptr, nullptr,
-     nullptr, clockSourceOf},
+     nullptr, clockSourceOf, nullptr},
     {"/strata/link/peers", Kind::None, "i", {{-1, 1000}}, Stage::None, R, true, "-",
      "Other machines in the Link session (read only; -1: Link is off, STRATA_LINK starts it).", nullptr, nullptr,
-     nullptr, linkPeersOf},
+     nullptr, linkPeersOf, nullptr},
     {"/strata/beat/phase", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-",
-     "The musical clock's beat phase 0..1 (read only).", nullptr, nullptr, nullptr, beatPhaseOf},
+     "The musical clock's beat phase 0..1 (read only).", nullptr, nullptr, nullptr, beatPhaseOf, nullptr},
+    {"/strata/frame/fps", Kind::None, "f", {{0, 1000}}, Stage::None, R, false, "-",
+     "Frames drawn in the last whole second (read only; 0 until the first second ends).", nullptr, nullptr, nullptr,
+     fpsOf, nullptr},
+    {"/strata/frame/slowest", Kind::None, "f", {{0, 60000}}, Stage::None, R, false, "-",
+     "The slowest frame of the last whole second, in milliseconds (read only).", nullptr, nullptr, nullptr, slowestOf,
+     nullptr},
+    {"/strata/device/midi", Kind::None, "s", {{}}, Stage::None, R, false, "-",
+     "The MIDI connections in a few words (read only).", nullptr, nullptr, nullptr, nullptr, midiLineOf},
+    {"/strata/device/sound", Kind::None, "s", {{}}, Stage::None, R, false, "-",
+     "The sound input in a few words (read only).", nullptr, nullptr, nullptr, nullptr, soundLineOf},
+    {"/strata/device/joystick", Kind::None, "s", {{}}, Stage::None, R, false, "-",
+     "The joystick's device, or that it is absent (read only).", nullptr, nullptr, nullptr, nullptr, joystickLineOf},
     {"/strata/list", Kind::List, "", {}, Stage::None, W, false, "-",
-     "Replies to the sender with a /strata/list message whose string arguments are every address.", parseNothing,
-     nullptr, nullptr, nullptr},
+     "Replies to the sender with a /strata/list message whose string arguments are every address, the layers' "
+     "numbered 1..11.",
+     parseNothing, nullptr, nullptr, nullptr, nullptr},
 };
 
 constexpr std::string_view kLayerMark = "<n>";
@@ -413,6 +476,7 @@ const OscAddress* findOscAddress(std::string_view path, int& layer) {
 
 const OscAddress* oscAddressOf(OscCommand::Kind kind) {
     if (kind == Kind::ModuleName) kind = Kind::ModuleIndex;
+    if (kind == Kind::ImageSetName) kind = Kind::ImageSet;
     if (kind == Kind::None) return nullptr;
     for (const OscAddress& row : kAddresses)
         if (row.kind == kind) return &row;
@@ -447,7 +511,8 @@ bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand
 }
 
 int formatOscCommand(const OscCommand& cmd, char* out, size_t size) {
-    const OscAddress* row = cmd.kind == OscCommand::Kind::ModuleName ? nullptr : oscAddressOf(cmd.kind);
+    const bool named = cmd.kind == OscCommand::Kind::ModuleName || cmd.kind == OscCommand::Kind::ImageSetName;
+    const OscAddress* row = named ? nullptr : oscAddressOf(cmd.kind);
     if (!row || !row->format || size == 0) return 0;
     int n = row->fullPath(cmd.channel, out, size);
     if (n <= 0 || static_cast<size_t>(n) + 1 >= size) return 0;
@@ -455,4 +520,28 @@ int formatOscCommand(const OscCommand& cmd, char* out, size_t size) {
     const int m = row->format(cmd, out + n, size - n);
     if (m <= 0 || static_cast<size_t>(n + m) >= size) return 0;
     return n + m;
+}
+
+bool isOscPattern(std::string_view path) { return path.find_first_of("*?[]{}") != std::string_view::npos; }
+
+bool oscPatternMatches(std::string_view pattern, std::string_view address) {
+    constexpr size_t kPart = 64;
+    char p[kPart], a[kPart];
+    while (!pattern.empty() && !address.empty()) {
+        const size_t pEnd = std::min(pattern.find('/', 1), pattern.size());
+        const size_t aEnd = std::min(address.find('/', 1), address.size());
+        if (pEnd >= kPart || aEnd >= kPart || pattern[0] != '/' || address[0] != '/') return false;
+        pattern.copy(p, pEnd - 1, 1);
+        address.copy(a, aEnd - 1, 1);
+        p[pEnd - 1] = '\0';
+        a[aEnd - 1] = '\0';
+        if (!lo_pattern_match(a, p)) return false;
+        pattern.remove_prefix(pEnd);
+        address.remove_prefix(aEnd);
+    }
+    return pattern.empty() && address.empty();
+}
+
+float oscAmountOf(float tableFloat) {
+    return static_cast<float>(std::round((tableFloat + 1.0) * 0.5 * 1e6) / 1e6);
 }

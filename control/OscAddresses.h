@@ -25,7 +25,11 @@ struct OscAddress {
     // The address; "<n>" stands for the layer number 1..11.
     const char* path;
     OscCommand::Kind kind;
-    // OSCQuery type tags of the arguments ("" for none).
+    // OSCQuery type tags of the arguments ("" for none): 'i', 'f', 's', and
+    // 'T' for a switch (a client shows a toggle; 0/1 and T/F are taken). A
+    // module or image set is 's': the tree lists the names as VALS and reads
+    // the current name, the parser takes a name or an index, and the OSC
+    // output sends the index as an int.
     const char* types;
     Range ranges[3];
     Stage stage;
@@ -51,6 +55,8 @@ struct OscAddress {
     Outcome (*apply)(ControlBus& bus, const OscCommand& cmd);
     // The current value of a readable address in a snapshot (layer 0..10).
     double (*value)(const ControlSnapshot& snapshot, int layer);
+    // The current text of a readable string address (a device line), or null.
+    const char* (*text)(const ControlSnapshot& snapshot, int layer);
 
     bool perLayer() const;
     // The address itself, the layer number put in; the length, or 0.
@@ -68,3 +74,12 @@ const OscAddress* findOscAddress(std::string_view path, int& layer);
 const OscAddress* oscAddressOf(OscCommand::Kind kind);
 // The docs' table of addresses as Markdown (the header and one row each).
 std::string oscAddressTable();
+// Whether a message's address is an OSC pattern ('*', '?', '[...]',
+// '[!...]', '{a,b}'), and whether a full address matches one. Matching goes
+// part by part, as OSC 1.0 has it ('*' does not cross a '/'), each part by
+// liblo's matcher.
+bool isOscPattern(std::string_view path);
+bool oscPatternMatches(std::string_view pattern, std::string_view address);
+// The opacity or trail amount 0..1 a controller's float reads as, rounded
+// to a millionth so that what was written reads back as written.
+float oscAmountOf(float tableFloat);

@@ -36,6 +36,9 @@ struct OscCommand {
         TempoTap,
         TempoNudge,    // value: beats, -0.5..0.5
         TempoFollow,   // the detected beat leads again
+        ImageSetName,  // layer channel; name (an image set's folder)
+        Shown,         // layer channel; shown (1) or hidden (0) in index
+        SceneFade,     // the scene recalls' cross-fade in milliseconds in index
     };
     static constexpr int kNameSize = 48;
 
@@ -64,8 +67,8 @@ bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand
 // script holds what the control bus applied. Integer arguments are written
 // as plain numbers, float arguments always with a decimal point (so 1.0 does
 // not read back as the byte value 1), keys by name. Only commands that change
-// the instrument can be written: module names as their index, no scene store,
-// learn or list. Returns the length, or 0 when the command has no text or
+// the instrument can be written: module and image set names as their index,
+// no scene store, scene fade, learn or list. Returns the length, or 0 when the command has no text or
 // does not fit.
 int formatOscCommand(const OscCommand& cmd, char* out, size_t size);
 // Reads such words back: numbers with a '.' or an exponent are floats, other

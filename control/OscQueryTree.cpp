@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -11,61 +13,77 @@
 namespace {
 
 using json = nlohmann::json;
+using Names = std::vector<std::string>;
 
-json range(double low, double high) { return json::object({{"MIN", low}, {"MAX", high}}); }
-
-json method(const std::string& path, const char* type, json ranges, int access, const char* description) {
-    json node = {{"FULL_PATH", path}, {"ACCESS", access}, {"DESCRIPTION", description}};
-    if (type && *type) {
-        node["TYPE"] = type;
-        node["RANGE"] = std::move(ranges);
-    }
-    return node;
+// A float as the shortest decimal that reads back as the same float (0.05,
+// not 0.0500000007 as the float widened to a double would print).
+json number(float value) {
+    char text[32];
+    const std::to_chars_result end = std::to_chars(text, text + sizeof text - 1, value);
+    if (end.ec != std::errc()) return nullptr;
+    *end.ptr = '\0';
+    return std::strtod(text, nullptr);
 }
 
-json container(const std::string& path, const char* description) {
-    return {{"FULL_PATH", path}, {"ACCESS", 0}, {"DESCRIPTION", description}, {"CONTENTS", json::object()}};
+const Names* namesOf(const OscAddress& row, const Names& modules, const Names& imageSets) {
+    if (row.stage == OscAddress::Stage::Modules) return &modules;
+    if (row.stage == OscAddress::Stage::ImageSets) return &imageSets;
+    return nullptr;
 }
 
-// A row's RANGE: one object per argument; an index of a module or image set
-// ranges over what the stage holds.
-json ranges(const OscAddress& row, const ControlSnapshot& s) {
+// A row's RANGE: one object per argument. Integers have integer bounds, a
+// module or image set its names as VALS; strings and switches no bounds.
+json ranges(const OscAddress& row, const Names* names) {
     json list = json::array();
-    for (size_t i = 0; i < std::strlen(row.types); ++i) {
-        if (row.types[i] == 's') {
+    for (size_t i = 0; i < std::strlen(row.types) && i < std::size(row.ranges); ++i) {
+        const OscAddress::Range& r = row.ranges[i];
+        if (names)
+            list.push_back({{"VALS", *names}});
+        else if (row.types[i] == 'i')
+            list.push_back({{"MIN", static_cast<int>(r.low)}, {"MAX", static_cast<int>(r.high)}});
+        else if (row.types[i] == 'f')
+            list.push_back({{"MIN", r.low}, {"MAX", r.high}});
+        else
             list.push_back(json::object());
-            continue;
-        }
-        double high = row.ranges[i].high;
-        if (row.stage == OscAddress::Stage::Modules) high = s.moduleCount > 0 ? s.moduleCount - 1 : 0;
-        if (row.stage == OscAddress::Stage::ImageSets) high = s.imageSetCount > 0 ? s.imageSetCount - 1 : 0;
-        list.push_back(range(row.ranges[i].low, high));
     }
     return list;
 }
 
-json node(const OscAddress& row, int layer, const ControlSnapshot& s, const std::vector<std::string>& modules) {
+// The current value in the row's type: a name for a module or image set
+// (null when there is none), a boolean for a switch.
+json valueOf(const OscAddress& row, int layer, const ControlSnapshot& s, const Names* names) {
+    if (row.text) return row.text(s, layer);
+    const double v = row.value(s, layer);
+    if (names) {
+        const int index = static_cast<int>(v);
+        return index >= 0 && index < static_cast<int>(names->size()) ? json((*names)[index]) : json(nullptr);
+    }
+    switch (row.types[0]) {
+        case 'T': return v != 0;
+        case 'i': return static_cast<int>(v);
+        default: return number(static_cast<float>(v));
+    }
+}
+
+json node(const OscAddress& row, int layer, const ControlSnapshot& s, const Names& modules, const Names& imageSets) {
     char path[64];
     row.fullPath(layer, path, sizeof path);
-    json n = method(path, row.types, ranges(row, s), row.access, row.description);
-    if (row.value) {
-        const double v = row.value(s, layer);
-        if (row.types[0] == 'i')
-            n["VALUE"] = json::array({static_cast<int>(v)});
-        else
-            n["VALUE"] = json::array({static_cast<float>(v)});
-    }
-    if (row.stage == OscAddress::Stage::Modules) {
-        const int module = static_cast<int>(row.value(s, layer));
-        if (module >= 0 && module < static_cast<int>(modules.size()))
-            n["DESCRIPTION"] = std::string(row.description) + " Now " + modules[module] + ".";
-    }
+    json n = {{"FULL_PATH", path}, {"ACCESS", row.access}, {"DESCRIPTION", row.description}};
+    if (!*row.types) return n;
+    const Names* names = namesOf(row, modules, imageSets);
+    n["TYPE"] = names ? "s" : row.types;
+    n["RANGE"] = ranges(row, names);
+    if (row.value || row.text) n["VALUE"] = json::array({valueOf(row, layer, s, names)});
     return n;
 }
 
+json container(const std::string& path, const std::string& description) {
+    return {{"FULL_PATH", path}, {"ACCESS", 0}, {"DESCRIPTION", description}, {"CONTENTS", json::object()}};
+}
+
 // The whole namespace, from the address table: a container for each path
-// part, a method for each address.
-json tree(const ControlSnapshot& s, const std::vector<std::string>& modules) {
+// part, a method for each address (which may hold others, as /strata/tempo).
+json tree(const ControlSnapshot& s, const Names& modules, const Names& imageSets) {
     json root = container("/", "Strata");
     int count = 0;
     const OscAddress* rows = oscAddresses(count);
@@ -81,10 +99,13 @@ json tree(const ControlSnapshot& s, const std::vector<std::string>& modules) {
                 const std::string part(rest.substr(0, slash));
                 prefix += "/" + part;
                 json& contents = (*at)["CONTENTS"];
-                if (!contents.contains(part)) contents[part] = container(prefix, part.c_str());
+                if (!contents.contains(part)) contents[part] = container(prefix, part);
                 at = &contents[part];
             }
-            (*at)["CONTENTS"][std::string(rest)] = node(row, layer, s, modules);
+            json& slot = (*at)["CONTENTS"][std::string(rest)];
+            json method = node(row, layer, s, modules, imageSets);
+            if (slot.contains("CONTENTS")) method["CONTENTS"] = std::move(slot["CONTENTS"]);
+            slot = std::move(method);
         }
     }
     return root;
@@ -109,6 +130,21 @@ const json* find(const json& root, const std::string& path) {
     return node;
 }
 
+// The attributes a query names: "VALUE&DESCRIPTION" (a word may carry an
+// "=..." that is ignored; empty words are skipped).
+std::vector<std::string> attributesOf(const std::string& query) {
+    std::vector<std::string> words;
+    for (size_t at = 0; at <= query.size();) {
+        size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        const std::string_view word = std::string_view(query).substr(at, end - at);
+        const std::string_view name = word.substr(0, word.find('='));
+        if (!name.empty()) words.emplace_back(name);
+        at = end + 1;
+    }
+    return words;
+}
+
 }  // namespace
 
 OscQueryTree::OscQueryTree(const ControlSnapshotBox& state, std::vector<std::string> moduleNames, int oscPort)
@@ -117,28 +153,37 @@ OscQueryTree::OscQueryTree(const ControlSnapshotBox& state, std::vector<std::str
 std::string OscQueryTree::respond(const std::string& path, const std::string& query, const std::string& host,
                                   int& status) const {
     status = 200;
-    if (query == "HOST_INFO") {
+    const std::vector<std::string> attributes = attributesOf(query);
+    if (attributes.size() == 1 && attributes[0] == "HOST_INFO") {
         const json info = {{"NAME", "Strata"},
                            {"OSC_IP", host},
                            {"OSC_PORT", oscPort_},
                            {"OSC_TRANSPORT", "UDP"},
                            {"EXTENSIONS",
-                            {{"ACCESS", true}, {"VALUE", true}, {"RANGE", true}, {"TYPE", true}, {"DESCRIPTION", true}}}};
+                            {{"ACCESS", true},
+                             {"VALUE", true},
+                             {"RANGE", true},
+                             {"TYPE", true},
+                             {"DESCRIPTION", true},
+                             {"LISTEN", true}}}};
         return info.dump();
     }
-    const json root = tree(state_.load(), moduleNames_);
+    const ControlCatalogue& names = state_.catalogue();
+    const json root = tree(state_.load(), names.modules.empty() ? moduleNames_ : names.modules, names.imageSets);
     const json* node = find(root, path);
     if (!node) {
         status = 404;
         return "{}";
     }
-    if (!query.empty()) {
-        const auto attribute = node->find(query);
+    if (attributes.empty()) return node->dump();
+    json answer = json::object();
+    for (const std::string& name : attributes) {
+        const auto attribute = node->find(name);
         if (attribute == node->end()) {
             status = 404;
             return "{}";
         }
-        return json{{query, *attribute}}.dump();
+        answer[name] = *attribute;
     }
-    return node->dump();
+    return answer.dump();
 }

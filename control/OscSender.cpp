@@ -65,14 +65,15 @@ void OscSender::sendOnce() {
     char path[64];
     for (int r = 0; r < count; ++r) {
         const OscAddress& row = rows[r];
-        if (!row.sent) continue;
+        if (!row.sent || !row.value) continue;
         for (int layer = 0; layer < (row.perLayer() ? kOscLayers : 1); ++layer) {
             row.fullPath(layer, path, sizeof path);
             const double v = row.value(s, layer);
             // Without musical time the tempo reads 0, which the input refuses:
             // a surface echoing it would only be counted bad.
             if (row.kind == OscCommand::Kind::Tempo && v <= 0) continue;
-            if (row.types[0] == 'i')
+            // A module or image set goes out as its index.
+            if (row.types[0] == 'i' || row.stage != OscAddress::Stage::None)
                 sendInt(socket_, to_, path, static_cast<int>(v));
             else
                 sendFloat(socket_, to_, path, static_cast<float>(v));

@@ -45,8 +45,10 @@ const std::vector<std::string>& OscServer::addresses() {
         std::vector<std::string> paths;
         int count = 0;
         const OscAddress* rows = oscAddresses(count);
+        char path[64];
         for (int i = 0; i < count; ++i)
-            if (rows[i].access & OscAddress::kWrite) paths.push_back(rows[i].path);
+            for (int layer = 0; layer < (rows[i].perLayer() ? kOscLayers : 1); ++layer)
+                if (rows[i].fullPath(layer, path, sizeof path) > 0) paths.emplace_back(path);
         return paths;
     }();
     return list;
@@ -176,6 +178,11 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
             default: break;  // T, F and the rest carry nothing the parser reads
         }
     }
+    if (ok && isOscPattern(data)) {
+        handlePattern(data, args, argc, from);
+        lo_message_free(message);
+        return;
+    }
     OscCommand cmd;
     ok = ok && parseOscCommand(data, args, argc, cmd);
     lo_message_free(message);
@@ -183,12 +190,41 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
         queue_.countBad();
         return;
     }
+    take(cmd, from);
+}
+
+void OscServer::take(const OscCommand& cmd, const sockaddr_in* from) {
     if (cmd.kind == OscCommand::Kind::List) {
         if (from && mayReply(*from)) replyList(*from);
         return;
     }
     queue_.push(cmd);
 }
+
+// Each address the pattern matches (every one at most once) takes the
+// arguments if it can; the commands enter the queue together, as a bundle's
+// do. Bad: the pattern matches no address, or the writable ones it matches
+// all refuse the arguments. Read-only matches (an echo) are passed over.
+void OscServer::handlePattern(const char* pattern, const OscArg* args, int argc, const sockaddr_in* from) {
+    int count = 0, matched = 0, writable = 0, taken = 0;
+    const OscAddress* rows = oscAddresses(count);
+    char path[64];
+    queue_.beginBundle();
+    for (int r = 0; r < count; ++r)
+        for (int layer = 0; layer < (rows[r].perLayer() ? kOscLayers : 1); ++layer) {
+            if (rows[r].fullPath(layer, path, sizeof path) <= 0 || !oscPatternMatches(pattern, path)) continue;
+            ++matched;
+            if (!(rows[r].access & OscAddress::kWrite)) continue;
+            ++writable;
+            OscCommand cmd;
+            if (!parseOscCommand(path, args, argc, cmd)) continue;
+            ++taken;
+            take(cmd, from);
+        }
+    queue_.endBundle();
+    if (taken == 0 && (writable > 0 || matched == 0)) queue_.countBad();
+}
+
 
 void OscServer::replyList(const sockaddr_in& to) {
     lo_message reply = lo_message_new();

@@ -9,6 +9,8 @@
 #include <vector>
 
 class OscCommandQueue;
+struct OscArg;
+struct OscCommand;
 
 // The OSC input: a UDP socket bound to one address, read by its own thread.
 // Each packet (a message or a bundle, bundles nested at most 8 deep) is
@@ -17,7 +19,9 @@ class OscCommandQueue;
 // every address, at most once a second per sender and kRepliesPerSecond
 // times a second in all (a bundle of many lists, or forged senders, cannot
 // turn the server into an amplifier). Read-only addresses sent back by a
-// surface that echoes the output are ignored without counting as bad.
+// surface that echoes the output are ignored without counting as bad. An
+// address pattern (/strata/layer/*/opacity) applies to every address it
+// matches.
 class OscServer {
 public:
     static constexpr int kRepliesPerSecond = 20;
@@ -38,13 +42,16 @@ public:
     // one packet at a time, since a bundle is staged in the queue.
     void handlePacket(const void* data, size_t size, const sockaddr_in* from);
 
-    // Every address the server understands, with <n> for the layer number.
+    // Every address of the table, the layers' numbered 1..11.
     static const std::vector<std::string>& addresses();
 
 private:
     void run();
     void handleElement(const char* data, size_t size, const sockaddr_in* from, int depth);
     void handleMessage(const char* data, size_t size, const sockaddr_in* from);
+    void handlePattern(const char* pattern, const OscArg* args, int argc, const sockaddr_in* from);
+    // Queues a parsed command, or answers a list.
+    void take(const OscCommand& cmd, const sockaddr_in* from);
     void replyList(const sockaddr_in& to);
     // True when a reply to `to` is within the bounds (network thread only).
     bool mayReply(const sockaddr_in& to);

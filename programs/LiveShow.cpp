@@ -19,6 +19,7 @@
 #include "platform/VirtualScreen.h"
 #include "programs/LiveSession.h"
 #include "surface/WebServer.h"
+#include "show/SceneBank.h"
 
 LiveShow::LiveShow(bool overlayAtStart) {
     if (!overlayAtStart) overlay_.hideAtStart();
@@ -69,6 +70,11 @@ void LiveShow::started(qelUnivCell& universe) {
     // OSC scene commands go the way of the Ctrl+digit keys.
     bus_->recallScene = [this](int n) { session_->recallScene(n); };
     bus_->storeScene = [this](int n) { session_->storeScene(n); };
+    // /strata/scene/fade reads and sets the bank's fade (STRATA_SCENE_FADE at start).
+    if (SceneBank* bank = session_->scenes()) {
+        bus_->setSceneFade(bank->defaultFadeMillis());
+        bus_->sceneFadeChanged = [bank](int millis) { bank->setDefaultFadeMillis(millis); };
+    }
 }
 
 bool LiveShow::keyboard(unsigned char key, int modifiers, int /*x*/, int /*y*/) {
@@ -125,11 +131,28 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
         if (seconds > 1.0) snapshot.analysisShare = static_cast<float>(music_->analysis().busySeconds() / seconds);
     }
     overlay_.update(snapshot, millisSinceLastFrame());
+    if (bus_) bus_->setLiveFigures(liveFigures(snapshot));
     VirtualScreen* screen = activeVirtualScreen();
     if (overlay_.visible() && screen && screen->offscreen()) {
         paintOperatorOverlay(overlay_, windowWidth, windowHeight);
         screen->bind();
     }
+}
+
+// The operator's figures and device lines for the control bus, in fixed
+// arrays (no allocation in the frame).
+LiveFigures LiveShow::liveFigures(const OperatorOverlay::Snapshot& snapshot) const {
+    LiveFigures figures;
+    const FrameStats& frames = overlay_.frames();
+    figures.fps = static_cast<float>(frames.fps());
+    figures.slowestMillis = static_cast<float>(frames.slowestMillis());
+    std::snprintf(figures.midi, sizeof figures.midi, "%s", snapshot.midi ? snapshot.midi : "no MIDI input");
+    std::snprintf(figures.sound, sizeof figures.sound, "%s", snapshot.sound ? snapshot.sound : "no sound input");
+    if (snapshot.joystickConnected)
+        std::snprintf(figures.joystick, sizeof figures.joystick, "%s", snapshot.joystick ? snapshot.joystick : "");
+    else
+        std::snprintf(figures.joystick, sizeof figures.joystick, "absent (%s)", snapshot.joystick ? snapshot.joystick : "");
+    return figures;
 }
 
 void LiveShow::ending() {

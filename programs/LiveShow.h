@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/GlutApp.h"
+#include "control/ControlSnapshot.h"
 #include "operator/DeviceReport.h"
 #include "operator/OperatorOverlay.h"
 
@@ -33,6 +34,7 @@ public:
 
 private:
     double millisSinceLastFrame();
+    LiveFigures liveFigures(const OperatorOverlay::Snapshot& snapshot) const;
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;

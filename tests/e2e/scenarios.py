@@ -145,9 +145,10 @@ def stage():
     check(status == 200, f"no OSCQuery tree: {status}")
     tree = json.loads(body)["CONTENTS"]["strata"]["CONTENTS"]
     layer = tree["layer"]["CONTENTS"]["1"]["CONTENTS"]
-    check(layer["module"]["VALUE"] == [1] and layer["opacity"]["VALUE"][0] > 0.99 and
+    check(layer["module"]["VALUE"] == ["Tunnel"] and "Cloud" in layer["module"]["RANGE"][0]["VALS"] and
+          layer["opacity"]["VALUE"] == [1] and layer["shown"]["VALUE"] == [True] and
           layer["opacity"]["FULL_PATH"] == "/strata/layer/1/opacity" and tree["ctl"]["TYPE"] == "iif" and
-          tree["layer"]["CONTENTS"]["2"]["CONTENTS"]["opacity"]["VALUE"] == [0.0] and
+          tree["layer"]["CONTENTS"]["2"]["CONTENTS"]["shown"]["VALUE"] == [False] and
           all(tree[n]["FULL_PATH"] == "/strata/" + n for n in "select key trail midi joystick learn list".split()),
           f"OSCQuery tree is wrong: {body[:300]}")
     check(f'"OSC_PORT":{port}' in get(port, "/?HOST_INFO")[1], "HOST_INFO does not name the port")

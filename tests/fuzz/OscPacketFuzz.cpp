@@ -21,13 +21,19 @@ bool valid(const OscCommand& c) {
                    c.byteValue <= 127 && std::isfinite(c.value) && c.value >= -1.0f && c.value <= 1.0f;
         case Kind::Opacity: case Kind::Trail: return layer && c.value >= 0.0f && c.value <= 1.0f;
         case Kind::ModuleIndex: case Kind::ImageSet: return layer && c.index >= 0 && c.index < 128;
-        case Kind::ModuleName: return c.name[OscCommand::kNameSize - 1] == '\0' && c.name[0] != '\0';
+        case Kind::ModuleName: case Kind::ImageSetName:
+            return layer && c.name[OscCommand::kNameSize - 1] == '\0' && c.name[0] != '\0';
         case Kind::Select: return c.channel >= 0 && c.channel < 12;
         case Kind::Key:
             return c.index > 0 && (c.special || (c.index < 128 && c.index != 27)) && c.x >= 0 && c.x < 640 &&
                    c.y >= 0 && c.y < 480;
         case Kind::Midi: case Kind::Joystick: return c.index == 0 || c.index == 1;
-        case Kind::SceneRecall: case Kind::SceneStore: return c.index >= 0 && c.index < 100;
+        case Kind::Shown: return layer && (c.index == 0 || c.index == 1);
+        case Kind::SceneFade: return c.index >= 0 && c.index <= 3600000;
+        case Kind::Tempo: return c.value >= 20.0f && c.value <= 300.0f;
+        case Kind::TempoNudge: return c.value >= -0.5f && c.value <= 0.5f;
+        case Kind::TempoTap: case Kind::TempoFollow: return true;
+        case Kind::SceneRecall: case Kind::SceneStore: return c.index >= 1 && c.index < 100;
         case Kind::Learn: return true;
         default: return false;  // List is answered, never queued
     }

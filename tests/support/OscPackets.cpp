@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-std::vector<uint8_t> oscMessage(const char* path, std::initializer_list<OscArg> args) {
+std::vector<uint8_t> oscMessage(const char* path, const std::vector<OscArg>& args) {
     lo_message message = lo_message_new();
     for (const OscArg& a : args) {
         if (a.type == 'i') lo_message_add_int32(message, static_cast<int32_t>(a.i));

@@ -14,7 +14,10 @@
 #include <thread>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "OscPackets.h"
+#include "SgiWriter.h"
 #include "TempStage.h"
 #include "TextFile.h"
 #include "UniverseFixture.h"
@@ -23,6 +26,7 @@
 #include "control/ControlBus.h"
 #include "control/MidiMap.h"
 #include "control/OscCommandQueue.h"
+#include "control/OscQueryTree.h"
 #include "control/OscServer.h"
 #include "input/MidiInput.h"
 #include "music/MusicalTime.h"
@@ -55,9 +59,128 @@ protected:
     int byteOf(int channel, int entry) const { return universe->controls->getByte(channel, 0, entry); }
     float floatOf(int channel, int entry) const { return universe->controls->getFloat(channel, 0, entry); }
 
+    // The universe again, on a stage with the image sets imgs and imgs2.
+    void buildWithImageSets() {
+        bus.reset();
+        for (const std::string set : {"imgs", "imgs2"}) {
+            stage->makeDirectory(set);
+            ASSERT_TRUE(writeSolidSgi((set + "/a.rgb").c_str(), 16, 16, 9, 9, 9));
+        }
+        build(), bus = std::make_unique<ControlBus>(*universe), universe->input = bus.get();
+        ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    }
+    nlohmann::json query(const std::string& path, const std::string& attributes, int* status = nullptr) {
+        int code = 0;
+        const std::string text = OscQueryTree(bus->snapshot(), {}, 9000).respond(path, attributes, "127.0.0.1", code);
+        if (status) *status = code;
+        return nlohmann::json::parse(text);
+    }
+
     std::unique_ptr<ControlBus> bus;
     uint32_t clock = 0;
 };
+
+// Every method of the tree as a generic OSCQuery client reads it: a TYPE with one RANGE entry per type tag, integer
+// bounds for 'i', the names as VALS for modules and image sets, ACCESS, a VALUE where readable. The parser takes
+// each bound and refuses one step past it; a value inside the range written through the bus reads back as VALUE.
+TEST_F(ControlBusTest, TheTreeTellsAClientEverythingAndReadsBackWhatWasWritten) {
+    buildWithImageSets();
+    MusicalTime music(SoundAnalysis::Mode::Inline);
+    bus->setMusic(&music);
+    bus->setLiveFigures(LiveFigures{59.5f, 21.25f, "no sequencer", "demo.wav", "absent (/dev/input/js0)"});
+    frame();
+    std::vector<nlohmann::json> methods;
+    std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& n) {
+        if (n.contains("TYPE")) methods.push_back(n);
+        for (const auto& child : n.value("CONTENTS", nlohmann::json::object())) walk(child);
+    };
+    walk(query("/", ""));
+    ASSERT_EQ(methods.size(), 70u);  // every address but the four without arguments
+    std::vector<std::string> modules;
+    for (int i = 0; i < universe->moduleCount; ++i) modules.emplace_back(universe->moduleName(i));
+    for (const nlohmann::json& m : methods) {
+        const std::string path = m["FULL_PATH"], type = m["TYPE"];
+        const nlohmann::json& range = m["RANGE"];
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(m["ACCESS"].is_number_integer() && range.size() == type.size());
+        const std::vector<std::string> sets = {"imgs", "imgs2"};
+        if (path.find("/module") != path.npos || path.find("/imageset") != path.npos) {
+            EXPECT_EQ(range[0]["VALS"], path.find("/module") != path.npos ? modules : sets);
+        }
+        std::vector<OscArg> args;
+        for (size_t a = 0; a < type.size(); ++a) {
+            const nlohmann::json& r = range[a];
+            EXPECT_TRUE(type[a] != 'i' || (r["MIN"].is_number_integer() && r["MAX"].is_number_integer()));
+            if (type[a] == 'i') args.push_back(oscInt(r["MIN"].get<int>() + (r["MAX"].get<int>() - r["MIN"].get<int>()) / 3));
+            if (type[a] == 'f') args.push_back(oscFloat(r["MIN"].get<double>() + (r["MAX"].get<double>() - r["MIN"].get<double>()) / 4));
+            if (type[a] == 's') args.push_back(oscString(r.contains("VALS") ? r["VALS"][1].get_ref<const std::string&>().c_str() : "a"));
+            if (type[a] == 'T') args.push_back(OscArg{'T', 0, 0.0, nullptr});
+        }
+        const int access = m["ACCESS"];
+        EXPECT_EQ(m.contains("VALUE"), (access & 1) != 0);
+        if (!(access & 2)) continue;
+        OscCommand cmd;
+        EXPECT_TRUE(parseOscCommand(path.c_str(), args.data(), int(args.size()), cmd));
+        for (size_t a = 0; a < type.size(); ++a) {
+            if (type[a] != 'i' && type[a] != 'f') continue;
+            std::vector<OscArg> bound = args;
+            for (const auto& [key, step, ok] : {std::tuple{"MIN", 0, true}, {"MAX", 0, true}, {"MIN", -1, false}, {"MAX", 1, false}}) {
+                bound[a] = type[a] == 'i' ? oscInt(range[a][key].get<int>() + step) : oscFloat(range[a][key].get<double>() + step);
+                EXPECT_EQ(parseOscCommand(path.c_str(), bound.data(), int(bound.size()), cmd), ok) << key << step;
+            }
+        }
+        if (!(access & 1)) continue;
+        send(oscMessage(path.c_str(), args)), frame();
+        const nlohmann::json value = query(path, "VALUE")["VALUE"][0];
+        const OscArg& w = args[0];
+        const nlohmann::json expected = w.type == 'i' ? nlohmann::json(w.i) : w.type == 's' ? nlohmann::json(w.s) : nlohmann::json(true);
+        if (w.type == 'f') {
+            EXPECT_EQ(value.get<float>(), float(w.f));
+        } else {
+            EXPECT_EQ(value, expected);
+        }
+    }
+    // Several attributes at once, an unknown one among them, the host's extensions, the live figures.
+    int status = 0;
+    EXPECT_EQ(query("/strata/layer/2/module", "VALUE&TYPE", &status), (nlohmann::json{{"VALUE", {"Tunnel"}}, {"TYPE", "s"}}));
+    EXPECT_EQ((query("/strata/select", "VALUE&NOPE", &status), status), 404);
+    EXPECT_EQ(query("/", "HOST_INFO")["EXTENSIONS"]["LISTEN"], true);
+    EXPECT_EQ(query("/strata/frame", "")["CONTENTS"]["slowest"]["VALUE"][0], 21.25);
+    EXPECT_EQ(query("/strata/device/joystick", "VALUE")["VALUE"][0], "absent (/dev/input/js0)");
+}
+
+// What a surface trips on first: a pattern writes all eleven layers; an opacity of 0.05 hides a layer yet reads back;
+// shown shows it at that opacity; names choose modules and image sets and are recorded by index, each recorded line
+// reading back to the command it came from.
+TEST_F(ControlBusTest, PatternsHiddenOpacityAndNamesThroughTheBus) {
+    buildWithImageSets();
+    struct Lines : FrameObserver {
+        std::vector<std::string> lines;
+        void commandApplied(const char* words) override { lines.emplace_back(words); }
+    } recorder;
+    universe->observer = &recorder;
+    send("/strata/layer/*/opacity", {oscFloat(0.05)});
+    frame();
+    for (const ControlSnapshot::Layer& layer : bus->snapshot().load().layers)
+        EXPECT_EQ(std::make_pair(layer.opacity, layer.shown), std::make_pair(0.05f, false));
+    send("/strata/layer/[1-3]/shown", {OscArg{'T', 0, 0.0, nullptr}});
+    send("/strata/layer/2/module", {oscString("Tunnel")});
+    send("/strata/layer/2/imageset", {oscString("imgs2")});
+    frame();
+    universe->observer = nullptr;
+    const ControlSnapshot s = bus->snapshot().load();
+    EXPECT_EQ(std::make_tuple(s.layers[2].shown, s.layers[3].shown, s.layers[2].opacity, s.layers[1].module, s.layers[1].imageSet),
+              std::make_tuple(true, false, 0.05f, 1, 1));
+    EXPECT_EQ(bytes({{0, 0, 7}, {3, 0, 7}}), (std::vector<int>{11, 6}));
+    ASSERT_EQ(recorder.lines.size(), 16u);
+    EXPECT_EQ(std::vector<std::string>(recorder.lines.end() - 3, recorder.lines.end()),
+              (std::vector<std::string>{"/strata/layer/3/shown 1", "/strata/layer/2/module 1", "/strata/layer/2/imageset 1"}));
+    for (const std::string& line : recorder.lines) {
+        char again[160];
+        ASSERT_GT(formatOscCommand(oscWords(line), again, sizeof again), 0);
+        EXPECT_EQ(again, line);
+    }
+}
 
 TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
@@ -78,7 +201,7 @@ TEST_F(ControlBusTest, OscCommandsApplyAtTheNextFrameInOrder) {
     EXPECT_EQ(universe->currentChannel, 2);  // F3 came after select 4
     const ControlSnapshot s = bus->snapshot().load();
     EXPECT_EQ((std::vector<float>{float(s.layers[1].module), s.layers[1].opacity, s.layers[0].opacity, float(s.selected)}),
-              (std::vector<float>{2, 1, 0, 3}));
+              (std::vector<float>{2, 1, 0.5f, 3}));  // an untouched layer: hidden, at the table's middle
 }
 
 TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
@@ -88,10 +211,12 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     send("/strata/layer/1/imageset", {oscInt(0)});  // no image sets
     send("/strata/ctl", {oscInt(16), oscInt(0), oscInt(0)});
     send("/strata/scene/recall", {oscInt(2)});
+    send("/strata/scene/store", {oscInt(0)});  // scenes are 1..99, as the tree says
+    send("/strata/layer/*/nothing", {oscInt(0)});  // a pattern that matches nothing
     const std::string err = captureStderr([&] { frame(); });
     EXPECT_EQ(universe->cells[0]->reactorIndex, 0);
     EXPECT_NE(err.find("scenes not available"), std::string::npos);
-    EXPECT_NE(err.find("0 messages dropped (queue full), 4 bad messages ignored"), std::string::npos) << err;
+    EXPECT_NE(err.find("0 messages dropped (queue full), 6 bad messages ignored"), std::string::npos) << err;
     int recalled = -1;
     bus->recallScene = [&](int n) { recalled = n; };
     send("/strata/scene/recall", {oscInt(2)});

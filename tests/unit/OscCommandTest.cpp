@@ -7,7 +7,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -53,6 +58,11 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
         {"/strata/learn", {}, Kind::Learn},
         {"/strata/key", {s("f5")}, Kind::Key, 0, 0, 5, 0, 0.0f, true},
         {"/strata/key", {s("Space")}, Kind::Key, 0, 0, ' '},
+        {"/strata/key", {s("a"), i(639), i(479)}, Kind::Key, 0, 0, 'a', 0, 0.0f, false, 639, 479},
+        {"/strata/layer/3/module", {s("Tunnel")}, Kind::ModuleName, 2},
+        {"/strata/layer/3/imageset", {s("imgs2")}, Kind::ImageSetName, 2},
+        {"/strata/layer/4/shown", {T}, Kind::Shown, 3, 0, 1},
+        {"/strata/scene/fade", {i(3600000)}, Kind::SceneFade, 0, 0, 3600000},
     };
     for (const Case& c : cases) {
         OscCommand cmd;
@@ -74,6 +84,8 @@ TEST(OscCommand, BadMessagesAreRefused) {
         {"/strata/midi", {i(2)}}, {"/strata/learn", {i(1)}}, {"/other/ctl", {i(0), i(0), i(0)}},
         {"/strata/scene/recall", {i(0)}}, {"/strata/scene/store", {i(100)}}, {"/strata/layer/1/module", {T}},
         {"/strata/ctl", {T, i(0), i(0)}}, {"/strata/select", {T}},  // T and F are no numbers
+        {"/strata/scene/store", {i(0)}}, {"/strata/scene/fade", {i(-1)}}, {"/strata/layer/1/shown", {i(2)}},
+        {"/strata/key", {s("a"), i(1)}}, {"/strata/sound/low", {f(0.5)}},
     };
     for (const auto& [path, args] : cases) {
         OscCommand cmd;
@@ -94,6 +106,66 @@ TEST(OscAddresses, DocsHoldTheTable) {
         found = doc.substr(start, end == std::string::npos ? end : end + 1 - start);
     }
     EXPECT_EQ(found, oscAddressTable()) << "paste this table after the mark:\n" << oscAddressTable();
+}
+
+// Each pattern form, matched part by part: what it queues (layer channels or kinds) and whether it counts as bad.
+TEST(OscServerPackets, PatternsApplyToEveryAddressTheyMatch) {
+    OscCommandQueue queue;
+    OscServer server(queue);
+    const std::vector<int> all = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::tuple<const char*, std::vector<OscArg>, std::vector<int>, uint64_t> cases[] = {
+        {"/strata/layer/*/opacity", {f(0.5)}, all, 0},
+        {"/strata/layer/?/opacity", {f(0.5)}, {0, 1, 2, 3, 4, 5, 6, 7, 8}, 0},
+        {"/strata/layer/1[01]/shown", {T}, {9, 10}, 0},
+        {"/strata/layer/[!1-8]/module", {s("Cloud")}, {8}, 0},
+        {"/strata/layer/{2,5}/imageset", {i(1)}, {1, 4}, 0},
+        {"/strata/{midi,joystick}", {i(1)}, {int(Kind::Midi), int(Kind::Joystick)}, 0},
+        {"/strata/*", {f(0.5)}, {int(Kind::Trail)}, 0},      // '*' stays within its part
+        {"/strata/sound/*", {f(0.5)}, {}, 0},                // read-only matches: an echo
+        {"/strata/layer/*/opacity", {f(2.0)}, {}, 1},        // every match refuses the value
+        {"/strata/nothing/*", {}, {}, 1}, {"/strata/layer/*", {f(1.0)}, {}, 1}, {"/strata/[", {}, {}, 1},
+        {"/strata/{midi", {i(1)}, {}, 1}, {"/strata/layer/[!/opacity", {f(1.0)}, {}, 1},
+    };
+    for (const auto& [pattern, args, expected, bad] : cases) {
+        const std::vector<uint8_t> packet = oscMessage(pattern, args);
+        server.handlePacket(packet.data(), packet.size(), nullptr);
+        std::vector<int> queued;  // the layers' channels, or the kinds
+        const bool layered = std::string_view(pattern).find("/layer/") != std::string_view::npos;
+        for (int n = queue.fetch(), k = 0; k < n; ++k)
+            queued.push_back(layered ? queue.events[k].channel : int(queue.events[k].kind));
+        uint64_t dropped = 0, counted = 0;
+        queue.takeCounts(dropped, counted);
+        EXPECT_EQ(std::tie(queued, counted), std::tie(expected, bad)) << pattern;
+    }
+}
+
+// The frame thread stores snapshots whose every field comes from one count while readers copy them: no reader
+// ever sees fields of two different stores.
+TEST(ControlSnapshotBox, ReadersNeverSeeATornSnapshot) {
+    ControlSnapshotBox box;
+    ControlSnapshot s;
+    const auto store = [&](int k) {
+        s.selected = s.learn = s.clockSource = k;
+        for (ControlSnapshot::Layer& layer : s.layers) layer.module = k, layer.opacity = static_cast<float>(k);
+        std::snprintf(s.live.sound, sizeof s.live.sound, "%d", k);
+        box.store(s);
+    };
+    store(0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int k = 1; !done; ++k) store(k);
+    });
+    int torn = 0, seen = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300); std::chrono::steady_clock::now() < end;) {
+        const ControlSnapshot r = box.load();
+        bool same = r.learn == r.selected && r.clockSource == r.selected && std::to_string(r.selected) == r.live.sound;
+        for (const ControlSnapshot::Layer& layer : r.layers) same = same && layer.module == r.selected && layer.opacity == float(r.selected);
+        torn += !same, seen = std::max(seen, r.selected);
+    }
+    done = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(seen, 1000);  // the writer ran while the reader read
 }
 
 TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
@@ -151,8 +223,12 @@ TEST(OscServerSockets, TakenPortAndListReply) {
     lo_message message = n > 0 ? lo_message_deserialise(reply, static_cast<size_t>(n), &result) : nullptr;
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(reply, "/strata/list");
-    EXPECT_EQ(lo_message_get_argc(message), static_cast<int>(OscServer::addresses().size()));
-    EXPECT_STREQ(&lo_message_get_argv(message)[0]->s, "/strata/ctl");
+    std::vector<std::string> addresses;
+    for (int k = 0; k < lo_message_get_argc(message); ++k) addresses.emplace_back(&lo_message_get_argv(message)[k]->s);
+    EXPECT_EQ(addresses, OscServer::addresses());
+    EXPECT_EQ(addresses.size(), 74u);  // 30 addresses, and 4 for each of the 11 layers
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "/strata/layer/11/imageset"), 1);
+    EXPECT_EQ(std::count_if(addresses.begin(), addresses.end(), [](auto& a) { return a.find('<') != a.npos; }), 0);
     lo_message_free(message);
 }
 
