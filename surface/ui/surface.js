@@ -13,7 +13,8 @@
   // it, in the order of the patterns; anything unmatched goes to "Other".
   const SECTIONS = [
     ['scenes', [/\/scene\/recall$/, /\/scene\/store$/, /\/scene\//]],
-    ['time', [/\/level$/, /\/bands?(\/|$)/, /\/tempo$/, /\/tempo\/tap$/, /\/beat\//, /\/tempo\//, /\/link\//]],
+    ['time', [/\/level$/, /\/sound\/low$/, /\/sound\/mid$/, /\/sound\/high$/, /\/sound\//, /\/bands?(\/|$)/, /\/tempo$/,
+              /\/tempo\/tap$/, /\/beat\//, /\/tempo\//, /\/link\//]],
     ['machine', [/\/fps$/, /\/frame/, /slow/, /\/devices?(\/|$)/, /\/(midi|sound|joystick)(\/|$)/]],
     ['show', [/\/select$/, /\/trail$/, /\/help(\/|$)/, /\/learn(\/|$)/, /\/key$/, /\/ctl$/, /\/list$/]],
   ];
@@ -142,7 +143,14 @@
   };
   const numeric = (t) => t === 'i' || t === 'f';
   const bounded = (r) => Number.isFinite(r.MIN) && Number.isFinite(r.MAX) && r.MAX > r.MIN;
-  const fmt = (v, t) => (typeof v !== 'number' ? String(v) : t === 'i' ? String(Math.round(v)) : v.toFixed(Math.abs(v) >= 100 ? 1 : 2));
+  const fmt = (v, t) => {
+    if (typeof v === 'boolean') return v ? 'on' : 'off';
+    if (typeof v !== 'number') return v === null || v === undefined ? '-' : String(v);
+    return t === 'i' ? String(Math.round(v)) : v.toFixed(Math.abs(v) >= 100 ? 1 : 2);
+  };
+  // What a toggle says in each state (off, on); by default its name and the state.
+  const TOGGLE_WORDS = { shown: ['hidden', 'shown'] };
+  const toggleText = (label, on) => (TOGGLE_WORDS[label] || [`${label}: off`, `${label}: on`])[on ? 1 : 0];
   // A picker's option value: the name itself, or its index for an integer argument named by VALS.
   const optionValue = (t, v, i) => (t === 'i' && typeof v === 'string' && Number.isNaN(Number(v)) ? i : v);
 
@@ -189,8 +197,8 @@
       return [select];
     },
     toggle(c, [{ t }]) {
-      const button = el('button', { class: 'toggle', 'aria-pressed': 'false' }, c.label);
-      const set = (on) => button.setAttribute('aria-pressed', on);
+      const button = el('button', { class: 'toggle', 'aria-pressed': 'false' }, toggleText(c.label, false));
+      const set = (on) => { button.setAttribute('aria-pressed', on); button.textContent = toggleText(c.label, on); };
       button.addEventListener('click', () => {
         const on = button.getAttribute('aria-pressed') !== 'true';
         set(on);
@@ -219,7 +227,7 @@
                                value: Number.isFinite(r.MIN) ? Math.max(r.MIN, Math.min(r.MAX ?? r.MIN, 0)) : 0 });
         }
         if (t === 'T' || t === 'F') return el('input', { type: 'checkbox', 'aria-label': name });
-        return el('input', { type: 'text', 'aria-label': name, size: 8 });
+        return el('input', { type: 'text', 'aria-label': name, placeholder: c.label.split(' ').pop(), size: 8 });
       });
       const button = el('button', { class: 'action' }, c.label.split(' ').pop());
       button.addEventListener('click', () => {
@@ -234,8 +242,9 @@
     },
     meter(c, args) {
       const parts = args.map(({ t, r }) => {
-        const out = el('output');
-        if (!(t === 'f' && bounded(r))) return { out, show: (v) => { out.textContent = fmt(v, t); } };
+        // A bar for a figure of 0..1 or -1..1 (level, bands, phase); a number or text for the rest.
+        const out = el('output', { class: numeric(t) ? 'number' : 'text' });
+        if (!(t === 'f' && bounded(r) && r.MIN >= -1 && r.MAX <= 1)) return { out, show: (v) => { out.textContent = fmt(v, t); } };
         const fill = el('span', { class: 'fill' });
         const bar = el('span', { class: 'bar' }, fill);
         return {

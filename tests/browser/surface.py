@@ -27,10 +27,10 @@ def browser(width, height, phone=False):
     o = webdriver.ChromeOptions()
     for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", f"--window-size={width},{height}"):
         o.add_argument(a)
-    if phone:
-        o.add_experimental_option("mobileEmulation", {"deviceMetrics": {"width": width, "height": height, "pixelRatio": 1}})
     d = webdriver.Chrome(options=o)
     atexit.register(d.quit)
+    d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height, "deviceScaleFactor": 1,
+                                                             "mobile": phone})
     return d
 
 
