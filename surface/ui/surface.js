@@ -8,6 +8,7 @@
 (() => {
   const HOLD_MS = 300;                        // echoes ignored this long after a control is let go
   const BACKOFF_MS = [250, 500, 1000, 2000];  // reconnection delays, the last one repeated
+  const ALIVE_MS = 5000;                      // how often a connected page checks that the instrument answers
   const LAYER_ORDER = ['module', 'imageset', 'opacity', 'shown'];
   // A non-layer address goes to the first section with a pattern that matches
   // it, in the order of the patterns; anything unmatched goes to "Other".
@@ -68,7 +69,10 @@
       if (t === 'i') { args.push(view.getInt32(at)); at += 4; }
       else if (t === 'f') { args.push(view.getFloat32(at)); at += 4; }
       else if (t === 's') { let s; [s, at] = readString(view, at); args.push(s); }
+      else if (t === 'd') { args.push(view.getFloat64(at)); at += 8; }
+      else if (t === 'h') { args.push(Number(view.getBigInt64(at))); at += 8; }
       else if (t === 'T' || t === 'F') args.push(t === 'T');
+      else if (t === 'N') args.push(null);
       else throw new RangeError('OSC type tag ' + t + ' not read here');
     }
     out.push([address, args]);
@@ -83,6 +87,7 @@
   let socket = null;
   let retry = 0;
   let timer = 0;
+  let alive = 0;
 
   function send(path, types, args) {
     if (!socket || socket.readyState !== WebSocket.OPEN) return false;
@@ -336,13 +341,15 @@
   // ---- the connection: tree, then socket; on loss back off and start again ----
   function later() {
     setStatus(false);
+    clearInterval(alive);
     clearTimeout(timer);
     timer = setTimeout(connect, BACKOFF_MS[Math.min(retry++, BACKOFF_MS.length - 1)]);
   }
 
   async function connect() {
     try {
-      const reply = await fetch('/', { cache: 'no-store', headers: { Accept: 'application/json' } });
+      const reply = await fetch('/', { cache: 'no-store', headers: { Accept: 'application/json' },
+                                       signal: AbortSignal.timeout(2 * ALIVE_MS) });
       if (!reply.ok) throw new Error(`HTTP ${reply.status}`);
       useTree(await reply.json());
     } catch (e) {
@@ -355,6 +362,18 @@
       socket = ws;
       retry = 0;
       setStatus(true);
+      // A network that drops without a word closes no socket: when the
+      // instrument stops answering HTTP the socket is given up.
+      clearInterval(alive);
+      alive = setInterval(() => {
+        fetch('/?HOST_INFO', { cache: 'no-store', signal: AbortSignal.timeout(ALIVE_MS / 2) }).catch(() => {
+          if (socket !== ws) return;
+          ws.onclose = ws.onmessage = null;
+          ws.close();
+          socket = null;
+          later();
+        });
+      }, ALIVE_MS);
       for (const c of controls.values()) {
         if ((c.node.ACCESS | 0) & 1 && c.node.TYPE) ws.send(JSON.stringify({ COMMAND: 'LISTEN', DATA: c.path }));
       }

@@ -7,6 +7,7 @@ key on the instrument shows on the page (the delay is printed), the page
 survives a restart of the instrument, and both layouts hold their shape.
 Screenshots go to WORK_DIR; STRATA_SURFACE_SHOTS=1 also copies them to doc/."""
 import json
+import signal
 import os
 import socket
 import struct
@@ -121,7 +122,9 @@ def surface():
     ActionChains(d).release().perform()
     until(near(lambda: fader.get_attribute("value"), 0.25), "the fader did not follow once let go", 2)
 
-    # A module picked by name; a scene stored, something changed, the scene recalled.
+    # A toggle shows layer 2; a module picked by name; a scene stored, something changed, the scene recalled.
+    ctl(d, "/strata/layer/2/shown", "button").click()
+    until(lambda: value(port, "/strata/layer/2/shown") == [True], "the toggle did not show layer 2")
     Select(ctl(d, "/strata/layer/1/module", "select")).select_by_visible_text("Tunnel")
     until(lambda: value(port, "/strata/layer/1/module") == ["Tunnel"], "the tree does not name the module picked")
     scene(d, "/strata/scene/store", 7)
@@ -134,22 +137,23 @@ def surface():
 
     # A key on the instrument's window: the page marks the layer it selects. Timed from the key's send (xdotool
     # started) to the page's change (a MutationObserver; both wall clock); the instrument's frame time is the
-    # slowest frame of the last second as its tree reports it.
+    # slowest frame of the last second as its tree reports it right after each key.
     d.execute_script("""window.marks = []; new MutationObserver(() => { const s = document.querySelector('.strip.selected');
         window.marks.push([s ? Number(s.dataset.layer) : 0, performance.timeOrigin + performance.now()]); })
         .observe(document.getElementById('layers'), {subtree: true, attributes: true, attributeFilter: ['class']});""")
-    delays = []
+    delays, frames = [], []
     for key in ("F3", "F5", "F3", "F5", "F3"):
         sent = time.time() * 1000
         press(key, at=(320, 240))
         at = until(lambda: [t for n, t in d.execute_script("return window.marks") if n == int(key[1]) and t > sent],
                    f"{key} did not show on the page")
         delays.append(at[0] - sent)
+        frames.append(until(lambda: slowest(port), "no frame time in the tree"))
         sleep(0.3)
-    frame = until(lambda: slowest(port), "no frame time in the tree")
     print(f"key to page: {min(delays):.0f}..{max(delays):.0f} ms (median {sorted(delays)[2]:.0f}); "
-          f"the instrument's slowest frame {frame:.0f} ms")
-    check(max(delays) < 100 + frame, f"a key took {max(delays):.0f} ms to show (frame {frame:.0f} ms)")
+          f"the instrument's slowest frame {min(frames):.0f}..{max(frames):.0f} ms")
+    for delay, frame in zip(delays, frames):
+        check(delay < 100 + frame, f"a key took {delay:.0f} ms to show (slowest frame {frame:.0f} ms)")
 
     # Layouts: laptop layers side by side; phone layers stacked, every target 44 px or more.
     laptop = shapes(d)
@@ -166,6 +170,12 @@ def surface():
         for name in ("surface-laptop.png", "surface-phone.png"):
             shutil.copy(name, f"{SOURCE}/doc/{name}")
 
+    # The instrument stopped (a network gone silent, no socket closed): the page says so within its check's time.
+    s.proc.send_signal(signal.SIGSTOP)
+    until(lambda: "offline" in status(d), "the page did not notice a silent instrument", 9)
+    s.proc.send_signal(signal.SIGCONT)
+    until(lambda: status(d) == "online", "the page did not come back after the silence", 15)
+
     # The instrument ends: the page says so; started again on the same port, the page comes back by itself and works.
     s.end()
     until(lambda: "offline" in status(d), f"the page did not show offline: {status(d)}", 3)
@@ -175,7 +185,7 @@ def surface():
     until(lambda: value(port, "/strata/select") == [4], "the select button does not work after the restart")
     until(lambda: d.find_elements(By.CSS_SELECTOR, '.strip.selected[data-layer="4"]'), "no mark after the restart")
     s.end()
-    return f"key to page {max(delays):.0f} ms at most, slowest frame {frame:.0f} ms"
+    return f"key to page {max(delays):.0f} ms at most"
 
 
 def slowest(port):
