@@ -99,6 +99,9 @@ def surface():
     d = browser(1280, 800)
     d.get(page)
     until(lambda: status(d) == "online", f"the page is not online: {status(d)}")
+    shown = set(d.execute_script("return [...document.querySelectorAll('.ctl')].map(e => e.dataset.path)"))
+    missing = [n["FULL_PATH"] for n in nodes(port) if ("TYPE" in n or n.get("ACCESS")) and n["FULL_PATH"] not in shown]
+    check(not missing and len(shown) > 60, f"{len(shown)} controls; none for {missing}")
     opacity = lambda: value(port, "/strata/layer/1/opacity")[0]  # noqa: E731
 
     # A fader dragged to the right: the tree reads it and the picture changes.
@@ -188,17 +191,18 @@ def surface():
     return f"key to page {max(delays):.0f} ms at most"
 
 
+def nodes(port):
+    """Every node of the instrument's OSCQuery tree."""
+    with urllib.request.urlopen(f"http://127.0.0.1:{port}/", timeout=2) as reply:
+        todo = [json.load(reply)]
+    while todo:
+        yield todo[-1]
+        todo += todo.pop().get("CONTENTS", {}).values()
+
+
 def slowest(port):
     """The slowest frame time in ms the instrument's tree reports, or None."""
-    with urllib.request.urlopen(f"http://127.0.0.1:{port}/", timeout=2) as reply:
-        tree = json.load(reply)
-
-    def walk(node):
-        if "slow" in node.get("FULL_PATH", "") and node.get("VALUE"):
-            yield float(node["VALUE"][0])
-        for child in node.get("CONTENTS", {}).values():
-            yield from walk(child)
-    return next(walk(tree), None)
+    return next((float(n["VALUE"][0]) for n in nodes(port) if "slow" in n.get("FULL_PATH", "") and n.get("VALUE")), None)
 
 
 if __name__ == "__main__":
