@@ -123,7 +123,7 @@ std::string OscQueryTree::respond(const std::string& path, const std::string& qu
                            {"OSC_PORT", oscPort_},
                            {"OSC_TRANSPORT", "UDP"},
                            {"EXTENSIONS",
-                            {{"ACCESS", true}, {"VALUE", true}, {"RANGE", true}, {"TYPE", true}, {"DESCRIPTION", true}}}};
+                            {{"ACCESS", true}, {"VALUE", true}, {"RANGE", true}, {"TYPE", true}, {"DESCRIPTION", true}, {"LISTEN", true}}}};
         return info.dump();
     }
     const json root = tree(state_.load(), moduleNames_);
