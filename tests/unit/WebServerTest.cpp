@@ -11,6 +11,7 @@
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "control/ControlSnapshot.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscServer.h"
+#include "surface/TerminalQr.h"
 #include "surface/WebServer.h"
 
 namespace {
@@ -254,6 +256,13 @@ TEST(WebServer, TokenGuardsThePageAndTheSocket) {
     ASSERT_TRUE(s.web.tokenRequired());
     EXPECT_EQ(t.size(), 32u);
     EXPECT_NE(s.web.pageUrl().find(":" + std::to_string(port) + "/ui?token=" + t), std::string::npos);
+    // The address's QR code: square (two rows a line), light quiet zone all round, dark modules inside.
+    const std::string qr = TerminalQr::draw(s.web.pageUrl()), block = "\u2588";
+    const size_t width = qr.find('\n') / block.size(), lines = std::count(qr.begin(), qr.end(), '\n');
+    EXPECT_EQ(lines, (width + 1) / 2);
+    EXPECT_EQ(qr.substr(0, qr.find('\n')), [&] { std::string row; for (size_t i = 0; i < width; ++i) row += block; return row; }());
+    EXPECT_NE(qr.find(' '), std::string::npos);
+    EXPECT_GE(width, 21u + 2 * TerminalQr::kQuietZone);
     const struct {
         std::string line, headers;
         int status;
