@@ -37,6 +37,7 @@ public:
     static constexpr size_t kMaxSendQueue = 1024 * 1024;  // unsent bytes to one client; more: closed
     static constexpr size_t kMaxListens = 256;            // listened paths per WebSocket
     static constexpr int kTicksPerSecond = 60;            // listened values are compared this often
+    static constexpr const char* kThreadName = "strata-web";  // as top -H and /proc show it
 
     // Receives each binary WebSocket message (an OSC packet), on the
     // server's thread.

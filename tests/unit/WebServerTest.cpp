@@ -11,6 +11,7 @@
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/websocket.hpp>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "control/ControlSnapshot.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscServer.h"
+#include "surface/TerminalQr.h"
 #include "surface/WebServer.h"
 
 namespace {
@@ -159,7 +161,9 @@ TEST(WebServer, LimitsKeepOneClientFromStarvingOthers) {
     EXPECT_EQ(status(tree), 200) << tree;
     EXPECT_NE(tree.find("Access-Control-Allow-Origin: *"), std::string::npos);
     EXPECT_NE(tree.find("\"FULL_PATH\":\"/strata/layer/1\""), std::string::npos);
-    EXPECT_NE(ask(port, "GET /?HOST_INFO").find("\"OSC_IP\":\"127.0.0.1\""), std::string::npos);
+    const std::string info = ask(port, "GET /?HOST_INFO");
+    EXPECT_NE(info.find("\"OSC_IP\":\"127.0.0.1\""), std::string::npos);
+    EXPECT_NE(info.find("\"LISTEN\":true"), std::string::npos);
 
     const long pages = residentPages();
     std::string ranges = "Range: bytes=-1";
@@ -215,6 +219,16 @@ TEST(WebServer, LimitsKeepOneClientFromStarvingOthers) {
     const int extra = connectFrom(port, "127.0.0.7");
     EXPECT_EQ(readAll(extra, 1000, &closed), "");
     EXPECT_TRUE(closed);
+    // 67 open (50 idle, 16, the trickling one): of 70 more from other addresses, those beyond 128 in all are closed.
+    int refused = 0;
+    for (int i = 0; i < 70; ++i) many.push_back(connectFrom(port, ("127.0.0." + std::to_string(8 + i / 14)).c_str()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all accepted or refused by now
+    for (size_t i = WebServer::kConnectionsPerAddress; i < many.size(); ++i) {
+        closed = false;
+        readAll(many[i], 20, &closed);
+        refused += closed;
+    }
+    EXPECT_EQ(refused, 67 + 70 - WebServer::kConnections);
     for (int fd : many) ::close(fd);
     ::close(extra);
 
@@ -242,6 +256,13 @@ TEST(WebServer, TokenGuardsThePageAndTheSocket) {
     ASSERT_TRUE(s.web.tokenRequired());
     EXPECT_EQ(t.size(), 32u);
     EXPECT_NE(s.web.pageUrl().find(":" + std::to_string(port) + "/ui?token=" + t), std::string::npos);
+    // The address's QR code: square (two rows a line), light quiet zone all round, dark modules inside.
+    const std::string qr = TerminalQr::draw(s.web.pageUrl()), block = "\u2588";
+    const size_t width = qr.find('\n') / block.size(), lines = std::count(qr.begin(), qr.end(), '\n');
+    EXPECT_EQ(lines, (width + 1) / 2);
+    EXPECT_EQ(qr.substr(0, qr.find('\n')), [&] { std::string row; for (size_t i = 0; i < width; ++i) row += block; return row; }());
+    EXPECT_NE(qr.find(' '), std::string::npos);
+    EXPECT_GE(width, 21u + 2 * TerminalQr::kQuietZone);
     const struct {
         std::string line, headers;
         int status;
