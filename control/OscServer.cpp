@@ -225,7 +225,6 @@ void OscServer::handlePattern(const char* pattern, const OscArg* args, int argc,
     if (taken == 0 && (writable > 0 || matched == 0)) queue_.countBad();
 }
 
-
 void OscServer::replyList(const sockaddr_in& to) {
     lo_message reply = lo_message_new();
     for (const std::string& address : addresses()) lo_message_add_string(reply, address.c_str());
