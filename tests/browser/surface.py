@@ -66,9 +66,9 @@ def status(d):
     return d.find_element(By.ID, "status").text
 
 
-def start(port):
-    s = Strata("strata", stage="stage", wait=60, STRATA_OSC=f"127.0.0.1:{port}")
-    s.expect(f"OSC: listening on 127.0.0.1:{port}", f"OSC not listening: {tail(s.err)}", err=True)
+def start(port, host="127.0.0.1", **env):
+    s = Strata("strata", stage="stage", wait=60, STRATA_OSC=f"{host}:{port}", **env)
+    s.expect(f"OSC: listening on {host}:{port}", f"OSC not listening: {tail(s.err)}", err=True)
     return s
 
 
@@ -187,6 +187,19 @@ def surface():
     d.find_element(By.CSS_SELECTOR, '.strip[data-layer="4"] .sel').click()
     until(lambda: value(port, "/strata/select") == [4], "the select button does not work after the restart")
     until(lambda: d.find_elements(By.CSS_SELECTOR, '.strip.selected[data-layer="4"]'), "no mark after the restart")
+
+    # Bound off loopback (talking to it on loopback only) the socket needs the token: the open page stays offline;
+    # the address with the token (which the instrument prints) sets the page's cookie, and the page works.
+    s.end()
+    token = "0123456789abcdef0123456789abcdef"
+    s = start(port, "0.0.0.0", STRATA_TOKEN=token)
+    s.expect(f"/ui?token={token}", "the page's address with the token is not printed", err=True)
+    sleep(3)
+    check("offline" in status(d), "the page went online without the token")
+    d.get(f"{page}?token={token}")
+    until(lambda: status(d) == "online", "the page with the token is not online", 10)
+    d.find_element(By.CSS_SELECTOR, '.strip[data-layer="6"] .sel').click()
+    until(lambda: value(port, "/strata/select") == [6], "the select button does not work with the token")
     s.end()
     return f"key to page {max(delays):.0f} ms at most"
 
