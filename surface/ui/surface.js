@@ -172,7 +172,9 @@
     return 'form';
   }
 
-  // Held from the pointer going down until it comes up anywhere, and HOLD_MS after.
+  // Held from the pointer going down until it comes up anywhere (or the value
+  // is chosen, or the control loses the focus: a picker's list may swallow
+  // the pointer's release), and HOLD_MS after.
   function holdable(c, target) {
     const release = () => { c.held = false; c.until = performance.now() + HOLD_MS; settle(c); };
     target.addEventListener('pointerdown', () => {
@@ -180,6 +182,8 @@
       window.addEventListener('pointerup', release, { once: true });
       window.addEventListener('pointercancel', release, { once: true });
     });
+    target.addEventListener('change', release);
+    target.addEventListener('blur', release);
     target.addEventListener('input', () => { c.until = performance.now() + HOLD_MS; });
   }
 
