@@ -538,6 +538,9 @@ void WebServer::Impl::accept() {
         } else {
             ++connections;
             ++perAddress[peer];
+            // A fixed kernel buffer: what a stalled client leaves unsent
+            // stays in our own bounded queue, not in the kernel's.
+            socket.set_option(asio::socket_base::send_buffer_size(kSocketSendBuffer), peerError);
             auto session = std::make_shared<HttpSession>(*this, std::move(socket), Slot(this, peer));
             session->waitRequest();
         }

@@ -36,6 +36,7 @@ public:
     static constexpr size_t kMaxMessage = 64 * 1024;      // one WebSocket message; larger: closed
     static constexpr size_t kMaxSendQueue = 1024 * 1024;  // unsent bytes to one client; more: closed
     static constexpr size_t kMaxListens = 256;            // listened paths per WebSocket
+    static constexpr int kSocketSendBuffer = 128 * 1024;  // the kernel's share of a client's unsent bytes
     static constexpr int kTicksPerSecond = 60;            // listened values are compared this often
     static constexpr const char* kThreadName = "strata-web";  // as top -H and /proc show it
 

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -335,6 +336,30 @@ TEST(WebServer, SocketListensAndWrites) {
     c.binary(std::vector<uint8_t>(WebServer::kMaxMessage + 1, 0));
     EXPECT_EQ(c.next().first, "");
     EXPECT_TRUE(c.text(R"({"COMMAND":"LISTEN","DATA":"/strata/layer/1/opacity"})") || c.next().first.empty());
+}
+
+// A client that asks for values and does not read them: past 1 MiB unsent it is closed, not buffered further.
+TEST(WebServer, SocketThatDoesNotReadIsClosed) {
+    Served s;
+    Socket c;
+    auto& tcp = beast::get_lowest_layer(c.ws).socket();
+    tcp.open(boost::asio::ip::tcp::v4());
+    tcp.set_option(boost::asio::socket_base::receive_buffer_size(4096));
+    ASSERT_EQ(c.open(s.web.port()), 101);
+    const std::string listen = R"({"COMMAND":"LISTEN","DATA":"/strata/layer/1/opacity"})";
+    const int asked = 2 * WebServer::kMaxSendQueue / 32;  // each answer is a 32-byte OSC message
+    int sent = 0;
+    std::function<void()> more = [&] {
+        if (sent < asked) c.ws.async_write(boost::asio::buffer(listen), [&](beast::error_code ec, size_t) { ec ? void() : (++sent, more()); });
+    };
+    c.ws.text(true);
+    more();
+    c.io.restart();
+    const auto start = Clock::now();
+    c.io.run_for(std::chrono::seconds(20));
+    // The server stopped reading the requests and closed: a write failed long before the deadline.
+    EXPECT_LT(sent, asked);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
 }
 
 }  // namespace
