@@ -111,6 +111,18 @@ json tree(const ControlSnapshot& s, const Names& modules, const Names& imageSets
     return root;
 }
 
+// Whether no address lies below the row's (as /strata/tempo/tap below /strata/tempo).
+bool leaf(const OscAddress& row) {
+    const std::string_view path(row.path);
+    int count = 0;
+    const OscAddress* rows = oscAddresses(count);
+    for (int r = 0; r < count; ++r) {
+        const std::string_view other(rows[r].path);
+        if (other.size() > path.size() && other.substr(0, path.size()) == path && other[path.size()] == '/') return false;
+    }
+    return true;
+}
+
 // The node of path in the tree, or null.
 const json* find(const json& root, const std::string& path) {
     const json* node = &root;
@@ -169,8 +181,15 @@ std::string OscQueryTree::respond(const std::string& path, const std::string& qu
         return info.dump();
     }
     const ControlCatalogue& names = state_.catalogue();
-    const json root = tree(state_.load(), names.modules.empty() ? moduleNames_ : names.modules, names.imageSets);
-    const json* node = find(root, path);
+    const Names& modules = names.modules.empty() ? moduleNames_ : names.modules;
+    // One address with none below it is built alone: a client following
+    // values asks for them often, and the whole tree costs far more.
+    int layer = -1;
+    const OscAddress* row = findOscAddress(path, layer);
+    const bool alone = row && leaf(*row);
+    const json root = alone ? ::node(*row, layer < 0 ? 0 : layer, state_.load(), modules, names.imageSets)
+                            : tree(state_.load(), modules, names.imageSets);
+    const json* node = alone ? &root : find(root, path);
     if (!node) {
         status = 404;
         return "{}";

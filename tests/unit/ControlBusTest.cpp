@@ -96,6 +96,7 @@ TEST_F(ControlBusTest, TheTreeTellsAClientEverythingAndReadsBackWhatWasWritten) 
     };
     walk(query("/", ""));
     ASSERT_EQ(methods.size(), 70u);  // every address but the four without arguments
+    for (const nlohmann::json& m : methods) EXPECT_EQ(query(m["FULL_PATH"], ""), m);  // asked alone, the same node
     std::vector<std::string> modules;
     for (int i = 0; i < universe->moduleCount; ++i) modules.emplace_back(universe->moduleName(i));
     for (const nlohmann::json& m : methods) {
