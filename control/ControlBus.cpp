@@ -18,7 +18,6 @@
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
 #include "control/OscEndpoint.h"
-#include "control/OscQueryServer.h"
 #include "control/OscSender.h"
 #include "control/OscServer.h"
 #include "control/SoundMap.h"
@@ -56,7 +55,6 @@ ControlBus::ControlBus(qelUnivCell& universe)
 ControlBus::~ControlBus() {
     // The threads go first: they use the queue and the snapshot.
     sender_.reset();
-    query_.reset();
     server_.reset();
 }
 
@@ -122,12 +120,7 @@ bool ControlBus::startOsc(const std::string& listen) {
     }
     const int port = server->port();
     server_ = std::move(server);
-    std::vector<std::string> names;
-    for (int i = 0; i < u_.moduleCount; ++i) names.emplace_back(u_.moduleName(i));
-    auto query = std::make_unique<OscQueryServer>(snapshot_, std::move(names), endpoint.host, port);
-    if (query->start(endpoint.host, port, error))
-        query_ = std::move(query);
-    else
+    if (startWeb && !startWeb(endpoint.host, port, error))
         std::fprintf(stderr, "OSC: %s; OSC runs without OSCQuery\n", error.c_str());
     std::fprintf(stderr, "OSC: listening on %s:%d\n", endpoint.host.c_str(), port);
     return true;

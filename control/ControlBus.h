@@ -14,7 +14,6 @@ class qelUnivCell;
 struct OscCommand;
 class OscCommandQueue;
 class OscServer;
-class OscQueryServer;
 class OscSender;
 class LinkSession;
 class MusicalTime;
@@ -97,6 +96,11 @@ public:
     // say that scenes are not available.
     std::function<void(int)> recallScene;
     std::function<void(int)> storeScene;
+    // Starts the web server (OSCQuery and the control surface, above this
+    // folder) on OSC's host and port as soon as OSC listens; the live
+    // program sets it and owns the server. False with error set when the
+    // port cannot be bound: OSC runs on without it.
+    std::function<bool(const std::string& host, int port, std::string& error)> startWeb;
     // The cross-fade time of scene recalls, as /strata/scene/fade reads it;
     // a change goes on to the scene bank through sceneFadeChanged (unset:
     // nowhere).
@@ -150,7 +154,6 @@ private:
     std::string mapPath_ = MidiMap::kFileName;
     ControlSnapshotBox snapshot_;
     std::unique_ptr<OscServer> server_;
-    std::unique_ptr<OscQueryServer> query_;
     std::unique_ptr<OscSender> sender_;
     LearnState learn_ = LearnState::Off;
     int sceneFadeMillis_ = 0;

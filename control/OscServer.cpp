@@ -99,6 +99,7 @@ void OscServer::run() {
 }
 
 void OscServer::handlePacket(const void* data, size_t size, const sockaddr_in* from) {
+    std::lock_guard<std::mutex> guard(packetLock_);
     handleElement(static_cast<const char*>(data), size, from, 0);
 }
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,7 +38,8 @@ public:
     int port() const { return port_; }
 
     // Decodes and queues one packet; `from` (may be null) gets replies.
-    // Public for tests and the fuzzer: the thread calls nothing else.
+    // Called by the UDP thread and the web server's (OSC over WebSocket):
+    // one packet at a time, since a bundle is staged in the queue.
     void handlePacket(const void* data, size_t size, const sockaddr_in* from);
 
     // Every address of the table, the layers' numbered 1..11.
@@ -55,6 +57,7 @@ private:
     bool mayReply(const sockaddr_in& to);
 
     OscCommandQueue& queue_;
+    std::mutex packetLock_;  // between the network threads only, never the frame
     int socket_ = -1;
     int port_ = 0;
     std::atomic<bool> running_{false};

@@ -11,8 +11,9 @@ class qelUnivCell;
 // window over the presented picture (OverlayPainter), never into the picture
 // itself. This class holds the state and the text and needs no OpenGL.
 //
-// Shown for the first seconds after start with a hint line; Insert shows and
-// hides it. Every per-frame step writes into fixed buffers only.
+// Shown for the first seconds after start with a hint line unless hidden at
+// start (the live program hides it unless STRATA_OVERLAY_HINT is on); Insert
+// shows and hides it. Every per-frame step writes into fixed buffers only.
 class OperatorOverlay {
 public:
     static constexpr int kLayers = 11;

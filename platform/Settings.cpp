@@ -1,5 +1,6 @@
 #include "platform/Settings.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/Numbers.h"
@@ -68,9 +69,12 @@ constexpr Row kRows[] = {
      }},
     {Setting::Vsync, "STRATA_VSYNC", "0, false, no, off", "on", "do not wait for the display's refresh at each swap",
      [](const std::string& text, Settings& s, std::string&) { s.vsync = !isOffWord(text); }},
-    {Setting::Overlay, "STRATA_OVERLAY", "0, false, no, off", "shown for the first seconds",
-     "keep the operator view hidden at start (Insert still shows it)",
+    {Setting::Overlay, "STRATA_OVERLAY", "0, false, no, off", "as STRATA_OVERLAY_HINT says",
+     "keep the operator view hidden at start even with STRATA_OVERLAY_HINT (Insert still shows it)",
      [](const std::string& text, Settings& s, std::string&) { s.overlayAtStart = !isOffWord(text); }},
+    {Setting::OverlayHint, "STRATA_OVERLAY_HINT", "1, true, yes, on", "hidden at start",
+     "show the operator view with its hint line for the first seconds after start (Insert hides it)",
+     [](const std::string& text, Settings& s, std::string&) { s.overlayHint = isOnWord(text); }},
     {Setting::CleanLayers, "STRATA_CLEAN_LAYERS", "1, true, yes, on", "off",
      "every layer starts from the same OpenGL state (also strata-render)",
      [](const std::string& text, Settings& s, std::string&) { s.cleanLayers = isOnWord(text); }},
@@ -94,6 +98,17 @@ constexpr Row kRows[] = {
      "where the instrument's state is sent over OSC, about 30 times a second",
      [](const std::string& text, Settings& s, std::string& problem) {
          readEndpoint(text, s.oscOut, problem, "OSC: STRATA_OSC_OUT ", "; no OSC output");
+     }},
+    {Setting::Token, "STRATA_TOKEN", "8 to 128 letters, digits, dashes, underscores, dots", "random per start",
+     "the access token of the control surface when OSC listens on a non-loopback address",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         // It travels in URLs and a cookie: only characters that need no quoting.
+         bool plain = text.size() >= 8 && text.size() <= 128;
+         for (char c : text) plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.');
+         if (plain)
+             s.token = text;
+         else
+             problem = "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, dashes, underscores or dots; using a random token";
      }},
     {Setting::SceneFade, "STRATA_SCENE_FADE", "milliseconds, 0 to 3600000", "0 (a cut)",
      "cross-fade time of a scene recall",

@@ -16,8 +16,8 @@
 // used: each line appears at the moment of the start-up it belongs to.
 
 enum class Setting {
-    Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, CleanLayers, ImageMemory,
-    Osc, OscOut, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
+    Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
+    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -31,11 +31,13 @@ struct Settings {
     std::string monitor;                       // XRandR output name or index; empty: none chosen
     int fps = 0;                               // 0: no cap
     bool vsync = true;
-    bool overlayAtStart = true;
+    bool overlayAtStart = true;                // false: hidden at start even with the hint
+    bool overlayHint = false;                  // the operator view with its hint for the first seconds
     bool cleanLayers = false;                  // every cell starts from the same OpenGL state
     long imageMemoryMegabytes = 512;
     std::string osc = "127.0.0.1:9000";        // where OSC listens; empty: no OSC
     std::string oscOut;                        // where the state is sent; empty: nowhere
+    std::string token;                         // the web server's access token; empty: random per start
     int sceneFadeMillis = 0;                   // 0: a recall cuts
     std::string record;                        // record the show from start-up here; empty: no
     std::vector<int> dumpFrames;               // frames written as PNG files, sorted; empty: none

@@ -7,6 +7,7 @@
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/MidiMap.h"
+#include "control/OscServer.h"
 #include "control/SoundMap.h"
 #include "input/WaveInput.h"
 #include "music/LinkSession.h"
@@ -17,6 +18,7 @@
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
 #include "programs/LiveSession.h"
+#include "surface/WebServer.h"
 #include "show/SceneBank.h"
 
 LiveShow::LiveShow(bool overlayAtStart) {
@@ -48,6 +50,21 @@ void LiveShow::started(qelUnivCell& universe) {
         std::fprintf(stderr, "strata: Link: joined the tempo session on the local network (STRATA_LINK)\n");
     }
     bus_->loadSoundMap(userFilePath(SoundMap::kFileName).c_str());
+    // The web server on OSC's port: OSCQuery and the control surface; OSC
+    // packets from the surface go through the same decoder and queue as UDP.
+    bus_->startWeb = [this, &universe](const std::string& host, int port, std::string& error) {
+        std::vector<std::string> names;
+        for (int i = 0; i < universe.moduleCount; ++i) names.emplace_back(universe.moduleName(i));
+        auto web = std::make_unique<WebServer>(bus_->snapshot(), std::move(names), port,
+                                               [this](const void* data, size_t size) {
+                                                   if (OscServer* osc = bus_->oscServer()) osc->handlePacket(data, size, nullptr);
+                                               });
+        settings().report(Setting::Token);
+        if (!web->start(host, port, settings().token, error)) return false;
+        web->printAccess(stderr);
+        web_ = std::move(web);
+        return true;
+    };
     bus_->startFromEnvironment();
     universe.input = bus_.get();
     // OSC scene commands go the way of the Ctrl+digit keys.
@@ -139,6 +156,9 @@ LiveFigures LiveShow::liveFigures(const OperatorOverlay::Snapshot& snapshot) con
 }
 
 void LiveShow::ending() {
+    // Esc ends the process through exit: the web server's thread and
+    // connections end here, before the bus it uses.
+    if (web_) web_->stop();
     if (session_) session_->stopRecording();
     if (universe_ && universe_->wave) universe_->wave->setAnalysisSink(nullptr);
 }

@@ -11,15 +11,17 @@ class ControlBus;
 class LiveSession;
 class LinkSession;
 class MusicalTime;
+class WebServer;
 
 // Everything the live program adds around the instrument: the session
-// (recording, scene keys, frame dumps), the control bus (OSC, OSCQuery, the
-// MIDI mapping and learn) as the frame's input, the device lines on standard
+// (recording, scene keys, frame dumps), the control bus (OSC, the MIDI
+// mapping and learn) with the web server (OSCQuery, the control surface) as the frame's input, the device lines on standard
 // error, musical time (the sound analysis and clock, with the routes of
 // sound.map) and the operator overlay drawn over the presented picture.
 class LiveShow final : public ShellExtension {
 public:
-    // overlayAtStart: false keeps the overlay hidden until Insert.
+    // overlayAtStart: true shows the overlay with its hint for the first
+    // seconds; false keeps it hidden until Insert.
     explicit LiveShow(bool overlayAtStart);
     ~LiveShow() override;
 
@@ -39,6 +41,9 @@ private:
     std::unique_ptr<MusicalTime> music_;
     std::unique_ptr<LinkSession> link_;  // STRATA_LINK only
     std::unique_ptr<ControlBus> bus_;
+    // Declared after the bus: it reads the bus's snapshot and feeds its
+    // queue, so it stops first.
+    std::unique_ptr<WebServer> web_;
     DeviceReport report_{stderr};
     OperatorOverlay overlay_;
     char midiText_[256] = "";

@@ -3,6 +3,6 @@
 #include "programs/LiveShow.h"
 
 int main(int argc, char** argv) {
-    LiveShow show(settings().overlayAtStart);
+    LiveShow show(settings().overlayHint && settings().overlayAtStart);
     return runInstrument(argc, argv, &show);
 }

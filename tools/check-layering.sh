@@ -7,9 +7,10 @@
 #   reactor/  <  reactors/  <  app/   the instrument itself
 #   music/                            musical time: sound analysis, clock, modulators
 #   control/   operator/              remote control; the operator's view
-#   show/                             scenes, recording, replay, offline render
+#   show/  surface/                   scenes, recording, replay, offline render; the web server
 #   programs/                         the two programs
-# control/ and operator/ stand side by side and do not use each other.
+# control/ and operator/ stand side by side and do not use each other; so do
+# show/ and surface/.
 # An include from a folder a file may not use is an error unless it is one of
 # the few arrows of the instrument's own layout, listed in `allowed` below.
 # Every #include "..." line of every .h and .cpp file is looked at; a path
@@ -22,7 +23,7 @@ set -uo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-folders=(platform input resources reactor reactors app music control operator show programs)
+folders=(platform input resources reactor reactors app music control operator show surface programs)
 core="input resources reactor reactors app"
 declare -A uses=(
     [platform]=""
@@ -35,7 +36,8 @@ declare -A uses=(
     [control]="$core music"
     [operator]="$core music"
     [show]="$core music control"
-    [programs]="$core music control operator show"
+    [surface]="$core music control"
+    [programs]="$core music control operator show surface"
 )
 for folder in "${folders[@]}"; do
     [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"

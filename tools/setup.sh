@@ -6,11 +6,12 @@ set -euo pipefail
 
 packages=(build-essential cmake pkg-config freeglut3-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libxrandr-dev
           libgl1-mesa-dri libasound2-dev librtmidi-dev libpng-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libsndfile1-dev libsamplerate0-dev dpkg-dev liblo-dev libcpp-httplib-dev
+          libbenchmark-dev libsndfile1-dev libsamplerate0-dev dpkg-dev liblo-dev libboost-dev libqrencode-dev
           nlohmann-json3-dev libaubio-dev ableton-link-dev libturbojpeg0-dev libavformat-dev libavcodec-dev
           libswscale-dev libavutil-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(xvfb xauth xdotool imagemagick x11-utils liblo-tools curl clang libclang-rt-14-dev python3 ffmpeg lintian iproute2)
+  packages+=(xvfb xauth xdotool imagemagick x11-utils liblo-tools curl clang libclang-rt-14-dev python3 ffmpeg lintian iproute2
+            chromium chromium-driver python3-selenium)
 fi
 
 missing=()

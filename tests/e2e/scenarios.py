@@ -72,13 +72,17 @@ def operator():
     check(brightness(shot("lowered.png"), "1280x960+0+32") <= 2, "cell 0 still visible after F1 at the left edge")
     s.end()
 
-    # The overlay shown at start (Insert hides it); the picture letterboxed in a window over the whole desktop.
-    for mode, env, line in (("desktop", {"STRATA_MODE": "desktop"}, "strata: desktop mode: a full-screen window at "
-                             "the desktop's 1280x1024, no mode switch"),
+    # The overlay shown at start with the hint (Insert hides it), hidden without; the picture letterboxed in a
+    # window over the whole desktop.
+    for mode, env, line in (("desktop", {"STRATA_MODE": "desktop", "STRATA_OVERLAY_HINT": "1"}, "strata: desktop "
+                             "mode: a full-screen window at the desktop's 1280x1024, no mode switch"),
                             ("monitor", {"STRATA_MONITOR": "screen"}, "strata: monitor screen, 1280x1024 at 0,0")):
         s = Strata(mode, STRATA_OVERLAY="1", **env)
         sleep(1.5)
-        press("Insert", wait=0.3)
+        hint, lit = "STRATA_OVERLAY_HINT" in env, brightness(shot(f"{mode}-start.png"), panel)
+        check(lit >= 8 if hint else lit <= 1, f"{mode}: overlay {'not ' if hint else ''}shown at start")
+        if hint:
+            press("Insert", wait=0.3)
         press("F1", at=(1279, 512), wait=1.5)
         geometry = re.search(r"Geometry: (\S+)", out("xdotool", "getwindowgeometry", s.win))
         check(geometry and geometry.group(1) == "1280x1024", f"{mode}: window is not 1280x1024: {geometry}")

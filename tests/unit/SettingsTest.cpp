@@ -21,8 +21,9 @@ std::string text(const std::vector<int>& frames) {
 #define V(value) [](const Settings& s) { return value; }
 const std::function<std::string(const Settings&)> kValue[] = {
     V(s.audio), V(s.midi), V(s.joystick), V(text(s.windowed)), V(text(s.desktop)), V(s.monitor),
-    V(std::to_string(s.fps)), V(text(s.vsync)), V(text(s.overlayAtStart)), V(text(s.cleanLayers)),
-    V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(std::to_string(s.sceneFadeMillis)),
+    V(std::to_string(s.fps)), V(text(s.vsync)), V(text(s.overlayAtStart)), V(text(s.overlayHint)),
+    V(text(s.cleanLayers)),
+    V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(s.token), V(std::to_string(s.sceneFadeMillis)),
     V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.midiClock)), V(text(s.link)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
 };
 #undef V
@@ -35,7 +36,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
-    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|512|127.0.0.1:9000||0|||.|0|0||/usr/local/bin:/usr/bin:/bin|||");
+    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0||/usr/local/bin:/usr/bin:/bin|||");
     const struct {
         const char* name;
         Setting setting;
@@ -47,12 +48,16 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
          "strata: STRATA_FPS=1001 is not a number of frames per second from 1 to 1000; no cap"},
         {"STRATA_VSYNC", Setting::Vsync, "OFF", "0"},
         {"STRATA_OVERLAY", Setting::Overlay, "no", "0"},
+        {"STRATA_OVERLAY_HINT", Setting::OverlayHint, "Yes", "1"},
         {"STRATA_CLEAN_LAYERS", Setting::CleanLayers, "TRUE", "1"},
         {"STRATA_MIDI_CLOCK", Setting::MidiClock, "yes", "1"},
         {"STRATA_IMAGE_MEMORY_MB", Setting::ImageMemory, "0", "512",
          "STRATA_IMAGE_MEMORY_MB=0 is not a number of megabytes from 1 to 1048576: using 512"},
         {"STRATA_OSC", Setting::Osc, "host:70000", "", "OSC: STRATA_OSC port 70000 is beyond 65535; running without OSC"},
         {"STRATA_OSC_OUT", Setting::OscOut, "mixer:", "", "OSC: STRATA_OSC_OUT \"mixer:\" is not host:port; no OSC output"},
+        {"STRATA_TOKEN", Setting::Token, "stage-2026", "stage-2026"},
+        {"STRATA_TOKEN", Setting::Token, "a b;c=d", "",
+         "OSC: STRATA_TOKEN is not 8 to 128 letters, digits, dashes, underscores or dots; using a random token"},
         {"STRATA_SCENE_FADE", Setting::SceneFade, "-5", "0",
          "strata: STRATA_SCENE_FADE=-5 is not a time of 0..3600000 ms; scenes cut"},
         {"STRATA_DUMP_FRAMES", Setting::DumpFrames, "90,30,60", "30,60,90"},
