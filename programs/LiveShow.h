@@ -7,6 +7,9 @@
 #include "operator/OperatorOverlay.h"
 
 class ControlBus;
+class FollowClient;
+class FollowInput;
+class FollowLeader;
 class LiveSession;
 class LinkSession;
 class MusicalTime;
@@ -31,12 +34,18 @@ public:
 
 private:
     double millisSinceLastFrame();
+    // Several machines: follows STRATA_FOLLOW's leader, or else leads
+    // whoever asks to follow through this instrument's OSC port.
+    void startSeveralMachines(qelUnivCell& universe);
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;
     std::unique_ptr<MusicalTime> music_;
     std::unique_ptr<LinkSession> link_;  // STRATA_LINK only
     std::unique_ptr<ControlBus> bus_;
+    std::unique_ptr<FollowLeader> leader_;
+    std::unique_ptr<FollowClient> follower_;
+    std::unique_ptr<FollowInput> followInput_;
     DeviceReport report_{stderr};
     OperatorOverlay overlay_;
     char midiText_[256] = "";

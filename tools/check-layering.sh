@@ -8,6 +8,7 @@
 #   music/                            musical time: sound analysis, clock, modulators
 #   control/   operator/              remote control; the operator's view
 #   show/                             scenes, recording, replay, offline render
+#   follow/                           several machines: a leader and its followers
 #   programs/                         the two programs
 # control/ and operator/ stand side by side and do not use each other.
 # An include from a folder a file may not use is an error unless it is one of
@@ -22,7 +23,7 @@ set -uo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-folders=(platform input resources reactor reactors app music control operator show programs)
+folders=(platform input resources reactor reactors app music control operator show follow programs)
 core="input resources reactor reactors app"
 declare -A uses=(
     [platform]=""
@@ -35,7 +36,8 @@ declare -A uses=(
     [control]="$core music"
     [operator]="$core music"
     [show]="$core music control"
-    [programs]="$core music control operator show"
+    [follow]="$core music control show"
+    [programs]="$core music control operator show follow"
 )
 for folder in "${folders[@]}"; do
     [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"
