@@ -85,7 +85,6 @@ void FollowClient::run() {
         const bool waiting = waitingTable_.load(std::memory_order_acquire);
         if (resyncNow_.exchange(false) || (waiting && now - lastAsked >= kHelloMillis && now - lastHello > 100)) {
             lastAsked = now;
-            tablesAsked_.fetch_add(1, std::memory_order_relaxed);
             const size_t size = request(true, message, sizeof message);
             ::sendto(socket_, message, size, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&leader_), sizeof leader_);
         }
@@ -115,6 +114,7 @@ void FollowClient::askTable(const char* why) {
     if (waitingTable_.load(std::memory_order_relaxed)) return;
     waitingTable_.store(true, std::memory_order_release);
     resyncNow_.store(true, std::memory_order_release);
+    gaps_.fetch_add(1, std::memory_order_relaxed);
     pieces_.reset();
     std::fprintf(stderr, "follow: %s; asking the leader for the whole table\n", why);
 }
@@ -264,7 +264,7 @@ void FollowClient::applyEvent(qelUnivCell& u, ControlBus& bus, SceneBank& scenes
         case T::Key:
             if (e.a == ShowScript::kEscape) break;  // the leader's Esc ends the leader only
             if (observer) observer->keyPressed(static_cast<unsigned char>(e.a), e.b, e.c);
-            pressed(keyMap()[e.a & 0xFF], [&] { pressCharacterKey(u, static_cast<unsigned char>(e.a), e.b, e.c); });
+            pressed(e.a < kKeyMapSize ? keyMap()[e.a] : 0, [&] { pressCharacterKey(u, static_cast<unsigned char>(e.a), e.b, e.c); });
             break;
         case T::SpecialKey:
             if (observer) observer->specialPressed(e.a, e.b, e.c);

@@ -52,8 +52,8 @@ public:
     void apply(qelUnivCell& universe, ControlBus& bus, SceneBank& scenes);
 
     bool inStep() const { return !waitingTable_.load(std::memory_order_acquire); }
-    // The whole tables asked for so far (the first one included).
-    int tablesAsked() const { return tablesAsked_.load(std::memory_order_relaxed); }
+    // The times it fell out of step (events lost) and asked for the table.
+    int gaps() const { return gaps_.load(std::memory_order_relaxed); }
     // The next hello or resync message (tests send it themselves).
     size_t request(bool resync, uint8_t* out, size_t capacity) const;
 
@@ -92,7 +92,7 @@ private:
     std::thread hello_;
     std::atomic<bool> waitingTable_{true};
     std::atomic<bool> resyncNow_{false};
-    std::atomic<int> tablesAsked_{0};
+    std::atomic<int> gaps_{0};
 
     // The OSC server thread's own.
     uint32_t expected_ = 0;
