@@ -291,6 +291,12 @@ void FollowClient::applyEvent(qelUnivCell& u, ControlBus& bus, SceneBank& scenes
             break;
         case T::Osc:
             if ((e.command.kind == K::ModuleIndex || e.command.kind == K::ImageSet) && kept(e.command.channel)) break;
+            if ((e.command.kind == K::ModuleIndex && e.command.index >= u.moduleCount) ||
+                (e.command.kind == K::ImageSet && e.command.index >= u.imageSetCount)) {
+                std::fprintf(stderr, "follow: the leader gave layer %d %s %d, which this stage does not have; not applied here\n",
+                             e.command.channel + 1, e.command.kind == K::ModuleIndex ? "module" : "image set", e.command.index);
+                break;
+            }
             bus.apply(e.command);
             break;
         case T::Scene: scenes.recallText("the leader's scene", text, e.b, keep_); break;
