@@ -135,8 +135,7 @@ void FollowClient::onEvent(uint32_t seq, std::string_view line) {
     const bool scene = line.find(" scene ") != std::string_view::npos;
     const bool whole = !scene || (textSequence_ == seq && text_.size() == textTotal_);
     if (waitingTable_.load(std::memory_order_relaxed)) {
-        if (waiting_.size() < kWaiting)
-            waiting_.push_back({seq, std::string(line), scene && whole ? text_ : std::string(), whole});
+        wait(seq, line, scene, whole);
         return;
     }
     if (seq < expected_) return;  // sent twice
@@ -144,11 +143,20 @@ void FollowClient::onEvent(uint32_t seq, std::string_view line) {
         char why[96];
         std::snprintf(why, sizeof why, "%u events from the leader lost", seq - expected_ + (whole ? 0 : 1));
         askTable(why);
-        waiting_.push_back({seq, std::string(line), scene && whole ? text_ : std::string(), whole});
+        wait(seq, line, scene, whole);
         return;
     }
     ++expected_;
     deliver(line, scene ? std::string_view(text_) : std::string_view());
+}
+
+// An event kept until the table arrives; beyond the bounds it is dropped,
+// and the gap it leaves asks for another table.
+void FollowClient::wait(uint32_t seq, std::string_view line, bool scene, bool whole) {
+    const size_t bytes = line.size() + (scene && whole ? text_.size() : 0);
+    if (waiting_.size() >= kWaiting || waitingBytes_ + bytes > kWaitingBytes) return;
+    waitingBytes_ += bytes;
+    waiting_.push_back({seq, std::string(line), scene && whole ? text_ : std::string(), whole});
 }
 
 // The line read as a show script reads it, handed to the frame.
@@ -202,16 +210,15 @@ void FollowClient::onState(uint32_t seq, std::string_view bytes) {
     // What came meanwhile, in order, from the table on.
     std::vector<Waiting> waiting;
     waiting.swap(waiting_);
+    waitingBytes_ = 0;
     std::stable_sort(waiting.begin(), waiting.end(),
                      [](const Waiting& x, const Waiting& y) { return x.sequence < y.sequence; });
     for (const Waiting& w : waiting) {
-        if (waitingTable_.load(std::memory_order_relaxed)) {
-            waiting_.push_back(w);
-            continue;
-        }
         if (w.sequence < expected_) continue;
-        if (w.sequence > expected_ || !w.whole) {
+        if (!waitingTable_.load(std::memory_order_relaxed) && (w.sequence > expected_ || !w.whole))
             askTable("events from the leader lost");
+        if (waitingTable_.load(std::memory_order_relaxed)) {
+            waitingBytes_ += w.line.size() + w.text.size();
             waiting_.push_back(w);
             continue;
         }

@@ -33,6 +33,7 @@ class FollowClient final : public OscPacketTap {
 public:
     static constexpr size_t kRing = 4u << 20;
     static constexpr size_t kWaiting = 4096;
+    static constexpr size_t kWaitingBytes = 8u << 20;  // the scenes' texts among them
     static constexpr int kHelloMillis = 1000;
 
     // leader: the leader's OSC address; ownPort: this instrument's OSC port,
@@ -105,6 +106,8 @@ private:
     size_t textTotal_ = 0;
     std::string text_;
     std::vector<Waiting> waiting_;
+    size_t waitingBytes_ = 0;
+    void wait(uint32_t sequence, std::string_view line, bool scene, bool whole);
     ShowScript parser_;
 
     // The frame thread's own, allocated once.

@@ -107,8 +107,10 @@ bool FollowLeader::takeAt(const char* data, size_t size, const sockaddr_in& from
     }
     slot->lastSeen.store(now, std::memory_order_relaxed);
     slot->endpoint.store(endpoint, std::memory_order_release);
-    if (joined || !hello) {
-        // A new follower starts from the whole table; so does one that lost events.
+    if (joined || (!hello && now - slot->tableAsked >= kTableMillis)) {
+        // A new follower starts from the whole table; so does one that lost
+        // events (once a second at most: a table is 85 KB).
+        slot->tableAsked = now;
         slot->wantsTable.store(true, std::memory_order_release);
         tableWanted_.store(true, std::memory_order_release);
         anyone_.store(true, std::memory_order_relaxed);

@@ -28,6 +28,7 @@ public:
     static constexpr int kMaxFollowers = 8;
     static constexpr int64_t kSilentMillis = 5000;
     static constexpr size_t kRing = 4u << 20;
+    static constexpr int64_t kTableMillis = 1000;  // the least time between two tables for one follower
 
     explicit FollowLeader(qelUnivCell& universe);
     ~FollowLeader() override;  // stops
@@ -72,6 +73,7 @@ private:
         std::atomic<uint64_t> endpoint{0};  // address << 16 | port; 0: free
         std::atomic<int64_t> lastSeen{0};
         std::atomic<bool> wantsTable{false};
+        int64_t tableAsked = -1000000;  // the server thread's: a table at most once a second
     };
     bool active() const { return anyone_.load(std::memory_order_relaxed); }
     void pushLine(const char* line, int length);

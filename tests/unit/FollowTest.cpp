@@ -186,7 +186,7 @@ TEST_F(FollowTest, AGapAsksForTheTableAndLaterEventsFollowIt) {
     EXPECT_FALSE(client->inStep());
     EXPECT_EQ(client->gaps(), 1);
     EXPECT_EQ(bytes({{2, 0, 40}, {2, 0, 41}, {2, 0, 42}}), (std::vector<int>{40, 0, 0}));  // the third waits
-    hello(9001, 0, fw::kResync);
+    hello(9001, 1000, fw::kResync);
     for (int i = 0; i < 3; ++i) set(at + i, 40 + i, false);  // the leader's table holds them
     leader->frameFinished();
     set(at + 3, 43);
@@ -245,7 +245,7 @@ TEST_F(FollowTest, TheFrameThreadHandoffAllocatesNothing) {
     play(3);  // warm: the parser's and the bus's first use
     leader->sendPending(0);
     follow(0);
-    hello(9001, 0, fw::kResync);  // a table in the first frame
+    hello(9001, 1000, fw::kResync);  // a table in the first frame
     {
         CountAllocations counting;
         for (int i = 0; i < 50; ++i) {
