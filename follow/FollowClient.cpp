@@ -172,7 +172,7 @@ void FollowClient::deliver(std::string_view line, std::string_view text) {
     const Event e{s.type, s.a, s.b, s.c, s.f, s.command};
     const uint32_t size = static_cast<uint32_t>(sizeof e + text.size());
     const uint8_t kind = kEvent;
-    const ByteRing::Part parts[] = {{&size, 4}, {&kind, 1}, {&e, sizeof e}, {text.data(), text.size()}};
+    const ByteRing::Piece parts[] = {{&size, 4}, {&kind, 1}, {&e, sizeof e}, {text.data(), text.size()}};
     if (!ring_.push(parts, 4)) askTable("the frame fell behind the leader");
 }
 
@@ -195,7 +195,7 @@ void FollowClient::onState(uint32_t seq, std::string_view bytes) {
         return;  // not whole: asked again within a second
     const uint32_t size = kTableRecord;
     const uint8_t kind = kTable;
-    const ByteRing::Part parts[] = {{&size, 4},
+    const ByteRing::Piece parts[] = {{&size, 4},
                                     {&kind, 1},
                                     {tableBytes_.get(), ControlTable::kEntries},
                                     {tableFloats_.get(), ControlTable::kEntries * sizeof(float)},

@@ -140,7 +140,7 @@ void FollowLeader::pushRecord(Kind kind, const void* a, size_t aSize, const void
     std::memcpy(header, &size, 4);
     std::memcpy(header + 4, &sequence, 4);
     header[8] = kind;
-    const ByteRing::Part parts[] = {{header, kHeader}, {a, aSize}, {b, bSize}, {c, cSize}};
+    const ByteRing::Piece parts[] = {{header, kHeader}, {a, aSize}, {b, bSize}, {c, cSize}};
     ring_.push(parts, 4);
     pushed_ = true;
     if (!inFrame_) wake();

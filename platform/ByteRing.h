@@ -30,11 +30,11 @@ public:
     }
 
     // Writer: several pieces as one record, all or nothing.
-    struct Part {
+    struct Piece {
         const void* data;
         size_t size;
     };
-    bool push(const Part* parts, int count) {
+    bool push(const Piece* parts, int count) {
         size_t n = 0;
         for (int i = 0; i < count; ++i) n += parts[i].size;
         const size_t head = head_.load(std::memory_order_relaxed);
