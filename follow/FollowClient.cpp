@@ -176,8 +176,10 @@ void FollowClient::deliver(std::string_view line, std::string_view text) {
     if (!ring_.push(parts, 4)) askTable("the frame fell behind the leader");
 }
 
+// A table is sent to a follower only when it asked or joined: one that comes
+// unasked is from a leader started again, whose numbers begin anew.
 void FollowClient::onTable(uint32_t seq, int first, std::string_view piece) {
-    if (!waitingTable_.load(std::memory_order_relaxed) || first < 0 || first >= ControlTable::kEntries ||
+    if (first < 0 || first >= ControlTable::kEntries ||
         first % followwire::kTablePiece != 0 || piece.size() != followwire::kPieceBytes)
         return;
     if (seq != tableSequence_) {
@@ -190,8 +192,7 @@ void FollowClient::onTable(uint32_t seq, int first, std::string_view piece) {
 
 void FollowClient::onState(uint32_t seq, std::string_view bytes) {
     followwire::State state;
-    if (!waitingTable_.load(std::memory_order_relaxed) || seq != tableSequence_ || !pieces_.all() ||
-        !followwire::getState(bytes, state))
+    if (seq != tableSequence_ || !pieces_.all() || !followwire::getState(bytes, state))
         return;  // not whole: asked again within a second
     const uint32_t size = kTableRecord;
     const uint8_t kind = kTable;

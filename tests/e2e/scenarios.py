@@ -529,7 +529,7 @@ def follow():
     """Several machines on loopback, each on its own copy of the stage: a leader played with keys to its window,
     OSC commands, a scene stored and recalled; a follower (STRATA_FOLLOW) that joined late ends with the leader's
     table, modules and selection (every entry of both, the frame's own level and time aside); a follower keeping
-    layer 2 (STRATA_FOLLOW_KEEP) differs there only."""
+    layer 2 (STRATA_FOLLOW_KEEP) differs there only; a follower that ends is forgotten within about 5 s."""
     check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
     for tag in ("lead", "follow", "keep"):
         shutil.copytree(f"{SOURCE}/stage", tag)
@@ -578,11 +578,17 @@ def follow():
     differ = set(lead_scene) ^ set(keep_scene)
     check(differ and all(layer2.match(line) for line in differ),
           f"the kept layer: {sorted(line for line in differ if not layer2.match(line))[:8] or 'no difference'}")
-    for s, x in ((lead, 20), (follower, 800), (keep, 800)):  # the leader's Esc ends the leader only
+    for s, x in ((follower, 800), (lead, 20), (keep, 800)):  # the leader's Esc ends the leader only
         check(not found(s.err, "asking the leader|not applied here"), f"{s.tag}: {tail(s.err)}")
         press("Escape", at=(x, 200))
         check(s.status() == 0, f"{s.tag}: no exit status 0 after Esc")
-    return f"{len(lead_scene)} scene lines equal; {len(differ)} differ on the kept layer only"
+        if s is follower:  # silent from now on: forgotten within about five seconds
+            began = time.time()
+            lead.expect("follow: a follower went silent; 1 left", f"the leader kept a follower gone: {tail(lead.err)}",
+                        8, err=True)
+            gone = time.time() - began
+    return f"{len(lead_scene)} scene lines equal; {len(differ)} differ on the kept layer only; a follower gone " \
+        f"forgotten after {gone:.1f} s"
 
 
 if __name__ == "__main__":

@@ -195,6 +195,18 @@ TEST_F(FollowTest, AGapAsksForTheTableAndLaterEventsFollowIt) {
     follow(0);
     EXPECT_TRUE(client->inStep());
     EXPECT_EQ(bytes({{2, 0, 40}, {2, 0, 41}, {2, 0, 42}, {2, 0, 43}}), (std::vector<int>{40, 41, 42, 43}));
+    // The leader started again: its numbers begin anew, and the table it gives its new follower leads.
+    const auto hook = leader->sent;
+    leader = std::make_unique<FollowLeader>(*universe);
+    leader->sentContext = &sent, leader->sent = hook, universe->observer = leader.get();
+    hello(9001, 0);
+    set(at, 7, false);  // in the new leader's table
+    leader->frameFinished();
+    set(at + 1, 8);  // its first event
+    leader->sendPending(0);
+    set(at, 0, false), set(at + 1, 0, false);
+    follow(0);
+    EXPECT_EQ(bytes({{2, 0, 40}, {2, 0, 41}}), (std::vector<int>{7, 8}));
 }
 
 // A kept layer keeps its controllers and its module; everything else follows.
