@@ -16,6 +16,7 @@
 #include "app/qelUnivCell.h"
 #include "follow/FollowWire.h"
 #include "reactor/qelCell.h"
+#include "show/SceneBank.h"
 #include "show/ShowLines.h"
 
 namespace {
@@ -46,8 +47,11 @@ void describe(uint64_t endpoint, char* out, size_t size) {
 
 }  // namespace
 
+// The largest record: a scene's line and text (a table is 82 KB).
+constexpr size_t kLargestRecord = SceneBank::kMaxFileBytes + 512;
+
 FollowLeader::FollowLeader(qelUnivCell& universe)
-    : universe_(universe), record_(std::make_unique<uint8_t[]>(kRing)) {}
+    : universe_(universe), record_(std::make_unique<uint8_t[]>(kLargestRecord)) {}
 
 FollowLeader::~FollowLeader() { stop(); }
 
@@ -196,8 +200,12 @@ void FollowLeader::commandApplied(const char* words) {
 }
 
 // The scene's text goes with it: a follower need not have the file.
-void FollowLeader::sceneRecalled(const char* /*path*/, int fadeMillis, const std::string& text) {
+void FollowLeader::sceneRecalled(const char* path, int fadeMillis, const std::string& text) {
     if (!active()) return;
+    if (text.size() > SceneBank::kMaxFileBytes) {
+        std::fprintf(stderr, "follow: %s is larger than a scene may be; the followers do not get it\n", path);
+        return;
+    }
     const int frame = inFrame_ ? currentFrame_ : nextFrame_;
     char name[32], line[kLine];
     std::snprintf(name, sizeof name, "scene-%06d.scene", frame);
@@ -287,6 +295,10 @@ int FollowLeader::sendPending(int64_t now) {
         uint32_t size = 0, sequence = 0;
         std::memcpy(&size, header, 4);
         std::memcpy(&sequence, header + 4, 4);
+        if (size > kLargestRecord) {  // never pushed: every record is bounded
+            ring_.consume(size);
+            continue;
+        }
         if (!ring_.read(record_.get(), size)) break;  // cannot happen: records go in whole
         const int32_t seq = static_cast<int32_t>(sequence);
         const char* bytes = reinterpret_cast<const char*>(record_.get());
