@@ -176,8 +176,6 @@ void FollowClient::deliver(std::string_view line, std::string_view text) {
     if (!ring_.push(parts, 4)) askTable("the frame fell behind the leader");
 }
 
-// A table is sent to a follower only when it asked or joined: one that comes
-// unasked is from a leader started again, whose numbers begin anew.
 void FollowClient::onTable(uint32_t seq, int first, std::string_view piece) {
     if (first < 0 || first >= ControlTable::kEntries ||
         first % followwire::kTablePiece != 0 || piece.size() != followwire::kPieceBytes)
@@ -194,6 +192,11 @@ void FollowClient::onState(uint32_t seq, std::string_view bytes) {
     followwire::State state;
     if (seq != tableSequence_ || !pieces_.all() || !followwire::getState(bytes, state))
         return;  // not whole: asked again within a second
+    // In step, a table of the same run holding no more than what applied is
+    // one asked for twice; a leader started again draws another run, and its
+    // numbers begin anew.
+    if (!waitingTable_.load(std::memory_order_relaxed) && state.run == run_ && seq <= expected_) return;
+    run_ = state.run;
     const uint32_t size = kTableRecord;
     const uint8_t kind = kTable;
     const ByteRing::Piece parts[] = {{&size, 4},

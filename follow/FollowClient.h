@@ -97,6 +97,7 @@ private:
 
     // The OSC server thread's own.
     uint32_t expected_ = 0;
+    int32_t run_ = 0;  // the leader's run its last table came from
     bool everInStep_ = false;
     uint32_t tableSequence_ = 0;
     std::bitset<followwire::kTablePieces> pieces_;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "app/ControlFade.h"
 #include "app/ControlTable.h"
@@ -51,7 +52,9 @@ void describe(uint64_t endpoint, char* out, size_t size) {
 constexpr size_t kLargestRecord = SceneBank::kMaxFileBytes + 512;
 
 FollowLeader::FollowLeader(qelUnivCell& universe)
-    : universe_(universe), record_(std::make_unique<uint8_t[]>(kLargestRecord)) {}
+    : universe_(universe),
+      record_(std::make_unique<uint8_t[]>(kLargestRecord)),
+      run_(static_cast<int32_t>(std::random_device{}() | 1u)) {}
 
 FollowLeader::~FollowLeader() { stop(); }
 
@@ -218,6 +221,7 @@ void FollowLeader::sceneRecalled(const char* path, int fadeMillis, const std::st
 void FollowLeader::pushTable() {
     followwire::State state;
     const qelUnivCell& u = universe_;
+    state.run = run_;
     state.selected = u.currentChannel;
     state.midiOn = u.midiOn;
     state.joystickOn = u.joystickOn;

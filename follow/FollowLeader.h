@@ -92,6 +92,7 @@ private:
     std::atomic<bool> tableWanted_{false};  // a follower asked for the whole table
     bool tableSending_[kMaxFollowers] = {};  // the sender's: who gets the table being sent
     uint32_t sequence_ = 1;                 // the next event's number (frame thread)
+    int32_t run_;                           // drawn at the start: tells a leader started again
     int nextFrame_ = 0, currentFrame_ = 0;
     bool inFrame_ = false, pushed_ = false;
     int socket_ = -1, wakeFd_ = -1;

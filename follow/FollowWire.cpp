@@ -5,6 +5,8 @@
 namespace followwire {
 namespace {
 
+constexpr int kHead = 6;  // the numbers of a state before the cells
+
 size_t padded(size_t n) { return (n + 4) & ~size_t{3}; }  // with at least one zero
 
 void put32(uint8_t* p, uint32_t v) {
@@ -109,22 +111,22 @@ bool decode(const void* packet, size_t size, Message& m) {
 }
 
 void putState(const State& s, uint8_t* out) {
-    const int32_t head[5] = {s.selected, s.midiOn, s.joystickOn, s.helpMode, s.helpPage};
-    for (int i = 0; i < 5; ++i) put32(out + 4 * i, static_cast<uint32_t>(head[i]));
+    const int32_t head[kHead] = {s.run, s.selected, s.midiOn, s.joystickOn, s.helpMode, s.helpPage};
+    for (int i = 0; i < kHead; ++i) put32(out + 4 * i, static_cast<uint32_t>(head[i]));
     for (int c = 0; c < kCells; ++c) {
-        put32(out + 20 + 8 * c, static_cast<uint32_t>(s.module[c]));
-        put32(out + 24 + 8 * c, static_cast<uint32_t>(s.imageSet[c]));
+        put32(out + 4 * kHead + 8 * c, static_cast<uint32_t>(s.module[c]));
+        put32(out + 4 * kHead + 4 + 8 * c, static_cast<uint32_t>(s.imageSet[c]));
     }
 }
 
 bool getState(std::string_view bytes, State& s) {
     if (bytes.size() != kStateBytes) return false;
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    int32_t* head[5] = {&s.selected, &s.midiOn, &s.joystickOn, &s.helpMode, &s.helpPage};
-    for (int i = 0; i < 5; ++i) *head[i] = static_cast<int32_t>(get32(p + 4 * i));
+    int32_t* head[kHead] = {&s.run, &s.selected, &s.midiOn, &s.joystickOn, &s.helpMode, &s.helpPage};
+    for (int i = 0; i < kHead; ++i) *head[i] = static_cast<int32_t>(get32(p + 4 * i));
     for (int c = 0; c < kCells; ++c) {
-        s.module[c] = static_cast<int32_t>(get32(p + 20 + 8 * c));
-        s.imageSet[c] = static_cast<int32_t>(get32(p + 24 + 8 * c));
+        s.module[c] = static_cast<int32_t>(get32(p + 4 * kHead + 8 * c));
+        s.imageSet[c] = static_cast<int32_t>(get32(p + 4 * kHead + 4 + 8 * c));
     }
     return true;
 }

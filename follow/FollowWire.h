@@ -12,7 +12,7 @@
 //   leader -> follower   /strata/follow/event  i <seq> s <show-script line>
 //                        /strata/follow/text   i <seq> i <offset> i <total> b <piece of a scene's text>
 //                        /strata/follow/table  i <seq> i <first entry> b <bytes, then floats>
-//                        /strata/follow/state  i <seq> b <selected, switches, cells>
+//                        /strata/follow/state  i <seq> b <run, selected, switches, cells>
 // Every event has the next sequence number; a scene's text goes in pieces
 // before its event, under the event's number; a table (its pieces and then
 // its state) carries the number of the first event it does not hold, the
@@ -57,10 +57,11 @@ bool decode(const void* data, size_t size, Message& message);
 
 // What a table holds beside the controllers.
 struct State {
+    int32_t run = 0;  // the leader's run: a number it drew at its start
     int32_t selected = 0, midiOn = 0, joystickOn = 0, helpMode = 0, helpPage = 0;
     int32_t module[kCells] = {}, imageSet[kCells] = {};
 };
-constexpr size_t kStateBytes = 4 * (5 + 2 * kCells);
+constexpr size_t kStateBytes = 4 * (6 + 2 * kCells);
 void putState(const State& state, uint8_t* out);
 bool getState(std::string_view bytes, State& state);
 // Entries [first, first + kTablePiece) of a table: the bytes, then the floats.

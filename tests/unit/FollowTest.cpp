@@ -195,6 +195,11 @@ TEST_F(FollowTest, AGapAsksForTheTableAndLaterEventsFollowIt) {
     follow(0);
     EXPECT_TRUE(client->inStep());
     EXPECT_EQ(bytes({{2, 0, 40}, {2, 0, 41}, {2, 0, 42}, {2, 0, 43}}), (std::vector<int>{40, 41, 42, 43}));
+    // A table asked for twice holds nothing new: the follower keeps what it applied.
+    hello(9001, 2000, fw::kResync);
+    set(at + 5, 99, false), leader->frameFinished(), leader->sendPending(0), set(at + 5, 0, false);
+    follow(0);
+    EXPECT_EQ(universe->controls->getByte(2, 0, 45), 0);
     // The leader started again: its numbers begin anew, and the table it gives its new follower leads.
     const auto hook = leader->sent;
     leader = std::make_unique<FollowLeader>(*universe);
