@@ -108,8 +108,10 @@ bool FollowLeader::takeAt(const char* data, size_t size, const sockaddr_in& from
     char name[40];
     describe(endpoint, name, sizeof name);
     if (!slot) {
-        std::fprintf(stderr, "follow: %s wants to follow, but %d followers already do; refused\n", name,
-                     kMaxFollowers);
+        if (refused_ != endpoint)  // once, not at every hello
+            std::fprintf(stderr, "follow: %s wants to follow, but %d followers already do; refused\n", name,
+                         kMaxFollowers);
+        refused_ = endpoint;
         return false;
     }
     slot->lastSeen.store(now, std::memory_order_relaxed);

@@ -90,6 +90,7 @@ private:
     Slot slots_[kMaxFollowers];
     std::atomic<bool> anyone_{false};       // a follower is alive (the sender says)
     std::atomic<bool> tableWanted_{false};  // a follower asked for the whole table
+    uint64_t refused_ = 0;                  // the server thread's: the last follower refused
     bool tableSending_[kMaxFollowers] = {};  // the sender's: who gets the table being sent
     uint32_t sequence_ = 1;                 // the next event's number (frame thread)
     int32_t run_;                           // drawn at the start: tells a leader started again
