@@ -41,6 +41,7 @@ public:
         if (n > capacity_ - (head - tail_.load(std::memory_order_acquire))) return false;
         size_t at = head;
         for (int i = 0; i < count; ++i) {
+            if (parts[i].size == 0) continue;  // its data may be null
             const size_t offset = at & (capacity_ - 1);
             const size_t first = parts[i].size < capacity_ - offset ? parts[i].size : capacity_ - offset;
             std::memcpy(bytes_.get() + offset, parts[i].data, first);
