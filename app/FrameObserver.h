@@ -45,3 +45,40 @@ public:
     // The frame's inputs are done and its picture drawn.
     virtual void frameFinished() {}
 };
+
+// Two observers watching the same frames (the show recorder and a leader
+// sending the show to other machines): each call goes to both, the first
+// first. Either may be null. Holds no state of its own and never allocates.
+class FrameObserverPair final : public FrameObserver {
+public:
+    FrameObserver* first = nullptr;
+    FrameObserver* second = nullptr;
+
+    // This pair when either is set, else null: what the universe should hold.
+    FrameObserver* active() { return first || second ? this : nullptr; }
+
+    void keyPressed(unsigned char k, int x, int y) override { each([&](FrameObserver& o) { o.keyPressed(k, x, y); }); }
+    void specialPressed(int k, int x, int y) override { each([&](FrameObserver& o) { o.specialPressed(k, x, y); }); }
+    void controlSet(int i, int b, float f) override { each([&](FrameObserver& o) { o.controlSet(i, b, f); }); }
+    void scriptedMidi(uint32_t m) override { each([&](FrameObserver& o) { o.scriptedMidi(m); }); }
+    void frameStarted(int ms) override { each([&](FrameObserver& o) { o.frameStarted(ms); }); }
+    void soundTaken(const uint8_t* b, int64_t p) override { each([&](FrameObserver& o) { o.soundTaken(b, p); }); }
+    void midiApplied(uint32_t m) override { each([&](FrameObserver& o) { o.midiApplied(m); }); }
+    void joystickApplied(uint32_t x, uint32_t y, uint32_t b) override {
+        each([&](FrameObserver& o) { o.joystickApplied(x, y, b); });
+    }
+    void mappedWrite(int i, int b, float f) override { each([&](FrameObserver& o) { o.mappedWrite(i, b, f); }); }
+    void routedWrite(int i, int b, float f) override { each([&](FrameObserver& o) { o.routedWrite(i, b, f); }); }
+    void commandApplied(const char* w) override { each([&](FrameObserver& o) { o.commandApplied(w); }); }
+    void sceneRecalled(const char* p, int ms, const std::string& t) override {
+        each([&](FrameObserver& o) { o.sceneRecalled(p, ms, t); });
+    }
+    void frameFinished() override { each([](FrameObserver& o) { o.frameFinished(); }); }
+
+private:
+    template <class Call>
+    void each(const Call& call) {
+        if (first) call(*first);
+        if (second) call(*second);
+    }
+};

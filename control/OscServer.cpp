@@ -144,6 +144,7 @@ void OscServer::handleMessage(const char* data, size_t size, const sockaddr_in* 
         queue_.countBad();
         return;
     }
+    if (OscPacketTap* tap = tap_.load(std::memory_order_acquire); tap && tap->take(data, size, from)) return;
     // The output's read-only values coming back from an echoing surface.
     int layer = -1;
     const OscAddress* row = findOscAddress(data, layer);

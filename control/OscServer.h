@@ -12,6 +12,15 @@ class OscCommandQueue;
 struct OscArg;
 struct OscCommand;
 
+// Takes the messages of addresses no command uses (another machine's
+// traffic: control/OscServer hands them over on its own thread, before the
+// address table sees them). True when the message was taken.
+class OscPacketTap {
+public:
+    virtual ~OscPacketTap() = default;
+    virtual bool take(const char* data, size_t size, const sockaddr_in* from) = 0;
+};
+
 // The OSC input: a UDP socket bound to one address, read by its own thread.
 // Each packet (a message or a bundle, bundles nested at most 8 deep) is
 // decoded with liblo, validated into OscCommand records and queued; the
@@ -36,6 +45,9 @@ public:
     bool start(const std::string& host, int port, std::string& error);
     void stop();
     int port() const { return port_; }
+    // The tap that sees every message first (null: none); it must outlive
+    // the server or be taken away before it goes.
+    void setTap(OscPacketTap* tap) { tap_.store(tap, std::memory_order_release); }
 
     // Decodes and queues one packet; `from` (may be null) gets replies.
     // Called by the UDP thread and the web server's (OSC over WebSocket):
@@ -61,6 +73,7 @@ private:
     int socket_ = -1;
     int port_ = 0;
     std::atomic<bool> running_{false};
+    std::atomic<OscPacketTap*> tap_{nullptr};
     std::thread thread_;
 
     // The last senders answered, and the replies of the current second.

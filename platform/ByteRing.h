@@ -29,6 +29,41 @@ public:
         return true;
     }
 
+    // Writer: several pieces as one record, all or nothing.
+    struct Piece {
+        const void* data;
+        size_t size;
+    };
+    bool push(const Piece* parts, int count) {
+        size_t n = 0;
+        for (int i = 0; i < count; ++i) n += parts[i].size;
+        const size_t head = head_.load(std::memory_order_relaxed);
+        if (n > capacity_ - (head - tail_.load(std::memory_order_acquire))) return false;
+        size_t at = head;
+        for (int i = 0; i < count; ++i) {
+            if (parts[i].size == 0) continue;  // its data may be null
+            const size_t offset = at & (capacity_ - 1);
+            const size_t first = parts[i].size < capacity_ - offset ? parts[i].size : capacity_ - offset;
+            std::memcpy(bytes_.get() + offset, parts[i].data, first);
+            std::memcpy(bytes_.get(), static_cast<const uint8_t*>(parts[i].data) + first, parts[i].size - first);
+            at += parts[i].size;
+        }
+        head_.store(head + n, std::memory_order_release);
+        return true;
+    }
+
+    // Reader: copies out and consumes exactly n bytes, or false (nothing
+    // taken) when fewer are readable.
+    bool read(void* out, size_t n) {
+        if (readable() < n) return false;
+        size_t length = 0;
+        const uint8_t* first = span(n, length);
+        std::memcpy(out, first, length);
+        if (length < n) std::memcpy(static_cast<uint8_t*>(out) + length, bytes_.get(), n - length);
+        consume(n);
+        return true;
+    }
+
     // Reader: the bytes written so far and not yet consumed.
     size_t readable() const {
         return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed);

@@ -134,6 +134,21 @@ constexpr Row kRows[] = {
     {Setting::Link, "STRATA_LINK", "1, true, yes, on", "off",
      "join the Link tempo session of other machines on the local network (multicast)",
      [](const std::string& text, Settings& s, std::string&) { s.link = isOnWord(text); }},
+    {Setting::Follow, "STRATA_FOLLOW", "host:port of the leader's STRATA_OSC", "none (leads)",
+     "follow another instrument's show: apply every input it applies (needs this one's own OSC)",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         readEndpoint(text, s.follow, problem, "follow: STRATA_FOLLOW ", "; not following");
+     }},
+    {Setting::FollowKeep, "STRATA_FOLLOW_KEEP", "layer numbers 1..11 such as 3,7", "none",
+     "layers a follower keeps its own: what the leader does to them is not applied",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         std::vector<int> layers;
+         if (parseFrameList(text, layers) && layers.front() >= 1 && layers.back() <= 11) {
+             for (int layer : layers) s.followKeep |= 1u << (layer - 1);
+             return;
+         }
+         problem = "follow: STRATA_FOLLOW_KEEP=" + text + " is not a list of layers 1..11 such as 3,7; no layer kept";
+     }},
     {Setting::Display, "DISPLAY", "an X display such as :0", "none",
      "the display to open; without one only --help and --version answer",
      [](const std::string& text, Settings& s, std::string&) { s.display = text; }},

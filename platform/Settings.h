@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -17,7 +18,7 @@
 
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
-    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link,
+    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link, Follow, FollowKeep,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -44,6 +45,8 @@ struct Settings {
     std::string dumpDirectory = ".";
     bool midiClock = false;                    // follow a MIDI clock leader (timing messages reach the clock)
     bool link = false;                         // join the Link tempo session on the local network
+    std::string follow;                        // the leader's OSC host:port to follow; empty: leads itself
+    uint32_t followKeep = 0;                   // bit c: channel c (layer c + 1) stays this machine's own
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;

@@ -44,7 +44,7 @@ void LiveSession::begin(qelUnivCell& universe) {
             recorder_.reset();
             return;
         }
-        recorder_->follow(universe);
+        watch(universe);
         std::fprintf(stderr, "strata: recording the show from start-up into %s\n", directory);
     }
 }
@@ -76,16 +76,31 @@ void LiveSession::toggleRecording() {
         recorder_.reset();
         return;
     }
-    recorder_->follow(*universe_);
+    watch(*universe_);
     std::fprintf(stderr, "strata: recording the show into %s%s\n", directory.c_str(),
                  framesDrawn_ == 0 ? "" : " (started during the show: it re-renders close, not exactly)");
 }
 
 void LiveSession::stopRecording() {
     if (!recorder_) return;
-    if (universe_) recorder_->unfollow(*universe_);
+    if (universe_) {
+        recorder_->unfollow(*universe_);
+        observers_.first = nullptr;
+        universe_->observer = observers_.active();
+    }
     recorder_->stop();
     recorder_.reset();
+}
+
+void LiveSession::watch(qelUnivCell& universe) {
+    recorder_->follow(universe);  // the sound stream
+    observers_.first = recorder_.get();
+    universe.observer = observers_.active();
+}
+
+void LiveSession::setLeader(FrameObserver* leader) {
+    observers_.second = leader;
+    if (universe_) universe_->observer = observers_.active();
 }
 
 bool LiveSession::keyPressed(unsigned char key, int modifiers) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FrameObserver.h"
+
 class SceneBank;
 class ShowRecorder;
 class VirtualScreen;
@@ -36,16 +38,21 @@ public:
     // Ends a running recording (also on exit).
     void stopRecording();
     SceneBank* scenes() { return scenes_.get(); }
+    // A second observer beside the recording (a leader sending the show to
+    // other machines; null: none).
+    void setLeader(FrameObserver* leader);
     // The recording's line for the operator, or null when none runs.
     const char* recordingStatus() const;
 
 private:
     void toggleRecording();
+    void watch(qelUnivCell& universe);  // the recorder's stream and the observers
     std::string nextRecordingDirectory() const;
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<SceneBank> scenes_;
     std::unique_ptr<ShowRecorder> recorder_;
+    FrameObserverPair observers_;  // the recording first, then the leader
     std::vector<int> dumpFrames_;
     std::string dumpDirectory_ = ".";
     std::unique_ptr<uint8_t[]> dumpPicture_;

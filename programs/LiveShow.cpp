@@ -7,19 +7,22 @@
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
 #include "control/MidiMap.h"
+#include "control/OscEndpoint.h"
 #include "control/OscServer.h"
 #include "control/SoundMap.h"
+#include "follow/FollowClient.h"
+#include "follow/FollowLeader.h"
+#include "input/MidiInput.h"
 #include "input/WaveInput.h"
 #include "music/LinkSession.h"
 #include "music/MusicalTime.h"
-#include "platform/Settings.h"
-#include "input/MidiInput.h"
 #include "operator/OverlayPainter.h"
+#include "platform/Settings.h"
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
 #include "programs/LiveSession.h"
-#include "surface/WebServer.h"
 #include "show/SceneBank.h"
+#include "surface/WebServer.h"
 
 LiveShow::LiveShow(bool overlayAtStart) {
     if (!overlayAtStart) overlay_.hideAtStart();
@@ -75,6 +78,51 @@ void LiveShow::started(qelUnivCell& universe) {
         bus_->setSceneFade(bank->defaultFadeMillis());
         bus_->sceneFadeChanged = [bank](int millis) { bank->setDefaultFadeMillis(millis); };
     }
+    startSeveralMachines(universe);
+}
+
+void LiveShow::startSeveralMachines(qelUnivCell& universe) {
+    const Settings& s = settings();
+    s.report(Setting::Follow);
+    s.report(Setting::FollowKeep);
+    OscServer* server = bus_->oscServer();
+    std::string error;
+    if (s.follow.empty()) {
+        if (!server) return;
+        leader_ = std::make_unique<FollowLeader>(universe);
+        if (!leader_->start(error)) {
+            std::fprintf(stderr, "follow: %s; no machine can follow this one\n", error.c_str());
+            leader_.reset();
+            return;
+        }
+        session_->setLeader(leader_.get());
+        server->setTap(leader_.get());
+        return;
+    }
+    OscEndpoint endpoint;
+    sockaddr_in leader{};
+    if (!OscEndpoint::parse(s.follow, endpoint, error) || !endpoint.resolve(leader, error)) {
+        std::fprintf(stderr, "follow: STRATA_FOLLOW %s; not following\n", error.c_str());
+        return;
+    }
+    if (!server) {
+        std::fprintf(stderr, "follow: the leader sends to this instrument's OSC port, and OSC is off; not following\n");
+        return;
+    }
+    follower_ = std::make_unique<FollowClient>(leader, bus_->oscPort(), s.followKeep);
+    if (!follower_->start(error)) {
+        std::fprintf(stderr, "follow: %s; not following\n", error.c_str());
+        follower_.reset();
+        return;
+    }
+    followInput_ = std::make_unique<FollowInput>(*bus_, *follower_, *session_->scenes());
+    universe.input = followInput_.get();
+    server->setTap(follower_.get());
+    std::string kept;
+    for (int layer = 1; layer <= 11; ++layer)
+        if (s.followKeep >> (layer - 1) & 1u) kept += (kept.empty() ? "" : ", ") + std::to_string(layer);
+    std::fprintf(stderr, "follow: following the instrument at %s:%d%s%s\n", endpoint.host.c_str(), endpoint.port,
+                 kept.empty() ? "" : "; keeping layers ", kept.c_str());
 }
 
 bool LiveShow::keyboard(unsigned char key, int modifiers, int /*x*/, int /*y*/) {
@@ -159,6 +207,8 @@ void LiveShow::ending() {
     // Esc ends the process through exit: the web server's thread and
     // connections end here, before the bus it uses.
     if (web_) web_->stop();
+    if (follower_) follower_->stop();
+    if (leader_) leader_->stop();
     if (session_) session_->stopRecording();
     if (universe_ && universe_->wave) universe_->wave->setAnalysisSink(nullptr);
 }

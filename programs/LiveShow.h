@@ -8,6 +8,9 @@
 #include "operator/OperatorOverlay.h"
 
 class ControlBus;
+class FollowClient;
+class FollowInput;
+class FollowLeader;
 class LiveSession;
 class LinkSession;
 class MusicalTime;
@@ -35,6 +38,9 @@ public:
 private:
     double millisSinceLastFrame();
     LiveFigures liveFigures(const OperatorOverlay::Snapshot& snapshot) const;
+    // Several machines: follows STRATA_FOLLOW's leader, or else leads
+    // whoever asks to follow through this instrument's OSC port.
+    void startSeveralMachines(qelUnivCell& universe);
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;
@@ -44,6 +50,9 @@ private:
     // Declared after the bus: it reads the bus's snapshot and feeds its
     // queue, so it stops first.
     std::unique_ptr<WebServer> web_;
+    std::unique_ptr<FollowLeader> leader_;
+    std::unique_ptr<FollowClient> follower_;
+    std::unique_ptr<FollowInput> followInput_;
     DeviceReport report_{stderr};
     OperatorOverlay overlay_;
     char midiText_[256] = "";

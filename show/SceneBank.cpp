@@ -120,15 +120,28 @@ bool SceneBank::recallFile(const std::string& path, int fadeMillis) {
         text = stored->text;
     else if (!readSceneFile(path, text))
         return false;
+    return recallText(path, text, fadeMillis);
+}
+
+bool SceneBank::recallText(const std::string& name, std::string_view text, int fadeMillis, uint32_t keepChannels) {
     std::string error;
-    if (!parse(text, path, *parsed_, error)) {
+    if (!parse(text, name, *parsed_, error)) {
         std::fprintf(stderr, "strata: %s; nothing changed\n", error.c_str());
         return false;
     }
+    Scene& scene = *parsed_;
+    const ControlTable& table = *universe_.controls;
+    for (int c = 0; c < ControlTable::kChannels; ++c) {
+        if (!(keepChannels >> c & 1u)) continue;
+        if (c < Scene::kCells) scene.described[c] = false;
+        const int first = ControlTable::indexOf(c, 0, 0);
+        std::copy_n(table.byteValue + first, ControlTable::kControllers, scene.bytes + first);
+        std::copy_n(table.floatValue + first, ControlTable::kControllers, scene.floats + first);
+    }
     const int fade = fadeMillis < 0 ? defaultFade_ : fadeMillis;
-    std::fprintf(stderr, "strata: scene recalled from %s (fade %d ms)\n", path.c_str(), fade);
-    if (universe_.observer) universe_.observer->sceneRecalled(path.c_str(), fade, text);
-    apply(*parsed_, fade);
+    std::fprintf(stderr, "strata: scene recalled from %s (fade %d ms)\n", name.c_str(), fade);
+    if (universe_.observer) universe_.observer->sceneRecalled(name.c_str(), fade, std::string(text));
+    apply(scene, fade);
     return true;
 }
 

@@ -60,6 +60,11 @@ public:
     // A scene file by name; fadeMillis < 0 takes the default fade.
     bool recallFile(const std::string& path, int fadeMillis);
     bool storeFile(const std::string& path);
+    // A scene given as its text (another machine's, name for messages),
+    // recalled as recallFile does. The channels set in keepChannels (bit c:
+    // channel c) stay as they are: their controllers, and the module and
+    // image set of their cells.
+    bool recallText(const std::string& name, std::string_view text, int fadeMillis, uint32_t keepChannels = 0);
 
     int defaultFadeMillis() const { return defaultFade_; }
     void setDefaultFadeMillis(int millis) { defaultFade_ = millis > 0 ? millis : 0; }

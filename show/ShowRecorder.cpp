@@ -13,13 +13,13 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/KeyNames.h"
 #include "app/qelUnivCell.h"
 #include "input/WaveInput.h"
 #include "input/CaptureBackend.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileWriter.h"
 #include "show/SceneBank.h"
+#include "show/ShowLines.h"
 #include "show/ShowScript.h"
 
 namespace {
@@ -234,9 +234,14 @@ bool ShowRecorder::drainRing(ByteRing& ring, size_t bytes, int fd, const char* w
     return true;
 }
 
+void ShowRecorder::put(const char* text, int length) {
+    if (!started_ || !healthy() || length <= 0) return;
+    if (!text_.push(text, static_cast<size_t>(length))) ++linesLost_;
+}
+
 void ShowRecorder::line(const char* format, ...) {
     if (!started_ || !healthy()) return;
-    char buffer[512];
+    char buffer[kLine];
     va_list args;
     va_start(args, format);
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
@@ -268,19 +273,13 @@ void ShowRecorder::blocksMissed(int64_t blocks) {
 }
 
 void ShowRecorder::keyPressed(unsigned char key, int x, int y) {
-    if (key > 32 && key < 127 && key != '#')
-        line("%d key %c %d %d\n", nextFrame_, key, x, y);
-    else if (key == 27)
-        line("%d key Esc %d %d\n", nextFrame_, x, y);
-    else
-        line("%d key 0x%02x %d %d\n", nextFrame_, key, x, y);
+    char buffer[kLine];
+    put(buffer, showline::key(buffer, sizeof buffer, nextFrame_, key, x, y));
 }
 
 void ShowRecorder::specialPressed(int key, int x, int y) {
-    if (const char* name = KeyNames::specialKeyName(key))
-        line("%d key %s %d %d\n", nextFrame_, name, x, y);
-    else if (key >= 1 && key <= 255)
-        line("%d special %d %d %d\n", nextFrame_, key, x, y);
+    char buffer[kLine];
+    put(buffer, showline::special(buffer, sizeof buffer, nextFrame_, key, x, y));
 }
 
 void ShowRecorder::frameStarted(int frameMillis) {
@@ -311,15 +310,18 @@ void ShowRecorder::soundTaken(const uint8_t* block, int64_t position) {
 }
 
 void ShowRecorder::scriptedMidi(uint32_t message) {
-    line("%d midi 0x%02x %u %u\n", nextFrame_, message & 0xFFu, (message >> 8) & 0xFFu, (message >> 16) & 0xFFu);
+    char buffer[kLine];
+    put(buffer, showline::midi(buffer, sizeof buffer, nextFrame_, "midi", message));
 }
 
 void ShowRecorder::midiApplied(uint32_t message) {
-    line("%d midiin 0x%02x %u %u\n", currentFrame_, message & 0xFFu, (message >> 8) & 0xFFu, (message >> 16) & 0xFFu);
+    char buffer[kLine];
+    put(buffer, showline::midi(buffer, sizeof buffer, currentFrame_, "midiin", message));
 }
 
 void ShowRecorder::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
-    line("%d joy %u %u %u\n", currentFrame_, x > 65535 ? 65535 : x, y > 65535 ? 65535 : y, buttons & 15u);
+    char buffer[kLine];
+    put(buffer, showline::joystick(buffer, sizeof buffer, currentFrame_, x, y, buttons));
 }
 
 void ShowRecorder::sceneRecalled(const char* path, int fadeMillis, const std::string& text) {
@@ -337,25 +339,26 @@ void ShowRecorder::sceneRecalled(const char* path, int fadeMillis, const std::st
         std::snprintf(name, sizeof name, "scene-%06d-%d.scene", frame, copies_);
     // Written off the frame, from the text recalled.
     fileWriter().write(directory_ + "/" + name, text, "", std::string("strata: recording: cannot copy ") + path + ": ");
-    line("%d scene %s %d%s\n", frame, name, fadeMillis, inFrame_ ? " bus" : "");
+    char buffer[kLine];
+    put(buffer, showline::scene(buffer, sizeof buffer, frame, name, fadeMillis, inFrame_));
 }
 
 void ShowRecorder::mappedWrite(int index, int byteValue, float floatValue) {
-    if (index < 0 || index >= 16 * 1024) return;
-    line("%d mapped %d %d %d %.9g\n", currentFrame_, index / 1024, index % 1024, byteValue & 0xFF,
-         static_cast<double>(floatValue));
+    char buffer[kLine];
+    put(buffer, showline::write(buffer, sizeof buffer, currentFrame_, "mapped", index, byteValue, floatValue));
 }
 
 void ShowRecorder::routedWrite(int index, int byteValue, float floatValue) {
-    if (index < 0 || index >= 16 * 1024) return;
-    line("%d routed %d %d %d %.9g\n", currentFrame_, index / 1024, index % 1024, byteValue & 0xFF,
-         static_cast<double>(floatValue));
+    char buffer[kLine];
+    put(buffer, showline::write(buffer, sizeof buffer, currentFrame_, "routed", index, byteValue, floatValue));
 }
 
-void ShowRecorder::commandApplied(const char* words) { line("%d osc %s\n", currentFrame_, words); }
+void ShowRecorder::commandApplied(const char* words) {
+    char buffer[kLine];
+    put(buffer, showline::osc(buffer, sizeof buffer, currentFrame_, words));
+}
 
 void ShowRecorder::controlSet(int index, int byteValue, float floatValue) {
-    if (index < 0 || index >= 16 * 1024) return;
-    line("%d set %d %d %d %.9g\n", nextFrame_, index / 1024, index % 1024, byteValue & 0xFF,
-         static_cast<double>(floatValue));
+    char buffer[kLine];
+    put(buffer, showline::write(buffer, sizeof buffer, nextFrame_, "set", index, byteValue, floatValue));
 }

@@ -91,7 +91,9 @@ public:
     void blocksMissed(int64_t blocks) override;
 
 private:
+    static constexpr size_t kLine = 512;
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void put(const char* text, int length);  // a line of show/ShowLines
     void writerLoop();
     // Writes what the rings hold; false once a file failed.
     bool drain();

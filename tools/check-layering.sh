@@ -8,6 +8,7 @@
 #   music/                            musical time: sound analysis, clock, modulators
 #   control/   operator/              remote control; the operator's view
 #   show/  surface/                   scenes, recording, replay, offline render; the web server
+#   follow/                           several machines: a leader and its followers
 #   programs/                         the two programs
 # control/ and operator/ stand side by side and do not use each other; so do
 # show/ and surface/.
@@ -23,7 +24,7 @@ set -uo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-folders=(platform input resources reactor reactors app music control operator show surface programs)
+folders=(platform input resources reactor reactors app music control operator show surface follow programs)
 core="input resources reactor reactors app"
 declare -A uses=(
     [platform]=""
@@ -37,7 +38,8 @@ declare -A uses=(
     [operator]="$core music"
     [show]="$core music control"
     [surface]="$core music control"
-    [programs]="$core music control operator show surface"
+    [follow]="$core music control show"
+    [programs]="$core music control operator show surface follow"
 )
 for folder in "${folders[@]}"; do
     [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"

@@ -521,5 +521,80 @@ def hostile():
     check(found(s.err, "the bundled stage is stage/"), "no hint at the bundled stage")
 
 
+def stored_scene(s, port, path):
+    """The table as a scene: /strata/scene/store 99 sent to the instrument, its file's lines once written."""
+    times = text(s.err).count("strata: scene stored in scenes/99.scene") + 1
+    osc(port, "/strata/scene/store i 99")
+    s.expect("strata: scene stored in scenes/99.scene", f"{s.tag}: no scene stored: {tail(s.err)}", err=True,
+             times=times)
+    return [line for line in lines(path) if not line.startswith("#")]
+
+
+def follow():
+    """Several machines on loopback, each on its own copy of the stage: a leader played with keys to its window,
+    OSC commands, a scene stored and recalled; a follower (STRATA_FOLLOW) that joined late ends with the leader's
+    table, modules and selection (every entry of both, the frame's own level and time aside); a follower keeping
+    layer 2 (STRATA_FOLLOW_KEEP) differs there only; a follower that ends is forgotten within about 5 s."""
+    check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
+    for tag in ("lead", "follow", "keep"):
+        shutil.copytree(f"{SOURCE}/stage", tag)
+    lead_port, follow_port, keep_port = free_ports(3)
+    start_x("1300x500")
+    windows = set()
+
+    def start(tag, x, **env):  # windowed, moved to x so that the mouse tells which one takes the keys
+        s = Strata(tag, stage=tag, wait=0, STRATA_WINDOWED="1", STRATA_AUDIO="no-such-device",
+                   STRATA_JOYSTICK=f"{WORK}/no-joystick", **env)
+        s.expect("qelUnivCell::init -- loadModels()", f"{tag}: no start-up: {tail(s.err)}", 60)
+        for _ in range(100):
+            new = set(out("xdotool", "search", "--onlyvisible", "--name", "^Strata$").split()) - windows
+            if new:
+                break
+            sleep(0.1)
+        check(new, f"{tag}: no window")
+        s.win = new.pop()
+        windows.add(s.win)
+        run("xdotool", "windowmove", s.win, x, 0)
+        return s
+
+    lead = start("lead", 0, STRATA_OSC=f"127.0.0.1:{lead_port}", STRATA_SCENE_FADE="300")
+    press("F1", "Down", "Down", at=(639, 240), wait=0.3)  # layer 1 up: Cloud (before anyone follows)
+    keep = start("keep", 650, STRATA_OSC=f"127.0.0.1:{keep_port}", STRATA_FOLLOW=f"127.0.0.1:{lead_port}",
+                 STRATA_FOLLOW_KEEP="2")
+    follower = start("follow", 650, STRATA_OSC=f"127.0.0.1:{follow_port}", STRATA_FOLLOW=f"127.0.0.1:{lead_port}")
+    for s in (follower, keep):
+        s.expect("follow: in step with the leader", f"{s.tag} never in step: {tail(s.err)}", 20, err=True)
+    lead.expect("(2 of at most 8)", f"the leader did not see two followers: {tail(lead.err)}", err=True)
+    press("e", "r", at=(100, 400), wait=0.3)  # keys on the leader's window, with the mouse
+    press("ctrl+shift+2", wait=0.3)  # scene 2 stored on the leader only
+    press("F2", "Down", "Down", "Down", "y", at=(500, 100), wait=0.3)
+    press("ctrl+2", wait=1.5)  # the recall cross-fades; the followers have no scene 2 of their own
+    check(not os.path.exists("follow/scenes/02.scene"), "the follower stored a scene of its own")
+    press("F2", "Down", "q", "w", "Right", at=(300, 50), wait=0.3)  # layer 2 again: a module, keys, an image set
+    osc(lead_port, "/strata/layer/3/opacity f 1.0", "/strata/layer/3/module s Tunnel", "/strata/ctl iif 4 20 0.5",
+        "/strata/trail f 0.4", "/strata/layer/2/module i 5", "/strata/midi i 1", "/strata/select i 3")
+    press("t", "F3", at=(20, 20), wait=1)
+    lead_scene = stored_scene(lead, lead_port, "lead/scenes/99.scene")
+    follow_scene = stored_scene(follower, follow_port, "follow/scenes/99.scene")
+    check(len(lead_scene) > 30 and lead_scene == follow_scene,
+          f"the tables differ: {sorted(set(lead_scene) ^ set(follow_scene))[:8]}")
+    keep_scene = stored_scene(keep, keep_port, "keep/scenes/99.scene")
+    layer2 = re.compile(r"^(cell 1 |value 1 )")
+    differ = set(lead_scene) ^ set(keep_scene)
+    check(differ and all(layer2.match(line) for line in differ),
+          f"the kept layer: {sorted(line for line in differ if not layer2.match(line))[:8] or 'no difference'}")
+    for s, x in ((follower, 800), (lead, 20), (keep, 800)):  # the leader's Esc ends the leader only
+        check(not found(s.err, "asking the leader|not applied here"), f"{s.tag}: {tail(s.err)}")
+        press("Escape", at=(x, 200))
+        check(s.status() == 0, f"{s.tag}: no exit status 0 after Esc")
+        if s is follower:  # silent from now on: forgotten within about five seconds
+            began = time.time()
+            lead.expect("follow: a follower went silent; 1 left", f"the leader kept a follower gone: {tail(lead.err)}",
+                        8, err=True)
+            gone = time.time() - began
+    return f"{len(lead_scene)} scene lines equal; {len(differ)} differ on the kept layer only; a follower gone " \
+        f"forgotten after {gone:.1f} s"
+
+
 if __name__ == "__main__":
-    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, wholeshow, hostile)})
+    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, wholeshow, hostile, follow)})

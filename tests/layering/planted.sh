@@ -7,7 +7,7 @@ set -uo pipefail
 check="${1:?usage: planted.sh SOURCE_DIR}/tools/check-layering.sh"
 tree="$(mktemp -d)"
 trap 'rm -rf "$tree"' EXIT
-for layer in platform input resources reactor reactors app control operator show programs; do cp -r "$1/$layer" "$tree/"; done
+for layer in platform input resources reactor reactors app control operator show follow programs; do cp -r "$1/$layer" "$tree/"; done
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 out=$(bash "$check" "$tree") || fail "the unchanged copy is refused: $out"
@@ -28,6 +28,7 @@ plants=(
     'platform/AtomicFile.cpp|#include "app/ControlTable.h"|1'
     'app/GlutApp.cpp|#include "control/ControlBus.h"|1'
     'app/qelUnivCell.cpp|#include "show/SceneBank.h"|1'
+    'show/SceneBank.cpp|#include "follow/FollowWire.h"|1'
     'control/OscServer.cpp|#include "show/ShowScript.h"|1'
     'control/ControlBus.cpp|#include "operator/OperatorOverlay.h"|1'
     'operator/DeviceReport.cpp|#include "control/ControlBus.h"|1'
