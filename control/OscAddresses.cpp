@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "app/ControlTable.h"
+#include "app/KeyBindings.h"
 #include "app/KeyNames.h"
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
@@ -255,6 +256,15 @@ Outcome applySwitch(bool& on, const OscCommand& c) {
 }
 Outcome applyMidi(ControlBus& bus, const OscCommand& c) { return applySwitch(bus.universe().midiOn, c); }
 Outcome applyJoystick(ControlBus& bus, const OscCommand& c) { return applySwitch(bus.universe().joystickOn, c); }
+// Help goes on and off as the h key takes it there (the same console line),
+// so the key map sees the key as from the keyboard; asking for the state it
+// is in changes nothing.
+Outcome applyHelp(ControlBus& bus, const OscCommand& c) {
+    qelUnivCell& u = bus.universe();
+    if (u.helpMode == (c.index != 0)) return Outcome::Unchanged;
+    pressCharacterKey(u, 'h', 320, 240);
+    return Outcome::Changed;
+}
 Outcome applyRecall(ControlBus& bus, const OscCommand& c) {
     bus.recall(c.index);
     return Outcome::Unchanged;
@@ -360,8 +370,8 @@ const OscAddress kAddresses[] = {
      "Switches MIDI input off or on.", parseSwitch, formatSwitch, applyMidi, midiOf, nullptr},
     {"/strata/joystick", Kind::Joystick, "T", {{0, 1}}, Stage::None, R | W, false, "0 or 1, or T/F",
      "Switches joystick input off or on.", parseSwitch, formatSwitch, applyJoystick, joystickOf, nullptr},
-    {"/strata/help", Kind::None, "T", {{0, 1}}, Stage::None, R, false, "-",
-     "Whether the help pages are shown (h; read only).", nullptr, nullptr, nullptr, helpOf, nullptr},
+    {"/strata/help", Kind::Help, "T", {{0, 1}}, Stage::None, R | W, false, "0 or 1, or T/F",
+     "Shows or hides the help pages, as the h key does.", parseSwitch, formatSwitch, applyHelp, helpOf, nullptr},
     {"/strata/level", Kind::None, "f", {{0, 1}}, Stage::None, R, true, "-", "The sound level 0..1 (read only).", nullptr,
      nullptr, nullptr, levelOf, nullptr},
     {"/strata/sound/low", Kind::None, "f", {{0, 1}}, Stage::None, R, false, "-",

@@ -39,6 +39,7 @@ struct OscCommand {
         ImageSetName,  // layer channel; name (an image set's folder)
         Shown,         // layer channel; shown (1) or hidden (0) in index
         SceneFade,     // the scene recalls' cross-fade in milliseconds in index
+        Help,          // help pages shown (1) or not (0) in index
     };
     static constexpr int kNameSize = 48;
 

@@ -37,7 +37,14 @@ void OscCommandQueue::endBundle() {
 }
 
 int OscCommandQueue::fetch() {
-    std::lock_guard<std::mutex> guard(lock_);
+    // The frame never waits for a network thread: when one is adding to the
+    // queue right now, its commands (and any before them) wait for the next
+    // frame, in order.
+    std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock()) {
+        eventCount = 0;
+        return 0;
+    }
     std::copy(queue_, queue_ + queueCount_, events);
     eventCount = queueCount_;
     queueCount_ = 0;

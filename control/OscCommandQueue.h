@@ -5,7 +5,8 @@
 
 #include "control/OscCommand.h"
 
-// The bounded queue between the OSC network thread and the frame. Every
+// The bounded queue between the network threads (OSC over UDP and over the
+// web server's WebSocket; OscServer lets one packet in at a time) and the frame. Every
 // array is allocated with the queue; pushing and fetching never allocate.
 //
 // A full queue keeps the oldest commands and drops the new ones. The
@@ -27,6 +28,8 @@ public:
     void countMerged() { merged_.fetch_add(1, std::memory_order_relaxed); }
 
     // Frame thread: moves everything queued into events; returns the count.
+    // Never waits: while a network thread holds the queue, it fetches
+    // nothing and the commands come with the next frame.
     int fetch();
     // The dropped and bad counts since the last call, and zeroes them.
     void takeCounts(uint64_t& dropped, uint64_t& bad);

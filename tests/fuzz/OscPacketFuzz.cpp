@@ -27,7 +27,7 @@ bool valid(const OscCommand& c) {
         case Kind::Key:
             return c.index > 0 && (c.special || (c.index < 128 && c.index != 27)) && c.x >= 0 && c.x < 640 &&
                    c.y >= 0 && c.y < 480;
-        case Kind::Midi: case Kind::Joystick: return c.index == 0 || c.index == 1;
+        case Kind::Midi: case Kind::Joystick: case Kind::Help: return c.index == 0 || c.index == 1;
         case Kind::Shown: return layer && (c.index == 0 || c.index == 1);
         case Kind::SceneFade: return c.index >= 0 && c.index <= 3600000;
         case Kind::Tempo: return c.value >= 20.0f && c.value <= 300.0f;

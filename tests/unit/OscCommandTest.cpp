@@ -12,9 +12,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -63,6 +63,7 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
         {"/strata/layer/3/imageset", {s("imgs2")}, Kind::ImageSetName, 2},
         {"/strata/layer/4/shown", {T}, Kind::Shown, 3, 0, 1},
         {"/strata/scene/fade", {i(3600000)}, Kind::SceneFade, 0, 0, 3600000},
+        {"/strata/help", {T}, Kind::Help, 0, 0, 1},
     };
     for (const Case& c : cases) {
         OscCommand cmd;
@@ -198,6 +199,34 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
     queue.takeCounts(dropped, bad);
     EXPECT_EQ(bad, 2u);
     EXPECT_EQ(queue.fetch(), 0);
+}
+
+// Two network threads (UDP and the web server) feed one queue while the frame
+// fetches without ever waiting: every command arrives once, each thread's in order.
+TEST(OscServerPackets, TwoSendersAndAFrameThatNeverWaits) {
+    OscCommandQueue queue;
+    OscServer server(queue);
+    constexpr int kEach = 3000;
+    const auto send = [&](int channel) {
+        for (int i = 0; i < kEach; ++i) {
+            const std::vector<uint8_t> p = oscBundle({oscControl(channel, i % 1024, i % 128)});
+            server.handlePacket(p.data(), p.size(), nullptr);
+        }
+    };
+    std::thread a(send, 1), b(send, 2);
+    int next[3] = {0, 0, 0}, fetched = 0;
+    for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         fetched < 2 * kEach && std::chrono::steady_clock::now() < until;) {
+        queue.fetch();
+        for (int e = 0; e < queue.eventCount; ++e, ++fetched) {
+            const OscCommand& c = queue.events[e];
+            ASSERT_EQ(c.entry, next[c.channel] % 1024) << "channel " << c.channel;
+            ++next[c.channel];
+        }
+    }
+    a.join();
+    b.join();
+    EXPECT_EQ(fetched, 2 * kEach);
 }
 
 // What the end-to-end run does not reach: a second server on a taken port, the list reply.
