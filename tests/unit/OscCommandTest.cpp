@@ -255,7 +255,7 @@ TEST(OscServerSockets, TakenPortAndListReply) {
     std::vector<std::string> addresses;
     for (int k = 0; k < lo_message_get_argc(message); ++k) addresses.emplace_back(&lo_message_get_argv(message)[k]->s);
     EXPECT_EQ(addresses, OscServer::addresses());
-    EXPECT_EQ(addresses.size(), 74u);  // 30 addresses, and 4 for each of the 11 layers
+    EXPECT_EQ(addresses.size(), 84u);  // 40 addresses, and 4 for each of the 11 layers
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "/strata/layer/11/imageset"), 1);
     EXPECT_EQ(std::count_if(addresses.begin(), addresses.end(), [](auto& a) { return a.find('<') != a.npos; }), 0);
     lo_message_free(message);
