@@ -32,6 +32,7 @@
 #include "music/MusicalTime.h"
 #include "platform/FileWriter.h"
 #include "platform/Settings.h"
+#include "projection/PinEditor.h"
 #include "reactor/qelCell.h"
 
 namespace {
@@ -223,6 +224,24 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     send("/strata/scene/recall", {oscInt(2)});
     frame();
     EXPECT_EQ(recalled, 2);
+}
+
+// The output mapping's addresses move the editor's corners in the frame, read back, and a fold is refused as bad.
+TEST_F(ControlBusTest, OutputCornersMoveReadBackAndRefuseAFold) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    PinEditor editor;
+    bus->setPinEditor(&editor);
+    send("/strata/output/corner", {oscInt(2), oscFloat(0.75), oscFloat(0.125)});
+    send("/strata/output/corner/4/x", {oscFloat(0.25)});
+    send("/strata/output/corner/1/y", {oscFloat(1.5)});  // below the bottom-left: folds
+    const std::string err = captureStderr([&] { frame(); });
+    EXPECT_NE(err.find(" 1 bad messages ignored"), std::string::npos) << err;
+    const ControlSnapshot s = bus->snapshot().load();
+    EXPECT_EQ(std::vector<float>(s.outputCorners, s.outputCorners + 8), (std::vector<float>{0, 0, 0.75f, 0.125f, 1, 1, 0.25f, 1}));
+    EXPECT_EQ(editor.pin().corners[1].y, 0.125);
+    send("/strata/output/reset", {});
+    frame();
+    EXPECT_TRUE(editor.pin().isIdentity());
 }
 
 // A flood between two frames applies the first kCapacity messages in order and reports the rest.
