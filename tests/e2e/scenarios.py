@@ -291,12 +291,16 @@ def record():
     sleep(0.8)
     osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100", "/strata/tempo f 174.0",
         "/strata/tempo/tap")
+    sleep(0.6)  # then as the control surface sends: over the WebSocket
+    ws_osc(port, "/strata/layer/4/module s Tunnel", "/strata/layer/4/opacity f 0.9", "/strata/layer/4/shown F",
+           "/strata/layer/*/opacity f 0.7")
     control_frames = replay(s)
     check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
           "Ctrl+Shift+2 or /strata/scene/store stored no scene")
     check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "Ctrl+2 recalled no scene")
     for line in (r" scene scene-\d*\.scene 400$", r" scene scene-\d*\.scene \d+ bus$", " joy ",
-                 "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
+                 "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$",
+                 "osc /strata/layer/4/module 1$", "osc /strata/layer/4/shown 0$", "osc /strata/layer/11/opacity 0.69"):
         check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
     return f"sound show {sound_frames} frames, control show {control_frames} frames bit-equal"
 
