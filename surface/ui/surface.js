@@ -322,7 +322,9 @@
     for (const [id, nodes] of Object.entries(bodies)) {
       const patterns = (SECTIONS.find(([s]) => s === id) || [id, []])[1];
       const rows = nodes.sort(byRank(patterns, (n) => n.FULL_PATH))
-        .map((n) => control(n, n.FULL_PATH.replace(/^\/strata\//, '').replace(/^\//, '').replace(/\//g, ' ')))
+        // The section's own name is left out of its labels ("output corner 1 x" reads "corner 1 x" under Output).
+        .map((n) => control(n, n.FULL_PATH.replace(/^\/strata\//, '').replace(/^\//, '').replace(/\//g, ' ')
+          .replace(new RegExp(`^${id} (?=.)`), '')))
         .filter(Boolean);
       $(id).querySelector('.body').replaceChildren(...rows);
       $(id).hidden = rows.length === 0;
