@@ -72,7 +72,7 @@ bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand
 // as plain numbers, float arguments always with a decimal point (so 1.0 does
 // not read back as the byte value 1), keys by name. Only commands that change
 // the instrument can be written: module and image set names as their index,
-// no scene store, scene fade, learn or list. Returns the length, or 0 when the command has no text or
+// no scene store, scene fade, learn, list or output mapping. Returns the length, or 0 when the command has no text or
 // does not fit.
 int formatOscCommand(const OscCommand& cmd, char* out, size_t size);
 // Reads such words back: numbers with a '.' or an exponent are floats, other

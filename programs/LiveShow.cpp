@@ -144,7 +144,7 @@ bool LiveShow::mappingKey(unsigned char key, int modifiers) {
         pin_.selectNext();
     } else if (key >= '1' && key <= '4') {
         pin_.select(key - '1');
-    } else if (key == 'r' || key == 'R' || key == 8 || key == 127) {
+    } else if (key == 'r' || key == 'R' || key == 8) {
         pin_.reset();
     } else {
         return false;
@@ -239,6 +239,7 @@ void LiveShow::dumpWindow(int windowWidth, int windowHeight) {
     std::snprintf(path, sizeof path, "%s/frame-%06d-window.png", session_->dumpDirectory().c_str(), frame);
     if (writePng(path, windowDump_.get(), windowWidth, windowHeight))
         std::fprintf(stderr, "strata: frame %d as the window shows it dumped to %s\n", frame, path);
+    if (VirtualScreen* screen = activeVirtualScreen()) screen->bind();
 }
 
 void LiveShow::startSeveralMachines(qelUnivCell& universe) {
