@@ -135,6 +135,7 @@ void LiveSession::frameDrawn(VirtualScreen* screen) {
     while (nextDump_ < dumpFrames_.size() && dumpFrames_[nextDump_] < frame) ++nextDump_;
     if (!screen || nextDump_ >= dumpFrames_.size() || dumpFrames_[nextDump_] != frame) return;
     ++nextDump_;
+    dumpedFrame_ = frame;
     uint8_t* picture = dumpPicture_.get();
     screen->read(picture);
     // Opaque, as strata-render writes its pictures.
