@@ -4,6 +4,8 @@
 #include "input/RtMidiPort.h"
 
 #include <cstdio>
+
+#include "platform/LatencyLog.h"
 #include <cstring>
 
 MidiInput::MidiInput() = default;
@@ -17,6 +19,7 @@ void MidiInput::open() {
 }
 
 void MidiInput::receive(uint32_t message) {
+    latency::arrived(LatencyInput::Midi);
     std::lock_guard<std::mutex> lock(queueLock_);
     if (queueCount_ < static_cast<uint32_t>(kQueueSize)) queue_[queueCount_++] = message;
 }
@@ -26,6 +29,7 @@ int MidiInput::fetch() {
     std::memcpy(events, queue_, queueCount_ * sizeof(uint32_t));
     eventCount = static_cast<int>(queueCount_);
     queueCount_ = 0;
+    latency::fetched(LatencyInput::Midi);
     return eventCount;
 }
 

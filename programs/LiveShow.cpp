@@ -20,6 +20,7 @@
 #include "platform/Settings.h"
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
+#include "programs/LatencyProbe.h"
 #include "programs/LiveSession.h"
 #include "show/SceneBank.h"
 #include "surface/WebServer.h"
@@ -79,6 +80,7 @@ void LiveShow::started(qelUnivCell& universe) {
         bus_->sceneFadeChanged = [bank](int millis) { bank->setDefaultFadeMillis(millis); };
     }
     startSeveralMachines(universe);
+    startLatencyProbe(universe);
 }
 
 void LiveShow::startSeveralMachines(qelUnivCell& universe) {
