@@ -25,7 +25,14 @@ void MidiInput::receive(uint32_t message) {
 }
 
 int MidiInput::fetch() {
-    std::lock_guard<std::mutex> lock(queueLock_);
+    // The frame never waits for the driver's thread: while it is adding a
+    // message, this frame fetches nothing and the queue comes whole with the
+    // next one, in order.
+    std::unique_lock<std::mutex> lock(queueLock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        eventCount = 0;
+        return 0;
+    }
     std::memcpy(events, queue_, queueCount_ * sizeof(uint32_t));
     eventCount = static_cast<int>(queueCount_);
     queueCount_ = 0;
