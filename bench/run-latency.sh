@@ -123,9 +123,12 @@ for kind, times, sender in (("key", keys_in, sent["key"]), ("osc", osc_in, sent[
     rows.append((f"{kind}: sender's timestamp", lat))
 lo, hi = min(sent["key"][0], sent["osc"][0]), max(sent["key"][-1], sent["osc"][-1])
 periods = [(b - a) / 1e6 for a, b in zip(ends, ends[1:]) if lo <= a <= hi]
-print(f"{'from':<34} {'count':>5} {'median':>8} {'p99':>8} {'max':>8}   (ms to the end of the swap)")
+period = statistics.median(periods)
+print(f"{'from':<34} {'count':>5} {'median':>8} {'p99':>8} {'max':>8}   (ms to the end of the swap; "
+      f"median and p99 in median frame periods)")
 for name, lat in rows:
-    print(f"{name:<34} {summary(lat)}")
+    v = sorted(lat)
+    print(f"{name:<34} {summary(lat)}   {statistics.median(v) / period:4.2f} {v[int(round(0.99 * (len(v) - 1)))] / period:5.2f}")
 print(f"{'frame period in the same run':<34} {summary(periods)}")
 print(f"(STRATA_FPS={fps}, {layers} layers raised; the log and the instrument's output are in {work})")
 PYEOF
