@@ -98,13 +98,16 @@ void popAllMatrices() {
 }
 
 // One frame of a raised cell at full opacity, as qelUnivCell::frame runs it.
-void drawOneFrame(Reactor& reactor, MatrixModeKeeper& keeper) {
+void drawOneFrame(Reactor& reactor, MatrixModeKeeper& keeper, bool cleanLayers) {
     pushFrameView(keeper);
     clearOrFade(0.0f);
     setFrameLights();
     switchLighting(false);
+    GLint frontFace = GL_CW;
+    glGetIntegerv(GL_FRONT_FACE, &frontFace);
     switchTexGen(false);
     beginCellLayer(1.0f);
+    if (cleanLayers) beginCleanLayer(frontFace, reactor.imageSet(0));
     reactor.update();
     reactor.draw();
     glEnable(GL_TEXTURE_2D);
@@ -156,7 +159,7 @@ WarmupResult warmUpModules(const WarmupSources& sources) {
                 reactor->setWave(sources.wave);
                 reactor->setTimeFactor(0.5f);
                 glBindTexture(GL_TEXTURE_2D, images->texture->textureName);
-                drawOneFrame(*reactor, keeper);
+                drawOneFrame(*reactor, keeper, sources.cleanLayers);
                 glFinish();
                 reactor.reset();
                 glPopClientAttrib();
@@ -185,6 +188,7 @@ void warmUpUniverse(qelUnivCell& universe) {
     sources.controls = universe.controls.get();
     sources.wave = universe.wave.get();
     sources.models = universe.modelSets[0].get();
+    sources.cleanLayers = universe.cleanLayers;
     if (const ImageGene* first = universe.imageSets[0].get(); first && first->images && first->images->width > 0) {
         sources.imageWidth = first->images->width;
         sources.imageHeight = first->images->height;

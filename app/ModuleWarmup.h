@@ -24,6 +24,7 @@ struct WarmupSources {
     WaveInput* wave = nullptr;               // read only
     ModelGene* models = nullptr;             // its selection is put back
     int channel = 0;                         // the channel the reactors read
+    bool cleanLayers = false;                // each layer starts from the clean-layer state, as the frame does
     // The size of the grey image the reactors are given in place of an image
     // set (the image sets' own selections and clips stay untouched).
     int imageWidth = 256;

@@ -28,8 +28,9 @@ class ModuleWarmup : public UniverseFixture {
 protected:
     // The first frame of a universe of the twelve modules with layers 1..11
     // raised on modules 0..10 and a trail (which would show anything left in
-    // the virtual screen); with warm, the warm-up runs between the two.
-    FirstFrame firstFrame(bool warm) {
+    // the virtual screen), with or without clean layers; with warm, the
+    // warm-up runs between the two.
+    FirstFrame firstFrame(bool warm, bool clean) {
         resetGlState();
         qelSetRandState(77);
         FrameClock::setPreviousReading(0);
@@ -39,6 +40,7 @@ protected:
             if (layer == 3 || layer == 5) universe->setOpacity(layer, 0.4f);
         }
         universe->setTrail(0.6f);
+        universe->cleanLayers = clean;
         if (warm) {
             const uint32_t random = qelRandState();
             const auto table = std::make_unique<ControlTable>(*universe->controls);
@@ -65,12 +67,15 @@ protected:
 };
 
 TEST_F(ModuleWarmup, FirstFrameRandomStateAndTableAsWithout) {
-    const FirstFrame without = firstFrame(false);
-    const FirstFrame with = firstFrame(true);
-    EXPECT_GT(litPixels(without.pixels), 10000);
-    EXPECT_TRUE(with.pixels == without.pixels);
-    EXPECT_EQ(with.random, without.random);
-    EXPECT_TRUE(with.table == without.table);
+    for (bool clean : {false, true}) {
+        SCOPED_TRACE(clean ? "clean layers" : "layers as they come");
+        const FirstFrame without = firstFrame(false, clean);
+        const FirstFrame with = firstFrame(true, clean);
+        EXPECT_GT(litPixels(without.pixels), 10000);
+        EXPECT_TRUE(with.pixels == without.pixels);
+        EXPECT_EQ(with.random, without.random);
+        EXPECT_TRUE(with.table == without.table);
+    }
 }
 
 // Arrivals from several threads, frames with and without fetches, and arrays
