@@ -10,9 +10,11 @@
 
 #include "app/FrameObserver.h"
 #include "app/KeyBindings.h"
+#include "app/ModuleWarmup.h"
 #include "app/ScreenInfo.h"
 #include "app/qelUnivCell.h"
 #include "platform/FramePacer.h"
+#include "platform/LatencyLog.h"
 #include "platform/MemoryPolicy.h"
 #include "platform/StageOutput.h"
 #include "platform/Settings.h"
@@ -44,6 +46,7 @@ void display() {
     if (cell && gExtension) gExtension->presented(gWindowWidth, gWindowHeight);
     glFinish();
     glutSwapBuffers();
+    latency::frameShown();
     gPacer.wait();
 }
 
@@ -55,6 +58,7 @@ void reshape(int width, int height) {
 }
 
 void keyboard(unsigned char key, int x, int y) {
+    latency::arrived(LatencyInput::Key);
     toScreen(x, y);
     if (gExtension && gExtension->keyboard(key, glutGetModifiers(), x, y)) return;
     if (qelUnivCell* cell = universe(); cell && cell->observer) cell->observer->keyPressed(key, x, y);
@@ -62,6 +66,7 @@ void keyboard(unsigned char key, int x, int y) {
 }
 
 void special(int key, int x, int y) {
+    latency::arrived(LatencyInput::Key);
     toScreen(x, y);
     if (gExtension && gExtension->special(key, glutGetModifiers(), x, y)) return;
     if (qelUnivCell* cell = universe(); cell && cell->observer) cell->observer->specialPressed(key, x, y);
@@ -233,6 +238,7 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
 
     printf("Glut API Version %d\n", 3);
     loadKeyBindings("key.db");
+    if (qelUnivCell* cell = universe(); cell && stage.warmup) warmUpUniverse(*cell);
     if (qelUnivCell* cell = universe(); cell && gExtension) gExtension->started(*cell);
     std::atexit(endSession);
     glutMainLoop();

@@ -5,6 +5,14 @@
 //                           cell builds reactor i and runs its first frame,
 //                           finished with glFinish
 //   BM_ModuleSteadyFrame/i  one frame of reactor i after a few warm-up frames
+//   BM_ModuleFirstBuild/i/w the first module change of a fresh process (run
+//                           alone, one process each: the script's --first):
+//                           one frame without a reactor (the frame's own
+//                           state), then with w the start-up warm-up of all
+//                           twelve modules (app/ModuleWarmup), then the timed
+//                           build and first frame of reactor i; counters
+//                           first_ms, later_ms (the same change once more)
+//                           and warmup_ms
 // The time is the CPU time of the benchmark's thread, which other programs
 // on the machine do not inflate. Run with LP_NUM_THREADS=0 (as
 // bench/run-module-builds.sh does) so that Mesa rasterises on that thread
@@ -15,16 +23,17 @@
 // the two side by side.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
 #include "BenchSupport.h"
+#include "PictureSupport.h"
+#include "app/ModuleWarmup.h"
 #include "input/WaveInput.h"
+#include "platform/QuietStdout.h"
 #include "reactor/MatrixModeKeeper.h"
 #include "reactor/Reactor.h"
 #include "reactor/qelCell.h"
@@ -34,37 +43,12 @@ namespace {
 
 constexpr int kNoReactor = 8;  // the loader builds nothing for this index
 
-// Standard output goes to /dev/null while one of these lives.
-class QuietStdout {
-public:
-    QuietStdout() {
-        fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            close(null);
-        }
-    }
-    ~QuietStdout() {
-        fflush(stdout);
-        if (saved_ >= 0) {
-            dup2(saved_, STDOUT_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStdout(const QuietStdout&) = delete;
-    QuietStdout& operator=(const QuietStdout&) = delete;
-
-private:
-    int saved_ = -1;
-};
-
+// Nanosecond CPU time of the calling thread (getrusage counts in scheduler
+// ticks on some kernels, too coarse for a frame).
 double threadSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + 1.0e-6 * t.tv_usec; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1.0e-9 * static_cast<double>(t.tv_nsec);
 }
 
 WaveInput& benchWave() {
@@ -140,5 +124,45 @@ void BM_ModuleSteadyFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ModuleSteadyFrame)->DenseRange(0, 11)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_ModuleFirstBuild(benchmark::State& state) {
+    if (!prepareDrawing(state)) return;
+    centreControls();
+    const int index = static_cast<int>(state.range(0));
+    BenchCell bench(index, false);
+    Reactor nothing;
+    nothing.setControls(&benchTable());
+    renderReactorFrames(nothing, 1);
+    double first = 0.0, later = 0.0, warmup = 0.0;
+    const auto timedBuild = [&] {
+        const double start = threadSeconds();
+        bench.cell.setReactor(index, nullptr);
+        bench.frame();
+        return threadSeconds() - start;
+    };
+    for (auto _ : state) {
+        if (state.range(1)) {
+            WarmupSources sources;
+            sources.modules = 12;
+            sources.controls = &benchTable();
+            sources.wave = &benchWave();
+            sources.channel = kBenchChannel;
+            sources.imageWidth = sources.imageHeight = 64;  // the size of the bound test texture
+            const double start = threadSeconds();
+            warmUpModules(sources);
+            warmup = threadSeconds() - start;
+            bindTestTexture();
+        }
+        first = timedBuild();
+        bench.cell.setReactor(kNoReactor, nullptr);
+        glFinish();
+        later = timedBuild();
+        state.SetIterationTime(first);
+    }
+    state.counters["first_ms"] = first * 1e3;
+    state.counters["later_ms"] = later * 1e3;
+    state.counters["warmup_ms"] = warmup * 1e3;
+}
+BENCHMARK(BM_ModuleFirstBuild)->ArgsProduct({benchmark::CreateDenseRange(0, 11, 1), {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

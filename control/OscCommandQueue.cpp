@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/LatencyLog.h"
+
 void OscCommandQueue::push(const OscCommand& cmd) {
     if (bundleDepth_ > 0) {
         if (stagedCount_ < kCapacity)
@@ -48,6 +50,7 @@ int OscCommandQueue::fetch() {
     std::copy(queue_, queue_ + queueCount_, events);
     eventCount = queueCount_;
     queueCount_ = 0;
+    latency::fetched(LatencyInput::Osc);
     return eventCount;
 }
 

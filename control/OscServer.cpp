@@ -14,6 +14,7 @@
 #include "control/OscAddresses.h"
 #include "control/OscCommand.h"
 #include "control/OscCommandQueue.h"
+#include "platform/LatencyLog.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ void OscServer::run() {
         socklen_t length = sizeof from;
         const ssize_t n =
             ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (n > 0) latency::arrived(LatencyInput::Osc);
         if (n > 0) handlePacket(buffer.data(), static_cast<size_t>(n), &from);
     }
 }

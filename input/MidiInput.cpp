@@ -4,6 +4,8 @@
 #include "input/RtMidiPort.h"
 
 #include <cstdio>
+
+#include "platform/LatencyLog.h"
 #include <cstring>
 
 MidiInput::MidiInput() = default;
@@ -17,15 +19,24 @@ void MidiInput::open() {
 }
 
 void MidiInput::receive(uint32_t message) {
+    latency::arrived(LatencyInput::Midi);
     std::lock_guard<std::mutex> lock(queueLock_);
     if (queueCount_ < static_cast<uint32_t>(kQueueSize)) queue_[queueCount_++] = message;
 }
 
 int MidiInput::fetch() {
-    std::lock_guard<std::mutex> lock(queueLock_);
+    // The frame never waits for the driver's thread: while it is adding a
+    // message, this frame fetches nothing and the queue comes whole with the
+    // next one, in order.
+    std::unique_lock<std::mutex> lock(queueLock_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        eventCount = 0;
+        return 0;
+    }
     std::memcpy(events, queue_, queueCount_ * sizeof(uint32_t));
     eventCount = static_cast<int>(queueCount_);
     queueCount_ = 0;
+    latency::fetched(LatencyInput::Midi);
     return eventCount;
 }
 

@@ -10,7 +10,8 @@ class RtMidiPort;
 
 // Receives MIDI short messages (status in bits 0-7, data1 in 8-15, data2 in
 // 16-23) on the driver's thread into a locked queue of 4096; the frame
-// fetches and empties the queue once per frame while MIDI is on.
+// fetches and empties the queue once per frame while MIDI is on, never
+// waiting for the lock.
 class MidiInput {
 public:
     static constexpr int kQueueSize = 4096;
@@ -24,7 +25,8 @@ public:
     // and the first hardware input. Without a sequencer nothing is reported
     // and fetch always returns 0.
     void open();
-    // Hands over everything queued since the last fetch; returns the count.
+    // Hands over everything queued since the last fetch; returns the count
+    // (0 without waiting while a driver thread holds the queue).
     int fetch();
     // Appends one packed short message (the driver callback's work; tests and
     // the offline renderer call it directly). Safe from any thread. When the

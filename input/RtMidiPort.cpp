@@ -30,20 +30,9 @@ constexpr const char* kClientName = "Strata";
 constexpr const char* kVirtualPortName = "Strata";
 constexpr const char* kHardwareClientName = "Strata input";
 
-void deliver(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
-    auto* target = static_cast<MidiInput*>(userData);
-    if (!message || message->empty()) return;
-    const unsigned char status = (*message)[0];
-    const bool clockMessage = status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC || status == 0xF2;
-    if (clockMessage && target->followsClock()) {
-        const int data = message->size() > 2 ? ((*message)[1] & 0x7F) | (((*message)[2] & 0x7F) << 7) : 0;
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-        target->clock.receive(status, data, seconds);
-        return;
-    }
-    uint32_t packed = 0;
-    if (packShortMessage(message->data(), message->size(), packed)) target->receive(packed);
+void driverCallback(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
+    if (message && !message->empty())
+        RtMidiPort::deliver(message->data(), message->size(), *static_cast<MidiInput*>(userData));
 }
 
 // Errors after construction (a port that cannot be opened or connected) go
@@ -124,10 +113,25 @@ int choosePort(RtMidiIn& in, const char* wanted) {
 void listen(RtMidiIn& in, MidiInput& target) {
     // Timing pulses reach the callback only for a clock follower.
     in.ignoreTypes(true, !target.followsClock(), true);
-    in.setCallback(deliver, &target);
+    in.setCallback(driverCallback, &target);
 }
 
 }  // namespace
+
+void RtMidiPort::deliver(const unsigned char* bytes, size_t size, MidiInput& target) {
+    if (!bytes || size == 0) return;
+    const unsigned char status = bytes[0];
+    const bool clockMessage = status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC || status == 0xF2;
+    if (clockMessage && target.followsClock()) {
+        const int data = size > 2 ? (bytes[1] & 0x7F) | ((bytes[2] & 0x7F) << 7) : 0;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        target.clock.receive(status, data, seconds);
+        return;
+    }
+    uint32_t packed = 0;
+    if (packShortMessage(bytes, size, packed)) target.receive(packed);
+}
 
 bool packShortMessage(const unsigned char* bytes, size_t size, uint32_t& packed) {
     if (!bytes || size == 0) return false;

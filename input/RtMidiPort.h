@@ -32,6 +32,10 @@ public:
     // The name of the virtual port and of the hardware port connected at
     // start (empty without one).
     static const char* virtualPortName();
+    // What the driver's callback does with one raw message: clock messages to
+    // the clock (when it follows one), short messages into target's queue.
+    // Also the latency probe's way in, where no sequencer exists.
+    static void deliver(const unsigned char* bytes, size_t size, MidiInput& target);
     const std::string& hardwarePortName() const { return hardwareName_; }
 
 private:

@@ -153,6 +153,19 @@ constexpr Row kRows[] = {
          }
          problem = "follow: STRATA_FOLLOW_KEEP=" + text + " is not a list of layers 1..11 such as 3,7; no layer kept";
      }},
+    {Setting::Warmup, "STRATA_WARMUP", "0, false, no, off", "on",
+     "do not build and draw every module off-screen once at start (the first switch to a module may then stall)",
+     [](const std::string& text, Settings& s, std::string&) { s.warmup = !isOffWord(text); }},
+    {Setting::LatencyLog, "STRATA_LATENCY_LOG", "a file", "none",
+     "write when each key, MIDI message and OSC packet arrived and when the frame showing it was swapped, at exit",
+     [](const std::string& text, Settings& s, std::string&) { s.latencyLog = text; }},
+    {Setting::LatencyMidi, "STRATA_LATENCY_MIDI", "1 to 100000", "none",
+     "with STRATA_LATENCY_LOG: a thread feeds this many control changes (channel 13, controller 100) through the MIDI "
+     "driver's callback path, about 40 a second, from 5 s after start",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (!parseWholeNumber(text, 1, 100000, s.latencyMidi))
+             problem = "strata: STRATA_LATENCY_MIDI=" + text + " is not a count of 1 to 100000; no MIDI is fed";
+     }},
     {Setting::Display, "DISPLAY", "an X display such as :0", "none",
      "the display to open; without one only --help and --version answer",
      [](const std::string& text, Settings& s, std::string&) { s.display = text; }},

@@ -19,6 +19,7 @@
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
     Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, DumpWarped, MidiClock, Link, Follow, FollowKeep,
+    Warmup, LatencyLog, LatencyMidi,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -48,6 +49,9 @@ struct Settings {
     bool link = false;                         // join the Link tempo session on the local network
     std::string follow;                        // the leader's OSC host:port to follow; empty: leads itself
     uint32_t followKeep = 0;                   // bit c: channel c (layer c + 1) stays this machine's own
+    bool warmup = true;                        // build and draw every module off-screen once at start
+    std::string latencyLog;                    // where input-to-frame times are written at exit; empty: nowhere
+    int latencyMidi = 0;                       // MIDI messages a probe thread feeds through the driver's path
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;

@@ -27,6 +27,7 @@
 #include "platform/StageOutput.h"
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
+#include "programs/LatencyProbe.h"
 #include "programs/LiveSession.h"
 #include "projection/PinOverlay.h"
 #include "show/SceneBank.h"
@@ -89,6 +90,7 @@ void LiveShow::started(qelUnivCell& universe) {
     startSeveralMachines(universe);
     loadOutputMap();
     bus_->setPinEditor(&pin_);
+    startLatencyProbe(universe);
 }
 
 // The mapping of this output: the monitor STRATA_MONITOR chose, by its

@@ -25,7 +25,8 @@ const std::function<std::string(const Settings&)> kValue[] = {
     V(text(s.cleanLayers)),
     V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(s.token), V(std::to_string(s.sceneFadeMillis)),
     V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.dumpWarped)), V(text(s.midiClock)), V(text(s.link)),
-    V(s.follow), V(std::to_string(s.followKeep)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
+    V(s.follow), V(std::to_string(s.followKeep)), V(text(s.warmup)), V(s.latencyLog),
+    V(std::to_string(s.latencyMidi)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
 };
 #undef V
 static_assert(std::size(kValue) == kSettingCount);
@@ -37,7 +38,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
-    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0|0||0||/usr/local/bin:/usr/bin:/bin|||");
+    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0|0||0|1||0||/usr/local/bin:/usr/bin:/bin|||");
     const struct {
         const char* name;
         Setting setting;
@@ -65,6 +66,9 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
         {"STRATA_DUMP_FRAMES", Setting::DumpFrames, "90,30,60", "30,60,90"},
         {"STRATA_FOLLOW", Setting::Follow, "leader", "", "follow: STRATA_FOLLOW \"leader\" is not host:port; not following"},
         {"STRATA_FOLLOW_KEEP", Setting::FollowKeep, "7,3", "68"},
+        {"STRATA_WARMUP", Setting::Warmup, "Off", "0"},
+        {"STRATA_LATENCY_MIDI", Setting::LatencyMidi, "0", "0",
+         "strata: STRATA_LATENCY_MIDI=0 is not a count of 1 to 100000; no MIDI is fed"},
         {"STRATA_FOLLOW_KEEP", Setting::FollowKeep, "0,3", "0",
          "follow: STRATA_FOLLOW_KEEP=0,3 is not a list of layers 1..11 such as 3,7; no layer kept"},
     };
