@@ -19,7 +19,7 @@
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
     Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link, Follow, FollowKeep,
-    Display, Path, Home, XdgDataHome,
+    Resolution, Msaa, Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
 
@@ -47,6 +47,9 @@ struct Settings {
     bool link = false;                         // join the Link tempo session on the local network
     std::string follow;                        // the leader's OSC host:port to follow; empty: leads itself
     uint32_t followKeep = 0;                   // bit c: channel c (layer c + 1) stays this machine's own
+    int screenWidth = 640;                     // the size the frames are drawn at
+    int screenHeight = 480;
+    int msaaSamples = 0;                       // 0: single-sampled drawing
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;
