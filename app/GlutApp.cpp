@@ -40,7 +40,8 @@ void display() {
         cell->frame();
         if (gExtension) gExtension->frameDrawn(gScreen);
     }
-    if (gScreen) gScreen->present(gWindowWidth, gWindowHeight);
+    if (gScreen && !(cell && gExtension && gExtension->present(gScreen, gWindowWidth, gWindowHeight)))
+        gScreen->present(gWindowWidth, gWindowHeight);
     if (cell && gExtension) gExtension->presented(gWindowWidth, gWindowHeight);
     glFinish();
     glutSwapBuffers();
@@ -68,9 +69,14 @@ void special(int key, int x, int y) {
     specialKey(key, x, y);
 }
 
-void mouse(int, int, int, int) {}
+void mouse(int button, int state, int x, int y) {
+    if (gExtension) gExtension->mouse(button, state, x, y);
+}
 
-void motion(int, int) { glutPostRedisplay(); }
+void motion(int x, int y) {
+    if (gExtension) gExtension->drag(x, y);
+    glutPostRedisplay();
+}
 
 void setGlutCursor(int cursor) { glutSetCursor(cursor); }
 

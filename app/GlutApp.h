@@ -20,6 +20,13 @@ public:
     virtual bool special(int /*key*/, int /*modifiers*/, int /*x*/, int /*y*/) { return false; }
     // After the universe's frame, before the picture is presented.
     virtual void frameDrawn(VirtualScreen* /*screen*/) {}
+    // Puts the picture on the window itself (a mapped output): true when it
+    // did; false leaves it to the plain letterboxed present.
+    virtual bool present(VirtualScreen* /*screen*/, int /*windowWidth*/, int /*windowHeight*/) { return false; }
+    // The mouse in window pixels (y down): a button pressed or let go, and
+    // a move with a button held. True when it was taken here.
+    virtual bool mouse(int /*button*/, int /*state*/, int /*x*/, int /*y*/) { return false; }
+    virtual bool drag(int /*x*/, int /*y*/) { return false; }
     // The picture is on the window (before the swap): draw over it.
     virtual void presented(int /*windowWidth*/, int /*windowHeight*/) {}
     // The process ends (Esc): finish what must not be lost.

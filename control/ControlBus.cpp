@@ -1,4 +1,5 @@
 #include "control/ControlBus.h"
+#include "projection/PinEditor.h"
 
 #include <algorithm>
 #include <chrono>
@@ -469,5 +470,10 @@ void ControlBus::publish() {
         s.mid = f.sound.mid;
         s.high = f.sound.high;
     }
+    if (pinEditor_)
+        for (int i = 0; i < 4; ++i) {
+            s.outputCorners[2 * i] = static_cast<float>(pinEditor_->pin().corners[i].x);
+            s.outputCorners[2 * i + 1] = static_cast<float>(pinEditor_->pin().corners[i].y);
+        }
     snapshot_.store(s);
 }

@@ -18,6 +18,7 @@ class OscSender;
 class LinkSession;
 class MusicalTime;
 class SoundMap;
+class PinEditor;
 
 // The control bus: OSC input (with its OSCQuery namespace), OSC output and
 // the MIDI mapping with learn, joined to one universe. The network threads
@@ -110,6 +111,10 @@ public:
     // The live program's frame figures and device lines, published with
     // the next snapshot (the frame thread, once a frame; no allocation).
     void setLiveFigures(const LiveFigures& figures) { live_ = figures; }
+    // The output mapping the /strata/output addresses edit (not owned;
+    // null: those addresses are refused as bad).
+    void setPinEditor(PinEditor* editor) { pinEditor_ = editor; }
+    PinEditor* pinEditor() { return pinEditor_; }
 
     // The frame's input: the MIDI step maps (or learns from) each message
     // before the fixed rule; the control step applies the queued commands.
@@ -158,6 +163,7 @@ private:
     LearnState learn_ = LearnState::Off;
     int sceneFadeMillis_ = 0;
     LiveFigures live_;
+    PinEditor* pinEditor_ = nullptr;
     MidiMapping learnt_;
     int64_t lastReport_ = 0;
 

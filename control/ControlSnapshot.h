@@ -53,6 +53,9 @@ struct ControlSnapshot {
     float mid = 0.0f;
     float high = 0.0f;
     LiveFigures live;
+    // The output mapping's corners (x, y of top-left, top-right,
+    // bottom-right, bottom-left in 0..1 of the letterbox).
+    float outputCorners[8] = {0, 0, 1, 0, 1, 1, 0, 1};
 };
 
 // The names the stage gave at start-up: the modules as modules.db lists

@@ -14,6 +14,7 @@
 #include "control/ControlBus.h"
 #include "control/ControlSnapshot.h"
 #include "music/MusicalTime.h"
+#include "projection/PinEditor.h"
 #include "reactor/qelCell.h"
 
 namespace {
@@ -283,6 +284,44 @@ Outcome applyLearn(ControlBus& bus, const OscCommand&) {
     return Outcome::Unchanged;
 }
 
+// The output mapping lies after the picture: a show script's replay draws
+// the same picture without it, so its changes are never recorded. A move
+// the editor refuses (out of range, folding the picture) is bad.
+bool parseCorner(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    if (count != 3 || !whole(row, args[0], 0, cmd.index) || !real(row, args[1], 1, cmd.value) ||
+        !real(row, args[2], 2, cmd.valueY))
+        return false;
+    cmd.index -= 1;
+    cmd.entry = 3;
+    return true;
+}
+// /strata/output/corner/<c>/<axis>: the corner and axis from the row's own
+// address.
+bool parseCornerAxis(const Row& row, const OscArg* args, int count, OscCommand& cmd) {
+    const std::string_view p(row.path);
+    cmd.index = p[p.size() - 3] - '1';
+    cmd.entry = p.back() == 'x' ? 1 : 2;
+    float v = 0.0f;
+    if (count != 1 || !real(row, args[0], 0, v)) return false;
+    (cmd.entry == 1 ? cmd.value : cmd.valueY) = v;
+    return true;
+}
+Outcome applyCorner(ControlBus& bus, const OscCommand& c) {
+    PinEditor* editor = bus.pinEditor();
+    if (!editor || c.index < 0 || c.index > 3) return Outcome::Bad;
+    const PinPoint& at = editor->pin().corners[c.index];
+    const double x = c.entry & 1 ? c.value : at.x, y = c.entry & 2 ? c.valueY : at.y;
+    // The corner where it is already (an echo of what was read) is no change.
+    if (static_cast<float>(at.x) == static_cast<float>(x) && static_cast<float>(at.y) == static_cast<float>(y))
+        return Outcome::Unchanged;
+    return editor->setCorner(c.index, x, y) ? Outcome::Unchanged : Outcome::Bad;
+}
+Outcome applyOutputReset(ControlBus& bus, const OscCommand&) {
+    if (!bus.pinEditor()) return Outcome::Bad;
+    bus.pinEditor()->reset();
+    return Outcome::Unchanged;
+}
+
 // The tempo commands change no entry themselves: what they do reaches the
 // table through the sound routes, whose writes a recording keeps.
 Outcome applyTempo(ControlBus& bus, const OscCommand& c) {
@@ -326,6 +365,10 @@ double linkPeersOf(const ControlSnapshot& s, int) { return s.linkPeers; }
 double detectedTempoOf(const ControlSnapshot& s, int) { return s.detectedTempo; }
 double beatPhaseOf(const ControlSnapshot& s, int) { return s.beatPhase; }
 double clockSourceOf(const ControlSnapshot& s, int) { return s.clockSource; }
+template <int Word>
+double outputCornerOf(const ControlSnapshot& s, int) {
+    return s.outputCorners[Word];
+}
 
 constexpr int R = OscAddress::kRead;
 constexpr int W = OscAddress::kWrite;
@@ -428,6 +471,39 @@ const OscAddress kAddresses[] = {
      "The sound input in a few words (read only).", nullptr, nullptr, nullptr, nullptr, soundLineOf},
     {"/strata/device/joystick", Kind::None, "s", {{}}, Stage::None, R, false, "-",
      "The joystick's device, or that it is absent (read only).", nullptr, nullptr, nullptr, nullptr, joystickLineOf},
+    {"/strata/output/corner", Kind::OutputCorner, "iff", {{1, 4}, {-1, 2}, {-1, 2}}, Stage::None, W, false,
+     "corner 1..4, x, y",
+     "Moves a corner of the picture on the output (1 top-left, 2 top-right, 3 bottom-right, 4 bottom-left) to x, "
+     "y in units of the letterboxed picture (0..1 its width and height from its top-left; -1..2 reach past it). "
+     "A move that would fold the picture is refused. Saved to output.map; never recorded.",
+     parseCorner, nullptr, applyCorner, nullptr, nullptr},
+    {"/strata/output/reset", Kind::OutputReset, "", {}, Stage::None, W, false, "-",
+     "Puts every corner back where the letterbox has it (no mapping), as R in mapping mode (Alt+M).",
+     parseNothing, nullptr, applyOutputReset, nullptr, nullptr},
+    {"/strata/output/corner/1/x", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The x of corner 1 (top-left) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<0>, nullptr},
+    {"/strata/output/corner/1/y", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The y of corner 1 (top-left) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<1>, nullptr},
+    {"/strata/output/corner/2/x", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The x of corner 2 (top-right) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<2>, nullptr},
+    {"/strata/output/corner/2/y", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The y of corner 2 (top-right) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<3>, nullptr},
+    {"/strata/output/corner/3/x", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The x of corner 3 (bottom-right) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<4>, nullptr},
+    {"/strata/output/corner/3/y", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The y of corner 3 (bottom-right) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<5>, nullptr},
+    {"/strata/output/corner/4/x", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The x of corner 4 (bottom-left) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<6>, nullptr},
+    {"/strata/output/corner/4/y", Kind::OutputCorner, "f", {{-1, 2}}, Stage::None, R | W, false, "-1..2",
+     "The y of corner 4 (bottom-left) of the output mapping, as /strata/output/corner sets it.", parseCornerAxis,
+     nullptr, applyCorner, outputCornerOf<7>, nullptr},
     {"/strata/list", Kind::List, "", {}, Stage::None, W, false, "-",
      "Replies to the sender with a /strata/list message whose string arguments are every address, the layers' "
      "numbered 1..11.",

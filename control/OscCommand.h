@@ -40,6 +40,8 @@ struct OscCommand {
         Shown,         // layer channel; shown (1) or hidden (0) in index
         SceneFade,     // the scene recalls' cross-fade in milliseconds in index
         Help,          // help pages shown (1) or not (0) in index
+        OutputCorner,  // output mapping: corner 0..3 in index, axes in entry (1 x, 2 y), value x, valueY y
+        OutputReset,   // output mapping back to the plain letterbox
     };
     static constexpr int kNameSize = 48;
 
@@ -50,6 +52,7 @@ struct OscCommand {
     int index = 0;
     int byteValue = 0;
     float value = 0.0f;  // Control: the table's float (-1..1); Opacity, Trail: 0..1
+    float valueY = 0.0f;  // OutputCorner: y
     int x = 320;
     int y = 240;
     char name[kNameSize] = {};
@@ -69,7 +72,7 @@ bool parseOscCommand(const char* path, const OscArg* args, int count, OscCommand
 // as plain numbers, float arguments always with a decimal point (so 1.0 does
 // not read back as the byte value 1), keys by name. Only commands that change
 // the instrument can be written: module and image set names as their index,
-// no scene store, scene fade, learn or list. Returns the length, or 0 when the command has no text or
+// no scene store, scene fade, learn, list or output mapping. Returns the length, or 0 when the command has no text or
 // does not fit.
 int formatOscCommand(const OscCommand& cmd, char* out, size_t size);
 // Reads such words back: numbers with a '.' or an exponent are floats, other

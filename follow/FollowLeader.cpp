@@ -23,7 +23,6 @@
 namespace {
 
 constexpr size_t kHeader = 9;  // payload size, sequence number, kind
-constexpr size_t kLine = 512;
 constexpr int kBurst = 32;  // messages sent back to back before the sender pauses a little
 
 int64_t nowMillis() {
@@ -155,53 +154,8 @@ void FollowLeader::pushRecord(Kind kind, const void* a, size_t aSize, const void
     if (!inFrame_) wake();
 }
 
-void FollowLeader::pushLine(const char* line, int length) {
+void FollowLeader::takeLine(const char* line, int length) {
     if (length > 1 && active()) pushRecord(kLineRecord, line, static_cast<size_t>(length - 1));  // without its newline
-}
-
-void FollowLeader::keyPressed(unsigned char key, int x, int y) {
-    char line[kLine];
-    pushLine(line, showline::key(line, sizeof line, nextFrame_, key, x, y));
-}
-
-void FollowLeader::specialPressed(int key, int x, int y) {
-    char line[kLine];
-    pushLine(line, showline::special(line, sizeof line, nextFrame_, key, x, y));
-}
-
-void FollowLeader::controlSet(int index, int byteValue, float floatValue) {
-    char line[kLine];
-    pushLine(line, showline::write(line, sizeof line, nextFrame_, "set", index, byteValue, floatValue));
-}
-
-void FollowLeader::scriptedMidi(uint32_t message) {
-    char line[kLine];
-    pushLine(line, showline::midi(line, sizeof line, nextFrame_, "midi", message));
-}
-
-void FollowLeader::frameStarted(int /*frameMillis*/) {
-    currentFrame_ = nextFrame_++;
-    inFrame_ = true;
-}
-
-void FollowLeader::midiApplied(uint32_t message) {
-    char line[kLine];
-    pushLine(line, showline::midi(line, sizeof line, currentFrame_, "midiin", message));
-}
-
-void FollowLeader::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
-    char line[kLine];
-    pushLine(line, showline::joystick(line, sizeof line, currentFrame_, x, y, buttons));
-}
-
-void FollowLeader::mappedWrite(int index, int byteValue, float floatValue) {
-    char line[kLine];
-    pushLine(line, showline::write(line, sizeof line, currentFrame_, "mapped", index, byteValue, floatValue));
-}
-
-void FollowLeader::commandApplied(const char* words) {
-    char line[kLine];
-    pushLine(line, showline::osc(line, sizeof line, currentFrame_, words));
 }
 
 // The scene's text goes with it: a follower need not have the file.
@@ -211,7 +165,7 @@ void FollowLeader::sceneRecalled(const char* path, int fadeMillis, const std::st
         std::fprintf(stderr, "follow: %s is larger than a scene may be; the followers do not get it\n", path);
         return;
     }
-    const int frame = inFrame_ ? currentFrame_ : nextFrame_;
+    const int frame = sceneFrame();
     char name[32], line[kLine];
     std::snprintf(name, sizeof name, "scene-%06d.scene", frame);
     const int length = showline::scene(line, sizeof line, frame, name, fadeMillis, inFrame_);

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "app/FrameObserver.h"
 #include "control/OscServer.h"
 #include "platform/ByteRing.h"
+#include "show/ShowLines.h"
 
 class qelUnivCell;
 
@@ -23,7 +23,7 @@ class qelUnivCell;
 // kSilentMillis is no longer sent to, and its place is free. The frame
 // time and the sound (its blocks, level and routes) stay each machine's
 // own and are not sent.
-class FollowLeader final : public FrameObserver, public OscPacketTap {
+class FollowLeader final : public ShowLineObserver, public OscPacketTap {
 public:
     static constexpr int kMaxFollowers = 8;
     static constexpr int64_t kSilentMillis = 5000;
@@ -52,16 +52,9 @@ public:
     void (*sent)(const uint8_t* message, size_t size, const sockaddr_in& to, void* context) = nullptr;
     void* sentContext = nullptr;
 
-    // What the frames applied (the frame thread).
-    void keyPressed(unsigned char key, int x, int y) override;
-    void specialPressed(int key, int x, int y) override;
-    void controlSet(int index, int byteValue, float floatValue) override;
-    void scriptedMidi(uint32_t message) override;
-    void frameStarted(int frameMillis) override;
-    void midiApplied(uint32_t message) override;
-    void joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) override;
-    void mappedWrite(int index, int byteValue, float floatValue) override;
-    void commandApplied(const char* words) override;
+    // What the frames applied (the frame thread): the recorder's lines
+    // (show/ShowLines.h) but the sound routes', and the scenes with their text.
+    void routedWrite(int, int, float) override {}
     void sceneRecalled(const char* path, int fadeMillis, const std::string& text) override;
     void frameFinished() override;
 
@@ -76,7 +69,7 @@ private:
         int64_t tableAsked = -1000000;  // the server thread's: a table at most once a second
     };
     bool active() const { return anyone_.load(std::memory_order_relaxed); }
-    void pushLine(const char* line, int length);
+    void takeLine(const char* line, int length) override;
     void pushRecord(Kind kind, const void* a, size_t aSize, const void* b = nullptr, size_t bSize = 0,
                     const void* c = nullptr, size_t cSize = 0);
     void pushTable();
@@ -94,8 +87,7 @@ private:
     bool tableSending_[kMaxFollowers] = {};  // the sender's: who gets the table being sent
     uint32_t sequence_ = 1;                 // the next event's number (frame thread)
     int32_t run_;                           // drawn at the start: tells a leader started again
-    int nextFrame_ = 0, currentFrame_ = 0;
-    bool inFrame_ = false, pushed_ = false;
+    bool pushed_ = false;
     int socket_ = -1, wakeFd_ = -1;
     std::atomic<bool> running_{false};
     std::thread sender_;

@@ -129,6 +129,10 @@ constexpr Row kRows[] = {
      }},
     {Setting::DumpDirectory, "STRATA_DUMP_DIR", "a directory", ".", "where STRATA_DUMP_FRAMES puts its PNG files",
      [](const std::string& text, Settings& s, std::string&) { s.dumpDirectory = text; }},
+    {Setting::DumpWarped, "STRATA_DUMP_WARPED", "1, true, yes, on", "off",
+     "with STRATA_DUMP_FRAMES, also write each such frame as the window shows it (the output mapping's warp) "
+     "as frame-NNNNNN-window.png",
+     [](const std::string& text, Settings& s, std::string&) { s.dumpWarped = isOnWord(text); }},
     {Setting::MidiClock, "STRATA_MIDI_CLOCK", "1, true, yes, on", "off",
      "follow the tempo and beat of a MIDI clock leader (timing, Start, Stop, Continue, Song Position)",
      [](const std::string& text, Settings& s, std::string&) { s.midiClock = isOnWord(text); }},

@@ -18,7 +18,7 @@
 
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
-    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, MidiClock, Link, Follow, FollowKeep,
+    Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, DumpWarped, MidiClock, Link, Follow, FollowKeep,
     Resolution, Msaa, Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -34,6 +34,7 @@ struct Settings {
     bool vsync = true;
     bool overlayAtStart = true;                // false: hidden at start even with the hint
     bool overlayHint = false;                  // the operator view with its hint for the first seconds
+    bool dumpWarped = false;                   // dumps also hold the window as the output mapping warps it
     bool cleanLayers = false;                  // every cell starts from the same OpenGL state
     long imageMemoryMegabytes = 512;
     std::string osc = "127.0.0.1:9000";        // where OSC listens; empty: no OSC

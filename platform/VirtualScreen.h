@@ -37,6 +37,12 @@ public:
     void bind();
     // Copies the target onto the window (letterboxed) and rebinds it.
     void present(int windowWidth, int windowHeight);
+    // Draws the target onto the window through a projective map instead:
+    // the picture's texture square (0..1, v up) is drawn as one quad with
+    // matrix (column-major, to clip space) as the projection, so the picture
+    // is interpolated with perspective; the rest of the window is black.
+    // Then rebinds the target. Without framebuffer objects nothing happens.
+    void presentWarped(int windowWidth, int windowHeight, const double matrix[16]);
     // Reads the whole target as RGBA, bottom row first (width*height*4 bytes).
     void read(uint8_t* rgba);
     // Makes the bottom-left width x height of what was drawn readable by

@@ -139,6 +139,7 @@ void LiveSession::frameDrawn(VirtualScreen* screen) {
     if (!screen || nextDump_ >= dumpFrames_.size() || dumpFrames_[nextDump_] != frame) return;
     ++nextDump_;
     if (screen->width() * screen->height() * 4 > dumpBytes_) return;
+    dumpedFrame_ = frame;
     uint8_t* picture = dumpPicture_.get();
     screen->read(picture);
     // Opaque, as strata-render writes its pictures.

@@ -35,6 +35,10 @@ public:
     void storeScene(int n);
     // After a universe frame, before the picture is presented.
     void frameDrawn(VirtualScreen* screen);
+    // The frame just drawn when it was dumped (else -1), and where dumps go:
+    // the window's own dump (STRATA_DUMP_WARPED) follows it.
+    int dumpedNow() const { return dumpedFrame_ == framesDrawn_ - 1 ? dumpedFrame_ : -1; }
+    const std::string& dumpDirectory() const { return dumpDirectory_; }
     // Ends a running recording (also on exit).
     void stopRecording();
     SceneBank* scenes() { return scenes_.get(); }
@@ -57,6 +61,7 @@ private:
     std::string dumpDirectory_ = ".";
     std::unique_ptr<uint8_t[]> dumpPicture_;
     int dumpBytes_ = 0;
+    int dumpedFrame_ = -1;  // the frame frameDrawn dumped last
     int framesDrawn_ = 0;
     size_t nextDump_ = 0;
 };

@@ -2,7 +2,11 @@
 
 #include <GL/freeglut.h>
 
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include <cstdio>
+#include <cstring>
 
 #include "app/qelUnivCell.h"
 #include "control/ControlBus.h"
@@ -17,10 +21,14 @@
 #include "music/LinkSession.h"
 #include "music/MusicalTime.h"
 #include "operator/OverlayPainter.h"
+#include "platform/FileWriter.h"
+#include "platform/PngWriter.h"
 #include "platform/Settings.h"
+#include "platform/StageOutput.h"
 #include "platform/UserFiles.h"
 #include "platform/VirtualScreen.h"
 #include "programs/LiveSession.h"
+#include "projection/PinOverlay.h"
 #include "show/SceneBank.h"
 #include "surface/WebServer.h"
 
@@ -79,6 +87,168 @@ void LiveShow::started(qelUnivCell& universe) {
         bus_->sceneFadeChanged = [bank](int millis) { bank->setDefaultFadeMillis(millis); };
     }
     startSeveralMachines(universe);
+    loadOutputMap();
+    bus_->setPinEditor(&pin_);
+}
+
+// The mapping of this output: the monitor STRATA_MONITOR chose, by its
+// XRandR name, or "default" for the window as it opens without one.
+void LiveShow::loadOutputMap() {
+    MonitorArea monitor;
+    char list[16];
+    if (!settings().monitor.empty() && findMonitor(settings().monitor.c_str(), monitor, list, sizeof list) &&
+        monitor.name[0] && std::strlen(monitor.name) < sizeof pinOutput_)
+        std::snprintf(pinOutput_, sizeof pinOutput_, "%s", monitor.name);
+    for (char* c = pinOutput_; *c; ++c)
+        if (*c <= ' ' || *c == '#') *c = '_';
+    loadPinTable(userFilePath(PinTable::kFileName).c_str(), pinTable_);
+    if (const CornerPin* pin = pinTable_.find(pinOutput_)) {
+        pin_.setPin(*pin);
+        if (!pin->isIdentity())
+            std::fprintf(stderr, "strata: output %s mapped by %s (Alt+M edits it)\n", pinOutput_, PinTable::kFileName);
+    }
+    pinChangesSeen_ = pinChangesSaved_ = pin_.changes();
+}
+
+void LiveShow::saveOutputMap() {
+    pinChangesSaved_ = pin_.changes();
+    if (!pinTable_.put(pinOutput_, pin_.pin())) {
+        std::fprintf(stderr, "strata: %s holds too many outputs; the mapping is not saved\n", PinTable::kFileName);
+        return;
+    }
+    const std::string path = userFilePath(PinTable::kFileName);
+    fileWriter().write(path, pinTable_.format(), "", "strata: the output mapping is not saved: ");
+}
+
+// A second after the last nudge, drag or OSC change the file is written on
+// the writer's thread: a drag writes once, not once a frame.
+void LiveShow::saveOutputMapWhenSettled() {
+    const auto now = std::chrono::steady_clock::now();
+    if (pin_.changes() != pinChangesSeen_) {
+        pinChangesSeen_ = pin_.changes();
+        pinChanged_ = now;
+    }
+    if (pinChangesSeen_ != pinChangesSaved_ && now - pinChanged_ >= std::chrono::seconds(1)) saveOutputMap();
+}
+
+bool LiveShow::mappingKey(unsigned char key, int modifiers) {
+    const bool alt = (modifiers & GLUT_ACTIVE_ALT) != 0;
+    const bool toggle = alt && (key == 'm' || key == 'M');
+    if (!toggle && !pin_.active()) return false;
+    if (toggle || key == 27) {
+        pin_.setActive(!pin_.active() && !(key == 27));
+        std::fprintf(stderr, "strata: output mapping mode %s\n", pin_.active() ? "on" : "off");
+        return true;
+    }
+    if (key == '\t') {
+        pin_.selectNext();
+    } else if (key >= '1' && key <= '4') {
+        pin_.select(key - '1');
+    } else if (key == 'r' || key == 'R' || key == 8) {
+        pin_.reset();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+namespace {
+// Where the picture sits on the window, at the virtual screen's size.
+VirtualScreen::Box pictureBox(int windowWidth, int windowHeight) {
+    const VirtualScreen* screen = activeVirtualScreen();
+    return screen ? VirtualScreen::letterbox(windowWidth, windowHeight, screen->width(), screen->height())
+                  : VirtualScreen::letterbox(windowWidth, windowHeight);
+}
+}  // namespace
+
+// Arrows nudge the selected corner by an output pixel, with Shift by ten.
+bool LiveShow::mappingSpecial(int key, int modifiers) {
+    if (!pin_.active()) return false;
+    const int step = (modifiers & GLUT_ACTIVE_SHIFT) ? 10 : 1;
+    const VirtualScreen::Box box = pictureBox(windowWidth_, windowHeight_);
+    switch (key) {
+        case GLUT_KEY_LEFT: pin_.nudge(-step, 0, box.width, box.height); return true;
+        case GLUT_KEY_RIGHT: pin_.nudge(step, 0, box.width, box.height); return true;
+        case GLUT_KEY_UP: pin_.nudge(0, -step, box.width, box.height); return true;
+        case GLUT_KEY_DOWN: pin_.nudge(0, step, box.width, box.height); return true;
+        default: return false;
+    }
+}
+
+namespace {
+PinBox pinBox(int windowWidth, int windowHeight) {
+    const VirtualScreen::Box b = pictureBox(windowWidth, windowHeight);
+    return {b.x, windowHeight - b.y - b.height, b.width, b.height};
+}
+}  // namespace
+
+bool LiveShow::mouse(int button, int state, int x, int y) {
+    if (!pin_.active() || button != GLUT_LEFT_BUTTON) return false;
+    const PinBox box = pinBox(windowWidth_, windowHeight_);
+    if (state == GLUT_DOWN)
+        pin_.press(box.unitX(x), box.unitY(y));
+    else
+        pin_.release();
+    return true;
+}
+
+bool LiveShow::drag(int x, int y) {
+    if (!pin_.active()) return false;
+    const PinBox box = pinBox(windowWidth_, windowHeight_);
+    pin_.drag(box.unitX(x), box.unitY(y));
+    return true;
+}
+
+// The identity mapping takes the plain present (the picture bit for bit as
+// without a mapping); any other draws the picture through its homography.
+bool LiveShow::present(VirtualScreen* screen, int windowWidth, int windowHeight) {
+    windowWidth_ = windowWidth;
+    windowHeight_ = windowHeight;
+    if (pin_.pin().isIdentity() || !screen) return false;
+    if (!screen->offscreen()) {
+        if (!pinWarned_) std::fprintf(stderr, "strata: no framebuffer objects: the output mapping cannot be drawn\n");
+        pinWarned_ = true;
+        return false;
+    }
+    const VirtualScreen::Box box = pictureBox(windowWidth, windowHeight);
+    Homography map;
+    if (!pin_.pin().windowMap(box.x, box.y, box.width, box.height, windowWidth, windowHeight, map)) return false;
+    double matrix[16];
+    map.glMatrix(matrix);
+    screen->presentWarped(windowWidth, windowHeight, matrix);
+    return true;
+}
+
+void LiveShow::paintMapping(int windowWidth, int windowHeight) {
+    const int n = pin_.selected();
+    const PinPoint& c = pin_.pin().corners[n];
+    static const char* const kNames[4] = {"top-left", "top-right", "bottom-right", "bottom-left"};
+    std::snprintf(pinStatus_, sizeof pinStatus_,
+                  "OUTPUT MAPPING (%s): corner %d %s at %.4f %.4f - drag, arrows, Tab/1-4, R resets, Alt+M leaves",
+                  pinOutput_, n + 1, kNames[n], c.x, c.y);
+    paintPinOverlay(pin_, pinBox(windowWidth, windowHeight), windowWidth, windowHeight, pinStatus_);
+}
+
+// STRATA_DUMP_WARPED: the frame just dumped as the window shows it, read
+// from the back buffer before anything is drawn over it.
+void LiveShow::dumpWindow(int windowWidth, int windowHeight) {
+    const int frame = session_ ? session_->dumpedNow() : -1;
+    if (frame < 0 || !settings().dumpWarped) return;
+    const size_t bytes = static_cast<size_t>(windowWidth) * windowHeight * 4;
+    if (bytes > windowDumpBytes_) {
+        windowDump_ = std::make_unique<uint8_t[]>(bytes);
+        windowDumpBytes_ = bytes;
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, windowWidth, windowHeight, GL_RGBA, GL_UNSIGNED_BYTE, windowDump_.get());
+    for (size_t i = 3; i < bytes; i += 4) windowDump_[i] = 255;
+    char path[4096];
+    std::snprintf(path, sizeof path, "%s/frame-%06d-window.png", session_->dumpDirectory().c_str(), frame);
+    if (writePng(path, windowDump_.get(), windowWidth, windowHeight))
+        std::fprintf(stderr, "strata: frame %d as the window shows it dumped to %s\n", frame, path);
+    if (VirtualScreen* screen = activeVirtualScreen()) screen->bind();
 }
 
 void LiveShow::startSeveralMachines(qelUnivCell& universe) {
@@ -126,6 +296,7 @@ void LiveShow::startSeveralMachines(qelUnivCell& universe) {
 }
 
 bool LiveShow::keyboard(unsigned char key, int modifiers, int /*x*/, int /*y*/) {
+    if (mappingKey(key, modifiers)) return true;
     if (session_ && session_->keyPressed(key, modifiers)) return true;
     return bus_ && bus_->keyboard(key, (modifiers & GLUT_ACTIVE_ALT) != 0);
 }
@@ -133,6 +304,7 @@ bool LiveShow::keyboard(unsigned char key, int modifiers, int /*x*/, int /*y*/) 
 // Insert shows and hides the operator view; Shift+Insert switches clean
 // layers. Both keep Insert's own code as well.
 bool LiveShow::special(int key, int modifiers, int /*x*/, int /*y*/) {
+    if (mappingSpecial(key, modifiers)) return true;
     if (key == GLUT_KEY_INSERT) {
         if ((modifiers & GLUT_ACTIVE_SHIFT) && universe_) {
             universe_->cleanLayers = !universe_->cleanLayers;
@@ -162,6 +334,8 @@ double LiveShow::millisSinceLastFrame() {
 // trails).
 void LiveShow::presented(int windowWidth, int windowHeight) {
     if (!universe_) return;
+    dumpWindow(windowWidth, windowHeight);
+    saveOutputMapWhenSettled();
     report_.poll(*universe_);
     OperatorOverlay::Snapshot snapshot = OperatorOverlay::sample(*universe_, midiText_);
     if (session_) snapshot.recording = session_->recordingStatus();
@@ -183,6 +357,10 @@ void LiveShow::presented(int windowWidth, int windowHeight) {
     VirtualScreen* screen = activeVirtualScreen();
     if (overlay_.visible() && screen && screen->offscreen()) {
         paintOperatorOverlay(overlay_, windowWidth, windowHeight);
+        screen->bind();
+    }
+    if (pin_.active() && screen && screen->offscreen()) {
+        paintMapping(windowWidth, windowHeight);
         screen->bind();
     }
 }
@@ -210,5 +388,9 @@ void LiveShow::ending() {
     if (follower_) follower_->stop();
     if (leader_) leader_->stop();
     if (session_) session_->stopRecording();
+    if (pin_.changes() != pinChangesSaved_) {
+        saveOutputMap();
+        fileWriter().drain();
+    }
     if (universe_ && universe_->wave) universe_->wave->setAnalysisSink(nullptr);
 }

@@ -6,6 +6,7 @@
 #include "control/ControlSnapshot.h"
 #include "operator/DeviceReport.h"
 #include "operator/OperatorOverlay.h"
+#include "projection/PinEditor.h"
 
 class ControlBus;
 class FollowClient;
@@ -32,6 +33,9 @@ public:
     bool keyboard(unsigned char key, int modifiers, int x, int y) override;
     bool special(int key, int modifiers, int x, int y) override;
     void frameDrawn(VirtualScreen* screen) override;
+    bool present(VirtualScreen* screen, int windowWidth, int windowHeight) override;
+    bool mouse(int button, int state, int x, int y) override;
+    bool drag(int x, int y) override;
     void presented(int windowWidth, int windowHeight) override;
     void ending() override;
 
@@ -41,6 +45,15 @@ private:
     // Several machines: follows STRATA_FOLLOW's leader, or else leads
     // whoever asks to follow through this instrument's OSC port.
     void startSeveralMachines(qelUnivCell& universe);
+    // The output mapping: read at start, its keys in mapping mode, and its
+    // file written a second after the last change (and at exit).
+    void loadOutputMap();
+    bool mappingKey(unsigned char key, int modifiers);
+    bool mappingSpecial(int key, int modifiers);
+    void saveOutputMap();
+    void saveOutputMapWhenSettled();
+    void paintMapping(int windowWidth, int windowHeight);
+    void dumpWindow(int windowWidth, int windowHeight);
 
     qelUnivCell* universe_ = nullptr;
     std::unique_ptr<LiveSession> session_;
@@ -58,4 +71,16 @@ private:
     char midiText_[256] = "";
     std::chrono::steady_clock::time_point lastFrame_{};
     std::chrono::steady_clock::time_point musicStart_{};
+    PinEditor pin_;
+    PinTable pinTable_;
+    char pinOutput_[PinTable::kNameSize] = "default";
+    uint64_t pinChangesSeen_ = 0;
+    uint64_t pinChangesSaved_ = 0;
+    std::chrono::steady_clock::time_point pinChanged_{};
+    bool pinWarned_ = false;
+    int windowWidth_ = 640;
+    int windowHeight_ = 480;
+    char pinStatus_[256] = "";
+    std::unique_ptr<uint8_t[]> windowDump_;
+    size_t windowDumpBytes_ = 0;
 };

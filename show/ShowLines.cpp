@@ -61,3 +61,53 @@ int scene(char* out, size_t size, int frame, const char* name, int fadeMillis, b
 }
 
 }  // namespace showline
+
+void ShowLineObserver::keyPressed(unsigned char key, int x, int y) {
+    char line[kLine];
+    take(line, showline::key(line, sizeof line, nextFrame_, key, x, y));
+}
+
+void ShowLineObserver::specialPressed(int key, int x, int y) {
+    char line[kLine];
+    take(line, showline::special(line, sizeof line, nextFrame_, key, x, y));
+}
+
+void ShowLineObserver::controlSet(int index, int byteValue, float floatValue) {
+    char line[kLine];
+    take(line, showline::write(line, sizeof line, nextFrame_, "set", index, byteValue, floatValue));
+}
+
+void ShowLineObserver::scriptedMidi(uint32_t message) {
+    char line[kLine];
+    take(line, showline::midi(line, sizeof line, nextFrame_, "midi", message));
+}
+
+void ShowLineObserver::frameStarted(int /*frameMillis*/) {
+    currentFrame_ = nextFrame_++;
+    inFrame_ = true;
+}
+
+void ShowLineObserver::midiApplied(uint32_t message) {
+    char line[kLine];
+    take(line, showline::midi(line, sizeof line, currentFrame_, "midiin", message));
+}
+
+void ShowLineObserver::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
+    char line[kLine];
+    take(line, showline::joystick(line, sizeof line, currentFrame_, x, y, buttons));
+}
+
+void ShowLineObserver::mappedWrite(int index, int byteValue, float floatValue) {
+    char line[kLine];
+    take(line, showline::write(line, sizeof line, currentFrame_, "mapped", index, byteValue, floatValue));
+}
+
+void ShowLineObserver::routedWrite(int index, int byteValue, float floatValue) {
+    char line[kLine];
+    take(line, showline::write(line, sizeof line, currentFrame_, "routed", index, byteValue, floatValue));
+}
+
+void ShowLineObserver::commandApplied(const char* words) {
+    char line[kLine];
+    take(line, showline::osc(line, sizeof line, currentFrame_, words));
+}

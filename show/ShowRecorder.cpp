@@ -234,7 +234,7 @@ bool ShowRecorder::drainRing(ByteRing& ring, size_t bytes, int fd, const char* w
     return true;
 }
 
-void ShowRecorder::put(const char* text, int length) {
+void ShowRecorder::takeLine(const char* text, int length) {
     if (!started_ || !healthy() || length <= 0) return;
     if (!text_.push(text, static_cast<size_t>(length))) ++linesLost_;
 }
@@ -272,20 +272,9 @@ void ShowRecorder::blocksMissed(int64_t blocks) {
     owedSilence_ += blocks;
 }
 
-void ShowRecorder::keyPressed(unsigned char key, int x, int y) {
-    char buffer[kLine];
-    put(buffer, showline::key(buffer, sizeof buffer, nextFrame_, key, x, y));
-}
-
-void ShowRecorder::specialPressed(int key, int x, int y) {
-    char buffer[kLine];
-    put(buffer, showline::special(buffer, sizeof buffer, nextFrame_, key, x, y));
-}
-
 void ShowRecorder::frameStarted(int frameMillis) {
     reportFailure();
-    currentFrame_ = nextFrame_++;
-    inFrame_ = true;
+    ShowLineObserver::frameStarted(frameMillis);
     // The first frame of a show runs from the clock's first reading, which
     // is the time since the machine started, not a frame time.
     if (currentFrame_ == 0 && fromStartUp_) {
@@ -309,26 +298,11 @@ void ShowRecorder::soundTaken(const uint8_t* block, int64_t position) {
     line("%d sound\n", currentFrame_);
 }
 
-void ShowRecorder::scriptedMidi(uint32_t message) {
-    char buffer[kLine];
-    put(buffer, showline::midi(buffer, sizeof buffer, nextFrame_, "midi", message));
-}
-
-void ShowRecorder::midiApplied(uint32_t message) {
-    char buffer[kLine];
-    put(buffer, showline::midi(buffer, sizeof buffer, currentFrame_, "midiin", message));
-}
-
-void ShowRecorder::joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) {
-    char buffer[kLine];
-    put(buffer, showline::joystick(buffer, sizeof buffer, currentFrame_, x, y, buttons));
-}
-
 void ShowRecorder::sceneRecalled(const char* path, int fadeMillis, const std::string& text) {
     if (!recording()) return;
     // Between frames (a key) it goes before the next frame; inside a frame
     // only the control step recalls, and the replay recalls it there too.
-    const int frame = inFrame_ ? currentFrame_ : nextFrame_;
+    const int frame = sceneFrame();
     copies_ = frame == copiesFrame_ ? copies_ + 1 : 0;
     copiesFrame_ = frame;
     // The file may change later in the show: the recording keeps its own copy.
@@ -340,25 +314,6 @@ void ShowRecorder::sceneRecalled(const char* path, int fadeMillis, const std::st
     // Written off the frame, from the text recalled.
     fileWriter().write(directory_ + "/" + name, text, "", std::string("strata: recording: cannot copy ") + path + ": ");
     char buffer[kLine];
-    put(buffer, showline::scene(buffer, sizeof buffer, frame, name, fadeMillis, inFrame_));
+    takeLine(buffer, showline::scene(buffer, sizeof buffer, frame, name, fadeMillis, inFrame_));
 }
 
-void ShowRecorder::mappedWrite(int index, int byteValue, float floatValue) {
-    char buffer[kLine];
-    put(buffer, showline::write(buffer, sizeof buffer, currentFrame_, "mapped", index, byteValue, floatValue));
-}
-
-void ShowRecorder::routedWrite(int index, int byteValue, float floatValue) {
-    char buffer[kLine];
-    put(buffer, showline::write(buffer, sizeof buffer, currentFrame_, "routed", index, byteValue, floatValue));
-}
-
-void ShowRecorder::commandApplied(const char* words) {
-    char buffer[kLine];
-    put(buffer, showline::osc(buffer, sizeof buffer, currentFrame_, words));
-}
-
-void ShowRecorder::controlSet(int index, int byteValue, float floatValue) {
-    char buffer[kLine];
-    put(buffer, showline::write(buffer, sizeof buffer, nextFrame_, "set", index, byteValue, floatValue));
-}

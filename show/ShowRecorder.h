@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "app/FrameObserver.h"
 #include "input/CaptureBackend.h"
 #include "platform/ByteRing.h"
+#include "show/ShowLines.h"
 
 class SceneBank;
 class qelUnivCell;
@@ -41,7 +41,7 @@ class qelUnivCell;
 // start-up (frame 0) re-renders exactly; one started later begins with the
 // scene it found (start.scene), which restores the table and the modules but
 // not the effects' own motion or the random generator.
-class ShowRecorder final : public FrameObserver, public SoundStreamSink {
+class ShowRecorder final : public ShowLineObserver, public SoundStreamSink {
 public:
     static constexpr size_t kTextRing = 4u << 20;   // about 45 s of a busy show
     static constexpr size_t kSoundRing = 1u << 20;  // about 24 s of sound
@@ -71,29 +71,17 @@ public:
     // One line for the operator: where it records, or why it stopped.
     const char* status() const { return status_; }
 
-    // Key presses from the window, before they are handled (frame: the next).
-    void keyPressed(unsigned char key, int x, int y) override;
-    void specialPressed(int key, int x, int y) override;
-
+    // The recorder's own lines beside the inputs' (show/ShowLines.h).
     void frameStarted(int frameMillis) override;
     void soundTaken(const uint8_t* block, int64_t position) override;
-    void midiApplied(uint32_t message) override;
-    void joystickApplied(uint32_t x, uint32_t y, uint32_t buttons) override;
     void sceneRecalled(const char* path, int fadeMillis, const std::string& text) override;
-    void controlSet(int index, int byteValue, float floatValue) override;
-    void scriptedMidi(uint32_t message) override;
-    void mappedWrite(int index, int byteValue, float floatValue) override;
-    void routedWrite(int index, int byteValue, float floatValue) override;
-    void commandApplied(const char* words) override;
-    void frameFinished() override { inFrame_ = false; }
 
     void blockCaptured(const uint8_t* block) override;
     void blocksMissed(int64_t blocks) override;
 
 private:
-    static constexpr size_t kLine = 512;
     void line(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void put(const char* text, int length);  // a line of show/ShowLines
+    void takeLine(const char* text, int length) override;
     void writerLoop();
     // Writes what the rings hold; false once a file failed.
     bool drain();
@@ -121,9 +109,6 @@ private:
     int failedErrno_ = 0;
     bool failureReported_ = false;
     char status_[160] = "";
-    int nextFrame_ = 0;     // frames started so far
-    int currentFrame_ = 0;  // the frame running now
-    bool inFrame_ = false;  // between frameStarted and frameFinished
     bool fromStartUp_ = false;
     int copiesFrame_ = -1;  // the frame of the last scene copy and the copies made for it
     int copies_ = 0;

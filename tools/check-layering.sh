@@ -6,6 +6,7 @@
 #   input/ resources/                 devices; images, models (one layer)
 #   reactor/  <  reactors/  <  app/   the instrument itself
 #   music/                            musical time: sound analysis, clock, modulators
+#   projection/                       the output mapping (on platform/ alone; control/ and above use it)
 #   control/   operator/              remote control; the operator's view
 #   show/  surface/                   scenes, recording, replay, offline render; the web server
 #   follow/                           several machines: a leader and its followers
@@ -24,22 +25,23 @@ set -uo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 root="${root%/}"
 
-folders=(platform input resources reactor reactors app music control operator show surface follow programs)
+folders=(platform projection input resources reactor reactors app music control operator show surface follow programs)
 core="input resources reactor reactors app"
 declare -A uses=(
     [platform]=""
+    [projection]=""
     [input]="resources"
     [resources]="input"
     [reactor]="input resources"
     [reactors]="input resources reactor"
     [app]="input resources reactor reactors"
     [music]="$core"
-    [control]="$core music"
+    [control]="$core music projection"
     [operator]="$core music"
-    [show]="$core music control"
-    [surface]="$core music control"
-    [follow]="$core music control show"
-    [programs]="$core music control operator show surface follow"
+    [show]="$core music projection control"
+    [surface]="$core music projection control"
+    [follow]="$core music projection control show"
+    [programs]="$core music projection control operator show surface follow"
 )
 for folder in "${folders[@]}"; do
     [ "$folder" = platform ] || uses[$folder]="platform ${uses[$folder]}"

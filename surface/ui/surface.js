@@ -17,6 +17,7 @@
     ['time', [/\/level$/, /\/sound\/low$/, /\/sound\/mid$/, /\/sound\/high$/, /\/sound\//, /\/bands?(\/|$)/, /\/tempo$/,
               /\/tempo\/tap$/, /\/beat\//, /\/tempo\//, /\/link\//]],
     ['machine', [/\/fps$/, /\/frame/, /slow/, /\/devices?(\/|$)/, /\/(midi|sound|joystick)(\/|$)/]],
+    ['output', [/\/output\/corner$/, /\/output\/reset$/, /\/output\/corner\//]],
     ['show', [/\/select$/, /\/trail$/, /\/help(\/|$)/, /\/learn(\/|$)/, /\/key$/, /\/ctl$/, /\/list$/]],
   ];
   const $ = (id) => document.getElementById(id);
@@ -313,7 +314,7 @@
       return strip;
     });
     $('layers').replaceChildren(...strips);
-    const bodies = Object.fromEntries(['scenes', 'time', 'machine', 'show', 'other'].map((id) => [id, []]));
+    const bodies = Object.fromEntries(['scenes', 'time', 'machine', 'show', 'output', 'other'].map((id) => [id, []]));
     for (const n of rest) {
       const hit = SECTIONS.find(([, patterns]) => rank(patterns, n.FULL_PATH) < patterns.length);
       bodies[hit ? hit[0] : 'other'].push(n);
@@ -321,7 +322,9 @@
     for (const [id, nodes] of Object.entries(bodies)) {
       const patterns = (SECTIONS.find(([s]) => s === id) || [id, []])[1];
       const rows = nodes.sort(byRank(patterns, (n) => n.FULL_PATH))
-        .map((n) => control(n, n.FULL_PATH.replace(/^\/strata\//, '').replace(/^\//, '').replace(/\//g, ' ')))
+        // The section's own name is left out of its labels ("output corner 1 x" reads "corner 1 x" under Output).
+        .map((n) => control(n, n.FULL_PATH.replace(/^\/strata\//, '').replace(/^\//, '').replace(/\//g, ' ')
+          .replace(new RegExp(`^${id} (?=.)`), '')))
         .filter(Boolean);
       $(id).querySelector('.body').replaceChildren(...rows);
       $(id).hidden = rows.length === 0;

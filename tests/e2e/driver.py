@@ -8,6 +8,7 @@ import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import time
@@ -130,6 +131,27 @@ def osc(port, *messages):
     """OSC messages ("address types values...") sent to the loopback port by oscsend."""
     for message in messages:
         check(run("oscsend", "127.0.0.1", port, *message.split()).returncode == 0, f"oscsend {message} failed")
+
+
+def osc_packet(message):
+    """One OSC message ("address types values...") as bytes."""
+    pad = lambda b: b + b"\0" * (4 - len(b) % 4)  # noqa: E731
+    address, types, *values = message.split() + [""][:len(message.split()) < 2]
+    body = b"".join(struct.pack(">i", int(v)) if t == "i" else struct.pack(">f", float(v)) if t == "f" else
+                    pad(v.encode()) for t, v in zip(types.replace("T", "").replace("F", ""), values))
+    return pad(address.encode()) + pad(b"," + types.encode()) + body
+
+
+def ws_osc(port, *messages):
+    """OSC messages sent over the web server's WebSocket, as the control surface sends them."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+        s.sendall(f"GET / HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  "Sec-WebSocket-Key: c3RyYXRhIHN0cmF0YSAxMg==\r\nSec-WebSocket-Version: 13\r\n\r\n".encode())
+        check(b" 101 " in s.recv(4096), "no WebSocket upgrade")
+        for m in messages:  # masked binary frames with a zero mask
+            p = osc_packet(m)
+            s.sendall(bytes([0x82, 0x80 | len(p)]) + b"\0\0\0\0" + p)
+        s.sendall(b"\x88\x80\0\0\0\0")
 
 
 class Strata:

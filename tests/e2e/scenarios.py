@@ -291,12 +291,16 @@ def record():
     sleep(0.8)
     osc(port, "/strata/scene/recall i 3", "/strata/select i 2", "/strata/key sii q 500 100", "/strata/tempo f 174.0",
         "/strata/tempo/tap")
+    sleep(0.6)  # then as the control surface sends: over the WebSocket
+    ws_osc(port, "/strata/layer/4/module s Tunnel", "/strata/layer/4/opacity f 0.9", "/strata/layer/4/shown F",
+           "/strata/layer/*/opacity f 0.7")
     control_frames = replay(s)
     check(os.path.isfile("stage/scenes/02.scene") and os.path.isfile("stage/scenes/03.scene"),
           "Ctrl+Shift+2 or /strata/scene/store stored no scene")
     check("scene recalled from scenes/02.scene (fade 400 ms)" in text(s.err), "Ctrl+2 recalled no scene")
     for line in (r" scene scene-\d*\.scene 400$", r" scene scene-\d*\.scene \d+ bus$", " joy ",
-                 "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$"):
+                 "osc /strata/layer/3/module 2$", "osc /strata/key e 100 400$", "osc /strata/ctl 1 20 0.500000000$",
+                 "osc /strata/layer/4/module 1$", "osc /strata/layer/4/shown 0$", "osc /strata/layer/11/opacity 0.69"):
         check(found("rec-controls/show.script", line), f"no '{line}' in the recording")
     return f"sound show {sound_frames} frames, control show {control_frames} frames bit-equal"
 
@@ -596,5 +600,92 @@ def follow():
         f"forgotten after {gone:.1f} s"
 
 
+def picture_corners(path):
+    """The corners of the lit picture in a screenshot (top-left, top-right, bottom-right, bottom-left): its points
+    furthest along the four diagonals, each row's first and last lit pixel looked at."""
+    width = int(out("identify", "-format", "%w", path))
+    data = subprocess.run(["convert", path, "-separate", "-evaluate-sequence", "max", "-threshold", "4%", "-depth", "8",
+                           "gray:-"], stdout=subprocess.PIPE).stdout
+    ends = [(y, row.find(255), row.rfind(255)) for y, row in
+            ((y, data[y * width:(y + 1) * width]) for y in range(len(data) // width)) if row.find(255) >= 0]
+    check(ends, f"{path}: nothing lit")
+    return [min(((x0, y) for y, x0, _ in ends), key=lambda p: p[0] + p[1]),
+            max(((x1, y) for y, _, x1 in ends), key=lambda p: p[0] - p[1]),
+            max(((x1, y) for y, _, x1 in ends), key=lambda p: p[0] + p[1]),
+            max(((x0, y) for y, x0, _ in ends), key=lambda p: p[1] - p[0])]
+
+
+def mapped_at(path, pin, box=(0, 32, 1280, 960)):
+    """The picture's corners in a screenshot within 2 pixels of where the mapping puts them in the letterbox."""
+    expected = [(box[0] + x * box[2], box[1] + y * box[3]) for x, y in zip(pin[0::2], pin[1::2])]
+    seen = picture_corners(path)
+    check(all(abs(a - b) <= 2 and abs(c - d) <= 2 for (a, c), (b, d) in zip(seen, expected)),
+          f"{os.path.basename(path)}: corners at {seen}, expected {[(round(x), round(y)) for x, y in expected]}")
+
+
+def saved_pin(path):
+    """The default output's corners in a mapping file, or None when the file is not one whole mapping file."""
+    rows = [line.split() for line in lines(path) if line.strip() and not line.startswith("#")]
+    whole = text(path).endswith("\n") and len(rows) == 1 and rows[0][0] == "default" and len(rows[0]) == 9
+    return [float(v) for v in rows[0][1:]] if whole else None
+
+
+def same_pin(a, b):  # OSC carries 32-bit floats
+    return a is not None and b is not None and all(abs(x - y) < 1e-6 for x, y in zip(a, b))
+
+
+def cornerpin():
+    """The output mapping: a mapping in output.map at start warps the lit picture (Waver on layer 1) to its corners
+    on a 1280x1024 screen, and its window dump with it while the plain dump stays 640x480; a mapping sent over OSC
+    (read back by OSCQuery) moves it, and is saved a second later; R in mapping mode (Alt+M) resets it.
+    Then killed with -9 amid changes, again and again: the file is always one whole mapping sent."""
+    check(shutil.which("oscsend"), "oscsend (liblo-tools) is not installed")
+    shutil.copytree(f"{SOURCE}/stage", "stage")
+    first, second = [0.05, 0.1, 0.9, 0.0, 0.95, 0.95, 0.1, 0.85], [0.2, 0.05, 0.85, 0.15, 0.8, 0.9, 0.0, 1.0]
+    write("stage/output.map", "# a projector\ndefault " + " ".join(map(str, first)) + "\n")
+    port, = free_ports(1)
+    start_x("1280x1024")
+    s = Strata("pin", STRATA_OSC=f"127.0.0.1:{port}", STRATA_DUMP_FRAMES="150", STRATA_DUMP_WARPED="1",
+               STRATA_DUMP_DIR=f"{WORK}/dumps")
+    s.expect("strata: output default mapped by output.map", f"no mapping at start: {tail(s.err)}", err=True)
+    press("F1", at=(1279, 500), wait=2)
+    mapped_at(shot("file.png"), first)
+    s.expect("frame 150 as the window shows it dumped", f"no window dump: {tail(s.err)}", 20, err=True)
+    mapped_at(f"{WORK}/dumps/frame-000150-window.png", first)
+    plain = f"{WORK}/dumps/frame-000150.png"
+    check(out("identify", "-format", "%wx%h", plain) == "640x480" and brightness(plain, "4x4+0+0") > 0 and
+          brightness(plain, "4x4+636+476") > 0, "the plain dump is not the whole unwarped picture")
+    osc(port, *(f"/strata/output/corner iff {n + 1} {second[2 * n]} {second[2 * n + 1]}" for n in range(4)))
+    sleep(1)
+    mapped_at(shot("osc.png"), second)
+    check(get(port, "/strata/output/corner/2/y?VALUE")[1].strip() == '{"VALUE":[0.15]}', "OSCQuery's corner")
+    for _ in range(30):
+        if same_pin(saved_pin("stage/output.map"), second):
+            break
+        sleep(0.1)
+    check(same_pin(saved_pin("stage/output.map"), second), f"not saved: {text('stage/output.map')}")
+    # In mapping mode R resets it; Alt+M leaves; the plain present is back.
+    s.after("alt+m", "output mapping mode on", "no mapping mode", err=True)
+    press("Tab", "r", "alt+m", wait=1)
+    s.expect("output mapping mode off", "Alt+M did not leave mapping mode", err=True)
+    letterboxed(shot("reset.png"), "reset")
+    s.end()
+    check(saved_pin("stage/output.map") == [0, 0, 1, 0, 1, 1, 0, 1], "the reset is not saved at exit")
+
+    sent = [[0, 0, 1, 0, 1, 1, 0, 1]]
+    for attempt in range(3):
+        k = Strata(f"kill{attempt}", STRATA_OSC=f"127.0.0.1:{port}", wait=60)
+        for n in range(4):
+            pin = [0.01 * (n + 1) + 0.001 * attempt, 0, 1, 0, 1, 1, 0, 1]
+            sent.append(pin)
+            osc(port, f"/strata/output/corner iff 1 {pin[0]} 0")
+            sleep(1.0 + 0.013 * (n + attempt))  # each settles, so a write is due at about every send
+        k.proc.kill()
+        k.proc.wait()
+        saved = saved_pin("stage/output.map")
+        check(any(same_pin(saved, pin) for pin in sent), f"a cut file after kill -9: {text('stage/output.map')!r}")
+    return f"corners within 2 px from the file and over OSC; whole after 3 kills: {saved_pin('stage/output.map')}"
+
+
 if __name__ == "__main__":
-    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, wholeshow, hostile, follow)})
+    main({f.__name__: f for f in (nodisplay, operator, stage, video, record, wholeshow, hostile, follow, cornerpin)})

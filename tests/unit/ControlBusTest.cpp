@@ -32,6 +32,7 @@
 #include "music/MusicalTime.h"
 #include "platform/FileWriter.h"
 #include "platform/Settings.h"
+#include "projection/PinEditor.h"
 #include "reactor/qelCell.h"
 
 namespace {
@@ -88,6 +89,8 @@ TEST_F(ControlBusTest, TheTreeTellsAClientEverythingAndReadsBackWhatWasWritten) 
     MusicalTime music(SoundAnalysis::Mode::Inline);
     bus->setMusic(&music);
     bus->setLiveFigures(LiveFigures{59.5f, 21.25f, "no sequencer", "demo.wav", "absent (/dev/input/js0)"});
+    PinEditor pin;
+    bus->setPinEditor(&pin);
     frame();
     std::vector<nlohmann::json> methods;
     std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& n) {
@@ -95,7 +98,7 @@ TEST_F(ControlBusTest, TheTreeTellsAClientEverythingAndReadsBackWhatWasWritten) 
         for (const auto& child : n.value("CONTENTS", nlohmann::json::object())) walk(child);
     };
     walk(query("/", ""));
-    ASSERT_EQ(methods.size(), 70u);  // every address but the four without arguments
+    ASSERT_EQ(methods.size(), 79u);  // every address but the five without arguments
     for (const nlohmann::json& m : methods) EXPECT_EQ(query(m["FULL_PATH"], ""), m);  // asked alone, the same node
     std::vector<std::string> modules;
     for (int i = 0; i < universe->moduleCount; ++i) modules.emplace_back(universe->moduleName(i));
@@ -131,6 +134,8 @@ TEST_F(ControlBusTest, TheTreeTellsAClientEverythingAndReadsBackWhatWasWritten) 
             }
         }
         if (!(access & 1)) continue;
+        if (path.rfind("/strata/output/corner/", 0) == 0)  // from the plain letterbox any corner to 0.375 folds nothing
+            send("/strata/output/reset", {}), args[0] = oscFloat(0.375);
         send(oscMessage(path.c_str(), args)), frame();
         const nlohmann::json value = query(path, "VALUE")["VALUE"][0];
         const OscArg& w = args[0];
@@ -223,6 +228,24 @@ TEST_F(ControlBusTest, CommandsForWhatDoesNotExistChangeNothingAndAreReported) {
     send("/strata/scene/recall", {oscInt(2)});
     frame();
     EXPECT_EQ(recalled, 2);
+}
+
+// The output mapping's addresses move the editor's corners in the frame, read back, and a fold is refused as bad.
+TEST_F(ControlBusTest, OutputCornersMoveReadBackAndRefuseAFold) {
+    ASSERT_TRUE(bus->startOsc("127.0.0.1:0"));
+    PinEditor editor;
+    bus->setPinEditor(&editor);
+    send("/strata/output/corner", {oscInt(2), oscFloat(0.75), oscFloat(0.125)});
+    send("/strata/output/corner/4/x", {oscFloat(0.25)});
+    send("/strata/output/corner/1/y", {oscFloat(1.5)});  // below the bottom-left: folds
+    const std::string err = captureStderr([&] { frame(); });
+    EXPECT_NE(err.find(" 1 bad messages ignored"), std::string::npos) << err;
+    const ControlSnapshot s = bus->snapshot().load();
+    EXPECT_EQ(std::vector<float>(s.outputCorners, s.outputCorners + 8), (std::vector<float>{0, 0, 0.75f, 0.125f, 1, 1, 0.25f, 1}));
+    EXPECT_EQ(editor.pin().corners[1].y, 0.125);
+    send("/strata/output/reset", {});
+    frame();
+    EXPECT_TRUE(editor.pin().isIdentity());
 }
 
 // A flood between two frames applies the first kCapacity messages in order and reports the rest.

@@ -64,6 +64,9 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
         {"/strata/layer/4/shown", {T}, Kind::Shown, 3, 0, 1},
         {"/strata/scene/fade", {i(3600000)}, Kind::SceneFade, 0, 0, 3600000},
         {"/strata/help", {T}, Kind::Help, 0, 0, 1},
+        {"/strata/output/corner", {i(4), f(-0.5), f(2.0)}, Kind::OutputCorner, 0, 3, 3, 0, -0.5f},
+        {"/strata/output/corner/2/x", {f(1.5)}, Kind::OutputCorner, 0, 1, 1, 0, 1.5f},
+        {"/strata/output/corner/3/y", {i(1)}, Kind::OutputCorner, 0, 2, 2},
     };
     for (const Case& c : cases) {
         OscCommand cmd;
@@ -77,6 +80,8 @@ TEST(OscCommand, ValidMessagesBecomeTheirCommands) {
 // Out of range (scenes are 1..99 everywhere), not whole, not a number (T/F), too few, wrong type, no such layer, key or address; Esc may not quit the show.
 TEST(OscCommand, BadMessagesAreRefused) {
     const std::pair<const char*, std::vector<OscArg>> cases[] = {
+        {"/strata/output/corner", {i(0), f(0), f(0)}}, {"/strata/output/corner", {i(1), f(2.5), f(0)}},
+        {"/strata/output/corner/4/y", {f(-1.5)}},
         {"/strata/ctl", {i(16), i(0), i(0)}}, {"/strata/ctl", {i(0), i(1024), i(0)}}, {"/strata/ctl", {i(0), i(0), i(128)}},
         {"/strata/ctl", {i(0), i(0), f(1.5)}}, {"/strata/ctl", {i(0), i(0), f(NAN)}}, {"/strata/ctl", {f(0.5), i(0), i(0)}},
         {"/strata/ctl", {i(0), i(0)}}, {"/strata/ctl", {s("0"), i(0), i(0)}}, {"/strata/layer/0/opacity", {f(1.0)}},
@@ -206,7 +211,7 @@ TEST(OscServerPackets, BundlesEnterWholeOrNotAtAll) {
 TEST(OscServerPackets, TwoSendersAndAFrameThatNeverWaits) {
     OscCommandQueue queue;
     OscServer server(queue);
-    constexpr int kEach = 3000;
+    constexpr int kEach = 1500;  // both together fit the queue, however late the frame comes
     const auto send = [&](int channel) {
         for (int i = 0; i < kEach; ++i) {
             const std::vector<uint8_t> p = oscBundle({oscControl(channel, i % 1024, i % 128)});
@@ -255,7 +260,7 @@ TEST(OscServerSockets, TakenPortAndListReply) {
     std::vector<std::string> addresses;
     for (int k = 0; k < lo_message_get_argc(message); ++k) addresses.emplace_back(&lo_message_get_argv(message)[k]->s);
     EXPECT_EQ(addresses, OscServer::addresses());
-    EXPECT_EQ(addresses.size(), 74u);  // 30 addresses, and 4 for each of the 11 layers
+    EXPECT_EQ(addresses.size(), 84u);  // 40 addresses, and 4 for each of the 11 layers
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "/strata/layer/11/imageset"), 1);
     EXPECT_EQ(std::count_if(addresses.begin(), addresses.end(), [](auto& a) { return a.find('<') != a.npos; }), 0);
     lo_message_free(message);

@@ -24,7 +24,7 @@ const std::function<std::string(const Settings&)> kValue[] = {
     V(std::to_string(s.fps)), V(text(s.vsync)), V(text(s.overlayAtStart)), V(text(s.overlayHint)),
     V(text(s.cleanLayers)),
     V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(s.token), V(std::to_string(s.sceneFadeMillis)),
-    V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.midiClock)), V(text(s.link)),
+    V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.dumpWarped)), V(text(s.midiClock)), V(text(s.link)),
     V(s.follow), V(std::to_string(s.followKeep)),
     V(std::to_string(s.screenWidth) + "x" + std::to_string(s.screenHeight)), V(std::to_string(s.msaaSamples)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
 };
@@ -38,7 +38,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
-    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0||0|640x480|0||/usr/local/bin:/usr/bin:/bin|||");
+    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0|0||0|640x480|0||/usr/local/bin:/usr/bin:/bin|||");
     const struct {
         const char* name;
         Setting setting;
@@ -53,6 +53,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
         {"STRATA_OVERLAY_HINT", Setting::OverlayHint, "Yes", "1"},
         {"STRATA_CLEAN_LAYERS", Setting::CleanLayers, "TRUE", "1"},
         {"STRATA_MIDI_CLOCK", Setting::MidiClock, "yes", "1"},
+        {"STRATA_DUMP_WARPED", Setting::DumpWarped, "on", "1"},
         {"STRATA_IMAGE_MEMORY_MB", Setting::ImageMemory, "0", "512",
          "STRATA_IMAGE_MEMORY_MB=0 is not a number of megabytes from 1 to 1048576: using 512"},
         {"STRATA_OSC", Setting::Osc, "host:70000", "", "OSC: STRATA_OSC port 70000 is beyond 65535; running without OSC"},
