@@ -3,13 +3,21 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
+
+#include "app/ScreenInfo.h"
 #include "reactor/GlSwitches.h"
 #include "reactor/MatrixModeKeeper.h"
 #include "resources/ImageGene.h"
 
 void pushFrameView(MatrixModeKeeper& keeper) {
+    const ScreenInfo& screen = *screenInfo();
+    // Lines and points keep their share of the picture at any size.
+    glLineWidth(screen.pixelScale());
+    glPointSize(screen.pixelScale());
     keeper.pushIdentity(GL_PROJECTION);
-    gluPerspective(50.0, 1.33333, 0.1, 500.0);
+    // The vertical field stays 50 degrees: a wider screen sees more at the sides.
+    gluPerspective(50.0, screen.aspect(), 0.1, 500.0);
     keeper.restore();
     keeper.pushIdentity(GL_MODELVIEW);
     glTranslatef(0.0f, 0.0f, -3.0f);
@@ -23,6 +31,9 @@ void popFrameView(MatrixModeKeeper& keeper) {
 
 namespace {
 void drawFadeQuad(float trail) {
+    // At z = -2 the view is 0.93 high each side of the centre; 4 covers any
+    // width up to an aspect of 4.3, and a wider view widens the quad.
+    const float side = std::max(4.0f, 4.0f * static_cast<float>(screenInfo()->aspect() / 1.33333));
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_TEXTURE_2D);
@@ -36,10 +47,10 @@ void drawFadeQuad(float trail) {
     glFrontFace(GL_CCW);
     glColor4f(0.0f, 0.0f, 0.0f, 1.0f - trail);
     glBegin(GL_QUADS);
-    glVertex3f(-4.0f, -4.0f, -2.0f);
-    glVertex3f(4.0f, -4.0f, -2.0f);
-    glVertex3f(4.0f, 4.0f, -2.0f);
-    glVertex3f(-4.0f, 4.0f, -2.0f);
+    glVertex3f(-side, -4.0f, -2.0f);
+    glVertex3f(side, -4.0f, -2.0f);
+    glVertex3f(side, 4.0f, -2.0f);
+    glVertex3f(-side, 4.0f, -2.0f);
     glEnd();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glFrontFace(GL_CW);

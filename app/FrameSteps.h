@@ -6,8 +6,9 @@ class MatrixModeKeeper;
 // The fixed steps of every frame, shared by the universe and by tools that
 // render single reactors.
 
-// Pushes the projection (perspective 50 degrees, aspect 1.33333, near 0.1,
-// far 500) and the model-view (translate 0, 0, -3) matrices.
+// Pushes the projection (perspective 50 degrees, the screen's aspect: 1.33333
+// at 4:3, near 0.1, far 500) and the model-view (translate 0, 0, -3)
+// matrices; sets line width and point size to the screen's pixel scale.
 void pushFrameView(MatrixModeKeeper& keeper);
 // Pops both matrices pushed by pushFrameView.
 void popFrameView(MatrixModeKeeper& keeper);

@@ -29,7 +29,8 @@ int gWindowHeight = 480;
 
 void toScreen(int& x, int& y) {
     int sx = x, sy = y;
-    VirtualScreen::windowToScreen(gWindowWidth, gWindowHeight, x, y, sx, sy);
+    const ScreenInfo& screen = *screenInfo();
+    VirtualScreen::windowToScreen(gWindowWidth, gWindowHeight, x, y, sx, sy, screen.drawWidth, screen.drawHeight);
     x = sx;
     y = sy;
 }
@@ -221,9 +222,19 @@ int runInstrument(int argc, char** argv, ShellExtension* extension) {
 
     // Lives until exit like the window: never released, since its GL objects
     // must not be freed after the context is gone.
-    gScreen = new VirtualScreen();
-    if (!gScreen->create()) {
+    stage.report(Setting::Resolution);
+    stage.report(Setting::Msaa);
+    gScreen = new VirtualScreen(stage.screenWidth, stage.screenHeight, stage.msaaSamples);
+    if (gScreen->create()) {
+        screen->drawWidth = gScreen->width();
+        screen->drawHeight = gScreen->height();
+        if (screen->drawWidth != VirtualScreen::kWidth || screen->drawHeight != VirtualScreen::kHeight)
+            fprintf(stderr, "strata: drawing at %dx%d (STRATA_RESOLUTION)\n", screen->drawWidth, screen->drawHeight);
+        gScreen->reportSamples("strata");
+    } else {
         printf("Drawing straight into the window: the driver has no framebuffer objects\n");
+        if (stage.screenWidth != VirtualScreen::kWidth || stage.screenHeight != VirtualScreen::kHeight)
+            fprintf(stderr, "strata: without framebuffer objects the picture stays 640x480\n");
     }
     setActiveVirtualScreen(gScreen);
     gScreen->bind();

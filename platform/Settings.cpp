@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/Numbers.h"
+#include "platform/VirtualScreen.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ constexpr Row kRows[] = {
     {Setting::Record, "STRATA_RECORD", "a directory", "no recording", "record the show from start-up into this directory",
      [](const std::string& text, Settings& s, std::string&) { s.record = text; }},
     {Setting::DumpFrames, "STRATA_DUMP_FRAMES", "frame numbers such as 30,60,90", "none",
-     "write these frames of the 640x480 picture as PNG files",
+     "write these frames of the picture (640x480 or STRATA_RESOLUTION) as PNG files",
      [](const std::string& text, Settings& s, std::string& problem) {
          if (parseFrameList(text, s.dumpFrames)) return;
          s.dumpFrames.clear();
@@ -165,6 +166,17 @@ constexpr Row kRows[] = {
      [](const std::string& text, Settings& s, std::string& problem) {
          if (!parseWholeNumber(text, 1, 100000, s.latencyMidi))
              problem = "strata: STRATA_LATENCY_MIDI=" + text + " is not a count of 1 to 100000; no MIDI is fed";
+     }},
+    {Setting::Resolution, "STRATA_RESOLUTION", "WxH from 160x120 to 7680x4320", "640x480",
+     "the size the frames are drawn at (a wider one shows more at the sides; the mouse stays 640x480)",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (!parseScreenSize(text.c_str(), s.screenWidth, s.screenHeight))
+             problem = "strata: STRATA_RESOLUTION=" + text + " is not WxH from 160x120 to 7680x4320; drawing at 640x480";
+     }},
+    {Setting::Msaa, "STRATA_MSAA", "2, 4, 8, 16", "off", "draw the frames multisampled with this many samples",
+     [](const std::string& text, Settings& s, std::string& problem) {
+         if (!parseSampleCount(text.c_str(), s.msaaSamples))
+             problem = "strata: STRATA_MSAA=" + text + " is not 2, 4, 8 or 16 samples; drawing without";
      }},
     {Setting::Display, "DISPLAY", "an X display such as :0", "none",
      "the display to open; without one only --help and --version answer",

@@ -19,7 +19,7 @@
 enum class Setting {
     Audio, Midi, Joystick, Windowed, Mode, Monitor, Fps, Vsync, Overlay, OverlayHint, CleanLayers, ImageMemory,
     Osc, OscOut, Token, SceneFade, Record, DumpFrames, DumpDirectory, DumpWarped, MidiClock, Link, Follow, FollowKeep,
-    Warmup, LatencyLog, LatencyMidi,
+    Warmup, LatencyLog, LatencyMidi, Resolution, Msaa,
     Display, Path, Home, XdgDataHome,
 };
 constexpr int kSettingCount = static_cast<int>(Setting::XdgDataHome) + 1;
@@ -52,6 +52,9 @@ struct Settings {
     bool warmup = true;                        // build and draw every module off-screen once at start
     std::string latencyLog;                    // where input-to-frame times are written at exit; empty: nowhere
     int latencyMidi = 0;                       // MIDI messages a probe thread feeds through the driver's path
+    int screenWidth = 640;                     // the size the frames are drawn at
+    int screenHeight = 480;
+    int msaaSamples = 0;                       // 0: single-sampled drawing
     std::string display;                       // empty: no display to open
     std::string path = "/usr/local/bin:/usr/bin:/bin";
     std::string home;

@@ -1,5 +1,6 @@
 #include "programs/LiveSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -33,7 +34,9 @@ void LiveSession::begin(qelUnivCell& universe) {
         dumpDirectory_ = s.dumpDirectory;
         std::error_code ec;
         std::filesystem::create_directories(dumpDirectory_, ec);
-        dumpPicture_ = std::make_unique<uint8_t[]>(VirtualScreen::kWidth * VirtualScreen::kHeight * 4);
+        // The screen's size, or 640x480 where it could not be made.
+        dumpBytes_ = std::max(s.screenWidth * s.screenHeight, VirtualScreen::kWidth * VirtualScreen::kHeight) * 4;
+        dumpPicture_ = std::make_unique<uint8_t[]>(static_cast<size_t>(dumpBytes_));
     }
     if (!s.record.empty()) {
         const char* directory = s.record.c_str();
@@ -135,14 +138,15 @@ void LiveSession::frameDrawn(VirtualScreen* screen) {
     while (nextDump_ < dumpFrames_.size() && dumpFrames_[nextDump_] < frame) ++nextDump_;
     if (!screen || nextDump_ >= dumpFrames_.size() || dumpFrames_[nextDump_] != frame) return;
     ++nextDump_;
+    if (screen->width() * screen->height() * 4 > dumpBytes_) return;
     dumpedFrame_ = frame;
     uint8_t* picture = dumpPicture_.get();
     screen->read(picture);
     // Opaque, as strata-render writes its pictures.
-    const int bytes = VirtualScreen::kWidth * VirtualScreen::kHeight * 4;
+    const int bytes = screen->width() * screen->height() * 4;
     for (int i = 3; i < bytes; i += 4) picture[i] = 255;
     char path[4096];
     std::snprintf(path, sizeof path, "%s/frame-%06d.png", dumpDirectory_.c_str(), frame);
-    if (writePng(path, picture, VirtualScreen::kWidth, VirtualScreen::kHeight))
+    if (writePng(path, picture, screen->width(), screen->height()))
         std::fprintf(stderr, "strata: frame %d dumped to %s\n", frame, path);
 }

@@ -60,6 +60,7 @@ private:
     std::vector<int> dumpFrames_;
     std::string dumpDirectory_ = ".";
     std::unique_ptr<uint8_t[]> dumpPicture_;
+    int dumpBytes_ = 0;
     int dumpedFrame_ = -1;  // the frame frameDrawn dumped last
     int framesDrawn_ = 0;
     size_t nextDump_ = 0;

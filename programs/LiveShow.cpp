@@ -154,11 +154,20 @@ bool LiveShow::mappingKey(unsigned char key, int modifiers) {
     return true;
 }
 
+namespace {
+// Where the picture sits on the window, at the virtual screen's size.
+VirtualScreen::Box pictureBox(int windowWidth, int windowHeight) {
+    const VirtualScreen* screen = activeVirtualScreen();
+    return screen ? VirtualScreen::letterbox(windowWidth, windowHeight, screen->width(), screen->height())
+                  : VirtualScreen::letterbox(windowWidth, windowHeight);
+}
+}  // namespace
+
 // Arrows nudge the selected corner by an output pixel, with Shift by ten.
 bool LiveShow::mappingSpecial(int key, int modifiers) {
     if (!pin_.active()) return false;
     const int step = (modifiers & GLUT_ACTIVE_SHIFT) ? 10 : 1;
-    const VirtualScreen::Box box = VirtualScreen::letterbox(windowWidth_, windowHeight_);
+    const VirtualScreen::Box box = pictureBox(windowWidth_, windowHeight_);
     switch (key) {
         case GLUT_KEY_LEFT: pin_.nudge(-step, 0, box.width, box.height); return true;
         case GLUT_KEY_RIGHT: pin_.nudge(step, 0, box.width, box.height); return true;
@@ -170,7 +179,7 @@ bool LiveShow::mappingSpecial(int key, int modifiers) {
 
 namespace {
 PinBox pinBox(int windowWidth, int windowHeight) {
-    const VirtualScreen::Box b = VirtualScreen::letterbox(windowWidth, windowHeight);
+    const VirtualScreen::Box b = pictureBox(windowWidth, windowHeight);
     return {b.x, windowHeight - b.y - b.height, b.width, b.height};
 }
 }  // namespace
@@ -203,7 +212,7 @@ bool LiveShow::present(VirtualScreen* screen, int windowWidth, int windowHeight)
         pinWarned_ = true;
         return false;
     }
-    const VirtualScreen::Box box = VirtualScreen::letterbox(windowWidth, windowHeight);
+    const VirtualScreen::Box box = pictureBox(windowWidth, windowHeight);
     Homography map;
     if (!pin_.pin().windowMap(box.x, box.y, box.width, box.height, windowWidth, windowHeight, map)) return false;
     double matrix[16];

@@ -63,8 +63,8 @@ void printFigures(FILE* out, const RenderOptions& options, const FrameFigures& f
     const FrameTimings::Totals cells = FrameTimings::totals();
     const double n = figures.frames > 0 ? figures.frames : 1;
     const double wall = millisBetween(figures.start, figures.end);
-    std::fprintf(out, "frames timed          %d (of %d, %d warm-up), 640x480, frame time %d ms\n", figures.frames,
-                 figures.frames + options.warmup, options.warmup, options.frameMillis);
+    std::fprintf(out, "frames timed          %d (of %d, %d warm-up), %dx%d, frame time %d ms\n", figures.frames,
+                 figures.frames + options.warmup, options.warmup, options.width, options.height, options.frameMillis);
     std::fprintf(out, "frames per second     %.1f\n", wall > 0.0 ? figures.frames * 1000.0 / wall : 0.0);
     std::fprintf(out, "update, all cells     %.3f ms per frame\n", cells.updateNanos / 1e6 / n);
     std::fprintf(out, "draw, all cells       %.3f ms per frame\n", cells.drawNanos / 1e6 / n);
@@ -106,6 +106,7 @@ bool createDrawingTarget(HeadlessContext& context, VirtualScreen& screen) {
         std::fprintf(stderr, "strata-render: the OpenGL driver has no framebuffer objects\n");
         return false;
     }
+    screen.reportSamples("strata-render");
     screen.bind();
     setActiveVirtualScreen(&screen);
     return true;
@@ -169,7 +170,7 @@ bool RenderRun::start() {
         sound.loop = false;
         sound.lengthSeconds = videoFrameAt(renderer_.plannedFrames()) / videoFps_;
     }
-    if (!video_.open(videoPath, videoFps_, sound, error)) {
+    if (!video_.open(videoPath, videoFps_, sound, error, renderer_.width(), renderer_.height())) {
         std::fprintf(stderr, "strata-render: %s\n", error.c_str());
         return false;
     }
@@ -225,13 +226,13 @@ bool RenderRun::writeOutputs(int frame) {
     // once, several times, or (a frame shorter than the video's) not at all.
     const int64_t copies = resample_ ? videoFrameAt(frame + 1) - videoFrameAt(frame) : 1;
     for (int64_t i = 0; wantsVideo_ && i < copies; ++i) {
-        if (!video_.write(picture, OfflineRenderer::kFrameBytes)) {
+        if (!video_.write(picture, static_cast<size_t>(renderer_.frameBytes()))) {
             std::fprintf(stderr, "strata-render: ffmpeg stopped taking frames after %d frames\n", frame);
             return false;
         }
     }
     if (png && !renderer_.writePng(frame)) return false;
-    if (options_.raw && !writeAll(outFd_, picture, OfflineRenderer::kFrameBytes)) {
+    if (options_.raw && !writeAll(outFd_, picture, static_cast<size_t>(renderer_.frameBytes()))) {
         std::fprintf(stderr, "strata-render: standard output closed after %d frames: %s\n", frame,
                      std::strerror(errno));
         return false;
@@ -302,7 +303,7 @@ int runRenderCommand(int argc, char** argv) {
         return 2;
     }
     HeadlessContext context;
-    VirtualScreen screen;
+    VirtualScreen screen(options.width, options.height, options.msaa);
     if (!createDrawingTarget(context, screen)) return 1;
 
     FrameTimings::setEnabled(options.stats);

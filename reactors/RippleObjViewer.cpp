@@ -2,13 +2,9 @@
 
 #include <GL/gl.h>
 
+#include "platform/VirtualScreen.h"
 #include "reactor/GlSwitches.h"
 #include "reactors/DrawModel.h"
-
-namespace {
-constexpr int kScreenWidth = 640;
-constexpr int kScreenHeight = 480;
-}  // namespace
 
 // The base's transform record is already fresh (identity orientation) when
 // this constructor runs, so it is used as it is.
@@ -59,9 +55,20 @@ void RippleObjViewer::draw() {
 }
 
 void RippleObjViewer::slicePass() {
-    GLint savedViewport[4] = {0, 0, kScreenWidth, kScreenHeight};
+    GLint savedViewport[4] = {0, 0, VirtualScreen::kWidth, VirtualScreen::kHeight};
     glGetIntegerv(GL_VIEWPORT, savedViewport);
     glViewport(0, 0, width, height);
+    // The slice viewport is 4:3: on a wider screen the view's projection is
+    // narrowed back to 4:3 for it, so the kernel is the same at any size.
+    const bool wide = savedViewport[2] * 3 != savedViewport[3] * 4 && savedViewport[3] > 0;
+    if (wide) {
+        GLfloat projection[16];
+        modelKeeper->push(GL_PROJECTION);
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        projection[0] *= static_cast<float>(savedViewport[2]) / static_cast<float>(savedViewport[3]) * 0.75f;
+        glLoadMatrixf(projection);
+        modelKeeper->restore();
+    }
     // The whole buffers, not only the viewport: what earlier cells drew this
     // frame is gone.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -96,13 +103,18 @@ void RippleObjViewer::slicePass() {
         // The current read buffer is the one being drawn into. The rectangle
         // is the kernel's (set by update) and exactly fills the slice buffer;
         // 78 floats a row are 312 bytes, whole rows for any pack alignment.
+        // A multisampled screen is resolved there first. The slice keeps its
+        // 80 x 60 pixels at any screen size: it is the kernel, not a picture.
+        VirtualScreen* screen = activeVirtualScreen();
+        if (screen) screen->beginRead(kSliceWidth, kSliceHeight);
         glReadPixels(0, 0, kSliceWidth, kSliceHeight, GL_RED, GL_FLOAT, slice.data());
+        if (screen) screen->endRead();
     }
 
     switchBlend(true);
     glEnable(GL_TEXTURE_2D);
+    if (wide) modelKeeper->pop(GL_PROJECTION);
     glViewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
-    glViewport(0, 0, kScreenWidth, kScreenHeight);
 }
 
 void RippleObjViewer::modelPass() {

@@ -15,6 +15,7 @@
 #include "input/WaveInput.h"
 #include "music/MusicalTime.h"
 #include "platform/PngWriter.h"
+#include "platform/VirtualScreen.h"
 #include "reactor/FrameTimings.h"
 #include "reactor/Random.h"
 #include "resources/ClipPlayer.h"
@@ -50,6 +51,8 @@ OfflineRenderer::~OfflineRenderer() {
     music_.reset();
     universe_.reset();  // also clears the process-wide pointer
     picture_.reset();
+    screenInfo()->drawWidth = VirtualScreen::kWidth;
+    screenInfo()->drawHeight = VirtualScreen::kHeight;
     setMillisSource(nullptr);
     ClipPlayer::setExactFrames(false);
     if (!startDirectory_.empty()) {
@@ -62,7 +65,9 @@ bool OfflineRenderer::setUp(std::string& error) {
     fs::path wav;
     if (!readScript(error) || !checkFiles(wav, error) || !enterWorkingDirectory(error)) return false;
     planFrames();
-    picture_ = std::make_unique<uint8_t[]>(kFrameBytes);
+    picture_ = std::make_unique<uint8_t[]>(static_cast<size_t>(frameBytes()));
+    screenInfo()->drawWidth = options_.width;
+    screenInfo()->drawHeight = options_.height;
     startClocks();
 
     loadKeyBindings("key.db");
@@ -230,17 +235,22 @@ bool OfflineRenderer::renderFrame() {
 }
 
 const uint8_t* OfflineRenderer::readPicture() {
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, picture_.get());
+    if (VirtualScreen* screen = activeVirtualScreen()) {
+        screen->read(picture_.get());
+    } else {
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width(), height(), GL_RGBA, GL_UNSIGNED_BYTE, picture_.get());
+    }
     // The screen shows colour only; the target's alpha is whatever the last
     // blend left there. Pictures and videos are made opaque, as seen.
-    for (int i = 3; i < kFrameBytes; i += 4) picture_[i] = 255;
+    const int bytes = frameBytes();
+    for (int i = 3; i < bytes; i += 4) picture_[i] = 255;
     return picture_.get();
 }
 
 bool OfflineRenderer::writePng(int frame) {
     std::snprintf(pngPath_, sizeof pngPath_, "%s/frame-%06d.png", outDirectory_.c_str(), frame);
-    return ::writePng(pngPath_, picture_.get(), kWidth, kHeight);
+    return ::writePng(pngPath_, picture_.get(), width(), height());
 }
 
 int OfflineRenderer::eventsLeft() const {

@@ -14,7 +14,7 @@ class qelUnivCell;
 
 // Runs the instrument's universe without a display: the same key bindings,
 // module database, image and model sets, cells and reactors, drawn into the
-// virtual 640x480 screen, with a clock that advances by a fixed frame time
+// virtual screen (640x480 or the options' size), with a clock that advances by a fixed frame time
 // and input taken from a show script (and, with a wave file and a
 // sound.map beside the stage, the sound routes on the file's analysis). Because the random generator and the
 // arithmetic are deterministic, the same options give the same pictures.
@@ -22,7 +22,7 @@ class OfflineRenderer {
 public:
     static constexpr int kWidth = 640;
     static constexpr int kHeight = 480;
-    static constexpr int kFrameBytes = kWidth * kHeight * 4;
+    static constexpr int kFrameBytes = kWidth * kHeight * 4;  // at the default size
 
     explicit OfflineRenderer(const RenderOptions& options);
     // Releases the universe and returns to the directory it started in.
@@ -42,6 +42,10 @@ public:
     // Allocates nothing.
     bool renderFrame();
 
+    // The picture's size (the options') and its bytes, width * height * 4.
+    int width() const { return options_.width; }
+    int height() const { return options_.height; }
+    int frameBytes() const { return options_.width * options_.height * 4; }
     // Reads the frame just rendered: RGBA, bottom row first, opaque.
     const uint8_t* readPicture();
     // Writes the picture read last as outDirectory/frame-NNNNNN.png.

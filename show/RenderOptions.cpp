@@ -6,6 +6,7 @@
 #include <getopt.h>
 
 #include "platform/Numbers.h"
+#include "platform/VirtualScreen.h"
 
 bool RenderOptions::wantsPng(int n) const {
     if (pngEvery > 0 && n % pngEvery == 0) return true;
@@ -16,7 +17,7 @@ namespace {
 
 enum : int {
     kScript = 256, kWav, kOut, kFrameMs, kFrames, kPngEvery, kPngFrames, kWarmup, kMemoryEvery, kRaw, kStats,
-    kQuiet, kHelp, kVideo, kFps
+    kQuiet, kHelp, kVideo, kFps, kSize, kMsaa
 };
 const option kLongOptions[] = {
     {"script", required_argument, nullptr, kScript},     {"wav", required_argument, nullptr, kWav},
@@ -26,7 +27,8 @@ const option kLongOptions[] = {
     {"memory-every", required_argument, nullptr, kMemoryEvery}, {"raw", no_argument, nullptr, kRaw},
     {"stats", no_argument, nullptr, kStats},             {"quiet", no_argument, nullptr, kQuiet},
     {"help", no_argument, nullptr, kHelp},               {"video", required_argument, nullptr, kVideo},
-    {"fps", required_argument, nullptr, kFps},
+    {"fps", required_argument, nullptr, kFps},           {"size", required_argument, nullptr, kSize},
+    {"msaa", required_argument, nullptr, kMsaa},
     {nullptr, 0, nullptr, 0}};
 
 // An option as the command line spells it: --name, or -c for a short one.
@@ -81,6 +83,14 @@ bool OptionReader::apply(int code, char* const* args) {
             if (parseFrameList(optarg, options_.pngFrames)) return true;
             error_ = std::string("--png-frames needs frame numbers separated by commas (for example 10,20,30), "
                                  "found '") + optarg + "'";
+            return false;
+        case kSize:
+            if (parseScreenSize(optarg, options_.width, options_.height)) return true;
+            error_ = std::string("--size needs WxH from 160x120 to 7680x4320, found '") + optarg + "'";
+            return false;
+        case kMsaa:
+            if (parseSampleCount(optarg, options_.msaa)) return true;
+            error_ = std::string("--msaa needs 2, 4, 8 or 16 samples, found '") + optarg + "'";
             return false;
         case kRaw: options_.raw = true; return true;
         case kStats: options_.stats = true; return true;
@@ -151,8 +161,9 @@ const char* renderUsage() {
     return "Usage: strata-render DIRECTORY [options]\n"
            "\n"
            "Renders the instrument offline, without a display: the universe of DIRECTORY\n"
-           "(key.db, modules.db, imgs*, mdls*, Reactors/) at 640x480, with a fixed frame\n"
-           "time and scripted input, so the same command gives the same pictures.\n"
+           "(key.db, modules.db, imgs*, mdls*, Reactors/) at 640x480 or --size, with a\n"
+           "fixed frame time and scripted input, so the same command gives the same\n"
+           "pictures.\n"
            "\n"
            "Options:\n"
            "  --script FILE        show script: per frame, controller writes, key presses\n"
@@ -163,7 +174,13 @@ const char* renderUsage() {
            "  --png-every N        write a PNG of every frame whose number is a multiple of N\n"
            "  --png-frames LIST    write PNGs of these frames, e.g. 10,20,30\n"
            "  --out DIR            directory of the PNG files frame-NNNNNN.png (default .)\n"
-           "  --raw                write every frame as raw RGBA (640x480x4 bytes, bottom row\n"
+           "  --size WxH           draw at this size, 160x120 to 7680x4320 (default 640x480);\n"
+           "                       a wider aspect shows more at the sides; script mouse\n"
+           "                       positions stay in the 640x480 space\n"
+           "  --msaa N             draw multisampled with 2, 4, 8 or 16 samples where the\n"
+           "                       driver offers them (a line on standard error says what\n"
+           "                       it got; STRATA_RESOLUTION and STRATA_MSAA are not read)\n"
+           "  --raw                write every frame as raw RGBA (W x H x 4 bytes, bottom row\n"
            "                       first) to standard output\n"
            "  --video FILE         encode the frames as an H.264 video (needs ffmpeg) with\n"
            "                       the --wav sound; a recording's video follows its\n"

@@ -21,6 +21,9 @@ struct RenderOptions {
     int warmup = 0;             // frames left out of the figures
     bool quiet = false;         // no progress lines
     int memoryEvery = 0;        // resident memory after every frame whose number is a multiple (0: never)
+    int width = 640;            // the size the frames are drawn at
+    int height = 480;
+    int msaa = 0;               // samples of a multisampled drawing (0: single-sampled)
     bool help = false;
 
     // True when frame n is written as a PNG file.

@@ -36,16 +36,18 @@ std::string VideoPipe::findProgram(const char* name) {
 }
 
 bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const VideoSound& sound,
-                     std::string& error) {
+                     std::string& error, int width, int height) {
     const std::string ffmpeg = findProgram("ffmpeg");
     if (ffmpeg.empty()) {
         error = "--video needs ffmpeg, which is not installed (on Debian: apt-get install ffmpeg)";
         return false;
     }
+    char size[32];
+    std::snprintf(size, sizeof size, "%dx%d", width, height);
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.6g", framesPerSecond);
     std::vector<std::string> args = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                     "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", "640x480",
+                                     "-f", "rawvideo", "-pixel_format", "rgba", "-video_size", size,
                                      "-framerate", rate, "-i", "pipe:0"};
     char start[32], length[32];
     std::snprintf(start, sizeof start, "%.6f", sound.startSeconds < 0.0 ? -sound.startSeconds : sound.startSeconds);
@@ -57,7 +59,10 @@ bool VideoPipe::open(const std::string& outPath, double framesPerSecond, const V
         // Late in the show: delayed; early: its first part cut.
         args.insert(args.end(), {sound.startSeconds < 0.0 ? "-ss" : "-itsoffset", start, "-i", sound.path});
     }
-    args.insert(args.end(), {"-vf", "vflip", "-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    // yuv420p needs an even width and height: an odd size loses its last column or row.
+    const bool odd = (width | height) & 1;
+    args.insert(args.end(), {"-vf", odd ? "vflip,crop=trunc(iw/2)*2:trunc(ih/2)*2:0:0" : "vflip", "-c:v", "libx264",
+                             "-pix_fmt", "yuv420p"});
     if (!sound.path.empty() && sound.loop) args.insert(args.end(), {"-c:a", "aac", "-shortest"});
     if (!sound.path.empty() && !sound.loop) args.insert(args.end(), {"-c:a", "aac", "-af", "apad", "-t", length});
     args.push_back(outPath);

@@ -27,10 +27,11 @@ public:
     // The full path of an executable on PATH, or "" when there is none.
     static std::string findProgram(const char* name);
 
-    // Starts ffmpeg writing outPath at framesPerSecond from 640x480 RGBA
-    // frames, bottom row first. False with error set when ffmpeg is missing
-    // or cannot be started.
-    bool open(const std::string& outPath, double framesPerSecond, const VideoSound& sound, std::string& error);
+    // Starts ffmpeg writing outPath at framesPerSecond from width x height
+    // RGBA frames, bottom row first. False with error set when ffmpeg is
+    // missing or cannot be started.
+    bool open(const std::string& outPath, double framesPerSecond, const VideoSound& sound, std::string& error,
+              int width = 640, int height = 480);
     // One frame of width * height * 4 bytes.
     bool write(const uint8_t* rgba, size_t bytes);
     // Ends the stream and waits for ffmpeg; false with error when it failed.

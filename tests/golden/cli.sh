@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # strata-render's command line: help, bad arguments, bad script lines, a
-# missing stage, a bad wave file, Esc in a script and the --stats figures.
+# missing stage, a bad wave file, Esc in a script, the --stats figures and
+# other sizes.
 #   cli.sh <strata-render> <work dir>
 set -uo pipefail
 render="$1"
@@ -20,6 +21,9 @@ cases=(
   "1|err|nowhere: no such directory|nowhere"
   "1|err|empty: no modules.db here|empty"
   "1|err|noise.wav: cannot be played as the sound input|$stage --wav noise.wav"
+  "0|out|^frames timed +2 \(of 2, 0 warm-up\), 320x180,|$stage --frames 2 --size 320x180 --stats --quiet"
+  "2|err|^strata-render: --size needs WxH from 160x120 to 7680x4320, found '640x100'|$stage --size 640x100"
+  "2|err|^strata-render: --msaa needs 2, 4, 8 or 16 samples, found '3'|$stage --msaa 3"
   # Esc before frame 5 ends the render there; the figures leave out the warm-up.
   "0|err|^strata-render: 5 frames rendered .*\(Esc in the script ended the show\)|$stage --script esc.show --frames 9"
   "0|out|^frames timed +3 \(of 4, 1 warm-up\)|$stage --script esc.show --frames 4 --warmup 1 --stats --quiet"
@@ -37,6 +41,8 @@ for figure in "frames per second" "update, all cells" "draw, all cells" "whole f
 done
 "$render" "$stage" --script esc.show --frames 50 --raw >esc.rgba 2>/dev/null || fail "--raw: status $?"
 [ "$(stat -c %s esc.rgba)" = $((5 * 640 * 480 * 4)) ] || fail "Esc before frame 5 does not leave 5 raw frames"
+"$render" "$stage" --script esc.show --frames 50 --raw --size 322x180 >sized.rgba 2>/dev/null || fail "--raw --size: status $?"
+[ "$(stat -c %s sized.rgba)" = $((5 * 322 * 180 * 4)) ] || fail "--raw --size 322x180 does not give 5 frames of that size"
 
 [ "$failures" = 0 ] && echo "cli: all checks passed"
 [ "$failures" = 0 ]

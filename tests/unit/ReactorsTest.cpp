@@ -11,6 +11,7 @@
 
 #include "PictureSupport.h"
 #include "TempStage.h"
+#include "app/ScreenInfo.h"
 #include "input/WaveInput.h"
 #include "reactor/GeneReactor.h"
 #include "reactor/MatrixModeKeeper.h"
@@ -490,6 +491,26 @@ TEST_F(RippleObjViewerTest, SliceReadsBackTheModelBetweenTheClipPlanes) {
         frame();
         EXPECT_NEAR(sliceCells(), cells, within) << z;
     }
+}
+
+// A 16:9 screen widens the view, but the 4:3 slice viewport still sees the
+// model as at 4:3 (unnarrowed, the square would span about 16 cells, not 22).
+TEST_F(RippleObjViewerTest, SliceIsTheSameOnAWideScreen) {
+    frame();
+    const std::vector<float> fourByThree = reactor->slice;
+    ScreenInfo& screen = *screenInfo();
+    screen.drawWidth = 1280;
+    screen.drawHeight = 720;
+    glViewport(0, 0, 1280, 720);
+    reactor = square(0.0f);
+    renderReactorFrames(*reactor, 1);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    screen.drawWidth = 640;
+    screen.drawHeight = 480;
+    glViewport(0, 0, 640, 480);
+    EXPECT_EQ(viewport[2], 1280);  // handed back as it was
+    EXPECT_TRUE(reactor->slice == fourByThree) << sliceCells() << " lit cells";
 }
 
 // Inside the square: (4 x 0.6 x 0.5) x 0.98; at strength -1 the slice adds nothing.

@@ -26,7 +26,8 @@ const std::function<std::string(const Settings&)> kValue[] = {
     V(std::to_string(s.imageMemoryMegabytes)), V(s.osc), V(s.oscOut), V(s.token), V(std::to_string(s.sceneFadeMillis)),
     V(s.record), V(text(s.dumpFrames)), V(s.dumpDirectory), V(text(s.dumpWarped)), V(text(s.midiClock)), V(text(s.link)),
     V(s.follow), V(std::to_string(s.followKeep)), V(text(s.warmup)), V(s.latencyLog),
-    V(std::to_string(s.latencyMidi)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
+    V(std::to_string(s.latencyMidi)), V(std::to_string(s.screenWidth) + "x" + std::to_string(s.screenHeight)),
+    V(std::to_string(s.msaaSamples)), V(s.display), V(s.path), V(s.home), V(s.xdgDataHome),
 };
 #undef V
 static_assert(std::size(kValue) == kSettingCount);
@@ -38,7 +39,7 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
     const Settings none = Settings::read([](const char*) -> const char* { return nullptr; });
     std::string defaults;
     for (const auto& value : kValue) defaults += value(none) + "|";
-    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0|0||0|1||0||/usr/local/bin:/usr/bin:/bin|||");
+    EXPECT_EQ(defaults, "default||/dev/input/js0|0|0||0|1|1|0|0|512|127.0.0.1:9000|||0|||.|0|0|0||0|1||0|640x480|0||/usr/local/bin:/usr/bin:/bin|||");
     const struct {
         const char* name;
         Setting setting;
@@ -71,6 +72,15 @@ TEST(Settings, DefaultsSpellingsAndNonsenseInOneLine) {
          "strata: STRATA_LATENCY_MIDI=0 is not a count of 1 to 100000; no MIDI is fed"},
         {"STRATA_FOLLOW_KEEP", Setting::FollowKeep, "0,3", "0",
          "follow: STRATA_FOLLOW_KEEP=0,3 is not a list of layers 1..11 such as 3,7; no layer kept"},
+        {"STRATA_RESOLUTION", Setting::Resolution, "1920X1080", "1920x1080"},
+        {"STRATA_RESOLUTION", Setting::Resolution, "7680x4321", "640x480",
+         "strata: STRATA_RESOLUTION=7680x4321 is not WxH from 160x120 to 7680x4320; drawing at 640x480"},
+        {"STRATA_RESOLUTION", Setting::Resolution, "159x120", "640x480",
+         "strata: STRATA_RESOLUTION=159x120 is not WxH from 160x120 to 7680x4320; drawing at 640x480"},
+        {"STRATA_RESOLUTION", Setting::Resolution, "1280x720p", "640x480",
+         "strata: STRATA_RESOLUTION=1280x720p is not WxH from 160x120 to 7680x4320; drawing at 640x480"},
+        {"STRATA_MSAA", Setting::Msaa, "16", "16"},
+        {"STRATA_MSAA", Setting::Msaa, "3", "0", "strata: STRATA_MSAA=3 is not 2, 4, 8 or 16 samples; drawing without"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.name) + "=" + c.value);
