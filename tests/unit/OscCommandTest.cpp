@@ -258,7 +258,7 @@ TEST(OscServerSockets, TakenPortAndListReply) {
     ASSERT_NE(message, nullptr);
     EXPECT_STREQ(reply, "/strata/list");
     std::vector<std::string> addresses;
-    for (int k = 0; k < lo_message_get_argc(message); ++k) addresses.emplace_back(&lo_message_get_argv(message)[k]->s);
+    for (int k = 0; k < lo_message_get_argc(message); ++k) addresses.emplace_back(reinterpret_cast<const char*>(lo_message_get_argv(message)[k]));
     EXPECT_EQ(addresses, OscServer::addresses());
     EXPECT_EQ(addresses.size(), 84u);  // 40 addresses, and 4 for each of the 11 layers
     EXPECT_EQ(std::count(addresses.begin(), addresses.end(), "/strata/layer/11/imageset"), 1);

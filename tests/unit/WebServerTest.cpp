@@ -13,6 +13,7 @@
 #include <boost/beast/websocket.hpp>
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -128,7 +129,12 @@ struct Socket {
         lo_message m = lo_message_deserialise(bytes.data(), bytes.size(), &result);
         if (!m) return {"?", 0};
         const char type = lo_message_get_types(m)[0];
-        const double v = type == 'f' ? lo_message_get_argv(m)[0]->f : type == 'i' ? lo_message_get_argv(m)[0]->i : -1;
+        // liblo's arguments are 4-aligned, its union wants 8: copy the bytes out.
+        float f = 0;
+        int32_t i = 0;
+        if (type == 'f') std::memcpy(&f, lo_message_get_argv(m)[0], 4);
+        if (type == 'i') std::memcpy(&i, lo_message_get_argv(m)[0], 4);
+        const double v = type == 'f' ? f : type == 'i' ? i : -1;
         lo_message_free(m);
         return {bytes.data(), v};
     }
