@@ -645,8 +645,9 @@ def cornerpin():
     write("stage/output.map", "# a projector\ndefault " + " ".join(map(str, first)) + "\n")
     port, = free_ports(1)
     start_x("1280x1024")
+    # At most 30 frames a second: frame 150 comes at least 5 s in, well after F1 has raised the layer.
     s = Strata("pin", STRATA_OSC=f"127.0.0.1:{port}", STRATA_DUMP_FRAMES="150", STRATA_DUMP_WARPED="1",
-               STRATA_DUMP_DIR=f"{WORK}/dumps")
+               STRATA_DUMP_DIR=f"{WORK}/dumps", STRATA_FPS="30")
     s.expect("strata: output default mapped by output.map", f"no mapping at start: {tail(s.err)}", err=True)
     press("F1", at=(1279, 500), wait=2)
     mapped_at(shot("file.png"), first)
