@@ -23,7 +23,7 @@ bool valid(const OscCommand& c) {
         case Kind::ModuleIndex: case Kind::ImageSet: return layer && c.index >= 0 && c.index < 128;
         case Kind::ModuleName: case Kind::ImageSetName:
             return layer && c.name[OscCommand::kNameSize - 1] == '\0' && c.name[0] != '\0';
-        case Kind::Select: return c.channel >= 0 && c.channel < 12;
+        case Kind::Select: return c.channel >= 0 && c.channel < 16;
         case Kind::Key:
             return c.index > 0 && (c.special || (c.index < 128 && c.index != 27)) && c.x >= 0 && c.x < 640 &&
                    c.y >= 0 && c.y < 480;
@@ -34,7 +34,12 @@ bool valid(const OscCommand& c) {
         case Kind::TempoNudge: return c.value >= -0.5f && c.value <= 0.5f;
         case Kind::TempoTap: case Kind::TempoFollow: return true;
         case Kind::SceneRecall: case Kind::SceneStore: return c.index >= 1 && c.index < 100;
-        case Kind::Learn: return true;
+        case Kind::Learn: case Kind::OutputReset: return true;
+        case Kind::OutputCorner: {
+            const auto axis = [](float v) { return std::isfinite(v) && v >= -1.0f && v <= 2.0f; };
+            return c.index >= 0 && c.index < 4 && c.entry >= 1 && c.entry <= 3 && (!(c.entry & 1) || axis(c.value)) &&
+                   (!(c.entry & 2) || axis(c.valueY));
+        }
         default: return false;  // List is answered, never queued
     }
 }
