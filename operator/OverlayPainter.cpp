@@ -5,6 +5,7 @@
 #include <GL/glext.h>
 
 #include "operator/OperatorOverlay.h"
+#include "platform/WindowPixels.h"
 
 namespace {
 
@@ -30,48 +31,6 @@ struct Layout {
     int barColumn = 34;  // the bars start after the layer rows' text
     int barWidth = 20 * glyph;
 };
-
-// Draws in window pixels, y down from the top edge, over the back buffer of
-// the window, with every switch that would change a flat drawing off; the
-// state and the matrices are kept for restoreState.
-void drawInWindowPixels(int windowWidth, int windowHeight) {
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDrawBuffer(GL_BACK);
-    glViewport(0, 0, windowWidth, windowHeight);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, windowWidth, windowHeight, 0.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_TEXTURE);
-    glPushMatrix();
-    glLoadIdentity();
-
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_FOG);
-    glDisable(GL_SCISSOR_TEST);
-    for (int p = 0; p < 6; ++p) glDisable(GL_CLIP_PLANE0 + p);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
-
-void restoreState() {
-    glMatrixMode(GL_TEXTURE);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
-}
 
 // Right edge of the dark panel: the longest row, a row with a bar at least
 // as long as its bar.
@@ -121,7 +80,7 @@ void paintRow(const OperatorOverlay::Row& row, int i, float panelRight, const La
 void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int windowHeight) {
     if (!overlay.visible() || overlay.rowCount() == 0) return;
     const Layout layout(windowWidth >= 1280 && windowHeight >= 960);
-    drawInWindowPixels(windowWidth, windowHeight);
+    beginWindowPixels(windowWidth, windowHeight);
 
     const float panelRight = panelRightEdge(overlay, layout);
     const float panelBottom = static_cast<float>(2 * layout.margin + overlay.rowCount() * layout.line);
@@ -129,5 +88,5 @@ void paintOperatorOverlay(const OperatorOverlay& overlay, int windowWidth, int w
     quad(0.0f, 0.0f, panelRight, panelBottom);
     for (int i = 0; i < overlay.rowCount(); ++i) paintRow(overlay.row(i), i, panelRight, layout);
 
-    restoreState();
+    endWindowPixels();
 }

@@ -4,32 +4,12 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "platform/WindowPixels.h"
 #include "projection/PinEditor.h"
 
 void paintPinOverlay(const PinEditor& editor, const PinBox& box, int windowWidth, int windowHeight,
                      const char* status) {
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glPushAttrib(GL_ALL_ATTRIB_BITS);
-    glDrawBuffer(GL_BACK);
-    glViewport(0, 0, windowWidth, windowHeight);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0.0, windowWidth, windowHeight, 0.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_FOG);
-    glDisable(GL_SCISSOR_TEST);
-    for (int p = 0; p < 6; ++p) glDisable(GL_CLIP_PLANE0 + p);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    beginWindowPixels(windowWidth, windowHeight);
 
     float px[4], py[4];
     for (int i = 0; i < 4; ++i) {
@@ -68,9 +48,5 @@ void paintPinOverlay(const PinEditor& editor, const PinBox& box, int windowWidth
         glutBitmapString(GLUT_BITMAP_8_BY_13, reinterpret_cast<const unsigned char*>(status));
     }
 
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
+    endWindowPixels();
 }
